@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Warnings.h"
+
+#include <algorithm>
+
+namespace tramazel {
+
+void Warnings::add(std::string_view description, std::string_view example)
+{
+    auto it = std::find_if(m_kinds.begin(), m_kinds.end(),
+        [&](const Kind& k) { return k.description == description; });
+    if (it == m_kinds.end()) {
+        m_kinds.push_back(Kind { std::string(description), 0, {} });
+        it = m_kinds.end() - 1;
+    }
+    ++it->count;
+    if (!example.empty() && it->examples.size() < kExamplesPerKind)
+        it->examples.emplace_back(example);
+}
+
+std::size_t Warnings::count(std::string_view description) const
+{
+    auto it = std::find_if(m_kinds.begin(), m_kinds.end(),
+        [&](const Kind& k) { return k.description == description; });
+    return it == m_kinds.end() ? 0 : it->count;
+}
+
+std::vector<std::string> Warnings::lines() const
+{
+    std::vector<std::string> out;
+    out.reserve(m_kinds.size());
+    for (const Kind& k : m_kinds) {
+        std::string line = k.description + ": " + std::to_string(k.count);
+        if (!k.examples.empty()) {
+            line += " (p. ej. ";
+            for (std::size_t i = 0; i < k.examples.size(); ++i) {
+                if (i)
+                    line += ", ";
+                line += k.examples[i];
+            }
+            if (k.count > k.examples.size())
+                line += ", …";
+            line += ")";
+        }
+        out.push_back(std::move(line));
+    }
+    return out;
+}
+
+} // namespace tramazel

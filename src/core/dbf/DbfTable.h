@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// The dBASE table engine. Writes plain dBASE IV tables (version 0x03, language
+/// driver 0x57) with an MDX production index where asked; reads dBASE III/IV/5,
+/// level 7 and FoxPro tables. Texts are cp1252 bytes; the engine converts nothing.
+namespace tramazel::dbf {
+
+/// The field kinds the converter creates.
+enum class FieldKind {
+    Character, ///< `C`, width 1..100
+    Integer, ///< stored as N(11,0)
+    Float, ///< stored as N(20,4)
+    Logical, ///< `L`
+};
+
+struct FieldSpec {
+    std::string name; ///< upper case, at most 10 ASCII characters
+    FieldKind kind = FieldKind::Character;
+    int width = 0; ///< Character only; ignored for the other kinds
+};
+
+struct IndexSpec {
+    std::string tag; ///< tag name, at most 10 characters
+    std::string field; ///< a Character field of the table
+};
+
+/// One field as found in a table file (any variant the reader accepts).
+struct FieldInfo {
+    std::string name;
+    char type = 'C'; ///< the type letter as stored: C N F L D I O B @ + …
+    int width = 0;
+    int decimals = 0;
+    std::size_t offset = 0; ///< from the start of the record, after the deleted flag
+};
+
+enum class Access { Shared, Exclusive };
+
+/// A table file: an open handle on NAME.DBF in a directory, found there without
+/// regard to letter case. Move-only; closing (or destruction) writes the header,
+/// the 0x1A terminator and the MDX of a table that was changed.
+///
+/// Reading: first() / next() / eof() walk live records in stored order (deleted
+/// records are skipped). Writing: append() starts a new blank record, the set*
+/// functions fill it, post() stores it; edit() starts changing the current record
+/// in place, post() stores it.
+///
+/// Every failure throws tramazel::Error with a Spanish message naming the file.
+class DbfTable {
+public:
+    /// Creates NAME.DBF (and NAME.MDX when `indexes` is not empty) in `dir`,
+    /// replacing any table of that name (every letter-case variant); the table is
+    /// empty and open for exclusive use.
+    static DbfTable create(const std::filesystem::path& dir, std::string_view name,
+        const std::vector<FieldSpec>& fields, const std::vector<IndexSpec>& indexes = {});
+
+    /// Opens an existing table. `name` may carry ".DBF" or not. Exclusive use fails
+    /// with ErrorCode::TableLocked while any other handle (this process or another)
+    /// has the table open; shared handles coexist.
+    static DbfTable open(const std::filesystem::path& dir, std::string_view name, Access access);
+
+    DbfTable(DbfTable&&) noexcept;
+    DbfTable& operator=(DbfTable&&) noexcept;
+    ~DbfTable(); ///< closes; errors while closing from the destructor are swallowed
+    DbfTable(const DbfTable&) = delete;
+    DbfTable& operator=(const DbfTable&) = delete;
+
+    /// Writes what is pending and releases the file and its lock. Idempotent.
+    void close();
+    bool isOpen() const noexcept;
+
+    const std::filesystem::path& path() const noexcept; ///< the .DBF file
+    const std::vector<FieldInfo>& fields() const noexcept;
+    /// Index of the field called `name` (ASCII case-insensitive); throws FieldNotFound.
+    std::size_t fieldIndex(std::string_view name) const;
+    bool hasField(std::string_view name) const noexcept;
+    /// Number of records in the file, deleted ones included.
+    std::uint32_t recordCount() const noexcept;
+
+    // Navigation over live records in stored order.
+    void first();
+    void next();
+    bool eof() const noexcept;
+    /// 1-based number of the current record (0 when at eof).
+    std::uint32_t recordNumber() const noexcept;
+
+    // Reading the current record. A numeric field read as text gives its number
+    // without padding ("3", "2.5", "-1"); an empty numeric field reads as "" as
+    // text and as 0 as a number. A text gives the stored characters without the
+    // trailing blanks that pad them. Binary I/O/B fields read as their numbers.
+    std::string text(std::size_t field) const;
+    std::string text(std::string_view field) const { return text(fieldIndex(field)); }
+    std::int64_t integer(std::size_t field) const; ///< the whole part, cut toward zero
+    std::int64_t integer(std::string_view field) const { return integer(fieldIndex(field)); }
+    double number(std::size_t field) const;
+    double number(std::string_view field) const { return number(fieldIndex(field)); }
+    bool logical(std::size_t field) const; ///< T/t/Y/y is true; anything else false
+    bool logical(std::string_view field) const { return logical(fieldIndex(field)); }
+    bool isBlank(std::size_t field) const; ///< the field holds only blanks (or binary null)
+
+    // Writing.
+    void append(); ///< starts a new record, every field blank
+    void edit(); ///< starts changing the current record in place
+    /// Stores `value` (cp1252) cut to the field's width, keeping the first characters.
+    void setText(std::size_t field, std::string_view value);
+    void setText(std::string_view field, std::string_view value) { setText(fieldIndex(field), value); }
+    /// Throws ValueOutOfRange when the number does not fit the field.
+    void setInteger(std::size_t field, std::int64_t value);
+    void setInteger(std::string_view field, std::int64_t value) { setInteger(fieldIndex(field), value); }
+    void setNumber(std::size_t field, double value);
+    void setNumber(std::string_view field, double value) { setNumber(fieldIndex(field), value); }
+    void setLogical(std::size_t field, bool value);
+    void setLogical(std::string_view field, bool value) { setLogical(fieldIndex(field), value); }
+    void setBlank(std::size_t field);
+    void post(); ///< stores the record started by append() or edit()
+
+    class Impl;
+
+private:
+    explicit DbfTable(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace tramazel::dbf

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Warnings.h"
+
+#include <cstddef>
+#include <filesystem>
+
+namespace tramazel::xml {
+class XmlDocument;
+}
+
+namespace tramazel::solution_export {
+
+inline constexpr const char* kSolutionFileName = "SolucioHorari.xml";
+
+struct ExportSummary {
+    std::size_t sessions = 0; ///< SESSIO elements written
+    std::size_t rowsWithoutDay = 0; ///< SOLUC rows whose DIA reads as 0
+    Warnings lookupsNotFound; ///< by kind: teacher, group, slot, room, subject
+};
+
+/// Builds the solution document from SOLUC and the lookup tables of `qtempDir` into
+/// `doc` (which replaces DocXML) and saves it safely as `outputFile`. On any error
+/// nothing is written, an existing solution file stays as it was, and the tables
+/// opened so far are closed.
+ExportSummary exportSolution(
+    const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile, xml::XmlDocument& doc);
+
+} // namespace tramazel::solution_export

@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pugi {
+class xml_document;
+class xml_node;
+} // namespace pugi
+
+/// The XML document service: a small adapter over pugixml. Element and attribute
+/// names are ASCII; values cross this interface as cp1252 text (the tables' text).
+namespace tramazel::xml {
+
+class XmlDocument;
+
+/// A light handle on an element of an XmlDocument; valid while the document lives.
+class XmlElement {
+public:
+    XmlElement() = default;
+    bool isNull() const noexcept { return m_node == nullptr; }
+    std::string_view name() const;
+
+    /// The element attribute read: the attribute's text with leading and trailing
+    /// characters up to and including U+0020 removed, converted to cp1252 (a
+    /// character cp1252 lacks becomes "?", counted in `replaced` when given).
+    /// A missing attribute reads as empty text.
+    std::string attribute(std::string_view name, std::size_t* replaced = nullptr) const;
+    bool hasAttribute(std::string_view name) const;
+
+    /// Child elements called `name`, in document order.
+    std::vector<XmlElement> children(std::string_view name) const;
+
+    /// Appends a new child element and returns it.
+    XmlElement appendChild(std::string_view name);
+    /// Sets an attribute from cp1252 text; setting a name again replaces its value
+    /// and keeps its place. New attributes go after the existing ones.
+    void setAttribute(std::string_view name, std::string_view cp1252Value);
+
+private:
+    friend class XmlDocument;
+    explicit XmlElement(void* node) : m_node(node) { }
+    void* m_node = nullptr; // pugi::xml_node_struct*
+};
+
+/// An XML document, loaded from a file or built in memory.
+class XmlDocument {
+public:
+    XmlDocument();
+    ~XmlDocument();
+    XmlDocument(XmlDocument&&) noexcept;
+    XmlDocument& operator=(XmlDocument&&) noexcept;
+
+    /// Loads a file: UTF-8 with or without byte-order mark, UTF-16 with byte-order
+    /// mark, or a file that declares ISO-8859-1 or windows-1252. Throws
+    /// ErrorCode::XmlMalformed with the line and column when it is not well-formed,
+    /// ErrorCode::FileNotFound / FileIo when it cannot be read.
+    static XmlDocument load(const std::filesystem::path& file);
+    /// Parses a document held in memory (same rules as load; `sourceName` names it
+    /// in messages).
+    static XmlDocument parse(std::string_view bytes, std::string_view sourceName = {});
+
+    /// The root element, or a null element when the document is empty.
+    XmlElement root() const;
+    /// Creates the root element (the document must be empty).
+    XmlElement createRoot(std::string_view name);
+
+    /// Elements matching an absolute path of element names ("/CENTRE/MATERIES/MATERIA"),
+    /// in document order; no match gives an empty list.
+    std::vector<XmlElement> select(std::string_view absolutePath) const;
+    /// The first element matching an absolute path, or a null element.
+    XmlElement selectSingle(std::string_view absolutePath) const;
+
+    /// Saves as UTF-8 with a declaration naming UTF-8. Writes a temporary file in the
+    /// target's folder and renames it over `file` only when complete, so a failed
+    /// save leaves any existing file untouched. Throws ErrorCode::FileIo.
+    void save(const std::filesystem::path& file) const;
+    /// The document as it would be saved.
+    std::string toUtf8() const;
+
+private:
+    std::unique_ptr<pugi::xml_document> m_doc;
+};
+
+} // namespace tramazel::xml
