@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+class QString;
+class QWidget;
+
+/// The application's help system as the main window sees it: the help file and the
+/// two requests the window makes. Behind it stand the help manager and the viewer.
+namespace tramazel::help {
+
+/// Registers the viewer with the help manager; call once at start-up, before the
+/// main window is created.
+void registerViewer();
+
+/// Sets the application's help file ("IB.chm"; a bare name is resolved against the
+/// executable's directory).
+void setHelpFile(const QString& file);
+
+/// The contents command (the "F1 AYUDA" button): shows the table of contents.
+void showContents(QWidget* parent = nullptr);
+
+/// Help context `context` of the help file (F1 on the main window: context 1).
+void showContext(int context, QWidget* parent = nullptr);
+
+/// Closes every help window opened; call at exit.
+void shutDown();
+
+} // namespace tramazel::help
