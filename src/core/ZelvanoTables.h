@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "dbf/DbfTable.h"
+
+#include <string_view>
+#include <vector>
+
+/// Zelvano's tables in the timetable directory: table names, field names and the
+/// field layouts the converter creates them with (names, order, kinds, widths).
+/// One namespace per table; kTable is the table name without ".DBF".
+namespace tramazel::zelvano {
+
+/// Subjects and activities (ESTAREA false for a subject, true for an activity).
+namespace asignomt {
+inline constexpr std::string_view kTable = "ASIGNOMT";
+inline constexpr std::string_view kCod = "COD";
+inline constexpr std::string_view kCodLargo = "CODLARGO";
+inline constexpr std::string_view kNombre = "NOMBRE";
+inline constexpr std::string_view kCodi = "CODI";
+inline constexpr std::string_view kHoras = "HORAS";
+inline constexpr std::string_view kCodiCurs = "CODICURS";
+inline constexpr std::string_view kEsTarea = "ESTAREA";
+inline constexpr int kCodWidth = 4;
+inline constexpr int kCodLargoWidth = 8;
+inline constexpr int kNombreWidth = 40;
+inline constexpr int kCodiWidth = 20;
+inline constexpr int kHorasWidth = 8;
+inline constexpr int kCodiCursWidth = 20;
+
+inline std::vector<dbf::FieldSpec> fields()
+{
+    using dbf::FieldKind;
+    return {
+        { std::string(kCod), FieldKind::Character, kCodWidth },
+        { std::string(kCodLargo), FieldKind::Character, kCodLargoWidth },
+        { std::string(kNombre), FieldKind::Character, kNombreWidth },
+        { std::string(kCodi), FieldKind::Character, kCodiWidth },
+        { std::string(kHoras), FieldKind::Character, kHorasWidth },
+        { std::string(kCodiCurs), FieldKind::Character, kCodiCursWidth },
+        { std::string(kEsTarea), FieldKind::Logical, 0 },
+    };
+}
+} // namespace asignomt
+
+/// Teacher posts.
+namespace proft {
+inline constexpr std::string_view kTable = "PROFT";
+inline constexpr std::string_view kAbrev = "ABREV";
+inline constexpr std::string_view kNombre = "NOMBRE";
+inline constexpr std::string_view kDepart = "DEPART";
+inline constexpr std::string_view kDni = "DNI";
+inline constexpr std::string_view kCodi = "CODI";
+inline constexpr int kAbrevWidth = 4;
+inline constexpr int kNombreWidth = 40;
+inline constexpr int kDepartWidth = 40;
+inline constexpr int kCodiWidth = 20;
+
+inline std::vector<dbf::FieldSpec> fields()
+{
+    using dbf::FieldKind;
+    return {
+        { std::string(kAbrev), FieldKind::Character, kAbrevWidth },
+        { std::string(kNombre), FieldKind::Character, kNombreWidth },
+        { std::string(kDepart), FieldKind::Character, kDepartWidth },
+        { std::string(kDni), FieldKind::Integer, 0 },
+        { std::string(kCodi), FieldKind::Character, kCodiWidth },
+    };
+}
+} // namespace proft
+
+/// Rooms.
+namespace aulat {
+inline constexpr std::string_view kTable = "AULAT";
+inline constexpr std::string_view kAbrev = "ABREV";
+inline constexpr std::string_view kNombre = "NOMBRE";
+inline constexpr std::string_view kEdificio = "EDIFICIO";
+inline constexpr std::string_view kMaxAlum = "MAXALUM";
+inline constexpr std::string_view kCodi = "CODI";
+inline constexpr int kAbrevWidth = 4;
+inline constexpr int kNombreWidth = 40;
+inline constexpr int kEdificioWidth = 1;
+inline constexpr int kCodiWidth = 60;
+
+inline std::vector<dbf::FieldSpec> fields()
+{
+    using dbf::FieldKind;
+    return {
+        { std::string(kAbrev), FieldKind::Character, kAbrevWidth },
+        { std::string(kNombre), FieldKind::Character, kNombreWidth },
+        { std::string(kEdificio), FieldKind::Character, kEdificioWidth },
+        { std::string(kMaxAlum), FieldKind::Integer, 0 },
+        { std::string(kCodi), FieldKind::Character, kCodiWidth },
+    };
+}
+} // namespace aulat
+
+/// Days and hours: created empty by the import; Zelvano fills it.
+namespace diashorast {
+inline constexpr std::string_view kTable = "DIASHORAST";
+inline constexpr std::string_view kDiHo = "DIHO";
+inline constexpr std::string_view kCodDiHo = "CODDIHO";
+inline constexpr std::string_view kDia = "DIA";
+inline constexpr std::string_view kTextoDia = "TEXTODIA";
+inline constexpr std::string_view kHora = "HORA";
+inline constexpr std::string_view kHoraDesde = "HORADESDE";
+inline constexpr std::string_view kHoraHasta = "HORAHASTA";
+inline constexpr std::string_view kMinutos = "MINUTOS";
+
+inline std::vector<dbf::FieldSpec> fields()
+{
+    using dbf::FieldKind;
+    return {
+        { std::string(kDiHo), FieldKind::Character, 10 },
+        { std::string(kCodDiHo), FieldKind::Character, 10 },
+        { std::string(kDia), FieldKind::Character, 20 },
+        { std::string(kTextoDia), FieldKind::Character, 20 },
+        { std::string(kHora), FieldKind::Character, 8 },
+        { std::string(kHoraDesde), FieldKind::Character, 8 },
+        { std::string(kHoraHasta), FieldKind::Character, 8 },
+        { std::string(kMinutos), FieldKind::Character, 8 },
+    };
+}
+} // namespace diashorast
+
+// CURSOST, GRUPOST, MATIB, ASIGT (centre import) and SOLUC (Zelvano's solution)
+// follow in the same shape.
+
+} // namespace tramazel::zelvano
