@@ -1,0 +1,308 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "solution_export/SolutionExport.h"
+
+#include "ZelvanoTables.h"
+#include "dbf/DbfTable.h"
+#include "solution_export/SolutionFormat.h"
+#include "text/Cp1252.h"
+#include "text/FirstMatchIndex.h"
+#include "xml/XmlDocument.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tramazel::solution_export {
+
+namespace {
+
+    namespace soluc {
+        inline constexpr std::string_view kTable = "SOLUC";
+        inline constexpr std::string_view kDia = "DIA";
+        inline constexpr std::string_view kHora = "HORA";
+        inline constexpr std::string_view kProf = "PROF";
+        inline constexpr std::string_view kCodGrupo = "CODGRUPO";
+        inline constexpr std::string_view kAula = "AULA";
+        inline constexpr std::string_view kAsig = "ASIG";
+        inline constexpr std::string_view kTarea = "TAREA";
+    } // namespace soluc
+
+    namespace grupost {
+        inline constexpr std::string_view kTable = "GRUPOST";
+        inline constexpr std::string_view kAbrev = "ABREV";
+        inline constexpr std::string_view kCodi = "CODI";
+        inline constexpr std::string_view kCodiCurs = "CODICURS";
+    } // namespace grupost
+
+    // Descriptions of the lookups that found nothing, as the summary lists them.
+    constexpr std::string_view kMissTeacher = "profesor no encontrado en PROFT";
+    constexpr std::string_view kMissGroup = "grupo no encontrado en GRUPOST";
+    constexpr std::string_view kMissSlot = "franja no encontrada en DIASHORAST";
+    constexpr std::string_view kMissRoom = "aula no encontrada en AULAT";
+    constexpr std::string_view kMissSubject = "materia no encontrada en ASIGNOMT";
+
+    struct GroupValues {
+        std::string curs; // CODICURS
+        std::string grup; // CODI
+    };
+
+    struct SlotValues {
+        std::string dia;
+        std::string horaDesde;
+        std::string minutos;
+    };
+
+    using dbf::DbfTable;
+
+    // Zelvano's own tables may store DIA and HORA in any numeric type or even as text.
+    bool isNumericType(char type) noexcept
+    {
+        switch (type) {
+        case 'N':
+        case 'F':
+        case 'I':
+        case 'O':
+        case 'B':
+        case '+':
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    // Whole numbers beyond this are not hour or day numbers; they keep their doubles
+    // away from the overflow of a conversion to int64.
+    constexpr double kLargestWhole = 1e15;
+
+    /// One numeric-or-character field of SOLUC, read as a number.
+    class NumberField {
+    public:
+        NumberField(const DbfTable& table, std::string_view name)
+            : m_index(table.fieldIndex(name))
+            , m_numeric(isNumericType(table.fields()[m_index].type))
+        {
+        }
+
+        double number(const DbfTable& table) const
+        {
+            if (m_numeric)
+                return table.number(m_index);
+            // A character field: its text as a number, blank or unreadable text as 0,
+            // the way an empty numeric field reads.
+            const std::string stored = table.text(m_index);
+            std::string_view s = text::trimControls(stored);
+            if (!s.empty() && s.front() == '+')
+                s.remove_prefix(1);
+            double value = 0;
+            const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+            if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(value))
+                return 0;
+            return value;
+        }
+
+        /// The text that begins the slot key: a whole number as its digits without a
+        /// decimal point, whatever the field type stores ("2", never "2.0").
+        std::string keyText(const DbfTable& table, double value) const
+        {
+            if (!m_numeric)
+                return table.text(m_index);
+            if (std::trunc(value) == value && std::fabs(value) <= kLargestWhole)
+                return decimal(static_cast<std::int64_t>(value));
+            return table.text(m_index);
+        }
+
+        static std::string decimal(std::int64_t n)
+        {
+            char buf[24];
+            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
+            (void)ec;
+            return std::string(buf, end);
+        }
+
+        std::size_t index() const noexcept { return m_index; }
+
+    private:
+        std::size_t m_index;
+        bool m_numeric;
+    };
+
+    bool hasFraction(double hora) noexcept { return hora - std::trunc(hora) > 0; }
+
+    /// The hour number of a HORA value, or nothing when HORA is no usable number.
+    std::optional<std::int64_t> hourNumber(double hora, bool halfHours) noexcept
+    {
+        const double whole = std::trunc(hora);
+        if (!std::isfinite(whole) || std::fabs(whole) > kLargestWhole)
+            return std::nullopt;
+        const auto w = static_cast<std::int64_t>(whole);
+        if (!halfHours)
+            return w;
+        return hasFraction(hora) ? 2 * w : 2 * w - 1;
+    }
+
+    template <typename Value, typename Read>
+    text::FirstMatchIndex<Value> buildIndex(DbfTable& table, std::string_view keyField, Read read)
+    {
+        const std::size_t key = table.fieldIndex(keyField);
+        text::FirstMatchIndex<Value> index;
+        index.reserve(table.recordCount());
+        for (table.first(); !table.eof(); table.next())
+            index.add(table.text(key), read(table));
+        return index;
+    }
+
+    void noteMiss(ExportSummary& summary, std::string_view kind, std::string_view cp1252Code)
+    {
+        summary.lookupsNotFound.add(kind, text::cp1252ToUtf8(cp1252Code));
+    }
+
+} // namespace
+
+ExportSummary exportSolution(
+    const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile, xml::XmlDocument& doc)
+{
+    namespace z = zelvano;
+    using dbf::Access;
+
+    ExportSummary summary;
+
+    // The skeleton, built and found again through paths the way the document service
+    // is used elsewhere.
+    doc = xml::XmlDocument();
+    doc.createRoot(gestib::kHorari);
+    doc.selectSingle(gestib::kPathHorari).appendChild(gestib::kSessions);
+    xml::XmlElement sessions = doc.selectSingle(gestib::kPathSessions);
+
+    // Every table is held for exclusive use until the sessions are built. On an error
+    // the handles close themselves as the exception leaves this scope.
+    DbfTable solucTable = DbfTable::open(qtempDir, soluc::kTable, Access::Exclusive);
+    DbfTable proftTable = DbfTable::open(qtempDir, z::proft::kTable, Access::Exclusive);
+    DbfTable aulatTable = DbfTable::open(qtempDir, z::aulat::kTable, Access::Exclusive);
+    DbfTable asignomtTable = DbfTable::open(qtempDir, z::asignomt::kTable, Access::Exclusive);
+    DbfTable grupostTable = DbfTable::open(qtempDir, grupost::kTable, Access::Exclusive);
+    DbfTable diashorastTable = DbfTable::open(qtempDir, z::diashorast::kTable, Access::Exclusive);
+
+    // Lookups: the first row in stored order wins, exactly as a scan from the top would.
+    const auto teachers = [&] {
+        const std::size_t codi = proftTable.fieldIndex(z::proft::kCodi);
+        return buildIndex<std::string>(
+            proftTable, z::proft::kAbrev, [codi](const DbfTable& t) { return t.text(codi); });
+    }();
+    const auto rooms = [&] {
+        const std::size_t codi = aulatTable.fieldIndex(z::aulat::kCodi);
+        return buildIndex<std::string>(
+            aulatTable, z::aulat::kAbrev, [codi](const DbfTable& t) { return t.text(codi); });
+    }();
+    const auto subjects = [&] {
+        const std::size_t codi = asignomtTable.fieldIndex(z::asignomt::kCodi);
+        return buildIndex<std::string>(
+            asignomtTable, z::asignomt::kCod, [codi](const DbfTable& t) { return t.text(codi); });
+    }();
+    const auto groups = [&] {
+        const std::size_t codi = grupostTable.fieldIndex(grupost::kCodi);
+        const std::size_t codiCurs = grupostTable.fieldIndex(grupost::kCodiCurs);
+        return buildIndex<GroupValues>(grupostTable, grupost::kAbrev,
+            [=](const DbfTable& t) { return GroupValues { t.text(codiCurs), t.text(codi) }; });
+    }();
+    const auto slots = [&] {
+        const std::size_t dia = diashorastTable.fieldIndex(z::diashorast::kDia);
+        const std::size_t desde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
+        const std::size_t minutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
+        return buildIndex<SlotValues>(diashorastTable, z::diashorast::kDiHo, [=](const DbfTable& t) {
+            return SlotValues { t.text(dia), t.text(desde), t.text(minutos) };
+        });
+    }();
+
+    const NumberField diaField(solucTable, soluc::kDia);
+    const NumberField horaField(solucTable, soluc::kHora);
+    const std::size_t profField = solucTable.fieldIndex(soluc::kProf);
+    const std::size_t grupoField = solucTable.fieldIndex(soluc::kCodGrupo);
+    const std::size_t aulaField = solucTable.fieldIndex(soluc::kAula);
+    const std::size_t asigField = solucTable.fieldIndex(soluc::kAsig);
+    const std::size_t tareaField = solucTable.fieldIndex(soluc::kTarea);
+
+    // One fractional HORA anywhere, in a row with a day or not, numbers every row by
+    // half hours.
+    bool halfHours = false;
+    for (solucTable.first(); !solucTable.eof() && !halfHours; solucTable.next())
+        halfHours = hasFraction(horaField.number(solucTable));
+
+    const std::string empty;
+    for (solucTable.first(); !solucTable.eof(); solucTable.next()) {
+        const double dia = diaField.number(solucTable);
+        if (std::trunc(dia) == 0 || !std::isfinite(dia)) {
+            ++summary.rowsWithoutDay;
+            continue;
+        }
+
+        const std::string tarea = solucTable.text(tareaField);
+        const bool activity = !text::trimControls(tarea).empty();
+
+        xml::XmlElement sessio = sessions.appendChild(gestib::kSessio);
+
+        const std::string prof = solucTable.text(profField);
+        const std::string* placa = teachers.find(prof);
+        if (!placa && !prof.empty())
+            noteMiss(summary, kMissTeacher, prof);
+        sessio.setAttribute(gestib::kPlaca, placa ? *placa : empty);
+
+        // An activity's group, room and subject stay empty; their lookups are left
+        // out rather than made and thrown away, so they never count as misses.
+        const GroupValues* group = nullptr;
+        if (!activity) {
+            const std::string grupo = solucTable.text(grupoField);
+            group = groups.find(grupo);
+            if (!group && !grupo.empty())
+                noteMiss(summary, kMissGroup, grupo);
+        }
+        sessio.setAttribute(gestib::kCurs, group ? group->curs : empty);
+        sessio.setAttribute(gestib::kGrup, group ? group->grup : empty);
+
+        const SlotValues* slot = nullptr;
+        if (const auto hour = hourNumber(horaField.number(solucTable), halfHours)) {
+            std::string key = diaField.keyText(solucTable, dia);
+            key += NumberField::decimal(*hour);
+            slot = slots.find(key);
+            if (!slot)
+                noteMiss(summary, kMissSlot, key);
+        } else {
+            noteMiss(summary, kMissSlot, solucTable.text(horaField.index()));
+        }
+        sessio.setAttribute(gestib::kDia, slot ? slot->dia : empty);
+        sessio.setAttribute(gestib::kHora, slot ? slot->horaDesde : empty);
+        sessio.setAttribute(gestib::kDurada, slot ? slot->minutos : empty);
+
+        const std::string* aula = nullptr;
+        const std::string* materia = nullptr;
+        if (!activity) {
+            const std::string room = solucTable.text(aulaField);
+            aula = rooms.find(room);
+            if (!aula && !room.empty())
+                noteMiss(summary, kMissRoom, room);
+            const std::string asig = solucTable.text(asigField);
+            materia = subjects.find(asig);
+            if (!materia && !asig.empty())
+                noteMiss(summary, kMissSubject, asig);
+        }
+        sessio.setAttribute(gestib::kAula, aula ? *aula : empty);
+        sessio.setAttribute(gestib::kMateria, materia ? *materia : empty);
+        sessio.setAttribute(gestib::kActivitat, tarea);
+
+        ++summary.sessions;
+    }
+
+    solucTable.close();
+    grupostTable.close();
+    proftTable.close();
+    aulatTable.close();
+    asignomtTable.close();
+    diashorastTable.close();
+
+    doc.save(outputFile);
+    return summary;
+}
+
+} // namespace tramazel::solution_export
