@@ -123,7 +123,141 @@ inline std::vector<dbf::FieldSpec> fields()
 }
 } // namespace diashorast
 
-// CURSOST, GRUPOST, MATIB, ASIGT (centre import) and SOLUC (Zelvano's solution)
-// follow in the same shape.
+/// Courses: one record per GestIB course; NIVEL and CURSO are typed by the user in
+/// the course-level grid.
+namespace cursost {
+inline constexpr std::string_view kTable = "CURSOST";
+inline constexpr std::string_view kCodi = "CODI";
+inline constexpr std::string_view kDescripcio = "DESCRIPCIO";
+inline constexpr std::string_view kNivel = "NIVEL";
+inline constexpr std::string_view kCurso = "CURSO";
+inline constexpr int kCodiWidth = 20;
+inline constexpr int kDescripcioWidth = 100;
+inline constexpr int kNivelWidth = 5;
+inline constexpr int kCursoWidth = 3;
+
+inline std::vector<dbf::FieldSpec> fields()
+{
+    using dbf::FieldKind;
+    return {
+        { std::string(kCodi), FieldKind::Character, kCodiWidth },
+        { std::string(kDescripcio), FieldKind::Character, kDescripcioWidth },
+        { std::string(kNivel), FieldKind::Character, kNivelWidth },
+        { std::string(kCurso), FieldKind::Character, kCursoWidth },
+    };
+}
+} // namespace cursost
+
+/// Groups, course by course; they carry their course's level and course number.
+namespace grupost {
+inline constexpr std::string_view kTable = "GRUPOST";
+inline constexpr std::string_view kAbrev = "ABREV";
+inline constexpr std::string_view kTurno = "TURNO";
+inline constexpr std::string_view kNivel = "NIVEL";
+inline constexpr std::string_view kCurso = "CURSO";
+inline constexpr std::string_view kGrupo = "GRUPO";
+inline constexpr std::string_view kCodi = "CODI";
+inline constexpr std::string_view kCodiCurs = "CODICURS";
+inline constexpr std::string_view kDescrip = "DESCRIP";
+inline constexpr int kAbrevWidth = 4;
+inline constexpr int kTurnoWidth = 1;
+inline constexpr int kNivelWidth = 5;
+inline constexpr int kCursoWidth = 3;
+inline constexpr int kGrupoWidth = 2;
+inline constexpr int kCodiWidth = 20;
+inline constexpr int kCodiCursWidth = 20;
+inline constexpr int kDescripWidth = 40;
+
+inline std::vector<dbf::FieldSpec> fields()
+{
+    using dbf::FieldKind;
+    return {
+        { std::string(kAbrev), FieldKind::Character, kAbrevWidth },
+        { std::string(kTurno), FieldKind::Character, kTurnoWidth },
+        { std::string(kNivel), FieldKind::Character, kNivelWidth },
+        { std::string(kCurso), FieldKind::Character, kCursoWidth },
+        { std::string(kGrupo), FieldKind::Character, kGrupoWidth },
+        { std::string(kCodi), FieldKind::Character, kCodiWidth },
+        { std::string(kCodiCurs), FieldKind::Character, kCodiCursWidth },
+        { std::string(kDescrip), FieldKind::Character, kDescripWidth },
+    };
+}
+} // namespace grupost
+
+/// The subject catalogue, with its production index on ABREV (MATIB.MDX).
+namespace matib {
+inline constexpr std::string_view kTable = "MATIB";
+inline constexpr std::string_view kAbrev = "ABREV";
+inline constexpr std::string_view kAbrev8 = "ABREV8";
+inline constexpr std::string_view kNombre = "NOMBRE";
+inline constexpr std::string_view kNivel = "NIVEL";
+inline constexpr std::string_view kCurso = "CURSO";
+inline constexpr std::string_view kIndexAbrev = "ABREV"; ///< tag name of the index on ABREV
+inline constexpr int kAbrevWidth = 4;
+inline constexpr int kAbrev8Width = 8;
+inline constexpr int kNombreWidth = 40;
+inline constexpr int kNivelWidth = 5;
+inline constexpr int kCursoWidth = 3;
+
+inline std::vector<dbf::FieldSpec> fields()
+{
+    using dbf::FieldKind;
+    return {
+        { std::string(kAbrev), FieldKind::Character, kAbrevWidth },
+        { std::string(kAbrev8), FieldKind::Character, kAbrev8Width },
+        { std::string(kNombre), FieldKind::Character, kNombreWidth },
+        { std::string(kNivel), FieldKind::Character, kNivelWidth },
+        { std::string(kCurso), FieldKind::Character, kCursoWidth },
+    };
+}
+
+inline std::vector<dbf::IndexSpec> indexes()
+{
+    return { { std::string(kIndexAbrev), std::string(kAbrev) } };
+}
+} // namespace matib
+
+/// Subject lines: one per pair of a group and a subject of its course.
+namespace asigt {
+inline constexpr std::string_view kTable = "ASIGT";
+inline constexpr std::string_view kCAsig = "CASIG";
+inline constexpr std::string_view kCProf = "CPROF";
+inline constexpr std::string_view kCGrup = "CGRUP";
+inline constexpr std::string_view kCAula = "CAULA";
+inline constexpr std::string_view kTurno = "TURNO";
+inline constexpr std::string_view kNivel = "NIVEL";
+inline constexpr std::string_view kCurso = "CURSO";
+inline constexpr std::string_view kGrupo = "GRUPO";
+inline constexpr std::string_view kHoras = "HORAS"; ///< floating-point number, N(20,4)
+inline constexpr std::string_view kSesiones = "SESIONES";
+inline constexpr int kCAsigWidth = 4;
+inline constexpr int kCProfWidth = 4;
+inline constexpr int kCGrupWidth = 4;
+inline constexpr int kCAulaWidth = 4;
+inline constexpr int kTurnoWidth = 1;
+inline constexpr int kNivelWidth = 5;
+inline constexpr int kCursoWidth = 3;
+inline constexpr int kGrupoWidth = 2;
+inline constexpr int kSesionesWidth = 20;
+
+inline std::vector<dbf::FieldSpec> fields()
+{
+    using dbf::FieldKind;
+    return {
+        { std::string(kCAsig), FieldKind::Character, kCAsigWidth },
+        { std::string(kCProf), FieldKind::Character, kCProfWidth },
+        { std::string(kCGrup), FieldKind::Character, kCGrupWidth },
+        { std::string(kCAula), FieldKind::Character, kCAulaWidth },
+        { std::string(kTurno), FieldKind::Character, kTurnoWidth },
+        { std::string(kNivel), FieldKind::Character, kNivelWidth },
+        { std::string(kCurso), FieldKind::Character, kCursoWidth },
+        { std::string(kGrupo), FieldKind::Character, kGrupoWidth },
+        { std::string(kHoras), FieldKind::Float, 0 },
+        { std::string(kSesiones), FieldKind::Character, kSesionesWidth },
+    };
+}
+} // namespace asigt
+
+// SOLUC (Zelvano's solution) follows in the same shape.
 
 } // namespace tramazel::zelvano
