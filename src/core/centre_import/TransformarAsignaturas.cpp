@@ -1,11 +1,93 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/Builders.h"
 
+#include "ZelvanoTables.h"
+#include "centre_import/CentreFormat.h"
+#include "centre_import/CodeAllocator.h"
+#include "centre_import/CodeRules.h"
+#include "centre_import/TableHazards.h"
+#include "dbf/DbfTable.h"
+#include "dbf/TableFiles.h"
+#include "xml/XmlDocument.h"
+
 namespace tramazel::centre_import {
 
-void TransformarAsignaturas(ImportContext&)
+namespace {
+constexpr std::string_view kHoras = "4"; // every record, subject or activity
+constexpr std::string_view kDuplicateCod = "ASIGNOMT: códigos COD repetidos (la exportación usa el primero)";
+} // namespace
+
+void TransformarAsignaturas(ImportContext& ctx)
 {
-    // Not built yet.
+    namespace t = zelvano::asignomt;
+    using namespace gestib;
+
+    dbf::deleteTable(ctx.dir, t::kTable);
+    dbf::DbfTable table = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
+    const std::size_t fCod = table.fieldIndex(t::kCod);
+    const std::size_t fCodLargo = table.fieldIndex(t::kCodLargo);
+    const std::size_t fNombre = table.fieldIndex(t::kNombre);
+    const std::size_t fCodi = table.fieldIndex(t::kCodi);
+    const std::size_t fHoras = table.fieldIndex(t::kHoras);
+    const std::size_t fCodiCurs = table.fieldIndex(t::kCodiCurs);
+    const std::size_t fEsTarea = table.fieldIndex(t::kEsTarea);
+
+    TableHazards hazards(t::kTable, ctx.warnings);
+
+    // Subjects first: their short codes are unique among subjects (letter case
+    // ignored); activity codes take no part in that.
+    CodeAllocator codesInUse;
+    for (const xml::XmlElement& subject : ctx.doc.select(kPathMateria)) {
+        const std::string codi = hazards.read(subject, kAttrCodi);
+        const std::string curs = hazards.read(subject, kAttrCurs);
+        const std::string name = hazards.read(subject, kAttrDescripcio);
+        const std::string shortName = hazards.read(subject, kAttrCurta);
+
+        const std::string longCode = rules::subjectLongCode(name, shortName);
+        const std::string base = rules::subjectBaseCode(longCode);
+        // The replacement keeps the subject's own base, in its own letter case.
+        const std::string code = codesInUse.take(base, base);
+
+        hazards.noteCut(t::kCod, code, t::kCodWidth);
+        hazards.noteCut(t::kNombre, name, t::kNombreWidth);
+        hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
+        hazards.noteCut(t::kCodiCurs, curs, t::kCodiCursWidth);
+        hazards.noteKey(code, t::kCodWidth, kDuplicateCod, codi);
+
+        table.append();
+        table.setText(fCod, code);
+        table.setText(fCodLargo, longCode);
+        table.setText(fNombre, name);
+        table.setText(fCodi, codi);
+        table.setText(fCodiCurs, curs);
+        table.setText(fHoras, kHoras);
+        table.setLogical(fEsTarea, false);
+        table.post();
+    }
+
+    for (const xml::XmlElement& activity : ctx.doc.select(kPathActivitat)) {
+        const std::string codi = hazards.read(activity, kAttrCodi);
+        const std::string name = hazards.read(activity, kAttrDescripcio);
+        const std::string shortName = hazards.read(activity, kAttrCurta);
+
+        // COD is the whole GestIB code: the field keeps its first four characters,
+        // by design, so only the repeats that cut causes are worth a warning.
+        hazards.noteCut(t::kNombre, name, t::kNombreWidth);
+        hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
+        hazards.noteKey(codi, t::kCodWidth, kDuplicateCod, codi);
+
+        table.append();
+        table.setText(fCod, codi);
+        table.setText(fCodLargo, rules::activityLongCode(shortName));
+        table.setText(fNombre, name);
+        table.setText(fCodi, codi);
+        table.setText(fCodiCurs, std::string_view {});
+        table.setText(fHoras, kHoras);
+        table.setLogical(fEsTarea, true);
+        table.post();
+    }
+
+    table.close();
 }
 
 } // namespace tramazel::centre_import

@@ -1,11 +1,51 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/Builders.h"
 
+#include "ZelvanoTables.h"
+#include "centre_import/CentreFormat.h"
+#include "centre_import/CodeRules.h"
+#include "centre_import/TableHazards.h"
+#include "dbf/DbfTable.h"
+#include "dbf/TableFiles.h"
+#include "xml/XmlDocument.h"
+
 namespace tramazel::centre_import {
 
-void TransformarAulas(ImportContext&)
+namespace {
+constexpr std::string_view kSharedAbrev = "AULAT: aulas que comparten ABREV (la exportación usa la primera)";
+} // namespace
+
+void TransformarAulas(ImportContext& ctx)
 {
-    // Not built yet.
+    namespace t = zelvano::aulat;
+    using namespace gestib;
+
+    dbf::deleteTable(ctx.dir, t::kTable);
+    dbf::DbfTable table = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
+    const std::size_t fAbrev = table.fieldIndex(t::kAbrev);
+    const std::size_t fNombre = table.fieldIndex(t::kNombre);
+    const std::size_t fCodi = table.fieldIndex(t::kCodi);
+
+    // Room abbreviations are not made unique: rooms whose codes end alike share one.
+    TableHazards hazards(t::kTable, ctx.warnings);
+    for (const xml::XmlElement& room : ctx.doc.select(kPathAula)) {
+        const std::string codi = hazards.read(room, kAttrCodi);
+        const std::string description = hazards.read(room, kAttrDescripcio);
+        const std::string_view abbreviation = rules::lastFour(codi);
+
+        hazards.noteCut(t::kNombre, description, t::kNombreWidth);
+        hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
+        hazards.noteKey(abbreviation, t::kAbrevWidth, kSharedAbrev, codi);
+
+        // EDIFICIO and MAXALUM stay blank.
+        table.append();
+        table.setText(fAbrev, abbreviation);
+        table.setText(fNombre, description);
+        table.setText(fCodi, codi);
+        table.post();
+    }
+
+    table.close();
 }
 
 } // namespace tramazel::centre_import

@@ -1,11 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/Builders.h"
 
+#include "ZelvanoTables.h"
+#include "dbf/DbfTable.h"
+#include "dbf/TableFiles.h"
+
 namespace tramazel::centre_import {
 
-void TransformarDiasHoras(ImportContext&)
+void TransformarDiasHoras(ImportContext& ctx)
 {
-    // Not built yet.
+    namespace t = zelvano::diashorast;
+
+    // Zelvano fills the slots again after every import; the converter writes none.
+    dbf::deleteTable(ctx.dir, t::kTable);
+    dbf::DbfTable table = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
+    table.close();
 }
 
 } // namespace tramazel::centre_import

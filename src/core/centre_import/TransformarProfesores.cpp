@@ -1,11 +1,58 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/Builders.h"
 
+#include "ZelvanoTables.h"
+#include "centre_import/CentreFormat.h"
+#include "centre_import/CodeAllocator.h"
+#include "centre_import/CodeRules.h"
+#include "centre_import/TableHazards.h"
+#include "dbf/DbfTable.h"
+#include "dbf/TableFiles.h"
+#include "xml/XmlDocument.h"
+
 namespace tramazel::centre_import {
 
-void TransformarProfesores(ImportContext&)
+namespace {
+constexpr std::string_view kDuplicateAbrev
+    = "PROFT: abreviaturas ABREV repetidas (la exportación usa la primera)";
+} // namespace
+
+void TransformarProfesores(ImportContext& ctx)
 {
-    // Not built yet.
+    namespace t = zelvano::proft;
+    using namespace gestib;
+
+    dbf::deleteTable(ctx.dir, t::kTable);
+    dbf::DbfTable table = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
+    const std::size_t fAbrev = table.fieldIndex(t::kAbrev);
+    const std::size_t fNombre = table.fieldIndex(t::kNombre);
+    const std::size_t fCodi = table.fieldIndex(t::kCodi);
+
+    TableHazards hazards(t::kTable, ctx.warnings);
+    CodeAllocator abbreviationsInUse;
+    for (const xml::XmlElement& post : ctx.doc.select(kPathPlaca)) {
+        const std::string codi = hazards.read(post, kAttrCodi);
+        const std::string description = rules::teacherDescription(hazards.read(post, kAttrDescripcio));
+        const std::string shortName = hazards.read(post, kAttrCurta);
+
+        // A taken candidate is replaced by the lowest free "P<k>"; the short name
+        // plays no part in the replacement.
+        const std::string abbreviation
+            = abbreviationsInUse.take(rules::teacherCandidate(shortName), rules::kTeacherReplacementBase);
+
+        hazards.noteCut(t::kAbrev, abbreviation, t::kAbrevWidth);
+        hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
+        hazards.noteKey(abbreviation, t::kAbrevWidth, kDuplicateAbrev, codi);
+
+        // DEPART and DNI stay blank.
+        table.append();
+        table.setText(fAbrev, abbreviation);
+        table.setText(fNombre, description);
+        table.setText(fCodi, codi);
+        table.post();
+    }
+
+    table.close();
 }
 
 } // namespace tramazel::centre_import

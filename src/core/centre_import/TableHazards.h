@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Warnings.h"
+
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+namespace tramazel::xml {
+class XmlElement;
+}
+
+namespace tramazel::centre_import {
+
+/// What a builder notes while it fills one table: values whose characters
+/// Windows-1252 lacks, texts the engine cuts to their field's width, and keys that
+/// more than one record holds once cut. None of these stops the import; each goes
+/// to the warnings list, one kind per hazard and table.
+class TableHazards {
+public:
+    TableHazards(std::string_view table, Warnings& warnings);
+
+    /// The element attribute read (trimmed cp1252 text, empty when missing); a
+    /// value with characters turned into "?" is noted.
+    std::string read(const xml::XmlElement& element, std::string_view attribute);
+
+    /// Notes `value` when it is longer than `width`, the width of `field`.
+    void noteCut(std::string_view field, std::string_view value, int width);
+
+    /// Notes a key as the table stores it (its first `width` characters). A key that
+    /// an earlier record already holds, compared exactly as lookups compare, counts
+    /// under `description`, with `codi` (the GestIB code of the record) in the example.
+    void noteKey(std::string_view value, int width, std::string_view description, std::string_view codi);
+
+    /// Description of the kind for values with characters Windows-1252 lacks.
+    static constexpr std::string_view kReplacedCharacters
+        = "valores con caracteres sin equivalente en Windows-1252 (cambiados por «?»)";
+
+private:
+    std::string m_table;
+    Warnings& m_warnings;
+    std::string m_cutDescription;
+    std::unordered_set<std::string> m_keys;
+};
+
+} // namespace tramazel::centre_import
