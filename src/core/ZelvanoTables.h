@@ -258,6 +258,34 @@ inline std::vector<dbf::FieldSpec> fields()
 }
 } // namespace asigt
 
-// SOLUC (Zelvano's solution) follows in the same shape.
+/// Zelvano's solution: one row per scheduled session or activity. Zelvano creates and
+/// writes it; the converter only reads it, by field name, in whatever dBASE variant and
+/// field types it finds (DIA and HORA may be numeric of any kind, or character).
+namespace soluc {
+inline constexpr std::string_view kTable = "SOLUC";
+inline constexpr std::string_view kDia = "DIA"; ///< day number; 0 or empty: no day
+inline constexpr std::string_view kHora = "HORA"; ///< hour number; a fraction marks a half hour
+inline constexpr std::string_view kProf = "PROF"; ///< teacher abbreviation (PROFT.ABREV)
+inline constexpr std::string_view kCodGrupo = "CODGRUPO"; ///< group abbreviation (GRUPOST.ABREV)
+inline constexpr std::string_view kAula = "AULA"; ///< room abbreviation (AULAT.ABREV)
+inline constexpr std::string_view kAsig = "ASIG"; ///< subject short code (ASIGNOMT.COD)
+inline constexpr std::string_view kTarea = "TAREA"; ///< activity code, blank for teaching
+
+/// A plausible layout for tables the converter writes itself (tests, sample data);
+/// Zelvano's own widths and types may differ and are read as found.
+inline std::vector<dbf::FieldSpec> fields()
+{
+    using dbf::FieldKind;
+    return {
+        { std::string(kDia), FieldKind::Integer, 0 },
+        { std::string(kHora), FieldKind::Float, 0 },
+        { std::string(kProf), FieldKind::Character, 4 },
+        { std::string(kCodGrupo), FieldKind::Character, 4 },
+        { std::string(kAula), FieldKind::Character, 4 },
+        { std::string(kAsig), FieldKind::Character, 4 },
+        { std::string(kTarea), FieldKind::Character, 10 },
+    };
+}
+} // namespace soluc
 
 } // namespace tramazel::zelvano

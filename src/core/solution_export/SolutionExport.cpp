@@ -19,24 +19,6 @@ namespace tramazel::solution_export {
 
 namespace {
 
-    namespace soluc {
-        inline constexpr std::string_view kTable = "SOLUC";
-        inline constexpr std::string_view kDia = "DIA";
-        inline constexpr std::string_view kHora = "HORA";
-        inline constexpr std::string_view kProf = "PROF";
-        inline constexpr std::string_view kCodGrupo = "CODGRUPO";
-        inline constexpr std::string_view kAula = "AULA";
-        inline constexpr std::string_view kAsig = "ASIG";
-        inline constexpr std::string_view kTarea = "TAREA";
-    } // namespace soluc
-
-    namespace grupost {
-        inline constexpr std::string_view kTable = "GRUPOST";
-        inline constexpr std::string_view kAbrev = "ABREV";
-        inline constexpr std::string_view kCodi = "CODI";
-        inline constexpr std::string_view kCodiCurs = "CODICURS";
-    } // namespace grupost
-
     // Descriptions of the lookups that found nothing, as the summary lists them.
     constexpr std::string_view kMissTeacher = "profesor no encontrado en PROFT";
     constexpr std::string_view kMissGroup = "grupo no encontrado en GRUPOST";
@@ -178,11 +160,11 @@ ExportSummary exportSolution(
 
     // Every table is held for exclusive use until the sessions are built. On an error
     // the handles close themselves as the exception leaves this scope.
-    DbfTable solucTable = DbfTable::open(qtempDir, soluc::kTable, Access::Exclusive);
+    DbfTable solucTable = DbfTable::open(qtempDir, z::soluc::kTable, Access::Exclusive);
     DbfTable proftTable = DbfTable::open(qtempDir, z::proft::kTable, Access::Exclusive);
     DbfTable aulatTable = DbfTable::open(qtempDir, z::aulat::kTable, Access::Exclusive);
     DbfTable asignomtTable = DbfTable::open(qtempDir, z::asignomt::kTable, Access::Exclusive);
-    DbfTable grupostTable = DbfTable::open(qtempDir, grupost::kTable, Access::Exclusive);
+    DbfTable grupostTable = DbfTable::open(qtempDir, z::grupost::kTable, Access::Exclusive);
     DbfTable diashorastTable = DbfTable::open(qtempDir, z::diashorast::kTable, Access::Exclusive);
 
     // Lookups: the first row in stored order wins, exactly as a scan from the top would.
@@ -202,9 +184,9 @@ ExportSummary exportSolution(
             asignomtTable, z::asignomt::kCod, [codi](const DbfTable& t) { return t.text(codi); });
     }();
     const auto groups = [&] {
-        const std::size_t codi = grupostTable.fieldIndex(grupost::kCodi);
-        const std::size_t codiCurs = grupostTable.fieldIndex(grupost::kCodiCurs);
-        return buildIndex<GroupValues>(grupostTable, grupost::kAbrev,
+        const std::size_t codi = grupostTable.fieldIndex(z::grupost::kCodi);
+        const std::size_t codiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
+        return buildIndex<GroupValues>(grupostTable, z::grupost::kAbrev,
             [=](const DbfTable& t) { return GroupValues { t.text(codiCurs), t.text(codi) }; });
     }();
     const auto slots = [&] {
@@ -216,13 +198,13 @@ ExportSummary exportSolution(
         });
     }();
 
-    const NumberField diaField(solucTable, soluc::kDia);
-    const NumberField horaField(solucTable, soluc::kHora);
-    const std::size_t profField = solucTable.fieldIndex(soluc::kProf);
-    const std::size_t grupoField = solucTable.fieldIndex(soluc::kCodGrupo);
-    const std::size_t aulaField = solucTable.fieldIndex(soluc::kAula);
-    const std::size_t asigField = solucTable.fieldIndex(soluc::kAsig);
-    const std::size_t tareaField = solucTable.fieldIndex(soluc::kTarea);
+    const NumberField diaField(solucTable, z::soluc::kDia);
+    const NumberField horaField(solucTable, z::soluc::kHora);
+    const std::size_t profField = solucTable.fieldIndex(z::soluc::kProf);
+    const std::size_t grupoField = solucTable.fieldIndex(z::soluc::kCodGrupo);
+    const std::size_t aulaField = solucTable.fieldIndex(z::soluc::kAula);
+    const std::size_t asigField = solucTable.fieldIndex(z::soluc::kAsig);
+    const std::size_t tareaField = solucTable.fieldIndex(z::soluc::kTarea);
 
     // One fractional HORA anywhere, in a row with a day or not, numbers every row by
     // half hours.
