@@ -1,0 +1,706 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "XmlDocument.h"
+
+#include "Error.h"
+#include "text/Cp1252.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace tramazel::xml {
+
+namespace {
+
+pugi::xml_node toNode(void* node)
+{
+    return pugi::xml_node(static_cast<pugi::xml_node_struct*>(node));
+}
+
+std::string displayName(const std::filesystem::path& file)
+{
+    const auto u8 = file.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+std::string inQuotes(std::string_view name)
+{
+    return "«" + std::string(name) + "»";
+}
+
+// ---- Encodings -------------------------------------------------------------
+
+enum class SourceEncoding { Utf8, Utf16Le, Utf16Be, Cp1252, Latin9 };
+
+bool equalsAsciiNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+// The value of encoding="…" in an XML declaration at the very start of `bytes`, or
+// an empty view when there is none.
+std::string_view declaredEncoding(std::string_view bytes)
+{
+    if (bytes.substr(0, 5) != "<?xml")
+        return {};
+    const auto end = bytes.find("?>");
+    if (end == std::string_view::npos)
+        return {};
+    const std::string_view decl = bytes.substr(0, end);
+    auto pos = decl.find("encoding");
+    if (pos == std::string_view::npos)
+        return {};
+    pos += 8;
+    auto skipBlanks = [&] {
+        while (pos < decl.size()
+            && (decl[pos] == ' ' || decl[pos] == '\t' || decl[pos] == '\r' || decl[pos] == '\n'))
+            ++pos;
+    };
+    skipBlanks();
+    if (pos >= decl.size() || decl[pos] != '=')
+        return {};
+    ++pos;
+    skipBlanks();
+    if (pos >= decl.size() || (decl[pos] != '"' && decl[pos] != '\''))
+        return {};
+    const char quote = decl[pos++];
+    const auto close = decl.find(quote, pos);
+    if (close == std::string_view::npos)
+        return {};
+    return decl.substr(pos, close - pos);
+}
+
+// Single-byte encodings we convert ourselves. ISO-8859-1 is read as windows-1252, its
+// superset in every printable position: files that declare Latin-1 but come from
+// Windows carry €, curly quotes and the like in 0x80-0x9F.
+SourceEncoding singleByteEncoding(std::string_view name, bool& known)
+{
+    known = true;
+    static constexpr std::array<std::string_view, 10> kCp1252Names = { "windows-1252", "cp1252", "x-cp1252",
+        "iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "latin-1", "l1", "cp819" };
+    static constexpr std::array<std::string_view, 5> kLatin9Names
+        = { "iso-8859-15", "iso8859-15", "iso_8859-15", "latin9", "latin-9" };
+    static constexpr std::array<std::string_view, 5> kUtf8Names
+        = { "utf-8", "utf8", "us-ascii", "ascii", "utf-16" };
+    for (auto n : kCp1252Names) {
+        if (equalsAsciiNoCase(name, n))
+            return SourceEncoding::Cp1252;
+    }
+    for (auto n : kLatin9Names) {
+        if (equalsAsciiNoCase(name, n))
+            return SourceEncoding::Latin9;
+    }
+    known = name.empty();
+    for (auto n : kUtf8Names)
+        known = known || equalsAsciiNoCase(name, n);
+    return SourceEncoding::Utf8;
+}
+
+void appendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+char32_t latin9CodePoint(unsigned char byte)
+{
+    switch (byte) {
+    case 0xA4:
+        return 0x20AC;
+    case 0xA6:
+        return 0x0160;
+    case 0xA8:
+        return 0x0161;
+    case 0xB4:
+        return 0x017D;
+    case 0xB8:
+        return 0x017E;
+    case 0xBC:
+        return 0x0152;
+    case 0xBD:
+        return 0x0153;
+    case 0xBE:
+        return 0x0178;
+    default:
+        return byte;
+    }
+}
+
+std::string singleByteToUtf8(std::string_view bytes, SourceEncoding encoding)
+{
+    if (encoding == SourceEncoding::Cp1252)
+        return text::cp1252ToUtf8(bytes);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (char c : bytes)
+        appendUtf8(out, latin9CodePoint(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD, an odd last byte is dropped
+// (the parser then reports whatever is left unfinished).
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian)
+{
+    std::string out;
+    out.reserve(bytes.size() / 2 + bytes.size() / 8);
+    const std::size_t units = bytes.size() / 2;
+    auto unit = [&](std::size_t i) -> char32_t {
+        const auto a = static_cast<unsigned char>(bytes[2 * i]);
+        const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
+        return bigEndian ? static_cast<char32_t>((a << 8) | b) : static_cast<char32_t>((b << 8) | a);
+    };
+    for (std::size_t i = 0; i < units; ++i) {
+        char32_t cp = unit(i);
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units) {
+            const char32_t low = unit(i + 1);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            } else {
+                cp = 0xFFFD;
+            }
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        appendUtf8(out, cp);
+    }
+    return out;
+}
+
+// Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or
+// npos when the whole text is valid.
+std::size_t firstInvalidUtf8(std::string_view s)
+{
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            lo = lead == 0xE0 ? 0xA0 : 0x80;
+            hi = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            lo = lead == 0xF0 ? 0x90 : 0x80;
+            hi = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return i;
+        }
+        if (i + length > n)
+            return i;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(s[i + k]);
+            const unsigned char min = k == 1 ? lo : 0x80;
+            const unsigned char max = k == 1 ? hi : 0xBF;
+            if (next < min || next > max)
+                return i;
+        }
+        i += length;
+    }
+    return std::string_view::npos;
+}
+
+// ---- Error reporting ---------------------------------------------------------
+
+struct Position {
+    std::size_t line = 1;
+    std::size_t column = 1;
+};
+
+// Line and column (both from 1, the column in characters) of a byte offset in UTF-8
+// text. CR LF, CR and LF each end a line.
+Position positionOf(std::string_view utf8, std::size_t offset)
+{
+    Position pos;
+    offset = std::min(offset, utf8.size());
+    for (std::size_t i = 0; i < offset; ++i) {
+        const char c = utf8[i];
+        if (c == '\n' || (c == '\r' && (i + 1 >= utf8.size() || utf8[i + 1] != '\n'))) {
+            ++pos.line;
+            pos.column = 1;
+        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++pos.column;
+        }
+    }
+    return pos;
+}
+
+[[noreturn]] void throwMalformed(
+    std::string_view source, std::string_view utf8, std::size_t offset, std::string_view reason)
+{
+    const Position pos = positionOf(utf8, offset);
+    std::string message = "El archivo " + inQuotes(source)
+        + " no es un documento XML bien formado: " + std::string(reason) + " (línea "
+        + std::to_string(pos.line) + ", columna " + std::to_string(pos.column) + ").";
+    throw Error(ErrorCode::XmlMalformed, std::move(message),
+        std::string(source) + ": byte " + std::to_string(offset) + " of the UTF-8 text");
+}
+
+std::string_view reasonOf(pugi::xml_parse_status status)
+{
+    switch (status) {
+    case pugi::status_unrecognized_tag:
+        return "hay una etiqueta no reconocida";
+    case pugi::status_bad_pi:
+        return "hay una declaración o instrucción de proceso incorrecta";
+    case pugi::status_bad_comment:
+        return "hay un comentario incorrecto";
+    case pugi::status_bad_cdata:
+        return "hay una sección CDATA incorrecta";
+    case pugi::status_bad_doctype:
+        return "hay una declaración de tipo de documento incorrecta";
+    case pugi::status_bad_pcdata:
+        return "hay un texto incorrecto";
+    case pugi::status_bad_start_element:
+        return "hay una etiqueta de apertura incorrecta";
+    case pugi::status_bad_attribute:
+        return "hay un atributo incorrecto";
+    case pugi::status_bad_end_element:
+        return "hay una etiqueta de cierre incorrecta";
+    case pugi::status_end_element_mismatch:
+        return "una etiqueta de cierre no corresponde a la de apertura";
+    case pugi::status_no_document_element:
+        return "no contiene ningún elemento";
+    default:
+        return "el analizador XML ha fallado";
+    }
+}
+
+// pugixml accepts fragments that XML does not: several top-level elements, text
+// outside the root, repeated attribute names. Report them like any other fault.
+void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std::string_view utf8)
+{
+    bool seenRoot = false;
+    for (pugi::xml_node top = doc.first_child(); top; top = top.next_sibling()) {
+        if (top.type() == pugi::node_pcdata || top.type() == pugi::node_cdata)
+            throwMalformed(source, utf8,
+                static_cast<std::size_t>(std::max<std::ptrdiff_t>(top.offset_debug(), 0)),
+                "hay texto fuera del elemento raíz");
+        if (top.type() == pugi::node_element) {
+            if (seenRoot)
+                throwMalformed(source, utf8,
+                    static_cast<std::size_t>(std::max<std::ptrdiff_t>(top.offset_debug(), 0)),
+                    "hay más de un elemento raíz");
+            seenRoot = true;
+        }
+    }
+    // Repeated attribute names: elements rarely carry more than a handful, so a
+    // pairwise check is cheapest; the walk is iterative to survive deep nesting.
+    pugi::xml_node node = doc.document_element();
+    const pugi::xml_node stop = node;
+    while (node) {
+        if (node.type() == pugi::node_element) {
+            std::size_t count = 0;
+            for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+                for (pugi::xml_attribute b = node.first_attribute(); b != a; b = b.next_attribute()) {
+                    if (std::string_view(a.name()) == b.name())
+                        throwMalformed(source, utf8,
+                            static_cast<std::size_t>(std::max<std::ptrdiff_t>(node.offset_debug(), 0)),
+                            "el atributo «" + std::string(a.name()) + "» está repetido");
+                }
+                if (++count > 64)
+                    break; // beyond this a machine wrote the file; not worth quadratic time
+            }
+        }
+        if (node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node && node != stop && !node.next_sibling())
+            node = node.parent();
+        if (!node || node == stop)
+            break;
+        node = node.next_sibling();
+    }
+}
+
+std::unique_ptr<pugi::xml_document> parseBytes(std::string_view bytes, std::string_view source)
+{
+    std::string converted;
+    std::string_view utf8;
+    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() >= 3 && byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
+        utf8 = bytes.substr(3);
+    } else if (bytes.size() >= 2
+        && ((byteAt(0) == 0xFF && byteAt(1) == 0xFE) || (byteAt(0) == 0xFE && byteAt(1) == 0xFF))) {
+        converted = utf16ToUtf8(bytes.substr(2), byteAt(0) == 0xFE);
+        utf8 = converted;
+    } else if (bytes.size() >= 4 && byteAt(0) == '<' && byteAt(1) == 0 && byteAt(2) == '?'
+        && byteAt(3) == 0) {
+        converted = utf16ToUtf8(bytes, false); // UTF-16 LE without a byte-order mark
+        utf8 = converted;
+    } else if (bytes.size() >= 4 && byteAt(0) == 0 && byteAt(1) == '<' && byteAt(2) == 0
+        && byteAt(3) == '?') {
+        converted = utf16ToUtf8(bytes, true);
+        utf8 = converted;
+    } else {
+        const std::string_view declared = declaredEncoding(bytes);
+        bool known = true;
+        const SourceEncoding encoding = singleByteEncoding(declared, known);
+        if (encoding == SourceEncoding::Utf8) {
+            utf8 = bytes;
+            if (const auto bad = firstInvalidUtf8(utf8); bad != std::string_view::npos) {
+                const std::string reason = known
+                    ? std::string("contiene bytes que no son UTF-8 válido")
+                    : "declara la codificación «" + std::string(declared) + "», que no se admite";
+                throwMalformed(source, utf8, bad, reason);
+            }
+        } else {
+            converted = singleByteToUtf8(bytes, encoding);
+            utf8 = converted;
+        }
+    }
+
+    auto doc = std::make_unique<pugi::xml_document>();
+    // The encoding is fixed because the text handed over is always UTF-8 by now; a
+    // declaration naming another encoding must not make the parser convert again.
+    const pugi::xml_parse_result result
+        = doc->load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
+    if (result.status == pugi::status_out_of_memory)
+        throw Error(ErrorCode::FileIo,
+            "No hay memoria suficiente para cargar el archivo " + inQuotes(source) + ".",
+            result.description());
+    if (!result)
+        throwMalformed(source, utf8, static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)),
+            reasonOf(result.status));
+    checkWellFormed(*doc, source, utf8);
+    return doc;
+}
+
+// ---- Paths -------------------------------------------------------------------
+
+std::vector<std::string_view> splitPath(std::string_view path)
+{
+    std::vector<std::string_view> steps;
+    if (path.empty() || path.front() != '/')
+        throw Error(
+            ErrorCode::InvalidArgument, "La ruta XML " + inQuotes(path) + " no es una ruta absoluta.");
+    std::size_t pos = 1;
+    while (true) {
+        const auto slash = path.find('/', pos);
+        const auto step
+            = path.substr(pos, slash == std::string_view::npos ? std::string_view::npos : slash - pos);
+        if (step.empty())
+            throw Error(
+                ErrorCode::InvalidArgument, "La ruta XML " + inQuotes(path) + " tiene un paso vacío.");
+        steps.push_back(step);
+        if (slash == std::string_view::npos)
+            break;
+        pos = slash + 1;
+    }
+    return steps;
+}
+
+bool isElementNamed(const pugi::xml_node& node, std::string_view name)
+{
+    return node.type() == pugi::node_element && name == node.name();
+}
+
+// Depth-first search for the first match in document order.
+pugi::xml_node firstMatch(pugi::xml_node parent, const std::vector<std::string_view>& steps, std::size_t step)
+{
+    for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
+        if (!isElementNamed(child, steps[step]))
+            continue;
+        if (step + 1 == steps.size())
+            return child;
+        if (pugi::xml_node found = firstMatch(child, steps, step + 1))
+            return found;
+    }
+    return {};
+}
+
+// Scratch buffers reused across calls, so that building a large document does not
+// allocate a fresh string for every name and value.
+thread_local std::string t_scratchName;
+thread_local std::string t_scratchValue;
+
+const char* terminated(std::string& scratch, std::string_view text)
+{
+    scratch.assign(text.data(), text.size());
+    return scratch.c_str();
+}
+
+bool isPlainText(std::string_view text)
+{
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// ---- XmlElement --------------------------------------------------------------
+
+std::string_view XmlElement::name() const
+{
+    return toNode(m_node).name();
+}
+
+std::string XmlElement::attribute(std::string_view name, std::size_t* replaced) const
+{
+    for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
+        if (name == a.name())
+            return text::utf8ToCp1252(text::trimControls(a.value()), replaced);
+    }
+    return {};
+}
+
+bool XmlElement::hasAttribute(std::string_view name) const
+{
+    for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
+        if (name == a.name())
+            return true;
+    }
+    return false;
+}
+
+std::vector<XmlElement> XmlElement::children(std::string_view name) const
+{
+    std::vector<XmlElement> out;
+    for (pugi::xml_node child = toNode(m_node).first_child(); child; child = child.next_sibling()) {
+        if (isElementNamed(child, name))
+            out.push_back(XmlElement(child.internal_object()));
+    }
+    return out;
+}
+
+XmlElement XmlElement::appendChild(std::string_view name)
+{
+    if (isNull())
+        throw Error(ErrorCode::InvalidArgument, "No se puede añadir un elemento a un elemento nulo.");
+    pugi::xml_node child = toNode(m_node).append_child(terminated(t_scratchName, name));
+    if (!child)
+        throw Error(ErrorCode::InvalidArgument, "No se puede añadir el elemento " + inQuotes(name) + ".");
+    return XmlElement(child.internal_object());
+}
+
+void XmlElement::setAttribute(std::string_view name, std::string_view cp1252Value)
+{
+    pugi::xml_node node = toNode(m_node);
+    if (!node)
+        throw Error(ErrorCode::InvalidArgument, "No se puede poner un atributo en un elemento nulo.");
+    pugi::xml_attribute attr;
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        if (name == a.name()) {
+            attr = a;
+            break;
+        }
+    }
+    if (!attr)
+        attr = node.append_attribute(terminated(t_scratchName, name));
+    bool ok = false;
+    if (isPlainText(cp1252Value)) {
+        ok = attr.set_value(cp1252Value.data(), cp1252Value.size());
+    } else {
+        // Control characters other than tab and line breaks cannot appear in an XML 1.0
+        // document at all, not even as references; they would make the file unreadable.
+        t_scratchValue = text::cp1252ToUtf8(cp1252Value);
+        for (char& c : t_scratchValue) {
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                c = '?';
+        }
+        ok = attr.set_value(t_scratchValue.data(), t_scratchValue.size());
+    }
+    if (!attr || !ok)
+        throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + inQuotes(name) + ".");
+}
+
+// ---- XmlDocument -------------------------------------------------------------
+
+XmlDocument::XmlDocument()
+    : m_doc(std::make_unique<pugi::xml_document>())
+{
+}
+XmlDocument::~XmlDocument() = default;
+XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
+XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
+
+XmlDocument XmlDocument::load(const std::filesystem::path& file)
+{
+    const std::string name = displayName(file);
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        throw Error(ErrorCode::FileNotFound, "No existe el archivo " + inQuotes(name) + ".", name);
+    if (ec || status.type() == std::filesystem::file_type::directory)
+        throw Error(ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".",
+            ec ? ec.message() : std::string("is a directory"));
+
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw Error(
+            ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": open failed");
+    std::string bytes;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (!ec)
+        bytes.reserve(static_cast<std::size_t>(size));
+    std::array<char, 1 << 16> chunk {};
+    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0)
+        bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    if (in.bad())
+        throw Error(
+            ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": read failed");
+
+    XmlDocument doc;
+    doc.m_doc = parseBytes(bytes, name);
+    return doc;
+}
+
+XmlDocument XmlDocument::parse(std::string_view bytes, std::string_view sourceName)
+{
+    XmlDocument doc;
+    doc.m_doc = parseBytes(bytes, sourceName.empty() ? std::string_view("documento XML") : sourceName);
+    return doc;
+}
+
+XmlElement XmlDocument::root() const
+{
+    if (!m_doc)
+        return {};
+    pugi::xml_node root = m_doc->document_element();
+    return root ? XmlElement(root.internal_object()) : XmlElement();
+}
+
+XmlElement XmlDocument::createRoot(std::string_view name)
+{
+    if (!m_doc)
+        m_doc = std::make_unique<pugi::xml_document>();
+    if (m_doc->document_element())
+        throw Error(ErrorCode::InvalidArgument, "El documento XML ya tiene un elemento raíz.");
+    pugi::xml_node root = m_doc->append_child(terminated(t_scratchName, name));
+    if (!root)
+        throw Error(ErrorCode::InvalidArgument, "No se puede crear el elemento " + inQuotes(name) + ".");
+    return XmlElement(root.internal_object());
+}
+
+std::vector<XmlElement> XmlDocument::select(std::string_view absolutePath) const
+{
+    const auto steps = splitPath(absolutePath);
+    std::vector<XmlElement> out;
+    if (!m_doc)
+        return out;
+    // Level by level: the children of nodes listed in document order, taken in turn,
+    // are again in document order.
+    std::vector<pugi::xml_node> level { *m_doc };
+    std::vector<pugi::xml_node> next;
+    for (std::size_t s = 0; s < steps.size() && !level.empty(); ++s) {
+        next.clear();
+        for (const pugi::xml_node& parent : level) {
+            for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
+                if (isElementNamed(child, steps[s]))
+                    next.push_back(child);
+            }
+        }
+        level.swap(next);
+    }
+    out.reserve(level.size());
+    for (const pugi::xml_node& node : level)
+        out.push_back(XmlElement(node.internal_object()));
+    return out;
+}
+
+XmlElement XmlDocument::selectSingle(std::string_view absolutePath) const
+{
+    const auto steps = splitPath(absolutePath);
+    if (!m_doc)
+        return {};
+    pugi::xml_node found = firstMatch(*m_doc, steps, 0);
+    return found ? XmlElement(found.internal_object()) : XmlElement();
+}
+
+namespace {
+
+constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+constexpr unsigned kSaveFlags = pugi::format_indent | pugi::format_no_declaration;
+
+void writeDocument(const pugi::xml_document* doc, std::ostream& out)
+{
+    out.write(kDeclaration.data(), static_cast<std::streamsize>(kDeclaration.size()));
+    if (doc)
+        doc->save(out, "  ", kSaveFlags, pugi::encoding_utf8);
+}
+
+std::filesystem::path temporaryBeside(const std::filesystem::path& file)
+{
+    static std::atomic<unsigned> counter { 0 };
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::filesystem::path tmp = file;
+    tmp += ".tmp" + std::to_string(stamp % 1000000007) + "-" + std::to_string(counter++);
+    return tmp;
+}
+
+} // namespace
+
+std::string XmlDocument::toUtf8() const
+{
+    std::ostringstream out;
+    writeDocument(m_doc.get(), out);
+    return std::move(out).str();
+}
+
+void XmlDocument::save(const std::filesystem::path& file) const
+{
+    const std::string name = displayName(file);
+    const std::filesystem::path tmp = temporaryBeside(file);
+    auto fail = [&](const std::string& detail) {
+        std::error_code ignored;
+        std::filesystem::remove(tmp, ignored);
+        throw Error(ErrorCode::FileIo, "No se puede guardar el archivo " + inQuotes(name) + ".",
+            name + ": " + detail);
+    };
+    {
+        std::ofstream out;
+        std::vector<char> buffer(1 << 16);
+        out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        out.open(tmp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            fail("cannot create " + displayName(tmp));
+        writeDocument(m_doc.get(), out);
+        out.flush();
+        if (!out)
+            fail("write failed");
+        out.close();
+        if (out.fail())
+            fail("close failed");
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, file, ec);
+    if (ec)
+        fail("rename failed: " + ec.message());
+}
+
+} // namespace tramazel::xml
