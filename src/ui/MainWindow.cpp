@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MainWindow.h"
+
+#include "GradientPanel.h"
+#include "HelpSystem.h"
+#include "QtInteraction.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QTimer>
+
+namespace tramazel::ui {
+
+namespace {
+
+const char* const windowCaption = "Exportar e importar datos entre Zelvano y GestIB";
+const char* const importTitle = "Transformar datos desde GestIB hacia Zelvano ";
+const char* const exportTitle = "Transformar datos desde Zelvano hacia GestIB";
+const char* const versionText = "Tramazel para ZN9 V-1.2";
+const char* const helpFile = "IB.chm";
+const int mainHelpContext = 1;
+
+const QColor warmTop(0xF9, 0xD3, 0x7D);
+const QColor warmMiddle(0xFF, 0xFF, 0xFF);
+const QColor warmBottom(0xFF, 0xEE, 0xDD);
+const QColor coolTop(0xC2, 0xCD, 0xFE);
+const QColor coolMiddle(0xCF, 0xF2, 0xFE);
+const QColor coolBottom(0xCC, 0xD8, 0xE6);
+
+// The window's default font. The classic bitmap face is rarely installed outside
+// Windows; the style hint then lets the font system pick a plain sans.
+QFont windowFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+// The half titles: Arial (or its metric twin), bold, 16 pixels high.
+QFont titleFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(16);
+    font.setBold(true);
+    return font;
+}
+
+QLabel* makeLabel(const char* text, const QRect& place, QWidget* parent)
+{
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setGeometry(place);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    return label;
+}
+
+QPushButton* makeButton(const QString& text, const QRect& place, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setGeometry(place);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+MainWindow::MainWindow(shell::MainForm::Settings settings, shell::Interaction* interaction, QWidget* parent)
+    : QWidget(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , m_help { [](QWidget* w) {
+                  help::setHelpFile(QString::fromUtf8(helpFile));
+                  help::showContents(w);
+              },
+        [](int context, QWidget* w) { help::showContext(context, w); } }
+{
+    if (!interaction) {
+        m_qtInteraction = std::make_unique<QtInteraction>(this);
+        interaction = m_qtInteraction.get();
+    }
+    m_form = std::make_unique<shell::MainForm>(*interaction, std::move(settings));
+
+    setObjectName(QStringLiteral("MForm"));
+    setWindowTitle(QString::fromUtf8(windowCaption));
+    setFont(windowFont());
+    setFixedSize(clientWidth, clientHeight);
+    buildWidgets();
+
+    // F1 anywhere on the window: the window and every control carry the same help
+    // context.
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setContext(Qt::WindowShortcut);
+    connect(f1, &QShortcut::activated, this, &MainWindow::requestContextHelp);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildWidgets()
+{
+    Draw3D2 = new GradientPanel(warmTop, warmMiddle, warmBottom, this);
+    Draw3D2->setObjectName(QStringLiteral("Draw3D2"));
+    Draw3D2->setGeometry(0, -1, 315, 169);
+    Label3 = makeLabel(importTitle, QRect(24, 24, 265, 57), Draw3D2);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setFont(titleFont());
+
+    Draw3D3 = new GradientPanel(warmTop, warmMiddle, warmBottom, this);
+    Draw3D3->setObjectName(QStringLiteral("Draw3D3"));
+    Draw3D3->setGeometry(315, 0, 317, 169);
+    Label4 = makeLabel(exportTitle, QRect(8, 24, 305, 57), Draw3D3);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setFont(titleFont());
+
+    Draw3D1 = new GradientPanel(coolTop, coolMiddle, coolBottom, this);
+    Draw3D1->setObjectName(QStringLiteral("Draw3D1"));
+    Draw3D1->setGeometry(0, 168, 633, 97);
+    Label1 = makeLabel(versionText, QRect(8, 72, 189, 13), Draw3D1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont versionFont = font();
+    versionFont.setBold(true);
+    Label1->setFont(versionFont);
+    QPalette red = Label1->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    Label1->setPalette(red);
+
+    const QIcon okGlyph = style()->standardIcon(QStyle::SP_DialogOkButton);
+    BExportar = makeButton(QStringLiteral("Aceptar"), QRect(96, 120, 89, 25), Draw3D2);
+    BExportar->setObjectName(QStringLiteral("BExportar"));
+    BExportar->setIcon(okGlyph);
+    BImportar = makeButton(QStringLiteral("Aceptar"), QRect(96, 120, 89, 25), Draw3D3);
+    BImportar->setObjectName(QStringLiteral("BImportar"));
+    BImportar->setIcon(okGlyph);
+    BClose = makeButton(QStringLiteral("&Salir"), QRect(256, 32, 89, 25), Draw3D1);
+    BClose->setObjectName(QStringLiteral("BClose"));
+    BClose->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    Button1 = makeButton(QStringLiteral("F1 AYUDA"), QRect(265, 67, 75, 18), Draw3D1);
+    Button1->setObjectName(QStringLiteral("Button1"));
+
+    connect(BExportar, &QPushButton::clicked, this, [this] { m_form->BExportarClick(); });
+    connect(BImportar, &QPushButton::clicked, this, [this] { m_form->BImportarClick(); });
+    connect(BClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(Button1, &QPushButton::clicked, this, &MainWindow::Button1Click);
+}
+
+std::optional<std::uint32_t> MainWindow::create(const std::vector<std::string>& params)
+{
+    return m_form->FormCreate(params);
+}
+
+bool MainWindow::hostMode() const noexcept
+{
+    return m_form->NumParametros() == 2;
+}
+
+void MainWindow::setHelpActions(HelpActions actions)
+{
+    m_help = std::move(actions);
+}
+
+void MainWindow::centreOnScreen()
+{
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void MainWindow::Button1Click()
+{
+    if (m_help.showContents)
+        m_help.showContents(this);
+}
+
+void MainWindow::requestContextHelp()
+{
+    if (m_help.showContext)
+        m_help.showContext(mainHelpContext, this);
+}
+
+void MainWindow::hostWindowDestroyed()
+{
+    m_hostGone = true;
+    close();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // The mode word runs once the window has painted, so that its dialogs open
+    // over the window rather than over an empty host.
+    QTimer::singleShot(0, this, [this] { m_form->FormShow(); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!m_form->FormClose() && !m_hostGone) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    emit closed();
+}
+
+} // namespace tramazel::ui

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "shell/MainForm.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+
+namespace tramazel::ui {
+
+class GradientPanel;
+class QtInteraction;
+
+/// The converter's one window: three gradient panels, the two "Aceptar" buttons of
+/// the two directions, "Salir" and the help button. Layout and wiring only; every
+/// handler is the shell's (shell::MainForm).
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    /// Client area of the window, in pixels.
+    static constexpr int clientWidth = 632;
+    static constexpr int clientHeight = 266;
+
+    /// What the help button and F1 ask of the help system.
+    struct HelpActions {
+        std::function<void(QWidget*)> showContents;
+        std::function<void(int, QWidget*)> showContext;
+    };
+
+    /// With no `interaction` the window answers the shell with real Qt dialogs;
+    /// tests pass a scripted one, which must outlive the window.
+    explicit MainWindow(shell::MainForm::Settings settings, shell::Interaction* interaction = nullptr,
+        QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    /// Window creation (FormCreate) with the command-line parameters after the
+    /// program name: the host window handle in host mode, else nothing.
+    std::optional<std::uint32_t> create(const std::vector<std::string>& params);
+
+    shell::MainForm& form() noexcept { return *m_form; }
+    /// The Qt dialogs, or null when a caller's interaction answers.
+    QtInteraction* qtInteraction() noexcept { return m_qtInteraction.get(); }
+    bool hostMode() const noexcept;
+
+    /// Replaces the help system (tests).
+    void setHelpActions(HelpActions actions);
+
+    /// Places the window in the middle of its screen.
+    void centreOnScreen();
+
+    /// The host window is gone: close, writing the result code; the process ends
+    /// even when the result cannot be written, as there is nothing left to show.
+    void hostWindowDestroyed();
+
+    void Button1Click();
+
+signals:
+    /// The window has closed for good: the application ends.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildWidgets();
+    void requestContextHelp();
+
+    std::unique_ptr<QtInteraction> m_qtInteraction;
+    std::unique_ptr<shell::MainForm> m_form;
+    HelpActions m_help;
+    bool m_shownOnce = false;
+    bool m_hostGone = false;
+
+public:
+    // The components, named as in the window's layout (tests reach them here).
+    GradientPanel* Draw3D1 = nullptr;
+    GradientPanel* Draw3D2 = nullptr;
+    GradientPanel* Draw3D3 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QPushButton* BExportar = nullptr;
+    QPushButton* BImportar = nullptr;
+    QPushButton* BClose = nullptr;
+    QPushButton* Button1 = nullptr;
+};
+
+} // namespace tramazel::ui

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "QtInteraction.h"
+
+#include "FormCursos.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace tramazel::ui {
+
+const QString QtInteraction::applicationTitle = QStringLiteral("Tramazel");
+
+namespace {
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+QString toQString(const std::filesystem::path& path)
+{
+    return QString::fromStdU16String(path.generic_u16string());
+}
+
+std::filesystem::path toPath(const QString& file)
+{
+    return std::filesystem::path(file.toStdU16String());
+}
+
+// Lifts the hourglass while a dialog is open and puts it back afterwards when the
+// run is still going (the course grid and the question come in the middle of it).
+class BusyPause {
+public:
+    explicit BusyPause(BusyCursor& busy)
+        : m_busy(busy)
+        , m_wasActive(busy.active())
+    {
+        m_busy.release();
+    }
+    ~BusyPause()
+    {
+        if (m_wasActive)
+            m_busy.acquire();
+    }
+    BusyPause(const BusyPause&) = delete;
+    BusyPause& operator=(const BusyPause&) = delete;
+
+private:
+    BusyCursor& m_busy;
+    bool m_wasActive;
+};
+
+} // namespace
+
+QtInteraction::QtInteraction(QWidget* mainWindow)
+    : m_mainWindow(mainWindow)
+{
+}
+
+QtInteraction::~QtInteraction() = default;
+
+void QtInteraction::setDialogPlacer(std::function<void(QWidget&)> placer)
+{
+    m_placer = std::move(placer);
+}
+
+QWidget* QtInteraction::dialogParent() const
+{
+    return m_placer ? nullptr : m_mainWindow.data();
+}
+
+int QtInteraction::runModal(QDialog& dialog)
+{
+    BusyPause pause(m_busy);
+    if (m_placer)
+        m_placer(dialog);
+    return dialog.exec();
+}
+
+std::optional<std::filesystem::path> QtInteraction::chooseFile(const shell::FileDialogOptions& options)
+{
+    QFileDialog dialog(dialogParent(), fromUtf8(options.title));
+    // Qt's own dialog everywhere: a desktop's native one could not be placed over a
+    // host window, and it behaves the same on every machine.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A typed name that does not exist is accepted, as the open dialog always did;
+    // the handlers answer it with "No existe archivo".
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(fromUtf8(options.filter));
+    dialog.setDefaultSuffix(fromUtf8(options.defaultExtension));
+    if (!options.initialDir.empty())
+        dialog.setDirectory(toQString(options.initialDir));
+    if (runModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return std::nullopt;
+    return toPath(QDir::toNativeSeparators(files.first()));
+}
+
+void QtInteraction::showInformation(std::string_view text)
+{
+    // The constructor, not QMessageBox::information(): the static helpers always
+    // add an icon, and this box has none.
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle, fromUtf8(text), QMessageBox::Ok, dialogParent());
+    runModal(box);
+}
+
+void QtInteraction::showError(std::string_view text)
+{
+    QMessageBox box(QMessageBox::Critical, applicationTitle, fromUtf8(text), QMessageBox::Ok, dialogParent());
+    runModal(box);
+}
+
+bool QtInteraction::askQuestion(std::string_view caption, std::string_view text)
+{
+    QMessageBox box(QMessageBox::Warning, fromUtf8(caption), fromUtf8(text),
+        QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return runModal(box) == QMessageBox::Ok;
+}
+
+void QtInteraction::editCourseLevels(dbf::DbfTable& cursost)
+{
+    FormCursos dialog(cursost, dialogParent());
+    runModal(dialog);
+}
+
+void QtInteraction::setBusy(bool busy)
+{
+    if (busy)
+        m_busy.acquire();
+    else
+        m_busy.release();
+}
+
+void QtInteraction::closeMainWindow()
+{
+    if (m_mainWindow)
+        m_mainWindow->close();
+}
+
+} // namespace tramazel::ui

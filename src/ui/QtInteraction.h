@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "BusyCursor.h"
+#include "shell/Interaction.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+namespace tramazel::ui {
+
+/// The shell's dialogs as real Qt dialogs, all modal over the main window and
+/// captioned with the application title. The hourglass is lifted while a dialog is
+/// open, so that the person answering it sees a normal pointer.
+class QtInteraction : public shell::Interaction {
+public:
+    /// The caption of the information, error and file boxes.
+    static const QString applicationTitle;
+
+    explicit QtInteraction(QWidget* mainWindow);
+    ~QtInteraction() override;
+
+    std::optional<std::filesystem::path> chooseFile(const shell::FileDialogOptions& options) override;
+    void showInformation(std::string_view text) override;
+    void showError(std::string_view text) override;
+    void setBusy(bool busy) override;
+    void closeMainWindow() override;
+    void editCourseLevels(dbf::DbfTable& cursost) override;
+    bool askQuestion(std::string_view caption, std::string_view text) override;
+
+    /// When the main window lives inside a foreign window, dialogs cannot be its
+    /// children: they are then created without a parent and `placer` gives each one
+    /// its transient parent and position before it is shown.
+    void setDialogPlacer(std::function<void(QWidget&)> placer);
+
+    bool busy() const noexcept { return m_busy.active(); }
+
+private:
+    QWidget* dialogParent() const;
+    int runModal(QDialog& dialog);
+
+    QPointer<QWidget> m_mainWindow;
+    BusyCursor m_busy;
+    std::function<void(QWidget&)> m_placer;
+};
+
+} // namespace tramazel::ui
