@@ -143,6 +143,11 @@ namespace {
 
 } // namespace
 
+std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile)
+{
+    return chosenFile.parent_path() / kSolutionFileName;
+}
+
 ExportSummary exportSolution(
     const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile, xml::XmlDocument& doc)
 {

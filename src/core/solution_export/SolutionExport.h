@@ -20,6 +20,10 @@ struct ExportSummary {
     Warnings lookupsNotFound; ///< by kind: teacher, group, slot, room, subject
 };
 
+/// Where the solution file of a run goes: the folder of the file the user chose (the
+/// chosen file itself is never opened) followed by kSolutionFileName.
+std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile);
+
 /// Builds the solution document from SOLUC and the lookup tables of `qtempDir` into
 /// `doc` (which replaces DocXML) and saves it safely as `outputFile`. On any error
 /// nothing is written, an existing solution file stays as it was, and the tables
