@@ -1,13 +1,96 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "HelpSystem.h"
 
+#include "HelpManager.h"
+#include "HelpWindows.h"
+#include "QelHtmlHelpViewer.h"
+
+#include <QCoreApplication>
 #include <QString>
 
-// Placeholder until the viewer lands: every request does nothing.
 namespace tramazel::help {
-void registerViewer() { }
-void setHelpFile(const QString&) { }
-void showContents(QWidget*) { }
-void showContext(int, QWidget*) { }
-void shutDown() { }
+
+namespace {
+
+struct System {
+    HelpManager manager;
+    std::shared_ptr<HelpWindows> windows;
+    std::shared_ptr<QelHtmlHelpViewer> viewer;
+    int viewerId = 0;
+    QString applicationHelpFile;
+};
+
+System& system()
+{
+    static System s;
+    return s;
+}
+
+} // namespace
+
+void registerViewer()
+{
+    System& s = system();
+    if (s.viewer)
+        return;
+    s.windows = std::make_shared<HelpWindows>();
+    s.viewer = std::make_shared<QelHtmlHelpViewer>(s.windows, [] { return system().applicationHelpFile; });
+    s.viewerId = s.manager.registerViewer(s.viewer);
+    s.manager.setSelector(s.viewer);
+    // Help windows must not outlive the application object, whoever forgets shutDown().
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { shutDown(); });
+}
+
+void setHelpFile(const QString& file)
+{
+    system().applicationHelpFile = file;
+}
+
+QString helpFile()
+{
+    return system().applicationHelpFile;
+}
+
+void showContents(QWidget* parent)
+{
+    System& s = system();
+    s.manager.setOwner(parent);
+    s.manager.setHelpFile(s.applicationHelpFile);
+    s.manager.showTableOfContents();
+}
+
+void showContext(int context, QWidget* parent)
+{
+    System& s = system();
+    s.manager.setOwner(parent);
+    s.manager.showContext(context, s.applicationHelpFile);
+}
+
+void showKeyword(const QString& keyword, QWidget* parent)
+{
+    System& s = system();
+    s.manager.setOwner(parent);
+    s.manager.setHelpFile(s.applicationHelpFile);
+    s.manager.showKeyword(keyword);
+}
+
+HelpWindows* helpWindows()
+{
+    return system().windows.get();
+}
+
+void shutDown()
+{
+    System& s = system();
+    if (!s.viewer)
+        return;
+    s.viewer->shutDown();
+    s.manager.release(s.viewerId);
+    s.manager.setSelector(nullptr);
+    s.viewer.reset();
+    s.windows.reset();
+    s.viewerId = 0;
+}
+
 } // namespace tramazel::help

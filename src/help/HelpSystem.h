@@ -25,4 +25,14 @@ void showContext(int context, QWidget* parent = nullptr);
 /// Closes every help window opened; call at exit.
 void shutDown();
 
+/// The application's help file as last set.
+QString helpFile();
+
+/// The index of the help file opened at `keyword`.
+void showKeyword(const QString& keyword, QWidget* parent = nullptr);
+
+class HelpWindows;
+/// The help windows the viewer has opened; null before registerViewer() and after shutDown().
+HelpWindows* helpWindows();
+
 } // namespace tramazel::help

@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "QelHtmlHelpViewer.h"
+
+#include "HelpManager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace tramazel::help {
+
+namespace {
+
+bool isSeparator(QChar c)
+{
+#ifdef Q_OS_WIN
+    return c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':');
+#else
+    return c == QLatin1Char('/');
+#endif
+}
+
+bool hasDirectoryPart(const QString& name)
+{
+    return std::any_of(name.begin(), name.end(), isSeparator);
+}
+
+// Removes leading and trailing characters up to and including the blank.
+QString trimBlanks(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+QelHtmlHelpViewer::QelHtmlHelpViewer(std::shared_ptr<HtmlHelp> htmlHelp,
+    std::function<QString()> applicationHelpFile, std::function<QString()> executableDir)
+    : m_htmlHelp(std::move(htmlHelp))
+    , m_applicationHelpFile(std::move(applicationHelpFile))
+    , m_executableDir(std::move(executableDir))
+{
+    if (!m_executableDir)
+        m_executableDir = [] { return QCoreApplication::applicationDirPath(); };
+}
+
+QString QelHtmlHelpViewer::resolvedHelpFile() const
+{
+    QString file;
+    if (m_manager)
+        file = m_manager->helpFile();
+    if (file.isEmpty() && m_applicationHelpFile)
+        file = m_applicationHelpFile();
+    if (!file.isEmpty() && !hasDirectoryPart(file)) {
+        QString dir = m_executableDir();
+        if (!dir.isEmpty() && !isSeparator(dir.back()))
+            dir += QLatin1Char('/');
+        file.prepend(dir);
+    }
+    return file;
+}
+
+bool QelHtmlHelpViewer::isHelpFile(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return false;
+    return name.mid(dot).compare(QLatin1String(".chm"), Qt::CaseInsensitive) == 0;
+}
+
+int QelHtmlHelpViewer::understandsKeyword(const QString&) const
+{
+    return isHelpFile(resolvedHelpFile()) ? 1 : 0;
+}
+
+QStringList QelHtmlHelpViewer::helpStrings(const QString& keyword) const
+{
+    return { QStringLiteral("%1: %2").arg(viewerName(), keyword) };
+}
+
+void QelHtmlHelpViewer::showTableOfContents()
+{
+    const QString file = resolvedHelpFile();
+    if (isHelpFile(file))
+        htmlHelp(file, HtmlHelpCommand::DisplayToc);
+}
+
+void QelHtmlHelpViewer::showHelp(const QString& helpString)
+{
+    const QString file = resolvedHelpFile();
+    if (!isHelpFile(file))
+        return;
+    QString keyword = helpString;
+    if (const qsizetype colon = keyword.indexOf(QLatin1Char(':')); colon >= 0)
+        keyword.remove(0, colon + 1);
+    htmlHelp(file, HtmlHelpCommand::DisplayIndex, { trimBlanks(keyword), 0 });
+}
+
+void QelHtmlHelpViewer::softShutDown()
+{
+    htmlHelp(QString(), HtmlHelpCommand::CloseAll);
+}
+
+void QelHtmlHelpViewer::shutDown()
+{
+    softShutDown();
+    m_manager = nullptr;
+}
+
+bool QelHtmlHelpViewer::understandsTopic(const QString&) const
+{
+    return isHelpFile(resolvedHelpFile());
+}
+
+void QelHtmlHelpViewer::displayTopic(const QString& topic)
+{
+    const QString file = resolvedHelpFile();
+    if (!isHelpFile(file))
+        return;
+    // The extension is that of the file name, not of a "#place" inside the topic.
+    const qsizetype hash = topic.indexOf(QLatin1Char('#'));
+    const QString fileName = hash < 0 ? topic : topic.left(hash);
+    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot > slash ? fileName.mid(dot).toLower() : QString();
+    QString target = topic;
+    if (extension != QLatin1String(".htm") && extension != QLatin1String(".html"))
+        target = hash < 0 ? topic + defaultTopicExtension()
+                          : fileName + defaultTopicExtension() + topic.mid(hash);
+    htmlHelp(file + QLatin1String("::/") + target, HtmlHelpCommand::DisplayTopic);
+}
+
+bool QelHtmlHelpViewer::understandsContext(int, const QString& helpFile) const
+{
+    return isHelpFile(helpFile);
+}
+
+void QelHtmlHelpViewer::displayHelpByContext(int context, const QString&)
+{
+    const QString file = resolvedHelpFile();
+    if (isHelpFile(file))
+        htmlHelp(file, HtmlHelpCommand::HelpContext, { QString(), std::uint32_t(context) });
+}
+
+int QelHtmlHelpViewer::selectKeyword(const QStringList& helpStrings)
+{
+    for (qsizetype i = 0; i < helpStrings.size(); ++i) {
+        const QString& entry = helpStrings[i];
+        const qsizetype colon = entry.indexOf(QLatin1Char(':'));
+        if ((colon < 0 ? entry : entry.left(colon)) == viewerName())
+            return int(i);
+    }
+    return 0;
+}
+
+int QelHtmlHelpViewer::tableOfContents(const QStringList& viewerNames)
+{
+    for (qsizetype i = 0; i < viewerNames.size(); ++i) {
+        if (viewerNames[i].compare(viewerName(), Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    return -1;
+}
+
+void QelHtmlHelpViewer::htmlHelp(const QString& file, HtmlHelpCommand command, const HtmlHelpData& data)
+{
+    if (!m_htmlHelp)
+        return;
+    if (command == HtmlHelpCommand::CloseAll) {
+        m_htmlHelp->call(nullptr, QString(), command, data);
+        return;
+    }
+    m_htmlHelp->call(m_manager ? m_manager->owner() : nullptr, file, command, data);
+}
+
+} // namespace tramazel::help
