@@ -2,11 +2,14 @@
 #pragma once
 
 #include "Warnings.h"
+#include "centre_import/Builders.h"
+#include "centre_import/CentreImport.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,13 +31,19 @@ public:
     struct Settings {
         std::filesystem::path qtempDir; ///< the timetable directory
         std::filesystem::path iniFile; ///< "Zelvano.ini" beside the executable
+        /// The builders of the centre import; empty runs the real sequence (tests
+        /// pass their own).
+        std::span<const centre_import::BuilderStep> builders {};
+        /// Called before each step of the centre import that changes a file (tests).
+        centre_import::FaultHook importFaultHook {};
     };
 
     MainForm(Interaction& ui, Settings settings);
     ~MainForm();
 
     /// Window creation. `params` are the command-line parameters after the program
-    /// name. Sets ResultadoTransformacion to 0; with exactly two parameters whose
+    /// name. Finishes or rolls back what an interrupted centre import left in the
+    /// timetable directory. Sets ResultadoTransformacion to 0; with exactly two parameters whose
     /// second is a valid hexadecimal handle, enters host mode (NumParametros = 2)
     /// and returns the handle for the window to embed itself in; a bad handle shows
     /// "'$XYZ' no es un valor entero válido." and leaves interactive use.

@@ -1,0 +1,484 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "centre_import/CentreImport.h"
+
+#include "Error.h"
+#include "dbf/DbfTable.h"
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+namespace tramazel::centre_import {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kBackupTag = "backup";
+constexpr std::string_view kInstallTag = "install";
+constexpr std::string_view kTableExt = ".DBF";
+constexpr std::string_view kIndexExt = ".MDX";
+
+std::string utf8(const fs::path& p)
+{
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+fs::path fromUtf8(std::string_view s)
+{
+    return fs::path(std::u8string(s.begin(), s.end()));
+}
+
+std::string upperAscii(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+bool endsWithIgnoringCase(std::string_view s, std::string_view suffix)
+{
+    return s.size() >= suffix.size() && upperAscii(s.substr(s.size() - suffix.size())) == suffix;
+}
+
+std::string withFullStop(std::string message)
+{
+    if (!message.empty() && message.back() != '.')
+        message += '.';
+    return message;
+}
+
+Error ioError(std::string what, const fs::path& path, const std::error_code& ec)
+{
+    return Error(ErrorCode::FileIo, std::move(what), utf8(path) + ": " + ec.message());
+}
+
+// Regular files of `dir` whose names equal `name` ignoring ASCII case.
+std::vector<std::string> variantsOf(const fs::path& dir, std::string_view name)
+{
+    std::vector<std::string> found;
+    const std::string wanted = upperAscii(name);
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code typeEc;
+        if (!it->is_regular_file(typeEc))
+            continue;
+        const std::string entry = utf8(it->path().filename());
+        if (upperAscii(entry) == wanted)
+            found.push_back(entry);
+    }
+    if (ec)
+        throw ioError("No se puede leer el directorio de horarios", dir, ec);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Table files (.DBF, .MDX) in the staging folder, by file name, sorted.
+std::vector<std::string> stagedTableFiles(const fs::path& staging)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(staging, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        std::error_code typeEc;
+        if (!it->is_regular_file(typeEc))
+            continue;
+        const std::string name = utf8(it->path().filename());
+        if (endsWithIgnoringCase(name, kTableExt) || endsWithIgnoringCase(name, kIndexExt))
+            names.push_back(name);
+    }
+    if (ec)
+        throw ioError("No se puede leer la carpeta de trabajo de la importación", staging, ec);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string baseName(std::string_view fileName)
+{
+    return upperAscii(fileName.substr(0, fileName.size() - 4));
+}
+
+// A journal entry names a file directly inside a folder of the run; anything else
+// would let a damaged journal reach outside the timetable directory.
+bool isPlainFileName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos
+        && name.find('\\') == std::string_view::npos && name.find(':') == std::string_view::npos
+        && name.find('\0') == std::string_view::npos;
+}
+
+struct Journal {
+    std::vector<std::string> backups; // file names moved from the timetable directory to the backup folder
+    std::vector<std::string> installs; // file names moved from the staging folder to the timetable directory
+};
+
+std::string formatJournal(const Journal& journal)
+{
+    std::string text;
+    for (const auto& name : journal.backups)
+        text += std::string(kBackupTag) + " " + name + "\n";
+    for (const auto& name : journal.installs)
+        text += std::string(kInstallTag) + " " + name + "\n";
+    return text;
+}
+
+Journal readJournal(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw Error(
+            ErrorCode::FileIo, "No se puede leer el diario de una importación interrumpida", utf8(file));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Journal journal;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos) // a journal is always written whole: a cut line means damage
+            nl = text.size();
+        const std::string_view line(text.data() + pos, nl - pos);
+        pos = nl + 1;
+        const std::size_t space = line.find(' ');
+        const std::string_view tag = line.substr(0, space);
+        const std::string_view name
+            = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
+        if (!isPlainFileName(name) || (tag != kBackupTag && tag != kInstallTag))
+            throw Error(ErrorCode::TableCorrupt,
+                "El diario de una importación interrumpida está dañado; revise el directorio de horarios a "
+                "mano",
+                utf8(file));
+        (tag == kBackupTag ? journal.backups : journal.installs).emplace_back(name);
+    }
+    return journal;
+}
+
+void writeFileWhole(const fs::path& file, const std::string& bytes)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+        throw Error(ErrorCode::FileIo, "No se puede escribir en el directorio de horarios", utf8(file));
+}
+
+void moveFile(const fs::path& from, const fs::path& to, const std::string& what)
+{
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec)
+        throw ioError(what, from, ec);
+}
+
+// Refuses the run while another program holds one of `bases` (exclusive opening of
+// each .DBF, every letter-case variant).
+template <typename Names> void refuseHeldTables(const fs::path& qtemp, const Names& bases)
+{
+    for (const auto& base : bases) {
+        for (const std::string& file : variantsOf(qtemp, std::string(base) + std::string(kTableExt))) {
+            const fs::path path = qtemp / fromUtf8(file);
+            if (!platform::FileLock::tryLock(path, platform::FileLock::Mode::Exclusive))
+                throw Error(ErrorCode::TableLocked,
+                    "La tabla " + std::string(base)
+                        + " está abierta en otro programa; ciérrela y repita la importación",
+                    utf8(path));
+        }
+    }
+}
+
+// Undoes a swap described by `journal`: the new files that reached the timetable
+// directory are removed, the old ones come back from the backup folder. Each step
+// looks at what is on disk, so running it again after an interruption is harmless.
+void rollBack(const fs::path& qtemp, const Journal& journal)
+{
+    const fs::path staging = qtemp / fromUtf8(kStagingDirName);
+    const fs::path backup = qtemp / fromUtf8(kBackupDirName);
+    std::error_code ec;
+    // Every old file was moved aside before the first new one came in, so a new file
+    // missing from the staging folder is the one now in the timetable directory.
+    for (auto it = journal.installs.rbegin(); it != journal.installs.rend(); ++it) {
+        const fs::path staged = staging / fromUtf8(*it);
+        const fs::path placed = qtemp / fromUtf8(*it);
+        if (!fs::exists(staged, ec) && fs::exists(placed, ec)) {
+            if (!fs::remove(placed, ec) && ec)
+                throw ioError("No se puede retirar una tabla nueva del directorio de horarios", placed, ec);
+        }
+    }
+    for (const std::string& name : journal.backups) {
+        const fs::path saved = backup / fromUtf8(name);
+        if (fs::exists(saved, ec))
+            moveFile(saved, qtemp / fromUtf8(name), "No se puede devolver una tabla a su sitio");
+    }
+}
+
+void removeTree(const fs::path& dir)
+{
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    if (ec)
+        throw ioError("No se puede borrar una carpeta de trabajo de la importación", dir, ec);
+}
+
+void removeFile(const fs::path& file)
+{
+    std::error_code ec;
+    fs::remove(file, ec);
+    if (ec)
+        throw ioError("No se puede borrar un archivo de trabajo de la importación", file, ec);
+}
+
+// The backup folder without a journal is no state a run leaves; should one appear,
+// its files go back where no file of that name stands, so nothing is lost.
+void restoreOrphanBackup(const fs::path& qtemp, const fs::path& backup)
+{
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(backup, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const fs::path target = qtemp / it->path().filename();
+        std::error_code existsEc;
+        if (!fs::exists(target, existsEc))
+            moveFile(it->path(), target, "No se puede devolver una tabla a su sitio");
+    }
+    removeTree(backup);
+}
+
+} // namespace
+
+CentreImport::CentreImport(fs::path qtempDir)
+    : m_qtempDir(std::move(qtempDir))
+    , m_builders(builderSequence())
+{
+}
+
+void CentreImport::setBuilders(std::span<const BuilderStep> builders)
+{
+    m_builders = builders;
+}
+
+void CentreImport::setFaultHook(FaultHook hook)
+{
+    m_faultHook = std::move(hook);
+}
+
+void CentreImport::fault(std::string_view step) const
+{
+    if (!m_faultHook)
+        return;
+    switch (m_faultHook(step)) {
+    case FaultAction::Proceed:
+        return;
+    case FaultAction::Fail:
+        throw Error(
+            ErrorCode::Interrupted, "La importación se ha interrumpido en el paso " + std::string(step));
+    case FaultAction::Crash:
+        throw SimulatedCrash();
+    }
+}
+
+Recovery CentreImport::recover(const fs::path& qtemp)
+{
+    const fs::path staging = qtemp / fromUtf8(kStagingDirName);
+    const fs::path backup = qtemp / fromUtf8(kBackupDirName);
+    const fs::path journalFile = qtemp / fromUtf8(kJournalFileName);
+    const fs::path journalTemp = fs::path(journalFile) += ".new";
+    const fs::path committed = qtemp / fromUtf8(kCommittedFileName);
+
+    std::error_code ec;
+    const bool hasStaging = fs::exists(staging, ec);
+    const bool hasBackup = fs::exists(backup, ec);
+    const bool hasJournal = fs::exists(journalFile, ec);
+    const bool hasJournalTemp = fs::exists(journalTemp, ec);
+    const bool hasCommitted = fs::exists(committed, ec);
+    if (!hasStaging && !hasBackup && !hasJournal && !hasJournalTemp && !hasCommitted)
+        return Recovery::Nothing;
+
+    // A run that is still alive holds the lock file of its staging folder.
+    std::unique_ptr<platform::FileLock> runLock;
+    const fs::path lockFile = staging / fromUtf8(kRunLockFileName);
+    if (fs::exists(lockFile, ec)) {
+        runLock = platform::FileLock::tryLock(lockFile, platform::FileLock::Mode::Exclusive);
+        if (!runLock)
+            return Recovery::Busy;
+    }
+
+    Recovery outcome = Recovery::CleanedUp;
+    if (hasCommitted) {
+        // Every new table is in place: only the old ones and the working folders remain.
+        removeTree(backup);
+        runLock.reset();
+        removeTree(staging);
+        if (hasJournal)
+            removeFile(journalFile);
+        removeFile(committed);
+        outcome = Recovery::Completed;
+    } else if (hasJournal) {
+        rollBack(qtemp, readJournal(journalFile));
+        removeTree(backup);
+        removeFile(journalFile);
+        runLock.reset();
+        removeTree(staging);
+        outcome = Recovery::RolledBack;
+    } else {
+        // The run stopped before its first move: nothing in the timetable directory changed.
+        if (hasBackup)
+            restoreOrphanBackup(qtemp, backup);
+        runLock.reset();
+        removeTree(staging);
+    }
+    if (hasJournalTemp)
+        removeFile(journalTemp);
+    return outcome;
+}
+
+std::vector<TableWritten> CentreImport::run(
+    const xml::XmlDocument& doc, ImportPrompts& prompts, Warnings& warnings)
+{
+    const fs::path& qtemp = m_qtempDir;
+    std::error_code ec;
+    if (!fs::is_directory(qtemp, ec))
+        throw Error(
+            ErrorCode::FileNotFound, "No existe el directorio de horarios " + utf8(qtemp), utf8(qtemp));
+
+    if (recover(qtemp) == Recovery::Busy)
+        throw Error(ErrorCode::TableLocked,
+            "Ya hay otra importación en curso sobre el directorio de horarios " + utf8(qtemp), utf8(qtemp));
+
+    const fs::path staging = qtemp / fromUtf8(kStagingDirName);
+    const fs::path backup = qtemp / fromUtf8(kBackupDirName);
+    const fs::path journalFile = qtemp / fromUtf8(kJournalFileName);
+    const fs::path journalTemp = fs::path(journalFile) += ".new";
+    const fs::path committed = qtemp / fromUtf8(kCommittedFileName);
+
+    if (!fs::create_directory(staging, ec)) {
+        if (ec)
+            throw ioError(
+                "No se puede crear la carpeta de trabajo de la importación en el directorio de horarios",
+                staging, ec);
+        throw Error(ErrorCode::TableLocked,
+            "Ya hay otra importación en curso sobre el directorio de horarios " + utf8(qtemp), utf8(staging));
+    }
+    std::unique_ptr<platform::FileLock> runLock;
+    bool swapStarted = false;
+    Journal journal;
+    std::vector<TableWritten> written;
+    try {
+        const fs::path lockFile = staging / fromUtf8(kRunLockFileName);
+        writeFileWhole(lockFile, std::string());
+        runLock = platform::FileLock::tryLock(lockFile, platform::FileLock::Mode::Exclusive);
+        if (!runLock)
+            throw Error(ErrorCode::TableLocked,
+                "Ya hay otra importación en curso sobre el directorio de horarios " + utf8(qtemp),
+                utf8(lockFile));
+
+        // Refused early, before anyone fills in a dialog, and again before the swap.
+        fault("check-tables");
+        refuseHeldTables(qtemp, kImportTables);
+
+        ImportContext ctx { doc, staging, prompts, warnings };
+        std::vector<std::string> order; // tables in the order the builders wrote them
+        for (const BuilderStep& step : m_builders) {
+            fault(std::string("builder:") + step.name);
+            step.run(ctx);
+            for (const std::string& file : stagedTableFiles(staging)) {
+                if (endsWithIgnoringCase(file, kTableExt)
+                    && std::find(order.begin(), order.end(), baseName(file)) == order.end())
+                    order.push_back(baseName(file));
+            }
+        }
+
+        // A staged table the engine cannot open never replaces a good one.
+        for (const std::string& table : order) {
+            fault("verify:" + table);
+            dbf::DbfTable staged = dbf::DbfTable::open(staging, table, dbf::Access::Shared);
+            written.push_back({ table, staged.recordCount() });
+        }
+
+        journal.installs = stagedTableFiles(staging);
+        std::vector<std::string> bases;
+        for (const std::string& file : journal.installs) {
+            if (std::find(bases.begin(), bases.end(), baseName(file)) == bases.end())
+                bases.push_back(baseName(file));
+        }
+        for (const std::string& base : bases) {
+            // The old index goes too when the new table has none, as a rebuilt table's would.
+            for (std::string_view ext : { kTableExt, kIndexExt }) {
+                for (std::string& file : variantsOf(qtemp, base + std::string(ext)))
+                    journal.backups.push_back(std::move(file));
+            }
+        }
+        fault("check-tables-again");
+        refuseHeldTables(qtemp, bases);
+
+        // The journal is complete on disk before the first move, so an interrupted swap
+        // can always be undone.
+        fault("journal");
+        writeFileWhole(journalTemp, formatJournal(journal));
+        moveFile(journalTemp, journalFile, "No se puede escribir en el directorio de horarios");
+        swapStarted = true;
+        if (!fs::create_directory(backup, ec) && ec)
+            throw ioError("No se puede crear la carpeta de copia de seguridad en el directorio de horarios",
+                backup, ec);
+        for (const std::string& name : journal.backups) {
+            fault("backup:" + name);
+            moveFile(qtemp / fromUtf8(name), backup / fromUtf8(name),
+                "No se puede apartar la tabla " + baseName(name));
+        }
+        for (const std::string& name : journal.installs) {
+            fault("install:" + name);
+            moveFile(staging / fromUtf8(name), qtemp / fromUtf8(name),
+                "No se puede poner en su sitio la tabla nueva " + baseName(name));
+        }
+        fault("commit");
+        moveFile(journalFile, committed, "No se puede escribir en el directorio de horarios");
+    } catch (const SimulatedCrash&) {
+        throw;
+    } catch (...) {
+        // Puts the old tables back and removes the run's folders. When putting back
+        // fails, the journal stays so that the next start finishes the job.
+        bool restored = true;
+        try {
+            if (swapStarted)
+                rollBack(qtemp, journal);
+        } catch (...) {
+            restored = false;
+        }
+        if (restored) {
+            runLock.reset();
+            std::error_code cleanupEc;
+            fs::remove_all(backup, cleanupEc);
+            fs::remove(journalFile, cleanupEc);
+            fs::remove(journalTemp, cleanupEc);
+            fs::remove_all(staging, cleanupEc);
+        }
+        const std::string note = restored
+            ? " Las tablas del directorio de horarios no se han modificado"
+            : " No se han podido devolver todas las tablas a su sitio; se hará al volver a abrir el programa";
+        try {
+            throw;
+        } catch (const Error& e) {
+            throw Error(e.code(), withFullStop(e.message()) + note, e.detail());
+        }
+    }
+
+    // Committed: the new tables are in place. What remains is tidying up; whatever
+    // fails here is finished by the next recover().
+    try {
+        fault("cleanup");
+        removeTree(backup);
+        runLock.reset();
+        removeTree(staging);
+        removeFile(committed);
+    } catch (const SimulatedCrash&) {
+        throw;
+    } catch (...) {
+    }
+    return written;
+}
+
+} // namespace tramazel::centre_import

@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/HostIni.h"
+
+#include "Error.h"
+#include "platform/Platform.h"
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+namespace tramazel::shell {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+struct Line {
+    std::size_t begin = 0; // first byte of the line
+    std::size_t end = 0; // one past the last byte before the line end
+    std::size_t next = 0; // first byte of the following line
+};
+
+std::vector<Line> splitLines(std::string_view s)
+{
+    std::vector<Line> lines;
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        std::size_t nl = s.find('\n', pos);
+        Line line;
+        line.begin = pos;
+        line.next = nl == std::string_view::npos ? s.size() : nl + 1;
+        line.end = nl == std::string_view::npos ? s.size() : nl;
+        if (line.end > line.begin && s[line.end - 1] == '\r')
+            --line.end;
+        lines.push_back(line);
+        pos = line.next;
+    }
+    return lines;
+}
+
+std::string_view trimBlanks(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool equalsAsciiIgnoreCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// The section named by a "[name]" line, or nothing for any other line.
+std::optional<std::string_view> sectionName(std::string_view text)
+{
+    text = trimBlanks(text);
+    if (text.size() < 2 || text.front() != '[')
+        return std::nullopt;
+    std::size_t close = text.find(']');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return trimBlanks(text.substr(1, close - 1));
+}
+
+bool isComment(std::string_view text)
+{
+    text = trimBlanks(text);
+    return text.empty() || text.front() == ';' || text.front() == '#';
+}
+
+std::string toUtf8(const fs::path& p)
+{
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+} // namespace
+
+fs::path hostIniPath(const fs::path& executableDir)
+{
+    return executableDir / fs::path(std::u8string(kHostIniFileName.begin(), kHostIniFileName.end()));
+}
+
+std::string setIniValue(
+    std::string_view content, std::string_view section, std::string_view key, std::string_view value)
+{
+    // New lines follow the file's own line ends; a new file gets the host system's.
+    const std::string_view eol
+        = content.find("\r\n") != std::string_view::npos || content.find('\n') == std::string_view::npos
+        ? std::string_view("\r\n")
+        : std::string_view("\n");
+    const std::string entry = std::string(key) + "=" + std::string(value);
+
+    const std::vector<Line> lines = splitLines(content);
+    bool inSection = false;
+    std::optional<std::size_t> insertAt; // after the last entry of the section
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string_view text = content.substr(lines[i].begin, lines[i].end - lines[i].begin);
+        if (i == 0 && text.starts_with(kUtf8Bom))
+            text.remove_prefix(kUtf8Bom.size());
+        if (auto name = sectionName(text)) {
+            if (inSection)
+                break; // only the first section of that name counts
+            inSection = equalsAsciiIgnoreCase(*name, section);
+            if (inSection)
+                insertAt = lines[i].next;
+            continue;
+        }
+        if (!inSection || isComment(text))
+            continue;
+        insertAt = lines[i].next;
+        std::size_t eq = text.find('=');
+        if (eq != std::string_view::npos && equalsAsciiIgnoreCase(trimBlanks(text.substr(0, eq)), key)) {
+            // Blanks after "=" stay, so "Transformado = 0" keeps its layout.
+            std::size_t valueBegin = static_cast<std::size_t>(text.data() - content.data()) + eq + 1;
+            while (valueBegin < lines[i].end && (content[valueBegin] == ' ' || content[valueBegin] == '\t'))
+                ++valueBegin;
+            std::string out(content.substr(0, valueBegin));
+            out += value;
+            out += content.substr(lines[i].end);
+            return out;
+        }
+    }
+
+    std::string out(content);
+    if (insertAt) {
+        std::string added = entry + std::string(eol);
+        // The section's last line may lack a line end when it ends the file.
+        if (*insertAt == content.size() && !content.empty() && content.back() != '\n')
+            added = std::string(eol) + added;
+        out.insert(*insertAt, added);
+        return out;
+    }
+    if (!out.empty() && out.back() != '\n')
+        out += eol;
+    out += "[" + std::string(section) + "]" + std::string(eol) + entry + std::string(eol);
+    return out;
+}
+
+void writeHostResult(const fs::path& iniFile, int result)
+{
+    const Error failure(ErrorCode::FileIo, "Unable to write to " + toUtf8(iniFile));
+
+    std::string content;
+    std::error_code ec;
+    if (fs::exists(iniFile, ec)) {
+        // An existing file that cannot be read is never replaced: its other entries would be lost.
+        std::ifstream in(iniFile, std::ios::binary);
+        if (!in)
+            throw failure;
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad())
+            throw failure;
+    } else if (ec) {
+        throw failure;
+    }
+
+    char digits[16];
+    const char* end = std::to_chars(digits, digits + sizeof digits, result).ptr;
+    const std::string updated = setIniValue(content, kHostIniSection, kHostIniKey,
+        std::string_view(digits, static_cast<std::size_t>(end - digits)));
+
+    fs::path temp = iniFile;
+    temp += ".tramazel-new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(updated.data(), static_cast<std::streamsize>(updated.size()));
+        out.close();
+        if (!out) {
+            fs::remove(temp, ec);
+            throw failure;
+        }
+    }
+    try {
+        platform::replaceFile(temp, iniFile);
+    } catch (...) {
+        fs::remove(temp, ec);
+        throw failure;
+    }
+}
+
+} // namespace tramazel::shell
