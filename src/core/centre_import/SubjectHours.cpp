@@ -187,8 +187,8 @@ std::string sessionPattern(double hours)
         pattern = std::to_string(static_cast<std::int64_t>(ceiling) - kMaxOnes);
         ones = kMaxOnes;
     } else {
-        // Beyond 64 bits the ceiling is the double itself, a whole number: write it
-        // out in full and subtract in decimal.
+        // Beyond 64 bits the ceiling is the double itself, a whole number: write out its
+        // exact decimal value and subtract in decimal.
         std::array<char, 400> buffer {};
         auto written
             = std::to_chars(buffer.data(), buffer.data() + buffer.size(), ceiling, std::chars_format::fixed);

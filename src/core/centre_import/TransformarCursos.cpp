@@ -4,6 +4,7 @@
 #include "ZelvanoTables.h"
 #include "centre_import/CentreFormat.h"
 #include "centre_import/CodeRules.h"
+#include "centre_import/CourseWarnings.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
@@ -17,17 +18,6 @@
 namespace tramazel::centre_import {
 
 namespace {
-
-constexpr std::string_view kDuplicateCourse
-    = "CURSOST: códigos de curso repetidos (sus grupos toman el nivel, curso y descripción del primero)";
-constexpr std::string_view kCourseWithoutGroups = "CURSOST: cursos sin grupos";
-constexpr std::string_view kCourseWithoutLevel = "CURSOST: cursos sin nivel o sin número de curso";
-constexpr std::string_view kGroupWithoutCourse
-    = "GRUPOST: grupos cuyo curso no se encuentra en CURSOST (quedan sin nivel, curso ni descripción)";
-constexpr std::string_view kSharedGroupAbrev
-    = "GRUPOST: grupos que comparten ABREV (la exportación usa el primero)";
-constexpr std::string_view kSubjectWithoutGroup
-    = "MATIB: asignaturas cuyo curso no tiene grupos (sin registro en MATIB ni líneas en ASIGT)";
 
 std::string utf8(std::string_view cp1252)
 {
@@ -64,7 +54,7 @@ void writeCourses(ImportContext& ctx, dbf::DbfTable& courses)
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteCut(t::kDescripcio, descripcio, t::kDescripcioWidth);
         if (!seen.insert(codi).second)
-            ctx.warnings.add(kDuplicateCourse, utf8(codi));
+            ctx.warnings.add(warning::kDuplicateCourse, utf8(codi));
 
         courses.append();
         courses.setText(fCodi, codi);
@@ -88,7 +78,7 @@ text::FirstMatchIndex<CourseValues> readCourseValues(ImportContext& ctx, dbf::Db
         CourseValues values { courses.text(fNivel), courses.text(fCurso), courses.text(fDescripcio) };
         const std::string codi = courses.text(fCodi);
         if (values.nivel.empty() || values.curso.empty())
-            ctx.warnings.add(kCourseWithoutLevel, utf8(codi));
+            ctx.warnings.add(warning::kCourseWithoutLevel, utf8(codi));
         index.add(codi, std::move(values));
     }
     return index;
@@ -120,16 +110,17 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
 
         const std::vector<xml::XmlElement> members = course.children(kGrup);
         if (members.empty())
-            ctx.warnings.add(kCourseWithoutGroups, utf8(courseCode));
+            ctx.warnings.add(warning::kCourseWithoutGroups, utf8(courseCode));
 
         for (const xml::XmlElement& group : members) {
             const std::string codi = hazards.read(group, kAttrCodi);
             const std::string nom = hazards.read(group, kAttrNom);
             const std::string_view abbreviation = rules::lastFour(codi);
             hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
-            hazards.noteKey(abbreviation, t::kAbrevWidth, kSharedGroupAbrev, codi);
+            hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kSharedGroupAbbreviation, codi);
             if (!found)
-                ctx.warnings.add(kGroupWithoutCourse, utf8(codi) + " (curso " + utf8(courseCode) + ")");
+                ctx.warnings.add(
+                    warning::kGroupWithoutCourse, utf8(codi) + " (curso " + utf8(courseCode) + ")");
 
             // TURNO stays blank.
             groups.append();
@@ -186,8 +177,8 @@ void writeCatalogue(ImportContext& ctx)
         if (!group) {
             // Activities carry no course by design; only subjects are worth a word.
             if (!subjects.logical(sEsTarea))
-                ctx.warnings.add(
-                    kSubjectWithoutGroup, utf8(subjects.text(sCod)) + " (curso «" + utf8(codiCurs) + "»)");
+                ctx.warnings.add(warning::kSubjectWithoutGroup,
+                    utf8(subjects.text(sCod)) + " (curso «" + utf8(codiCurs) + "»)");
             continue;
         }
         catalogue.append();

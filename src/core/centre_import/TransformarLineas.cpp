@@ -2,6 +2,7 @@
 #include "centre_import/Builders.h"
 
 #include "ZelvanoTables.h"
+#include "centre_import/CourseWarnings.h"
 #include "centre_import/SubjectHours.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
@@ -22,11 +23,6 @@ constexpr std::string_view kQuestion = "¿Quiere crear automáticamente las Lín
                                        "Seguramente se crearán más líneas de las necesarias, \n"
                                        "pero podrá eliminar las que considere innecesarias. \n"
                                        "                            ¿Crear Líneas?";
-
-constexpr std::string_view kHoursNotANumber
-    = "ASIGNOMT: horas que no son un número (las líneas llevan 1 hora)";
-constexpr std::string_view kHoursOutOfRange
-    = "ASIGNOMT: horas fuera del rango de ASIGT.HORAS (las líneas llevan 1 hora)";
 
 /// One ASIGNOMT record as its lines need it; hours and sessions worked out once.
 struct Subject {
@@ -62,9 +58,9 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects)
         Subject subject { subjects.text(fCod), readHours(horas), {} };
         subject.sessions = sessionPattern(subject.hours.value);
         if (subject.hours.reading == HoursReading::NotANumber)
-            ctx.warnings.add(kHoursNotANumber, text::cp1252ToUtf8(subject.cod + " «" + horas + "»"));
+            ctx.warnings.add(warning::kHoursNotANumber, text::cp1252ToUtf8(subject.cod + " «" + horas + "»"));
         else if (subject.hours.reading == HoursReading::OutOfRange)
-            ctx.warnings.add(kHoursOutOfRange, text::cp1252ToUtf8(subject.cod + " «" + horas + "»"));
+            ctx.warnings.add(warning::kHoursOutOfRange, text::cp1252ToUtf8(subject.cod + " «" + horas + "»"));
         result.buckets[at].push_back(std::move(subject));
     }
     return result;
