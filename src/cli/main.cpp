@@ -1,15 +1,144 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "CliInteraction.h"
+#include "CommandLine.h"
+#include "CourseLevels.h"
+#include "Error.h"
+#include "TablePrinter.h"
 #include "Version.h"
+#include "centre_import/CentreImport.h"
+#include "dbf/DbfTable.h"
+#include "platform/Platform.h"
+#include "shell/ErrorBox.h"
+#include "shell/HostIni.h"
+#include "shell/MainForm.h"
+#include "shell/TimetableDirectory.h"
 
-#include <cstring>
+#include <exception>
 #include <iostream>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace tramazel;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+std::string helpText()
+{
+    return cli::usageText()
+        + "\n"
+          "Convierte datos entre GestIB y Zelvano sin ventana.\n"
+          "\n"
+          "  import CENTRE.xml   rehace las tablas de Zelvano a partir de un archivo de centro\n"
+          "                      de GestIB. Todo o nada: si algo falla, las tablas quedan como\n"
+          "                      estaban.\n"
+          "    --levels ARCHIVO  nivel y curso de cada curso: líneas UTF-8 CODI;NIVEL;CURSO\n"
+          "                      (se ignoran las líneas vacías y las que empiezan por #)\n"
+          "    --no-lines        no genera las líneas de asignaturas (ASIGT)\n"
+          "  export DESTINO      escribe SolucioHorari.xml en la carpeta DESTINO, o en la\n"
+          "                      carpeta del archivo DESTINO\n"
+          "  show TABLA          muestra una tabla del directorio de horarios\n"
+          "    --csv             en formato CSV\n"
+          "  --qtemp DIR         directorio de horarios (si no, TRAMAZEL_QTEMP o el QTEMP de\n"
+          "                      la unidad C: del prefijo de Wine)\n"
+          "\n"
+          "Salida: 0 correcto, 1 la operación ha fallado, 2 uso incorrecto.\n";
+}
+
+fs::path iniFile()
+{
+    try {
+        return shell::hostIniPath(platform::executablePath().parent_path());
+    } catch (const std::exception&) {
+        return {}; // the command line never writes it
+    }
+}
+
+void printSummary(const shell::MainForm& form, const cli::CliInteraction& ui)
+{
+    for (const std::string& line : form.lastSummary())
+        std::cout << line << '\n';
+    for (const std::string& line : ui.warnings().lines())
+        std::cout << "Aviso: " << line << '\n';
+}
+
+int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
+{
+    std::optional<cli::CourseLevels> levels;
+    if (cl.levels)
+        levels = cli::CourseLevels::load(*cl.levels); // before anything is touched
+
+    const fs::path file = fs::absolute(fs::path(std::u8string(cl.operand.begin(), cl.operand.end())));
+    cli::CliInteraction ui(file, levels ? &*levels : nullptr, !cl.noLines, std::cerr);
+    shell::MainForm form(ui, shell::MainForm::Settings { qtemp, iniFile() });
+    form.FormCreate({});
+    if (cl.command == cli::Command::Import)
+        form.BExportarClick();
+    else
+        form.BImportarClick();
+    if (!form.lastRunSucceeded())
+        return kExitFailed;
+    printSummary(form, ui);
+    return kExitOk;
+}
+
+int runShow(const cli::CommandLine& cl, const fs::path& qtemp)
+{
+    // A table half way through an interrupted import is never shown.
+    centre_import::CentreImport::recover(qtemp);
+    dbf::DbfTable table = dbf::DbfTable::open(qtemp, cl.operand, dbf::Access::Shared);
+    cli::printTable(table, std::cout, cl.csv);
+    std::cout.flush();
+    if (!std::cout)
+        throw Error(ErrorCode::FileIo, "No se puede escribir la salida");
+    return kExitOk;
+}
+
+int runCli(const std::vector<std::string>& args)
+{
+    cli::CommandLine cl;
+    try {
+        cl = cli::parseCommandLine(args);
+    } catch (const cli::UsageError& e) {
+        std::cerr << "tramazel-cli: " << e.what() << "\n" << cli::usageText();
+        return kExitUsage;
+    }
+
+    switch (cl.command) {
+    case cli::Command::Help:
+        std::cout << helpText();
+        return kExitOk;
+    case cli::Command::Version:
+        std::cout << "tramazel-cli " << kVersion << '\n';
+        return kExitOk;
+    default:
+        break;
+    }
+
+    const fs::path qtemp = cl.qtemp ? *cl.qtemp : shell::timetableDirectory();
+    if (cl.command == cli::Command::Show)
+        return runShow(cl, qtemp);
+    return runConversion(cl, qtemp);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "tramazel-cli " << tramazel::kVersion << "\n";
-        return 0;
+    try {
+        return runCli(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const Error& e) {
+        std::cerr << shell::errorBoxText(e.message()) << '\n';
+    } catch (const std::bad_alloc&) {
+        std::cerr << "No hay memoria suficiente para terminar la operación.\n";
+    } catch (const std::exception& e) {
+        std::cerr << "Error inesperado: " << e.what() << '\n';
     }
-    std::cerr << "uso: tramazel-cli --version\n";
-    return 2;
+    return kExitFailed;
 }
