@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -30,5 +32,11 @@ void replaceFile(const std::filesystem::path& from, const std::filesystem::path&
 
 /// The full path of the running executable.
 std::filesystem::path executablePath();
+
+/// std::fopen for a path in any script (wide names on Windows). Null on failure.
+std::FILE* openFile(const std::filesystem::path& file, const char* mode);
+
+/// Moves `stream` to byte `offset` from the start, beyond 2 GiB too. False on failure.
+bool seekFile(std::FILE* stream, std::uint64_t offset);
 
 } // namespace tramazel::platform

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+/// Byte-level facts of dBASE tables (.DBF) and dBASE IV production indexes (.MDX),
+/// shared by the engine's reader and writers. Internal to the dbf folder.
+namespace tramazel::dbf {
+
+inline constexpr std::string_view kDbfExtension = ".DBF";
+inline constexpr std::string_view kMdxExtension = ".MDX";
+
+// Version byte (DBF offset 0).
+inline constexpr std::uint8_t kVersionDbase = 0x03; ///< dBASE III/IV/5, no memo
+inline constexpr std::uint8_t kVersionDbase3Memo = 0x83;
+inline constexpr std::uint8_t kVersionDbase4Memo = 0x8B;
+inline constexpr std::uint8_t kVersionLevel7 = 0x04;
+inline constexpr std::uint8_t kVersionLevel7Memo = 0x8C;
+inline constexpr std::uint8_t kVersionVisualFoxPro = 0x30;
+inline constexpr std::uint8_t kVersionVisualFoxProAutoinc = 0x31;
+inline constexpr std::uint8_t kVersionFoxProMemo = 0xF5;
+
+/// Windows ANSI (cp1252) language driver with byte-order collation.
+inline constexpr std::uint8_t kLanguageDriverWindowsAnsi = 0x57;
+
+// File header, levels 3/4/5 (32 bytes).
+inline constexpr std::size_t kHeaderSize = 32;
+inline constexpr std::size_t kOffVersion = 0;
+inline constexpr std::size_t kOffDate = 1;
+inline constexpr std::size_t kOffRecordCount = 4;
+inline constexpr std::size_t kOffHeaderLength = 8;
+inline constexpr std::size_t kOffRecordLength = 10;
+inline constexpr std::size_t kOffMdxFlag = 28;
+inline constexpr std::size_t kOffLanguageDriver = 29;
+
+// Level 7: a language driver name at 32..63, descriptors from 68.
+inline constexpr std::size_t kLevel7HeaderSize = 68;
+
+// Field descriptor, levels 3/4/5 (32 bytes).
+inline constexpr std::size_t kDescriptorSize = 32;
+inline constexpr std::size_t kDescName = 0; ///< 11 bytes, NUL-padded
+inline constexpr std::size_t kDescNameSize = 11;
+inline constexpr std::size_t kDescType = 11;
+inline constexpr std::size_t kDescWidth = 16;
+inline constexpr std::size_t kDescDecimals = 17;
+inline constexpr std::size_t kDescMdxFlag = 31;
+
+// Field descriptor, level 7 (48 bytes).
+inline constexpr std::size_t kDesc7Size = 48;
+inline constexpr std::size_t kDesc7NameSize = 32;
+inline constexpr std::size_t kDesc7Type = 32;
+inline constexpr std::size_t kDesc7Width = 33;
+inline constexpr std::size_t kDesc7Decimals = 34;
+
+// FoxPro 0x30/0x31 keep a 263-byte backlink after the terminator; the header
+// length at offset 8 already includes it.
+inline constexpr std::uint8_t kHeaderTerminator = 0x0D;
+inline constexpr std::uint8_t kEndOfFile = 0x1A;
+inline constexpr char kRecordLive = ' ';
+inline constexpr char kRecordDeleted = '*';
+
+inline constexpr int kMaxNameLength = 10;
+inline constexpr int kMaxCharacterWidth = 254;
+inline constexpr int kMaxCreateCharacterWidth = 100;
+inline constexpr int kMaxNumericWidth = 20;
+inline constexpr int kIntegerWidth = 11;
+inline constexpr int kFloatWidth = 20;
+inline constexpr int kFloatDecimals = 4;
+
+// MDX (dBASE IV): 512-byte pages, 1024-byte blocks.
+inline constexpr std::size_t kMdxPageSize = 512;
+inline constexpr std::size_t kMdxBlockSize = 1024;
+inline constexpr std::uint32_t kMdxPagesPerBlock = 2;
+inline constexpr std::size_t kMdxTagSlots = 48;
+inline constexpr std::size_t kMdxTagEntrySize = 32;
+inline constexpr std::size_t kMdxTagTableOffset = 512; ///< entry 0 (unused); tag k at 512 + 32·k
+inline constexpr std::uint32_t kMdxFirstTagPage = 4; ///< pages 0..3 hold the file header and tag table
+inline constexpr std::size_t kMdxNodeHeader = 8; ///< key count (u32) + bookkeeping (u32)
+inline constexpr std::size_t kMdxMaxExpression = 220;
+
+inline std::uint16_t readU16(const unsigned char* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t readU32(const unsigned char* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
+        | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void writeU16(unsigned char* p, std::uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v & 0xFF);
+    p[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+}
+inline void writeU32(unsigned char* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
+}
+
+/// A path's text as UTF-8 (for messages and name matching).
+inline std::string utf8Text(const std::filesystem::path& p)
+{
+    auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+/// A path from UTF-8 text.
+inline std::filesystem::path pathFromUtf8(std::string_view s)
+{
+    return std::filesystem::path(std::u8string(s.begin(), s.end()));
+}
+
+} // namespace tramazel::dbf

@@ -1,0 +1,405 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MdxFile.h"
+
+#include "DbfFormat.h"
+#include "Error.h"
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+namespace tramazel::dbf {
+
+namespace {
+
+// File header (page 0).
+constexpr std::size_t kOffMdxVersion = 0;
+constexpr std::size_t kOffMdxCreated = 1;
+constexpr std::size_t kOffMdxTableName = 4;
+constexpr std::size_t kMdxTableNameSize = 16;
+constexpr std::size_t kOffMdxPagesPerBlock = 20;
+constexpr std::size_t kOffMdxBlockBytes = 22;
+constexpr std::size_t kOffMdxProduction = 24;
+constexpr std::size_t kOffMdxTagSlots = 25;
+constexpr std::size_t kOffMdxTagEntrySize = 26;
+constexpr std::size_t kOffMdxTagsInUse = 28;
+constexpr std::size_t kOffMdxLanguageDriver = 31;
+constexpr std::size_t kOffMdxPageCount = 32;
+constexpr std::size_t kOffMdxUpdated = 44;
+constexpr std::uint8_t kMdxVersionDbase4 = 2;
+// Entry 0 of the tag table is unused; its right thread names tag 1 as the root of
+// the tree of tag names.
+constexpr std::size_t kOffMdxTagTreeRoot = kMdxTagTableOffset + 17;
+
+// Tag table entry.
+constexpr std::size_t kEntHeaderPage = 0;
+constexpr std::size_t kEntName = 4;
+constexpr std::size_t kEntNameSize = 11;
+constexpr std::size_t kEntKeyFormat = 15;
+constexpr std::size_t kEntLeft = 16;
+constexpr std::size_t kEntRight = 17;
+constexpr std::size_t kEntParent = 18;
+constexpr std::size_t kEntConstant = 19;
+constexpr std::size_t kEntKeyType = 20;
+
+// Tag header block.
+constexpr std::size_t kTagRoot = 0;
+constexpr std::size_t kTagPages = 4;
+constexpr std::size_t kTagKeyFormat = 8;
+constexpr std::size_t kTagKeyType = 9;
+constexpr std::size_t kTagKeyLength = 12;
+constexpr std::size_t kTagMaxKeys = 14;
+constexpr std::size_t kTagItemLength = 18;
+constexpr std::size_t kTagVersion = 20;
+constexpr std::size_t kTagExpression = 24;
+constexpr std::size_t kTagHasKeys = 246;
+constexpr std::size_t kTagFirstLeaf = 248;
+constexpr std::size_t kTagLastLeaf = 252;
+constexpr std::size_t kTagUpdated = 257;
+constexpr std::size_t kTagSingleField = 480;
+
+constexpr std::uint8_t kKeyFormatField = 0x10;
+constexpr std::uint8_t kEntryConstant = 0x02;
+constexpr std::uint8_t kTagHeaderVersion = 0x02;
+
+constexpr std::size_t kFileHeaderPages = 4;
+
+std::string fileText(const std::filesystem::path& file)
+{
+    return utf8Text(file.filename());
+}
+
+void putDate(unsigned char* p)
+{
+    std::time_t now = std::time(nullptr);
+    const std::tm* t = std::localtime(&now);
+    if (!t)
+        return;
+    p[0] = static_cast<unsigned char>(t->tm_year % 256);
+    p[1] = static_cast<unsigned char>(t->tm_mon + 1);
+    p[2] = static_cast<unsigned char>(t->tm_mday);
+}
+
+void putName(unsigned char* p, std::string_view name, std::size_t size)
+{
+    std::memcpy(p, name.data(), std::min(name.size(), size - 1));
+}
+
+std::size_t boundedLength(const char* s, std::size_t max)
+{
+    const void* nul = std::memchr(s, 0, max);
+    return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - s) : max;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+/// Sizes of `total` items spread over the fewest groups of at most `capacity`, the
+/// groups within one of each other.
+std::vector<std::size_t> balancedGroups(std::size_t total, std::size_t capacity)
+{
+    std::size_t groups = std::max<std::size_t>(1, (total + capacity - 1) / capacity);
+    std::vector<std::size_t> sizes(groups, total / groups);
+    for (std::size_t i = 0; i < total % groups; ++i)
+        ++sizes[i];
+    return sizes;
+}
+
+/// The plan of one tag's B-tree: node sizes per level, leaves first.
+struct TreePlan {
+    std::vector<std::vector<std::size_t>> levels;
+    std::size_t blocks = 0;
+};
+
+TreePlan planTree(std::size_t keyCount, std::size_t maxKeys)
+{
+    TreePlan plan;
+    plan.levels.push_back(balancedGroups(keyCount, maxKeys));
+    // Interior nodes hold one key fewer than their children; keeping them below the
+    // leaf capacity as well means no reader can mistake a full interior node for a leaf.
+    while (plan.levels.back().size() > 1)
+        plan.levels.push_back(balancedGroups(plan.levels.back().size(), maxKeys));
+    for (auto& level : plan.levels)
+        plan.blocks += level.size();
+    return plan;
+}
+
+/// Record numbers (0-based) in key order, ties by record number.
+std::vector<std::uint32_t> sortedRecords(const std::string& keys, std::size_t keyLength, std::size_t count)
+{
+    // The first 8 key bytes as one big-endian number make most comparisons a single
+    // integer compare; the rest of a longer key is compared only on a tie.
+    struct Entry {
+        std::uint64_t prefix;
+        std::uint32_t record;
+    };
+    std::vector<Entry> entries(count);
+    const auto* base = reinterpret_cast<const unsigned char*>(keys.data());
+    std::size_t prefixLength = std::min<std::size_t>(keyLength, 8);
+    for (std::size_t r = 0; r < count; ++r) {
+        const unsigned char* k = base + r * keyLength;
+        std::uint64_t prefix = 0;
+        for (std::size_t i = 0; i < 8; ++i)
+            prefix = (prefix << 8) | (i < prefixLength ? k[i] : 0u);
+        entries[r] = { prefix, static_cast<std::uint32_t>(r) };
+    }
+    if (keyLength <= 8) {
+        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            return a.prefix != b.prefix ? a.prefix < b.prefix : a.record < b.record;
+        });
+    } else {
+        std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+            if (a.prefix != b.prefix)
+                return a.prefix < b.prefix;
+            int c = std::memcmp(
+                base + a.record * keyLength + 8, base + b.record * keyLength + 8, keyLength - 8);
+            return c != 0 ? c < 0 : a.record < b.record;
+        });
+    }
+    std::vector<std::uint32_t> order(count);
+    for (std::size_t i = 0; i < count; ++i)
+        order[i] = entries[i].record;
+    return order;
+}
+
+class BlockWriter {
+public:
+    BlockWriter(const std::filesystem::path& file)
+        : m_file(file)
+    {
+        m_handle.reset(platform::openFile(file, "wb"));
+        if (!m_handle)
+            fail("No se puede crear el índice «" + fileText(file) + "».");
+        m_buffer.resize(1 << 20);
+        std::setvbuf(m_handle.get(), m_buffer.data(), _IOFBF, m_buffer.size());
+    }
+
+    void write(const unsigned char* data, std::size_t size)
+    {
+        if (std::fwrite(data, 1, size, m_handle.get()) != size)
+            fail("No se puede escribir el índice «" + fileText(m_file) + "».");
+    }
+
+    void finish()
+    {
+        std::FILE* f = m_handle.release();
+        bool ok = std::fflush(f) == 0;
+        ok = (std::fclose(f) == 0) && ok;
+        if (!ok)
+            fail("No se puede escribir el índice «" + fileText(m_file) + "».");
+    }
+
+private:
+    [[noreturn]] void fail(std::string message)
+    {
+        throw Error(ErrorCode::FileIo, std::move(message), utf8Text(m_file));
+    }
+
+    std::filesystem::path m_file;
+    std::vector<char> m_buffer;
+    FilePtr m_handle;
+};
+
+/// Tag-name tree threads (left, right, parent; 1-based tag numbers) for tags
+/// inserted in order, as an index that gained its tags one by one holds them.
+std::vector<std::array<std::uint8_t, 3>> tagTree(const std::vector<MdxTagKeys>& tags)
+{
+    std::vector<std::array<std::uint8_t, 3>> links(tags.size(), { 0, 0, 0 });
+    for (std::size_t t = 1; t < tags.size(); ++t) {
+        std::size_t at = 0;
+        for (;;) {
+            bool left = tags[t].name < tags[at].name;
+            std::uint8_t& child = links[at][left ? 0 : 1];
+            if (child == 0) {
+                child = static_cast<std::uint8_t>(t + 1);
+                links[t][2] = static_cast<std::uint8_t>(at + 1);
+                break;
+            }
+            at = child - 1u;
+        }
+    }
+    return links;
+}
+
+} // namespace
+
+std::size_t MdxFile::maxKeysPerNode(std::size_t keyLength)
+{
+    return (kMdxBlockSize - 12) / itemLength(keyLength);
+}
+
+void MdxFile::write(const std::filesystem::path& file, std::string_view tableName,
+    std::uint8_t languageDriver, const std::vector<MdxTagKeys>& tags)
+{
+    std::vector<TreePlan> plans;
+    std::vector<std::uint32_t> tagHeaderPage;
+    std::uint32_t page = kMdxFirstTagPage;
+    for (const auto& tag : tags) {
+        std::size_t count = tag.keyLength ? tag.keys.size() / tag.keyLength : 0;
+        plans.push_back(planTree(count, maxKeysPerNode(tag.keyLength)));
+        tagHeaderPage.push_back(page);
+        page += static_cast<std::uint32_t>(kMdxPagesPerBlock * (1 + plans.back().blocks));
+    }
+    const std::uint32_t totalPages = page;
+
+    BlockWriter out(file);
+
+    std::vector<unsigned char> head(kFileHeaderPages * kMdxPageSize, 0);
+    head[kOffMdxVersion] = kMdxVersionDbase4;
+    putDate(&head[kOffMdxCreated]);
+    putName(&head[kOffMdxTableName], tableName, kMdxTableNameSize + 1);
+    writeU16(&head[kOffMdxPagesPerBlock], kMdxPagesPerBlock);
+    writeU16(&head[kOffMdxBlockBytes], kMdxBlockSize);
+    head[kOffMdxProduction] = 1;
+    head[kOffMdxTagSlots] = static_cast<unsigned char>(kMdxTagSlots);
+    head[kOffMdxTagEntrySize] = static_cast<unsigned char>(kMdxTagEntrySize);
+    writeU16(&head[kOffMdxTagsInUse], static_cast<std::uint32_t>(tags.size()));
+    head[kOffMdxLanguageDriver] = languageDriver;
+    writeU32(&head[kOffMdxPageCount], totalPages);
+    putDate(&head[kOffMdxUpdated]);
+    if (!tags.empty())
+        head[kOffMdxTagTreeRoot] = 1;
+    auto links = tagTree(tags);
+    for (std::size_t t = 0; t < tags.size(); ++t) {
+        unsigned char* e = &head[kMdxTagTableOffset + kMdxTagEntrySize * (t + 1)];
+        writeU32(e + kEntHeaderPage, tagHeaderPage[t]);
+        putName(e + kEntName, tags[t].name, kEntNameSize);
+        e[kEntKeyFormat] = kKeyFormatField;
+        e[kEntLeft] = links[t][0];
+        e[kEntRight] = links[t][1];
+        e[kEntParent] = links[t][2];
+        e[kEntConstant] = kEntryConstant;
+        e[kEntKeyType] = 'C';
+    }
+    out.write(head.data(), head.size());
+
+    std::array<unsigned char, kMdxBlockSize> block {};
+    for (std::size_t t = 0; t < tags.size(); ++t) {
+        const MdxTagKeys& tag = tags[t];
+        const TreePlan& plan = plans[t];
+        const std::size_t keyLength = tag.keyLength;
+        const std::size_t item = itemLength(keyLength);
+        const std::size_t count = keyLength ? tag.keys.size() / keyLength : 0;
+        const std::uint32_t firstNodePage = tagHeaderPage[t] + kMdxPagesPerBlock;
+        const std::uint32_t rootPage
+            = firstNodePage + static_cast<std::uint32_t>((plan.blocks - 1) * kMdxPagesPerBlock);
+        const std::uint32_t lastLeafPage = firstNodePage
+            + static_cast<std::uint32_t>((plan.levels.front().size() - 1) * kMdxPagesPerBlock);
+
+        block.fill(0);
+        writeU32(&block[kTagRoot], rootPage);
+        writeU32(&block[kTagPages], static_cast<std::uint32_t>(plan.blocks * kMdxPagesPerBlock));
+        block[kTagKeyFormat] = kKeyFormatField;
+        block[kTagKeyType] = 'C';
+        writeU16(&block[kTagKeyLength], static_cast<std::uint32_t>(keyLength));
+        writeU16(&block[kTagMaxKeys], static_cast<std::uint32_t>(maxKeysPerNode(keyLength)));
+        writeU16(&block[kTagItemLength], static_cast<std::uint32_t>(item));
+        block[kTagVersion] = kTagHeaderVersion;
+        putName(&block[kTagExpression], tag.expression, kMdxMaxExpression);
+        block[kTagHasKeys] = count > 0 ? 1 : 0;
+        writeU32(&block[kTagFirstLeaf], firstNodePage);
+        writeU32(&block[kTagLastLeaf], lastLeafPage);
+        putDate(&block[kTagUpdated]);
+        block[kTagSingleField] = 1;
+        out.write(block.data(), block.size());
+
+        const auto order = sortedRecords(tag.keys, keyLength, count);
+        const auto* keys = reinterpret_cast<const unsigned char*>(tag.keys.data());
+        // Per node of the level below: its page and the position (in key order) of
+        // the highest key of its subtree.
+        std::vector<std::pair<std::uint32_t, std::size_t>> below;
+        std::uint32_t nextPage = firstNodePage;
+
+        std::size_t position = 0;
+        for (std::size_t size : plan.levels.front()) {
+            block.fill(0);
+            writeU32(&block[0], static_cast<std::uint32_t>(size));
+            unsigned char* p = &block[kMdxNodeHeader];
+            for (std::size_t i = 0; i < size; ++i, p += item) {
+                std::uint32_t record = order[position + i];
+                writeU32(p, record + 1);
+                std::memcpy(p + 4, keys + std::size_t { record } * keyLength, keyLength);
+            }
+            out.write(block.data(), block.size());
+            below.emplace_back(nextPage, position + size - 1);
+            nextPage += kMdxPagesPerBlock;
+            position += size;
+        }
+        for (std::size_t level = 1; level < plan.levels.size(); ++level) {
+            std::vector<std::pair<std::uint32_t, std::size_t>> current;
+            std::size_t child = 0;
+            for (std::size_t children : plan.levels[level]) {
+                block.fill(0);
+                writeU32(&block[0], static_cast<std::uint32_t>(children - 1));
+                unsigned char* p = &block[kMdxNodeHeader];
+                for (std::size_t i = 0; i + 1 < children; ++i, p += item) {
+                    auto [childPage, highest] = below[child + i];
+                    writeU32(p, childPage);
+                    std::memcpy(p + 4, keys + std::size_t { order[highest] } * keyLength, keyLength);
+                }
+                // The page after the last item is the rightmost child: what lies above
+                // every separator of this node.
+                writeU32(p, below[child + children - 1].first);
+                out.write(block.data(), block.size());
+                current.emplace_back(nextPage, below[child + children - 1].second);
+                nextPage += kMdxPagesPerBlock;
+                child += children;
+            }
+            below = std::move(current);
+        }
+    }
+    out.finish();
+}
+
+std::vector<MdxTagInfo> MdxFile::readTags(const std::filesystem::path& file)
+{
+    auto corrupt = [&](const std::string& what) -> Error {
+        return Error(ErrorCode::TableCorrupt, "El índice «" + fileText(file) + "» está dañado.",
+            utf8Text(file) + ": " + what);
+    };
+    FilePtr f(platform::openFile(file, "rb"));
+    if (!f)
+        throw Error(
+            ErrorCode::FileIo, "No se puede leer el índice «" + fileText(file) + "».", utf8Text(file));
+    std::error_code ec;
+    auto size = std::filesystem::file_size(file, ec);
+    if (ec)
+        throw Error(
+            ErrorCode::FileIo, "No se puede leer el índice «" + fileText(file) + "».", utf8Text(file));
+    std::vector<unsigned char> head(kFileHeaderPages * kMdxPageSize);
+    if (size < head.size() || std::fread(head.data(), 1, head.size(), f.get()) != head.size())
+        throw corrupt("shorter than its header");
+    if (head[kOffMdxTagEntrySize] != kMdxTagEntrySize)
+        throw corrupt("tag entry size " + std::to_string(head[kOffMdxTagEntrySize]));
+    std::size_t inUse = readU16(&head[kOffMdxTagsInUse]);
+    if (inUse >= kMdxTagSlots)
+        throw corrupt("tag count " + std::to_string(inUse));
+    std::vector<MdxTagInfo> tags;
+    std::array<unsigned char, kTagExpression + kMdxMaxExpression> tagHead {};
+    for (std::size_t t = 1; t <= inUse; ++t) {
+        const unsigned char* e = &head[kMdxTagTableOffset + kMdxTagEntrySize * t];
+        std::uint64_t offset = std::uint64_t { readU32(e + kEntHeaderPage) } * kMdxPageSize;
+        if (offset < head.size() || offset + tagHead.size() > size)
+            throw corrupt("tag header page out of the file");
+        if (!platform::seekFile(f.get(), offset)
+            || std::fread(tagHead.data(), 1, tagHead.size(), f.get()) != tagHead.size())
+            throw corrupt("tag header unreadable");
+        MdxTagInfo info;
+        const char* name = reinterpret_cast<const char*>(e + kEntName);
+        info.name.assign(name, boundedLength(name, kEntNameSize));
+        const char* expr = reinterpret_cast<const char*>(&tagHead[kTagExpression]);
+        info.expression.assign(expr, boundedLength(expr, kMdxMaxExpression));
+        info.keyType = static_cast<char>(tagHead[kTagKeyType]);
+        info.keyLength = readU16(&tagHead[kTagKeyLength]);
+        tags.push_back(std::move(info));
+    }
+    return tags;
+}
+
+} // namespace tramazel::dbf

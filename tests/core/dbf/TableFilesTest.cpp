@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "DbfTestSupport.h"
+
+#include "dbf/DbfTable.h"
+#include "dbf/TableFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace tramazel;
+using namespace tramazel::dbf;
+using namespace tramazel::test;
+namespace fs = std::filesystem;
+
+TEST(TableFiles, BaseNameDropsExtensionInAnyCase)
+{
+    EXPECT_EQ(tableBaseName("asignomt"), "ASIGNOMT");
+    EXPECT_EQ(tableBaseName("Asignomt.Dbf"), "ASIGNOMT");
+    EXPECT_EQ(tableBaseName("PROFT.DBF"), "PROFT");
+    EXPECT_EQ(tableBaseName(".dbf"), ".DBF"); // no name left: not an extension
+}
+
+TEST(TableFiles, FindsAnyLetterCasePreferringUpperCase)
+{
+    TempDir dir;
+    writeFile(dir / "asignomt.dbf", "x");
+    auto found = findTableFile(dir.path(), "ASIGNOMT", ".DBF");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->filename(), "asignomt.dbf");
+    writeFile(dir / "ASIGNOMT.DBF", "y");
+    EXPECT_EQ(findTableFile(dir.path(), "asignomt", ".dbf")->filename(), "ASIGNOMT.DBF");
+    EXPECT_FALSE(findTableFile(dir.path(), "PROFT", ".DBF"));
+    EXPECT_FALSE(findTableFile(dir / "missing", "PROFT", ".DBF"));
+}
+
+TEST(TableFiles, DeleteRemovesEveryCaseVariantOfBothFiles)
+{
+    TempDir dir;
+    for (const char* name : { "MATIB.DBF", "matib.dbf", "Matib.Dbf", "MATIB.MDX", "matib.mdx", "MATIB.DBT",
+             "MATIBX.DBF", "OTHER.DBF" })
+        writeFile(dir / name, "x");
+    deleteTable(dir.path(), "matib.DBF");
+    std::vector<std::string> left;
+    for (auto& e : fs::directory_iterator(dir.path()))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string> { "MATIB.DBT", "MATIBX.DBF", "OTHER.DBF" }));
+    deleteTable(dir.path(), "MATIB"); // nothing there: no error
+    deleteTable(dir / "missing", "MATIB");
+}
+
+TEST(TableFiles, TablesOpenThroughAnyLetterCase)
+{
+    TempDir dir;
+    DbfTable::create(dir.path(), "AULAT", { { "COD", FieldKind::Character, 4 } }).close();
+    fs::rename(dir / "AULAT.DBF", dir / "aulat.dbf");
+    auto t = DbfTable::open(dir.path(), "Aulat.DBF", Access::Exclusive);
+    EXPECT_EQ(t.path().filename(), "aulat.dbf");
+    t.close();
+    // Recreating replaces the lower-case file instead of adding a second table.
+    DbfTable::create(dir.path(), "aulat", { { "COD", FieldKind::Character, 4 } }).close();
+    std::vector<std::string> names;
+    for (auto& e : fs::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string> { "AULAT.DBF" });
+    expectError(ErrorCode::FileNotFound, [&] { DbfTable::open(dir.path(), "PROFT", Access::Shared); });
+}
