@@ -6,10 +6,15 @@
 
 namespace tramazel::centre_import {
 
+std::string warning::cutTexts(std::string_view table)
+{
+    return std::string(table) + ": textos cortados al ancho de su campo";
+}
+
 TableHazards::TableHazards(std::string_view table, Warnings& warnings)
     : m_table(table)
     , m_warnings(warnings)
-    , m_cutDescription(m_table + ": textos cortados al ancho de su campo")
+    , m_cutDescription(warning::cutTexts(table))
 {
 }
 
@@ -18,8 +23,8 @@ std::string TableHazards::read(const xml::XmlElement& element, std::string_view 
     std::size_t replaced = 0;
     std::string value = element.attribute(attribute, &replaced);
     if (replaced > 0)
-        m_warnings.add(
-            kReplacedCharacters, m_table + " " + std::string(attribute) + "=" + text::cp1252ToUtf8(value));
+        m_warnings.add(warning::kReplacedCharacters,
+            m_table + " " + std::string(attribute) + "=" + text::cp1252ToUtf8(value));
     return value;
 }
 

@@ -13,6 +13,20 @@ class XmlElement;
 
 namespace tramazel::centre_import {
 
+/// Descriptions of the warning kinds the table builders report.
+namespace warning {
+inline constexpr std::string_view kReplacedCharacters
+    = "valores con caracteres sin equivalente en Windows-1252 (cambiados por «?»)";
+inline constexpr std::string_view kDuplicateSubjectCode
+    = "ASIGNOMT: códigos COD repetidos (la exportación usa el primero)";
+inline constexpr std::string_view kDuplicateTeacherAbbreviation
+    = "PROFT: abreviaturas ABREV repetidas (la exportación usa la primera)";
+inline constexpr std::string_view kSharedRoomAbbreviation
+    = "AULAT: aulas que comparten ABREV (la exportación usa la primera)";
+/// "<table>: textos cortados al ancho de su campo"
+std::string cutTexts(std::string_view table);
+} // namespace warning
+
 /// What a builder notes while it fills one table: values whose characters
 /// Windows-1252 lacks, texts the engine cuts to their field's width, and keys that
 /// more than one record holds once cut. None of these stops the import; each goes
@@ -32,10 +46,6 @@ public:
     /// an earlier record already holds, compared exactly as lookups compare, counts
     /// under `description`, with `codi` (the GestIB code of the record) in the example.
     void noteKey(std::string_view value, int width, std::string_view description, std::string_view codi);
-
-    /// Description of the kind for values with characters Windows-1252 lacks.
-    static constexpr std::string_view kReplacedCharacters
-        = "valores con caracteres sin equivalente en Windows-1252 (cambiados por «?»)";
 
 private:
     std::string m_table;

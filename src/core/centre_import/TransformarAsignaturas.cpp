@@ -14,7 +14,6 @@ namespace tramazel::centre_import {
 
 namespace {
 constexpr std::string_view kHoras = "4"; // every record, subject or activity
-constexpr std::string_view kDuplicateCod = "ASIGNOMT: códigos COD repetidos (la exportación usa el primero)";
 } // namespace
 
 void TransformarAsignaturas(ImportContext& ctx)
@@ -52,7 +51,7 @@ void TransformarAsignaturas(ImportContext& ctx)
         hazards.noteCut(t::kNombre, name, t::kNombreWidth);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteCut(t::kCodiCurs, curs, t::kCodiCursWidth);
-        hazards.noteKey(code, t::kCodWidth, kDuplicateCod, codi);
+        hazards.noteKey(code, t::kCodWidth, warning::kDuplicateSubjectCode, codi);
 
         table.append();
         table.setText(fCod, code);
@@ -74,7 +73,7 @@ void TransformarAsignaturas(ImportContext& ctx)
         // by design, so only the repeats that cut causes are worth a warning.
         hazards.noteCut(t::kNombre, name, t::kNombreWidth);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
-        hazards.noteKey(codi, t::kCodWidth, kDuplicateCod, codi);
+        hazards.noteKey(codi, t::kCodWidth, warning::kDuplicateSubjectCode, codi);
 
         table.append();
         table.setText(fCod, codi);

@@ -11,10 +11,6 @@
 
 namespace tramazel::centre_import {
 
-namespace {
-constexpr std::string_view kSharedAbrev = "AULAT: aulas que comparten ABREV (la exportación usa la primera)";
-} // namespace
-
 void TransformarAulas(ImportContext& ctx)
 {
     namespace t = zelvano::aulat;
@@ -35,7 +31,7 @@ void TransformarAulas(ImportContext& ctx)
 
         hazards.noteCut(t::kNombre, description, t::kNombreWidth);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
-        hazards.noteKey(abbreviation, t::kAbrevWidth, kSharedAbrev, codi);
+        hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kSharedRoomAbbreviation, codi);
 
         // EDIFICIO and MAXALUM stay blank.
         table.append();

@@ -12,11 +12,6 @@
 
 namespace tramazel::centre_import {
 
-namespace {
-constexpr std::string_view kDuplicateAbrev
-    = "PROFT: abreviaturas ABREV repetidas (la exportación usa la primera)";
-} // namespace
-
 void TransformarProfesores(ImportContext& ctx)
 {
     namespace t = zelvano::proft;
@@ -42,7 +37,7 @@ void TransformarProfesores(ImportContext& ctx)
 
         hazards.noteCut(t::kAbrev, abbreviation, t::kAbrevWidth);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
-        hazards.noteKey(abbreviation, t::kAbrevWidth, kDuplicateAbrev, codi);
+        hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kDuplicateTeacherAbbreviation, codi);
 
         // DEPART and DNI stay blank.
         table.append();

@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "centre_import/CodeRules.h"
+#include "centre_import/CodeAllocator.h"
+#include "text/CaseFold.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tramazel::centre_import {
+namespace {
+
+// Texts are cp1252: "\xE0" is à.
+TEST(CodeRules, SubjectLongAndBaseCodes)
+{
+    struct Case {
+        const char* name;
+        const char* shortName;
+        const char* longCode;
+        const char* base;
+    } cases[] = {
+        { "Matem\xE0tiques", "MAT", "MAT", "MA" },
+        { "x", "mat", "mat", "ma" },
+        { "x", "C.NAT", "C.NAT", "CN" },
+        { "x", "E-F", "E-F", "EF" },
+        { "x", "E F", "E F", "EF" },
+        { "x", "1_A", "1_A", "1A" },
+        { "x", "B:X", "B:X", "BX" },
+        { "x", "A.-B", "A.-B", "A-" }, // the third character is taken whatever it is
+        { "x", "M", "M", "M" },
+        { "x", "M.", "M.", "M" },
+        { "x", "", "", "" },
+        { "x", "..", "..", "." },
+        { "x", "ABCDEFGH", "ABCDEFGH", "AB" }, // exactly 8: kept
+        { "Matematiques 3", "MATEMATIQUES", "Matemat3", "Ma" }, // from the name
+        { "Musica", "MUSICA123", "Musicaa", "Mu" }, // a name under 7: all of it, then its last
+        { "M.sica 1ESO B", "MUS-1ESOB", "M.sica B", "Ms" },
+        { "Matem\xE0tiques 1ESO B", "MAT-1ESOB", "Matem\xE0tB", "Ma" },
+        { "", "MUSICA123", "", "" },
+        { "Ab", "ABCDEFGHI", "Abb", "Ab" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " / " + c.shortName);
+        const std::string longCode = rules::subjectLongCode(c.name, c.shortName);
+        EXPECT_EQ(longCode, c.longCode);
+        EXPECT_EQ(rules::subjectBaseCode(longCode), c.base);
+    }
+}
+
+TEST(CodeRules, TeacherAndRoomTexts)
+{
+    const std::string forty(40, 'd');
+    const std::string fortyOne = std::string(35, 'a') + "bbbbbb";
+    EXPECT_EQ(rules::teacherDescription(""), "");
+    EXPECT_EQ(rules::teacherDescription(forty), forty);
+    EXPECT_EQ(rules::teacherDescription(fortyOne), std::string(35, 'a') + "bbbbb");
+    EXPECT_EQ(rules::teacherDescription(std::string(30, 'a') + std::string(30, 'z')),
+        std::string(30, 'a') + std::string(5, 'z') + std::string(5, 'z'));
+
+    struct Case {
+        const char* text;
+        const char* candidate;
+        const char* lastFour;
+    } cases[] = {
+        { "", "", "" },
+        { "AB", "AB", "AB" },
+        { "1234", "1234", "1234" },
+        { "ABCDEF", "ABCD", "CDEF" },
+        { "1234567", "1234", "4567" },
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(rules::teacherCandidate(c.text), c.candidate) << c.text;
+        EXPECT_EQ(rules::lastFour(c.text), c.lastFour) << c.text;
+    }
+}
+
+// The rule as written: a plain list scanned from the start, the count restarting
+// at 1 for every element. Quadratic, and the reference the allocator must match.
+struct NaiveCodes {
+    std::vector<std::string> inUse; // folded, so the scan compares plain bytes
+    bool contains(const std::string& code) const
+    {
+        const std::string folded = text::foldCase(code);
+        for (const std::string& c : inUse)
+            if (c == folded)
+                return true;
+        return false;
+    }
+    std::string take(const std::string& code, const std::string& replacementBase)
+    {
+        std::string result = code;
+        if (contains(code)) {
+            for (int k = 1;; ++k) {
+                result = replacementBase + std::to_string(k);
+                if (!contains(result))
+                    break;
+            }
+        }
+        inUse.push_back(text::foldCase(result));
+        return result;
+    }
+};
+
+enum class Mode { Subject, Teacher };
+
+std::vector<std::string> allocate(const std::vector<std::string>& codes, Mode mode)
+{
+    CodeAllocator allocator;
+    std::vector<std::string> out;
+    for (const std::string& code : codes)
+        out.push_back(allocator.take(code, mode == Mode::Subject ? code : std::string("P")));
+    return out;
+}
+
+TEST(CodeAllocator, Sequences)
+{
+    struct Case {
+        const char* what;
+        Mode mode;
+        std::vector<std::string> codes;
+        std::vector<std::string> expected;
+    } cases[] = {
+        { "suffix on the own base, own case", Mode::Subject, { "MA", "MA", "ma" }, { "MA", "MA1", "ma2" } },
+        { "empty base", Mode::Subject, { "", "", "" }, { "", "1", "2" } },
+        { "a code taken by another base is skipped", Mode::Subject, { "M1", "M", "M", "M" },
+            { "M1", "M", "M2", "M3" } },
+        { "a base ending in a digit", Mode::Subject, { "M", "M", "M1", "M" }, { "M", "M1", "M11", "M2" } },
+        { "teacher replacements", Mode::Teacher, { "ABCD", "ABCD", "abcd", "P1" },
+            { "ABCD", "P1", "P2", "P3" } },
+        { "empty candidates", Mode::Teacher, { "", "" }, { "", "P1" } },
+        { "a candidate taking a P number ahead", Mode::Teacher, { "P2", "X", "X", "x" },
+            { "P2", "X", "P1", "P3" } },
+        { "a lower-case p", Mode::Teacher, { "p1", "X", "X" }, { "p1", "X", "P2" } },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(allocate(c.codes, c.mode), c.expected) << c.what;
+}
+
+TEST(CodeAllocator, ManyCodesOnOneBaseKeepCounting)
+{
+    std::vector<std::string> codes(1001, "MA");
+    const std::vector<std::string> out = allocate(codes, Mode::Subject);
+    EXPECT_EQ(out[0], "MA");
+    EXPECT_EQ(out[99], "MA99");
+    EXPECT_EQ(out[100], "MA100");
+    EXPECT_EQ(out[1000], "MA1000");
+}
+
+// Random mixes of few bases, letter-case variants and bases that look like
+// replacements of others: the allocator's results equal the naive rule's.
+TEST(CodeAllocator, MatchesTheNaiveRule)
+{
+    const std::vector<std::string> subjectPool
+        = { "MA", "Ma", "ma", "M", "m", "M1", "M2", "MA1", "", "1", "11", "E", "EF", "ef", "\xC0L", "\xE0l" };
+    const std::vector<std::string> teacherPool
+        = { "ABCD", "abcd", "P1", "p2", "P10", "P", "", "AB", "ab", "P3", "X", "P11" };
+    std::mt19937 rng(12345);
+    for (Mode mode : { Mode::Subject, Mode::Teacher }) {
+        const auto& pool = mode == Mode::Subject ? subjectPool : teacherPool;
+        for (int round = 0; round < 3; ++round) {
+            std::vector<std::string> codes;
+            std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+            for (int i = 0; i < 900; ++i)
+                codes.push_back(pool[pick(rng)]);
+            NaiveCodes naive;
+            std::vector<std::string> expected;
+            for (const std::string& code : codes)
+                expected.push_back(naive.take(code, mode == Mode::Subject ? code : std::string("P")));
+            ASSERT_EQ(allocate(codes, mode), expected) << "round " << round;
+        }
+    }
+}
+
+} // namespace
+} // namespace tramazel::centre_import
