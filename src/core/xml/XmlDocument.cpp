@@ -297,15 +297,19 @@ std::string_view reasonOf(pugi::xml_parse_status status)
 }
 
 // pugixml accepts fragments that XML does not: several top-level elements, text
-// outside the root, repeated attribute names. Report them like any other fault.
+// outside the root, repeated attribute names. Report them like any other fault. The
+// parse runs in fragment mode only so that text outside the root is kept to be seen.
 void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std::string_view utf8)
 {
     bool seenRoot = false;
     for (pugi::xml_node top = doc.first_child(); top; top = top.next_sibling()) {
-        if (top.type() == pugi::node_pcdata || top.type() == pugi::node_cdata)
-            throwMalformed(source, utf8,
-                static_cast<std::size_t>(std::max<std::ptrdiff_t>(top.offset_debug(), 0)),
-                "hay texto fuera del elemento raíz");
+        if (top.type() == pugi::node_pcdata || top.type() == pugi::node_cdata) {
+            // The text node starts with the blanks before it; point at the text itself.
+            auto offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(top.offset_debug(), 0));
+            while (offset < utf8.size() && static_cast<unsigned char>(utf8[offset]) <= 0x20)
+                ++offset;
+            throwMalformed(source, utf8, offset, "hay texto fuera del elemento raíz");
+        }
         if (top.type() == pugi::node_element) {
             if (seenRoot)
                 throwMalformed(source, utf8,
@@ -314,6 +318,8 @@ void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std
             seenRoot = true;
         }
     }
+    if (!seenRoot)
+        throwMalformed(source, utf8, utf8.size(), reasonOf(pugi::status_no_document_element));
     // Repeated attribute names: elements rarely carry more than a handful, so a
     // pairwise check is cheapest; the walk is iterative to survive deep nesting.
     pugi::xml_node node = doc.document_element();
@@ -384,8 +390,8 @@ std::unique_ptr<pugi::xml_document> parseBytes(std::string_view bytes, std::stri
     auto doc = std::make_unique<pugi::xml_document>();
     // The encoding is fixed because the text handed over is always UTF-8 by now; a
     // declaration naming another encoding must not make the parser convert again.
-    const pugi::xml_parse_result result
-        = doc->load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
+    const pugi::xml_parse_result result = doc->load_buffer(
+        utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
     if (result.status == pugi::status_out_of_memory)
         throw Error(ErrorCode::FileIo,
             "No hay memoria suficiente para cargar el archivo " + inQuotes(source) + ".",
