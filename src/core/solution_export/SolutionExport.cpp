@@ -8,6 +8,7 @@
 #include "text/FirstMatchIndex.h"
 #include "xml/XmlDocument.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -136,9 +137,19 @@ namespace {
         return index;
     }
 
+    // Counts every lookup that found nothing; the examples are distinct codes, so one
+    // code missing from hundreds of sessions does not hide the others.
     void noteMiss(ExportSummary& summary, std::string_view kind, std::string_view cp1252Code)
     {
-        summary.lookupsNotFound.add(kind, text::cp1252ToUtf8(cp1252Code));
+        Warnings& misses = summary.lookupsNotFound;
+        const std::string code = text::cp1252ToUtf8(cp1252Code);
+        for (const Warnings::Kind& k : misses.kinds()) {
+            if (k.description == kind && std::find(k.examples.begin(), k.examples.end(), code) != k.examples.end()) {
+                misses.add(kind);
+                return;
+            }
+        }
+        misses.add(kind, code);
     }
 
 } // namespace

@@ -218,6 +218,7 @@ namespace {
             {
                 { 1, 1, "ANA", "1A", "A1", "MA", "" }, // everything found
                 { 1, 1, "ana", "9Z", "A9", "XX", "" }, // four misses
+                { 1, 1, "ana", "", "", "", "" }, // counted again, not shown again
                 { 9, 9, "M\xC1X", "", "", "", "" }, // teacher (UTF-8 example) and slot; empty codes are no misses
                 { 2, 3, "ZZZ", "9Z", "A9", "XX", "GUAR" }, // activity: only its teacher counts
                 { 0, 1, "QQQ", "9Z", "A9", "XX", "" }, // no day: no session, no lookups
@@ -225,7 +226,7 @@ namespace {
         xml::XmlDocument doc;
         const ExportSummary s = exportSolution(ws.qtemp.path(), ws.output, doc);
 
-        EXPECT_EQ(s.sessions, 4u);
+        EXPECT_EQ(s.sessions, 5u);
         EXPECT_EQ(s.rowsWithoutDay, 1u);
         struct Expected {
             const char* kind;
@@ -233,7 +234,7 @@ namespace {
             std::vector<std::string> examples;
         };
         const std::vector<Expected> expected = {
-            { "profesor no encontrado en PROFT", 3, { "ana", "M\xC3\x81X", "ZZZ" } },
+            { "profesor no encontrado en PROFT", 4, { "ana", "M\xC3\x81X", "ZZZ" } },
             { "grupo no encontrado en GRUPOST", 1, { "9Z" } },
             { "franja no encontrada en DIASHORAST", 1, { "99" } },
             { "aula no encontrada en AULAT", 1, { "A9" } },
