@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CoursesTestSupport.h"
+
+#include "ZelvanoTables.h"
+#include "centre_import/Builders.h"
+#include "dbf/DbfTable.h"
+#include "xml/XmlDocument.h"
+
+#include <stdexcept>
+
+namespace tramazel::centre_import::test {
+
+void ScriptedPrompts::editCourseLevels(dbf::DbfTable& cursost)
+{
+    namespace t = zelvano::cursost;
+    ++gridShown;
+    gridLines.clear();
+    std::size_t line = 0;
+    for (cursost.first(); !cursost.eof(); cursost.next(), ++line) {
+        gridLines.push_back({ cursost.text(t::kCodi), cursost.text(t::kDescripcio), cursost.text(t::kNivel),
+            cursost.text(t::kCurso) });
+        if (line < typed.size()) {
+            cursost.edit();
+            cursost.setText(t::kNivel, typed[line].first);
+            cursost.setText(t::kCurso, typed[line].second);
+            cursost.post();
+        }
+    }
+}
+
+bool ScriptedPrompts::askQuestion(std::string_view caption, std::string_view text)
+{
+    questions.emplace_back(caption, text);
+    return answer;
+}
+
+std::string centreWithCourses(std::string_view courses)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CENTRE><CURSOS>" + std::string(courses)
+        + "</CURSOS></CENTRE>";
+}
+
+void writeSubjects(const std::filesystem::path& dir, const std::vector<Row>& rows)
+{
+    namespace a = zelvano::asignomt;
+    dbf::DbfTable table = dbf::DbfTable::create(dir, a::kTable, a::fields());
+    const std::string_view names[] = { a::kCod, a::kCodLargo, a::kNombre, a::kCodi, a::kHoras, a::kCodiCurs };
+    for (const Row& row : rows) {
+        if (row.size() != 7)
+            throw std::invalid_argument("an ASIGNOMT row has seven values");
+        table.append();
+        for (std::size_t i = 0; i < 6; ++i)
+            table.setText(names[i], row[i]);
+        table.setLogical(a::kEsTarea, row[6] == "T");
+        table.post();
+    }
+    table.close();
+}
+
+void writeEmptyTable(const std::filesystem::path& dir, std::string_view table)
+{
+    if (table == zelvano::proft::kTable)
+        dbf::DbfTable::create(dir, table, zelvano::proft::fields()).close();
+    else if (table == zelvano::aulat::kTable)
+        dbf::DbfTable::create(dir, table, zelvano::aulat::fields()).close();
+    else
+        throw std::invalid_argument("no layout for " + std::string(table));
+}
+
+void runCourses(
+    std::string_view xmlUtf8, const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings)
+{
+    const xml::XmlDocument doc = xml::XmlDocument::parse(xmlUtf8, "centre.xml");
+    ImportContext ctx { doc, dir, prompts, warnings };
+    TransformarCursos(ctx);
+}
+
+void runLines(const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings)
+{
+    const xml::XmlDocument doc;
+    ImportContext ctx { doc, dir, prompts, warnings };
+    TransformarLineas(ctx);
+}
+
+} // namespace tramazel::centre_import::test

@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CoursesTestSupport.h"
+
+#include "Error.h"
+#include "TestSupport.h"
+#include "ZelvanoTables.h"
+#include "centre_import/CourseWarnings.h"
+#include "dbf/DbfTable.h"
+#include "dbf/TableFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tramazel::centre_import {
+namespace {
+
+using test::readRows;
+using test::Row;
+using test::ScriptedPrompts;
+using tramazel::test::TempDir;
+
+// The tables TransformarLineas reads, as the builders before it leave them.
+void prepare(const std::filesystem::path& dir, std::string_view courses, const std::vector<Row>& subjects,
+    std::vector<std::pair<std::string, std::string>> typed)
+{
+    test::writeSubjects(dir, subjects);
+    test::writeEmptyTable(dir, zelvano::proft::kTable);
+    test::writeEmptyTable(dir, zelvano::aulat::kTable);
+    ScriptedPrompts prompts;
+    prompts.typed = std::move(typed);
+    Warnings warnings;
+    test::runCourses(test::centreWithCourses(courses), dir, prompts, warnings);
+}
+
+std::string ones(std::size_t n, std::string lead = {})
+{
+    return lead.append(n, '1');
+}
+
+TEST(TransformarLineas, PairsEveryGroupWithTheSubjectsOfItsCourse)
+{
+    TempDir dir;
+    prepare(dir.path(),
+        R"(<CURS codi="C1" descripcio="Primer"><GRUP codi="1ESOA" nom="A"/><GRUP codi="1ESOB" nom="B"/>)"
+        R"(<GRUP codi="1ESOC" nom="C"/></CURS>)"
+        R"(<CURS codi="C2" descripcio="Segon"><GRUP codi="2ESOD" nom="D"/></CURS>)"
+        R"(<CURS codi="" descripcio="Activitats"><GRUP codi="ACT1" nom="X"/></CURS>)",
+        {
+            { "MA", "MAT", "Mates", "M1", "4", "C1", "F" },
+            { "GUAR", "GUARDIA", "Guardia", "A1", "4", "", "T" },
+            { "CA", "CAT", "Catala", "M2", "2.5", "C1", "F" },
+            { "SO", "SOL", "Sola", "M9", "4", "C9", "F" },
+            { "EF", "EF", "Ed. fisica", "M3", "", "C1", "F" },
+            { "RE", "REL", "Religio", "M4", "abc", "C1", "F" },
+            { "TE", "TEC", "Tecnologia", "M5", "15", "C1", "F" },
+        },
+        { { "ESO", "1" }, { "ESO", "2" }, { "ACT", "0" } });
+
+    ScriptedPrompts prompts;
+    Warnings warnings;
+    test::runLines(dir.path(), prompts, warnings);
+
+    // CASIG, CPROF, CGRUP, CAULA, TURNO, NIVEL, CURSO, GRUPO, HORAS, SESIONES
+    std::vector<Row> expected;
+    for (const char* group : { "A", "B", "C" }) {
+        const std::string abrev = std::string("ESO") + group;
+        expected.push_back({ "MA", "", abrev, "", "", "ESO", "1", group, "4", "1111" });
+        expected.push_back({ "CA", "", abrev, "", "", "ESO", "1", group, "2.5", "111" });
+        expected.push_back({ "EF", "", abrev, "", "", "ESO", "1", group, "", "" });
+        expected.push_back({ "RE", "", abrev, "", "", "ESO", "1", group, "1", "1" });
+        expected.push_back({ "TE", "", abrev, "", "", "ESO", "1", group, "15", ones(13, "2") });
+    }
+    // The course with an empty code pairs with everything without a course.
+    expected.push_back({ "GUAR", "", "ACT1", "", "", "ACT", "0", "X", "4", "1111" });
+    EXPECT_EQ(expected, readRows(dir.path(), zelvano::asigt::kTable));
+    EXPECT_EQ(1u, warnings.count(warning::kHoursNotANumber));
+
+    // HORAS reads back as the number it was set to.
+    dbf::DbfTable asigt = dbf::DbfTable::open(dir.path(), zelvano::asigt::kTable, dbf::Access::Shared);
+    asigt.first();
+    asigt.next();
+    EXPECT_DOUBLE_EQ(2.5, asigt.number(zelvano::asigt::kHoras));
+}
+
+TEST(TransformarLineas, AsksFirstAndWritesNothingOnCancel)
+{
+    const std::string question
+        = "\xC2\xBFQuiere crear autom\xC3\xA1ticamente las L\xC3\xADneas de Asignaturas \n"
+          "que esta aplicaci\xC3\xB3n estime necesarias para cada Grupo? \n"
+          "Seguramente se crear\xC3\xA1n m\xC3\xA1s l\xC3\xADneas de las necesarias, \n"
+          "pero podr\xC3\xA1 eliminar las que considere innecesarias. \n"
+        + std::string(28, ' ') + "\xC2\xBF" + "Crear L\xC3\xADneas?";
+    const std::string caption = "Creaci\xC3\xB3n autom\xC3\xA1tica de L\xC3\xADneas de Asignaturas";
+
+    TempDir dir;
+    prepare(dir.path(), R"(<CURS codi="C1" descripcio="U"><GRUP codi="G1" nom="A"/></CURS>)",
+        { { "MA", "MAT", "Mates", "M1", "4", "C1", "F" } }, { { "ESO", "1" } });
+
+    ScriptedPrompts prompts;
+    Warnings warnings;
+    test::runLines(dir.path(), prompts, warnings);
+    ASSERT_EQ(1u, prompts.questions.size());
+    EXPECT_EQ(caption, prompts.questions[0].first);
+    EXPECT_EQ(question, prompts.questions[0].second);
+    EXPECT_EQ(1u, readRows(dir.path(), zelvano::asigt::kTable).size());
+
+    // Cancel empties the lines an earlier run wrote; the table is still there.
+    prompts.answer = false;
+    test::runLines(dir.path(), prompts, warnings);
+    EXPECT_EQ(2u, prompts.questions.size());
+    EXPECT_TRUE(readRows(dir.path(), zelvano::asigt::kTable).empty());
+}
+
+TEST(TransformarLineas, AsksEvenWithoutGroups)
+{
+    TempDir dir;
+    prepare(dir.path(), "", { { "MA", "MAT", "Mates", "M1", "4", "C1", "F" } }, {});
+    ScriptedPrompts prompts;
+    Warnings warnings;
+    test::runLines(dir.path(), prompts, warnings);
+    EXPECT_EQ(1u, prompts.questions.size());
+    EXPECT_TRUE(readRows(dir.path(), zelvano::asigt::kTable).empty());
+}
+
+TEST(TransformarLineas, TablesMissingOrHeldEndTheBuilderBeforeTheQuestion)
+{
+    struct Case {
+        std::string_view table;
+        bool held; ///< held open by another handle; otherwise deleted
+        ErrorCode expected;
+    };
+    const Case cases[] = {
+        { zelvano::grupost::kTable, false, ErrorCode::FileNotFound },
+        { zelvano::proft::kTable, false, ErrorCode::FileNotFound },
+        { zelvano::aulat::kTable, false, ErrorCode::FileNotFound },
+        { zelvano::asignomt::kTable, false, ErrorCode::FileNotFound },
+        { zelvano::grupost::kTable, true, ErrorCode::TableLocked },
+        { zelvano::proft::kTable, true, ErrorCode::TableLocked },
+        { zelvano::aulat::kTable, true, ErrorCode::TableLocked },
+        { zelvano::asignomt::kTable, true, ErrorCode::TableLocked },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.table) + (c.held ? " held" : " missing"));
+        TempDir dir;
+        prepare(dir.path(), R"(<CURS codi="C1" descripcio="U"><GRUP codi="G1" nom="A"/></CURS>)",
+            { { "MA", "MAT", "Mates", "M1", "4", "C1", "F" } }, {});
+        std::optional<dbf::DbfTable> held;
+        if (c.held)
+            held.emplace(dbf::DbfTable::open(dir.path(), c.table, dbf::Access::Shared));
+        else
+            dbf::deleteTable(dir.path(), c.table);
+
+        ScriptedPrompts prompts;
+        Warnings warnings;
+        try {
+            test::runLines(dir.path(), prompts, warnings);
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            EXPECT_EQ(c.expected, e.code());
+        }
+        EXPECT_TRUE(prompts.questions.empty());
+    }
+}
+
+} // namespace
+} // namespace tramazel::centre_import
