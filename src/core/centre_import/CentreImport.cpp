@@ -101,6 +101,13 @@ std::vector<std::string> stagedTableFiles(const fs::path& staging)
     return names;
 }
 
+// Position among the tables the import writes; other names after them.
+std::size_t importRank(std::string_view table)
+{
+    return static_cast<std::size_t>(
+        std::find(kImportTables.begin(), kImportTables.end(), table) - kImportTables.begin());
+}
+
 std::string baseName(std::string_view fileName)
 {
     return upperAscii(fileName.substr(0, fileName.size() - 4));
@@ -385,11 +392,16 @@ std::vector<TableWritten> CentreImport::run(
         for (const BuilderStep& step : m_builders) {
             fault(std::string("builder:") + step.name);
             step.run(ctx);
+            std::vector<std::string> fresh;
             for (const std::string& file : stagedTableFiles(staging)) {
                 if (endsWithIgnoringCase(file, kTableExt)
                     && std::find(order.begin(), order.end(), baseName(file)) == order.end())
-                    order.push_back(baseName(file));
+                    fresh.push_back(baseName(file));
             }
+            // A builder that writes several tables writes them in the usual order.
+            std::stable_sort(fresh.begin(), fresh.end(),
+                [](const std::string& a, const std::string& b) { return importRank(a) < importRank(b); });
+            order.insert(order.end(), fresh.begin(), fresh.end());
         }
 
         // A staged table the engine cannot open never replaces a good one.

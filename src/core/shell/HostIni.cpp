@@ -120,9 +120,12 @@ std::string setIniValue(
                 insertAt = lines[i].next;
             continue;
         }
-        if (!inSection || isComment(text))
+        if (!inSection || trimBlanks(text).empty())
             continue;
+        // A new key goes after the section's last line that is not blank, comments included.
         insertAt = lines[i].next;
+        if (isComment(text))
+            continue;
         std::size_t eq = text.find('=');
         if (eq != std::string_view::npos && equalsAsciiIgnoreCase(trimBlanks(text.substr(0, eq)), key)) {
             // Blanks after "=" stay, so "Transformado = 0" keeps its layout.
@@ -159,10 +162,16 @@ void writeHostResult(const fs::path& iniFile, int result)
     std::error_code ec;
     if (fs::exists(iniFile, ec)) {
         // An existing file that cannot be read is never replaced: its other entries would be lost.
+        if (!fs::is_regular_file(iniFile, ec))
+            throw failure;
         std::ifstream in(iniFile, std::ios::binary);
         if (!in)
             throw failure;
-        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        try {
+            content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } catch (const std::exception&) {
+            throw failure;
+        }
         if (in.bad())
             throw failure;
     } else if (ec) {

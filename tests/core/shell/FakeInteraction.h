@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "shell/Interaction.h"
+
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tramazel::test {
+
+/// A scripted person in front of the main window: answers the file dialog from a
+/// queue (nothing queued means Cancel) and records everything shown, in order.
+class FakeInteraction : public shell::Interaction {
+public:
+    std::deque<std::optional<std::filesystem::path>> fileAnswers;
+    bool questionAnswer = true;
+    std::vector<std::string> events; ///< "choose", "info:…", "error:…", "busy:on", "close", …
+    std::vector<shell::FileDialogOptions> dialogs;
+    int boxesWhileBusy = 0;
+    bool busy = false;
+
+    std::optional<std::filesystem::path> chooseFile(const shell::FileDialogOptions& options) override
+    {
+        noteBox("choose");
+        dialogs.push_back(options);
+        if (fileAnswers.empty())
+            return std::nullopt;
+        auto answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+    void showInformation(std::string_view text) override { noteBox("info:" + std::string(text)); }
+    void showError(std::string_view text) override { noteBox("error:" + std::string(text)); }
+    void setBusy(bool on) override
+    {
+        busy = on;
+        events.push_back(on ? "busy:on" : "busy:off");
+    }
+    void closeMainWindow() override { events.push_back("close"); }
+    void editCourseLevels(dbf::DbfTable&) override { noteBox("levels"); }
+    bool askQuestion(std::string_view, std::string_view) override
+    {
+        noteBox("question");
+        return questionAnswer;
+    }
+
+    /// The texts of the information and error boxes, in order.
+    std::vector<std::string> boxes() const
+    {
+        std::vector<std::string> out;
+        for (const auto& e : events) {
+            if (e.starts_with("info:") || e.starts_with("error:"))
+                out.push_back(e);
+        }
+        return out;
+    }
+    bool closed() const
+    {
+        for (const auto& e : events) {
+            if (e == "close")
+                return true;
+        }
+        return false;
+    }
+
+private:
+    void noteBox(std::string event)
+    {
+        if (busy)
+            ++boxesWhileBusy;
+        events.push_back(std::move(event));
+    }
+};
+
+} // namespace tramazel::test

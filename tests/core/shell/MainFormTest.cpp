@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/MainForm.h"
+#include "FakeBuilders.h"
+#include "FakeInteraction.h"
+#include "TestSupport.h"
+#include "ZelvanoTables.h"
+#include "dbf/DbfTable.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace tramazel;
+using tramazel::test::FakeInteraction;
+using tramazel::test::readFile;
+using tramazel::test::snapshot;
+using tramazel::test::TempDir;
+using tramazel::test::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Boxes = std::vector<std::string>;
+const std::string kDone = "info:Proceso finalizado";
+const std::string kNoFile = "info:No existe archivo";
+
+// The tables the solution export reads, empty, in the layouts the import creates.
+void writeSolutionTables(const fs::path& qtemp)
+{
+    dbf::DbfTable::create(qtemp, zelvano::soluc::kTable, zelvano::soluc::fields()).close();
+    dbf::DbfTable::create(qtemp, zelvano::proft::kTable, zelvano::proft::fields()).close();
+    dbf::DbfTable::create(qtemp, zelvano::aulat::kTable, zelvano::aulat::fields()).close();
+    dbf::DbfTable::create(qtemp, zelvano::grupost::kTable, zelvano::grupost::fields()).close();
+    dbf::DbfTable::create(qtemp, zelvano::diashorast::kTable, zelvano::diashorast::fields()).close();
+}
+
+class MainFormFlow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::fake::failingBuilder.clear();
+        fs::create_directories(qtemp / "saga");
+        fs::create_directories(bin);
+        writeFile(centre, "<?xml version=\"1.0\"?>\n<CENTRE codi=\"07000000\"/>\n");
+        writeSolutionTables(qtemp);
+    }
+
+    shell::MainForm::Settings settings() const
+    {
+        return shell::MainForm::Settings { qtemp, bin / "Zelvano.ini", test::fake::builders() };
+    }
+
+    std::optional<std::string> iniText() const
+    {
+        if (!fs::exists(bin / "Zelvano.ini"))
+            return std::nullopt;
+        return readFile(bin / "Zelvano.ini");
+    }
+
+    static std::string ini(int code)
+    {
+        return "[Transformadores]\r\nTransformado=" + std::to_string(code) + "\r\n";
+    }
+
+    TempDir dir;
+    fs::path qtemp = dir / "qtemp";
+    fs::path bin = dir / "bin";
+    fs::path centre = dir / "qtemp" / "saga" / "centre.xml";
+    FakeInteraction ui;
+};
+
+} // namespace
+
+TEST_F(MainFormFlow, ResultCodesOfTheHostModeRuns)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> params;
+        std::optional<fs::path> answer; // nothing: the dialog is cancelled
+        Boxes boxes;
+        int result;
+        bool closed;
+        std::optional<std::string> ini; // after FormClose
+    };
+    const fs::path missing = dir / "qtemp" / "saga" / "missing.xml";
+    const Case cases[] = {
+        { "import completes", { "exportar", "4A0001F" }, centre, { kDone }, 1, true, ini(1) },
+        { "import, mode word in mixed case", { "ExPoRtAr", "4a0001f" }, centre, { kDone }, 1, true, ini(1) },
+        { "import cancelled at the first prompt", { "exportar", "1" }, std::nullopt, { kNoFile }, -1, true,
+            ini(-1) },
+        { "import of a missing file", { "EXPORTAR", "1" }, missing, { kNoFile }, -1, true, ini(-1) },
+        { "export completes", { "importar", "1" }, centre, { kDone }, 1, true, ini(1) },
+        { "export cancelled at the first prompt", { "Importar", "1" }, std::nullopt, { kNoFile }, 0, true,
+            ini(0) },
+        { "neither word: nothing runs, close writes 0", { "abrir", "1" }, centre, {}, 0, false, ini(0) },
+        { "non-ASCII capital is not folded", { "\xC3\x89XPORTAR", "1" }, centre, {}, 0, false, ini(0) },
+        { "no parameter", {}, centre, {}, 0, false, std::nullopt },
+        { "one parameter", { "exportar" }, centre, {}, 0, false, std::nullopt },
+        { "three parameters", { "exportar", "1", "2" }, centre, {}, 0, false, std::nullopt },
+        { "bad handle: runs but stays interactive", { "exportar", "0x1" }, centre,
+            { "error:'$0x1' no es un valor entero válido.", kDone }, 1, false, std::nullopt },
+    };
+    for (const Case& c : cases) {
+        fs::remove(bin / "Zelvano.ini");
+        FakeInteraction person;
+        person.fileAnswers.push_back(c.answer);
+        shell::MainForm form(person, settings());
+        form.FormCreate(c.params);
+        form.FormShow();
+        EXPECT_EQ(person.boxes(), c.boxes) << c.name;
+        EXPECT_EQ(form.ResultadoTransformacion(), c.result) << c.name;
+        EXPECT_EQ(person.closed(), c.closed) << c.name;
+        EXPECT_TRUE(form.FormClose()) << c.name;
+        EXPECT_EQ(iniText(), c.ini) << c.name;
+        EXPECT_EQ(person.boxesWhileBusy, 0) << c.name;
+    }
+}
+
+TEST_F(MainFormFlow, NonHexHandlesShowTheConversionErrorAndStayInteractive)
+{
+    for (const char* handle : { "", "0x1F", " 1F", "+1F", "-1", "1G", "100000000", "1F ", "$1F" }) {
+        FakeInteraction person;
+        shell::MainForm form(person, settings());
+        EXPECT_EQ(form.FormCreate({ "abrir", handle }), std::nullopt) << handle;
+        EXPECT_EQ(
+            person.boxes(), Boxes { "error:'$" + std::string(handle) + "' no es un valor entero válido." });
+        EXPECT_EQ(form.NumParametros(), 0) << handle;
+    }
+    shell::MainForm form(ui, settings());
+    EXPECT_EQ(form.FormCreate({ "abrir", "0000ffffFFFF" }), std::optional<std::uint32_t>(0xFFFFFFFFu));
+    EXPECT_EQ(form.NumParametros(), 2);
+}
+
+TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
+{
+    shell::MainForm form(ui, settings());
+    form.FormCreate({});
+
+    ui.fileAnswers = { centre, std::nullopt, std::nullopt };
+    form.BExportarClick();
+    form.BExportarClick(); // cancelled: the same file again
+    form.BImportarClick(); // cancelled: the solution lands beside the centre file
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, kDone }));
+    EXPECT_EQ(form.ArchivoXML(), centre);
+    EXPECT_TRUE(fs::exists(qtemp / "saga" / "SolucioHorari.xml"));
+    EXPECT_FALSE(fs::exists(qtemp / "SolucioHorari.xml"));
+
+    // And the reverse: a file chosen for the export is the next import's file.
+    shell::MainForm second(ui, settings());
+    ui.events.clear();
+    const fs::path other = dir / "other" / "centre2.xml";
+    fs::create_directories(other.parent_path());
+    writeFile(other, "<CENTRE/>");
+    ui.fileAnswers = { other, std::nullopt };
+    second.BImportarClick();
+    second.BExportarClick();
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone }));
+    EXPECT_TRUE(fs::exists(dir / "other" / "SolucioHorari.xml"));
+    EXPECT_EQ(second.ArchivoXML(), other);
+}
+
+TEST_F(MainFormFlow, CancelBeforeAnyChoiceSaysThereIsNoFile)
+{
+    shell::MainForm form(ui, settings());
+    form.FormCreate({});
+    form.BImportarClick();
+    form.BExportarClick();
+    EXPECT_EQ(ui.boxes(), (Boxes { kNoFile, kNoFile }));
+    EXPECT_FALSE(ui.closed()); // interactive use never closes by itself
+    EXPECT_EQ(form.ResultadoTransformacion(), 0);
+    EXPECT_FALSE(form.lastRunSucceeded());
+}
+
+TEST_F(MainFormFlow, AFailingBuilderKeepsTheCodeAndALaterRunWritesOne)
+{
+    const auto before = snapshot(qtemp);
+    shell::MainForm form(ui, settings());
+    form.FormCreate({ "exportar", "4A0001F" });
+    test::fake::failingBuilder = "FakeProfesores";
+    ui.fileAnswers = { centre };
+    form.FormShow();
+
+    ASSERT_EQ(ui.boxes().size(), 1u);
+    EXPECT_TRUE(ui.boxes()[0].starts_with("error:Fallo de prueba en FakeProfesores.")) << ui.boxes()[0];
+    EXPECT_EQ(ui.boxesWhileBusy, 0);
+    EXPECT_FALSE(ui.busy);
+    EXPECT_FALSE(ui.closed());
+    EXPECT_EQ(form.ResultadoTransformacion(), 0);
+    EXPECT_EQ(snapshot(qtemp), before);
+
+    // The user presses the button again, confirming the same file.
+    test::fake::failingBuilder.clear();
+    form.BExportarClick();
+    EXPECT_EQ(ui.boxes().back(), kDone);
+    EXPECT_TRUE(ui.closed());
+    EXPECT_EQ(form.ResultadoTransformacion(), 1);
+    EXPECT_TRUE(form.FormClose());
+    EXPECT_EQ(iniText(), ini(1));
+}
+
+TEST_F(MainFormFlow, ACentreFileThatIsNotOneTouchesNoTable)
+{
+    struct Case {
+        const char* name;
+        std::string content;
+        std::string messageStart;
+        std::string mentions;
+    };
+    const Case cases[] = {
+        { "not well-formed", "<CENTRE>\n<CURSOS>\n</CENTRE>\n", "error:", "3" },
+        { "wrong root", "<?xml version=\"1.0\"?>\n<!-- solution -->\n<HORARI><SESSIONS/></HORARI>\n",
+            "error:El archivo ", "(línea 3) es <HORARI> y debería ser <CENTRE>" },
+    };
+    shell::MainForm form(ui, settings());
+    form.FormCreate({});
+    ui.fileAnswers = { centre };
+    form.BExportarClick(); // a good run first: its code must survive the bad ones
+    ASSERT_EQ(form.ResultadoTransformacion(), 1);
+    const auto before = snapshot(qtemp);
+    for (const Case& c : cases) {
+        const fs::path bad = dir / "bad.xml";
+        writeFile(bad, c.content);
+        ui.events.clear();
+        ui.fileAnswers = { bad };
+        form.BExportarClick();
+        ASSERT_EQ(ui.boxes().size(), 1u) << c.name;
+        const std::string box = ui.boxes()[0];
+        EXPECT_TRUE(box.starts_with(c.messageStart)) << box;
+        EXPECT_NE(box.find(c.mentions), std::string::npos) << box;
+        EXPECT_NE(box.find("bad.xml"), std::string::npos) << box;
+        EXPECT_EQ(form.ResultadoTransformacion(), 1) << c.name;
+        EXPECT_FALSE(form.lastRunSucceeded()) << c.name;
+        EXPECT_EQ(snapshot(qtemp), before) << c.name;
+    }
+}
+
+TEST_F(MainFormFlow, BusyCursorOnlyWhileTheBuildersWork)
+{
+    shell::MainForm form(ui, settings());
+    form.FormCreate({});
+    ui.fileAnswers = { centre };
+    form.BExportarClick();
+    // The dialogs of the builders and the final box all show the normal cursor.
+    const std::vector<std::string> expected = { "choose", "busy:on", "busy:off", "levels", "busy:on",
+        "busy:off", "question", "busy:on", "busy:off", kDone };
+    EXPECT_EQ(ui.events, expected);
+}
+
+TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolder)
+{
+    fs::remove_all(qtemp / "saga");
+    fs::create_directories(qtemp / "SAGA");
+    shell::MainForm form(ui, settings());
+    form.BImportarClick();
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_EQ(ui.dialogs[0].title, "Archivo XML");
+    EXPECT_EQ(ui.dialogs[0].filter, "*.xml");
+    EXPECT_EQ(ui.dialogs[0].defaultExtension, "xml");
+    EXPECT_EQ(ui.dialogs[0].initialDir, qtemp / "SAGA");
+}
+
+TEST_F(MainFormFlow, TheIniGoesWhereTheSettingsSayNotTheCurrentDirectory)
+{
+    TempDir elsewhere;
+    const fs::path previous = fs::current_path();
+    fs::current_path(elsewhere.path());
+    {
+        shell::MainForm form(ui, settings());
+        form.FormCreate({ "abrir", "1" });
+        EXPECT_TRUE(form.FormClose());
+    }
+    fs::current_path(previous);
+    EXPECT_EQ(iniText(), ini(0));
+    EXPECT_TRUE(snapshot(elsewhere.path()).empty());
+}
+
+TEST_F(MainFormFlow, AnIniThatCannotBeWrittenAbandonsTheClose)
+{
+    auto s = settings();
+    s.iniFile = dir / "no-such-folder" / "Zelvano.ini";
+    shell::MainForm form(ui, s);
+    form.FormCreate({ "abrir", "1" });
+    EXPECT_FALSE(form.FormClose());
+    EXPECT_EQ(ui.boxes(), Boxes { "error:Unable to write to " + s.iniFile.string() + "." });
+}
+
+TEST_F(MainFormFlow, StartUpRollsBackAnInterruptedImport)
+{
+    const auto before = snapshot(qtemp);
+    {
+        auto s = settings();
+        s.importFaultHook = [](std::string_view step) {
+            return step == "install:CURSOST.DBF" ? centre_import::FaultAction::Crash
+                                                 : centre_import::FaultAction::Proceed;
+        };
+        shell::MainForm form(ui, s);
+        ui.fileAnswers = { centre };
+        form.BExportarClick(); // the crash reaches the last-resort error box
+    }
+    EXPECT_NE(snapshot(qtemp), before);
+    shell::MainForm next(ui, settings());
+    next.FormCreate({});
+    EXPECT_EQ(snapshot(qtemp), before);
+}
