@@ -7,35 +7,51 @@
 
 namespace tramazel::centre_import {
 
-std::string CodeAllocator::lowestFree(std::string_view base)
+namespace {
+void setSuffix(std::string& candidate, std::size_t baseLength, std::uint64_t k)
+{
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, k);
+    candidate.resize(baseLength);
+    candidate.append(digits, result.ptr);
+}
+} // namespace
+
+std::uint64_t& CodeAllocator::cursor(std::string_view base)
 {
     // Bases that differ only in letter case form the same candidates once folded,
     // so they share one cursor.
-    auto it = m_cursors.try_emplace(text::foldCase(base), 0).first;
-    std::uint64_t k = it->second;
+    return m_cursors.try_emplace(text::foldCase(base), 0).first->second;
+}
 
+std::string CodeAllocator::lowestFree(std::string_view base)
+{
+    std::uint64_t& k = cursor(base);
     std::string candidate(base);
-    char digits[24];
-    for (;;) {
-        ++k;
-        auto [end, ec] = std::to_chars(digits, digits + sizeof digits, k);
-        (void)ec;
-        candidate.resize(base.size());
-        candidate.append(digits, end);
-        if (!m_inUse.contains(candidate))
-            break;
-    }
-    // The caller may not take the candidate; leave the cursor one below it so the
-    // next search tries it again.
-    it->second = k - 1;
+    do
+        setSuffix(candidate, base.size(), ++k);
+    while (m_inUse.contains(candidate));
+    // Not taken here: the next search must try this candidate again.
+    --k;
     return candidate;
 }
 
 std::string CodeAllocator::take(std::string_view code, std::string_view replacementBase)
 {
-    std::string result = m_inUse.contains(code) ? lowestFree(replacementBase) : std::string(code);
-    m_inUse.add(result);
-    return result;
+    // Adding tells whether the code was free: the set grows only by a new code.
+    std::size_t before = m_inUse.size();
+    m_inUse.add(code);
+    if (m_inUse.size() != before)
+        return std::string(code);
+
+    std::uint64_t& k = cursor(replacementBase);
+    std::string candidate(replacementBase);
+    do {
+        setSuffix(candidate, replacementBase.size(), ++k);
+        before = m_inUse.size();
+        m_inUse.add(candidate);
+    } while (m_inUse.size() == before);
+    return candidate;
 }
 
 } // namespace tramazel::centre_import

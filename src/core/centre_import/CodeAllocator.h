@@ -34,8 +34,10 @@ public:
     std::size_t size() const noexcept { return m_inUse.size(); }
 
 private:
+    std::uint64_t& cursor(std::string_view base);
+
     text::CodeSet m_inUse;
-    // Folded base -> the k last returned for it; every lower k is in use.
+    // Folded base -> a k such that base+1 … base+k are all in use.
     std::unordered_map<std::string, std::uint64_t> m_cursors;
 };
 
