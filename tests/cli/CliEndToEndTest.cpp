@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "TestSupport.h"
+#include "dbf/DbfTable.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+using namespace tramazel;
+using tramazel::test::readFile;
+using tramazel::test::run;
+using tramazel::test::shellQuote;
+using tramazel::test::snapshot;
+using tramazel::test::TempDir;
+using tramazel::test::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSamples = TRAMAZEL_SAMPLES_DIR;
+
+std::string cli(const std::string& args)
+{
+    return shellQuote(std::string(TRAMAZEL_BIN_DIR) + "/tramazel-cli") + " " + args;
+}
+
+// run() merges both streams; a subshell keeps one of them apart.
+test::ProcessResult inSubshell(const std::string& args, const char* redirection)
+{
+    std::ostringstream command;
+    command << "(" << cli(args) << redirection << ")";
+    return run(command.str());
+}
+test::ProcessResult stdoutOf(const std::string& args)
+{
+    return inSubshell(args, " 2>/dev/null");
+}
+test::ProcessResult stderrOf(const std::string& args)
+{
+    return inSubshell(args, " 2>&1 >/dev/null");
+}
+
+std::string q(const fs::path& p)
+{
+    return shellQuote(p.string());
+}
+
+std::size_t count(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(CliEndToEnd, UsageErrorsExitWithTwoAndPrintTheUsage)
+{
+    for (const char* args : { "", "convert x", "import", "import a.xml b.xml", "show T --levels n", "--bogus",
+             "export d --no-lines" }) {
+        const auto r = stderrOf(args);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_NE(r.output.find("uso: tramazel-cli"), std::string::npos) << args;
+    }
+    const auto version = stdoutOf("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.output.starts_with("tramazel-cli ")) << version.output;
+    const auto help = stdoutOf("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.output.find("--levels"), std::string::npos);
+}
+
+TEST(CliEndToEnd, ImportWithLevelsThenShowThenExport)
+{
+    if (!fs::exists(kSamples / "centre.xml"))
+        GTEST_SKIP() << "no sample centre file";
+    TempDir dir;
+    const fs::path qtemp = dir / "qtemp";
+    fs::create_directories(qtemp);
+    const fs::path levels = dir / "niveles.txt";
+    writeFile(levels, "# CODI;NIVEL;CURSO\n10000;ESO;1\n10001;ESO;2\n77777;X;1\n");
+
+    // Results on standard output only.
+    const auto imported = stdoutOf(
+        "--qtemp " + q(qtemp) + " import " + q(kSamples / "centre.xml") + " --levels " + q(levels));
+    ASSERT_EQ(imported.exitCode, 0) << imported.output;
+    for (const char* table : { "ASIGNOMT", "PROFT", "AULAT", "CURSOST", "GRUPOST", "MATIB", "DIASHORAST" })
+        EXPECT_NE(imported.output.find(std::string("Tabla ") + table + ": "), std::string::npos) << table;
+    EXPECT_NE(
+        imported.output.find(
+            "Aviso: códigos del archivo de niveles que ningún curso de CURSOST tiene: 1 (p. ej. 77777)"),
+        std::string::npos)
+        << imported.output;
+    EXPECT_EQ(imported.output.find("Proceso finalizado"), std::string::npos); // a message, not a result
+
+    const auto csv = stdoutOf("--qtemp " + q(qtemp) + " show cursost --csv");
+    ASSERT_EQ(csv.exitCode, 0) << csv.output;
+    EXPECT_TRUE(csv.output.starts_with("CODI,DESCRIPCIO,NIVEL,CURSO\n")) << csv.output;
+    EXPECT_NE(csv.output.find(",ESO,1\n"), std::string::npos) << csv.output;
+    EXPECT_NE(csv.output.find(",ESO,2\n"), std::string::npos) << csv.output;
+
+    // The export needs Zelvano's solution beside the imported tables.
+    if (!fs::exists(kSamples / "solution" / "SOLUC.DBF"))
+        GTEST_SKIP() << "no sample solution";
+    for (const char* table : { "SOLUC.DBF", "DIASHORAST.DBF" })
+        fs::copy_file(kSamples / "solution" / table, qtemp / table, fs::copy_options::overwrite_existing);
+    const fs::path out = dir / "out";
+    fs::create_directories(out);
+    writeFile(out / "chosen.xml", "not read");
+    for (const auto& target : { out, out / "chosen.xml" }) {
+        fs::remove(out / "SolucioHorari.xml");
+        const auto exported = run(cli("--qtemp " + q(qtemp) + " export " + q(target)));
+        ASSERT_EQ(exported.exitCode, 0) << exported.output;
+        EXPECT_GT(count(readFile(out / "SolucioHorari.xml"), "<SESSIO "), 0u);
+    }
+}
+
+TEST(CliEndToEnd, FailuresExitWithOneAndTouchNothing)
+{
+    TempDir dir;
+    const fs::path qtemp = dir / "qtemp";
+    fs::create_directories(qtemp);
+    writeFile(qtemp / "ASIGNOMT.DBF", "old table");
+    const fs::path centre = dir / "centre.xml";
+    writeFile(centre, "<CENTRE/>");
+    const fs::path badLevels = dir / "bad.txt";
+    writeFile(badLevels, "10000;ESO\n");
+    const auto before = snapshot(qtemp);
+
+    struct Case {
+        std::string args;
+        std::string message;
+    };
+    const Case cases[] = {
+        { "import " + q(centre) + " --levels " + q(dir / "missing.txt"), "No existe el archivo de niveles" },
+        { "import " + q(centre) + " --levels " + q(badLevels), "Línea 1 del archivo de niveles" },
+        { "import " + q(dir / "missing.xml"), "No existe archivo" },
+        { "export " + q(dir / "nowhere" / "x.xml"), "No existe archivo" },
+        { "show NOSUCH", "NOSUCH" },
+    };
+    for (const Case& c : cases) {
+        const auto r = stderrOf("--qtemp " + q(qtemp) + " " + c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.args << ": " << r.output;
+        EXPECT_EQ(snapshot(qtemp), before) << c.args;
+    }
+}
+
+TEST(CliEndToEnd, ShowAlignsColumnsOrWritesCsv)
+{
+    TempDir dir;
+    {
+        auto t = dbf::DbfTable::create(dir.path(), "T",
+            { { "NOM", dbf::FieldKind::Character, 10 }, { "N", dbf::FieldKind::Integer, 0 } });
+        t.append();
+        t.setText("NOM", "\xC0lex"); // cp1252 "Àlex"
+        t.setInteger("N", 5);
+        t.post();
+        t.append();
+        t.setText("NOM", "Bo");
+        t.setInteger("N", 123);
+        t.post();
+        t.append();
+        t.setText("NOM", "x \"y\", z");
+        t.post();
+    }
+    const auto sp = [](int n) { return std::string(static_cast<std::size_t>(n), ' '); };
+    const auto aligned = stdoutOf("--qtemp " + q(dir.path()) + " show t");
+    EXPECT_EQ(aligned.exitCode, 0);
+    EXPECT_EQ(aligned.output,
+        "NOM" + sp(9) + "N\n" + "\xC3\x80lex" + sp(8) + "5\n" + "Bo" + sp(8) + "123\n" + "x \"y\", z\n");
+    const auto csv = stdoutOf("--qtemp " + q(dir.path()) + " show T --csv");
+    EXPECT_EQ(csv.exitCode, 0);
+    EXPECT_EQ(csv.output, "NOM,N\n\xC3\x80lex,5\nBo,123\n\"x \"\"y\"\", z\",\n");
+}

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CourseLevels.h"
+#include "Error.h"
+#include "TestSupport.h"
+#include "ZelvanoTables.h"
+#include "dbf/DbfTable.h"
+
+#include <gtest/gtest.h>
+
+using namespace tramazel;
+using tramazel::cli::CourseLevels;
+using tramazel::test::TempDir;
+
+TEST(CourseLevels, ReadsLinesTheWayTheGridTakesThem)
+{
+    const std::string text = "\xEF\xBB\xBF# niveles del centro\r\n"
+                             "10000;ESO;1\r\n"
+                             "\r\n"
+                             "   # indented comment\n"
+                             " 10001 ; ESO ; 2 \n"
+                             "10002;Batxillerat;1234\n" // cut to 5 and 3 characters
+                             "10003;Bàsic;1r\n" // UTF-8 in, cp1252 out
+                             "10000;OTRO;9\n" // the first line for a code counts
+                             "10004;;\n"
+                             "10005;FP;2"; // no line end at the end
+    const CourseLevels levels = CourseLevels::parse(text, "niveles.txt");
+    struct Case {
+        const char* code;
+        const char* nivel;
+        const char* curso;
+    };
+    const Case cases[] = {
+        { "10000", "ESO", "1" },
+        { "10001", "ESO", "2" },
+        { "10002", "Batxi", "123" },
+        { "10003", "B\xE0sic", "1r" },
+        { "10004", "", "" },
+        { "10005", "FP", "2" },
+    };
+    EXPECT_EQ(levels.size(), 6u);
+    for (const Case& c : cases) {
+        const auto* level = levels.find(c.code);
+        ASSERT_NE(level, nullptr) << c.code;
+        EXPECT_EQ(level->nivel, c.nivel) << c.code;
+        EXPECT_EQ(level->curso, c.curso) << c.code;
+    }
+    EXPECT_EQ(levels.find("# niveles del centro"), nullptr);
+}
+
+TEST(CourseLevels, AMalformedLineIsAnErrorNamingIt)
+{
+    struct Case {
+        std::string text;
+        std::string lineMention;
+    };
+    const Case cases[] = {
+        { "10000;ESO\n", "Línea 1 " }, { "10000;ESO;1\n\n10001;ESO;1;x\n", "Línea 3 " },
+        { ";ESO;1\n", "Línea 1 " }, { "# ok\n10000;B\xE0sic;1\n", "Línea 2 " }, // saved as cp1252, not UTF-8
+        { "10000;\xED\xA0\x80;1\n", "Línea 1 " }, // an encoded surrogate
+    };
+    for (const Case& c : cases) {
+        try {
+            CourseLevels::parse(c.text, "niveles.txt");
+            ADD_FAILURE() << "no error for " << c.text;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::InvalidArgument);
+            EXPECT_TRUE(e.message().starts_with(c.lineMention)) << e.message();
+            EXPECT_NE(e.message().find("niveles.txt"), std::string::npos) << e.message();
+        }
+    }
+}
+
+TEST(CourseLevels, FillsTheMatchingCoursesAndWarnsAboutTheRest)
+{
+    TempDir dir;
+    namespace c = zelvano::cursost;
+    {
+        auto table = dbf::DbfTable::create(dir.path(), c::kTable, c::fields());
+        for (const char* code : { "10000", "10001", "10000" }) {
+            table.append();
+            table.setText(c::kCodi, code);
+            table.post();
+        }
+        const CourseLevels levels = CourseLevels::parse("10000;ESO;1\n99999;X;1\n10000;Y;2\n", "n.txt");
+        Warnings warnings;
+        levels.apply(table, warnings);
+        const std::vector<std::string> expected = {
+            "códigos del archivo de niveles que ningún curso de CURSOST tiene: 1 (p. ej. 99999)",
+            "códigos repetidos en el archivo de niveles (cuenta la primera línea): 1 (p. ej. 10000)",
+        };
+        EXPECT_EQ(warnings.lines(), expected);
+    }
+    auto table = dbf::DbfTable::open(dir.path(), c::kTable, dbf::Access::Shared);
+    std::vector<std::string> rows;
+    for (table.first(); !table.eof(); table.next())
+        rows.push_back(table.text(c::kCodi) + "|" + table.text(c::kNivel) + "|" + table.text(c::kCurso));
+    EXPECT_EQ(rows, (std::vector<std::string> { "10000|ESO|1", "10001||", "10000|ESO|1" }));
+}
+
+TEST(CourseLevels, AFileThatCannotBeReadIsAnError)
+{
+    TempDir dir;
+    for (const auto& path : { dir / "missing.txt", dir.path() }) {
+        try {
+            CourseLevels::load(path);
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::FileNotFound);
+        }
+    }
+}
