@@ -427,9 +427,21 @@ std::vector<std::string_view> splitPath(std::string_view path)
     return steps;
 }
 
+// Compares without measuring the stored name first: most names differ early, and
+// this runs for every attribute of every element touched.
+bool sameName(std::string_view name, const char* stored) noexcept
+{
+    for (char c : name) {
+        if (*stored != c || c == '\0')
+            return false;
+        ++stored;
+    }
+    return *stored == '\0';
+}
+
 bool isElementNamed(const pugi::xml_node& node, std::string_view name)
 {
-    return node.type() == pugi::node_element && name == node.name();
+    return node.type() == pugi::node_element && sameName(name, node.name());
 }
 
 // Depth-first search for the first match in document order.
@@ -479,7 +491,7 @@ std::string_view XmlElement::name() const
 std::string XmlElement::attribute(std::string_view name, std::size_t* replaced) const
 {
     for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
-        if (name == a.name())
+        if (sameName(name, a.name()))
             return text::utf8ToCp1252(text::trimControls(a.value()), replaced);
     }
     return {};
@@ -488,7 +500,7 @@ std::string XmlElement::attribute(std::string_view name, std::size_t* replaced) 
 bool XmlElement::hasAttribute(std::string_view name) const
 {
     for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
-        if (name == a.name())
+        if (sameName(name, a.name()))
             return true;
     }
     return false;
@@ -521,7 +533,7 @@ void XmlElement::setAttribute(std::string_view name, std::string_view cp1252Valu
         throw Error(ErrorCode::InvalidArgument, "No se puede poner un atributo en un elemento nulo.");
     pugi::xml_attribute attr;
     for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-        if (name == a.name()) {
+        if (sameName(name, a.name())) {
             attr = a;
             break;
         }
