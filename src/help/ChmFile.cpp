@@ -119,7 +119,8 @@ ChmFile::~ChmFile()
 std::optional<QByteArray> ChmFile::read(const QString& name) const
 {
     const QByteArray key = internalName(name).toUtf8();
-    if (key.size() > CHM_MAX_PATHLEN)
+    // A name ending in "/" is a folder of the file, not something to read.
+    if (key.size() > CHM_MAX_PATHLEN || key.endsWith('/'))
         return std::nullopt;
     chmUnitInfo unit {};
     if (chm_resolve_object(m_handle, key.constData(), &unit) != CHM_RESOLVE_SUCCESS)
@@ -139,7 +140,7 @@ std::optional<QByteArray> ChmFile::read(const QString& name) const
 bool ChmFile::contains(const QString& name) const
 {
     const QByteArray key = internalName(name).toUtf8();
-    if (key.size() > CHM_MAX_PATHLEN)
+    if (key.size() > CHM_MAX_PATHLEN || key.endsWith('/'))
         return false;
     chmUnitInfo unit {};
     return chm_resolve_object(m_handle, key.constData(), &unit) == CHM_RESOLVE_SUCCESS;

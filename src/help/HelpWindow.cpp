@@ -44,7 +44,7 @@ HelpWindow::HelpWindow(const QString& chmPath, QWidget* parent)
     , m_chm(ChmFile::open(chmPath))
 {
     setObjectName(QStringLiteral("HelpWindow"));
-    resize(900, 620);
+    resize(1000, 680);
 
     auto* toolBar = new QToolBar(this);
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -96,7 +96,7 @@ HelpWindow::HelpWindow(const QString& chmPath, QWidget* parent)
     splitter->addWidget(m_tabs);
     splitter->addWidget(topicPane);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({ 260, 640 });
+    splitter->setSizes({ 290, 710 });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -158,6 +158,7 @@ void HelpWindow::buildContents(QTreeWidgetItem* parent, const std::vector<Sitema
     for (const SitemapEntry& entry : entries) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_contents);
         item->setText(0, entry.name.isEmpty() ? entry.local : entry.name);
+        item->setToolTip(0, item->text(0));
         item->setData(0, topicRole, entry.local);
         item->setIcon(
             0, style()->standardIcon(entry.children.empty() ? QStyle::SP_FileIcon : QStyle::SP_DirIcon));
@@ -258,6 +259,10 @@ void HelpWindow::showTopic(const QString& topic)
 {
     if (!m_chm)
         return;
+    if (topicKey(topic).isEmpty()) {
+        showDefaultTopic();
+        return;
+    }
     if (!m_chm->contains(topicKey(topic))) {
         if (m_browser->source().isEmpty())
             showDefaultTopic();

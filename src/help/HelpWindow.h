@@ -38,7 +38,7 @@ public:
     void showContents();
     /// The index tab with `keyword` typed in its search line.
     void showIndex(const QString& keyword);
-    /// Internal topic `topic` ("page.htm#place").
+    /// Internal topic `topic` ("page.htm#place"); the default topic when empty.
     void showTopic(const QString& topic);
     /// The topic the file's context map gives for `context`.
     void showContext(std::uint32_t context);

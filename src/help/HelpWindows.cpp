@@ -68,6 +68,8 @@ void HelpWindows::call(QWidget* owner, const QString& file, HtmlHelpCommand comm
         if (separator >= 0) {
             chmPath = file.left(separator);
             topic = file.mid(separator + 2);
+            while (topic.startsWith(QLatin1Char('/')))
+                topic.remove(0, 1);
         }
     }
     if (chmPath.isEmpty() || !QFileInfo(chmPath).isFile())

@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Reading compiled help files without a window: the context map, the sitemaps, the
+// test file and the program's own IB.chm.
+#include "ChmFile.h"
+#include "ContextMap.h"
+#include "Sitemap.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <QImage>
+#include <QRegularExpression>
+
+#include <functional>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+using namespace tramazel::help;
+
+namespace {
+
+QByteArray u32(std::uint32_t v)
+{
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char((v >> (8 * i)) & 0xff);
+    return b;
+}
+
+QByteArray ivb(
+    std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> pairs, std::uint32_t claimed = 0)
+{
+    QByteArray b = u32(claimed ? claimed : std::uint32_t(pairs.size() * 8));
+    for (const auto& [context, offset] : pairs)
+        b += u32(context) + u32(offset);
+    return b;
+}
+
+void collect(const std::vector<SitemapEntry>& entries, const std::function<void(const SitemapEntry&)>& f)
+{
+    for (const SitemapEntry& e : entries) {
+        f(e);
+        collect(e.children, f);
+    }
+}
+
+} // namespace
+
+TEST(ContextMap, ReadsContextNumbersAndTheirTopics)
+{
+    const QByteArray strings("\0main.htm\0sub/other.htm\0tema\xe1.htm\0", 38);
+    // The count claims more pairs than there are, and one offset lies outside the strings.
+    const ContextMap map(ivb({ { 1, 1 }, { 2, 10 }, { 7, 24 }, { 9, 500 } }, 64), strings, 1252);
+    EXPECT_EQ(map.target(1), QStringLiteral("main.htm"));
+    EXPECT_EQ(map.target(2), QStringLiteral("sub/other.htm"));
+    EXPECT_EQ(map.target(7), QStringLiteral("temaá.htm"));
+    EXPECT_EQ(map.target(9), std::nullopt);
+    EXPECT_EQ(map.target(3), std::nullopt);
+
+    // Damaged or missing files give an empty map, never a crash.
+    EXPECT_EQ(ContextMap(QByteArray("\x10", 1), strings, 1252).size(), 0u);
+    EXPECT_EQ(ContextMap(QByteArray(), QByteArray(), 1252).size(), 0u);
+    EXPECT_EQ(ContextMap(ivb({ { 1, 0 } }), QByteArray("\0", 1), 1252).size(), 0u);
+    EXPECT_EQ(ContextMap(ivb({ { 1, 3 } }), QByteArray("abcdef", 6), 1252).target(1), QStringLiteral("def"));
+}
+
+TEST(ContextMap, MapsTheStoredTextOntoAnInternalFile)
+{
+    const QStringList names = { "/#SYSTEM", "/main.htm", "/sub/", "/sub/other.htm", "/other.htm", "/ain.htm",
+        "/Temas/Cursos.HTM" };
+    struct Case {
+        const char* name;
+        QString target;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        { "internal name", "main.htm", "main.htm" },
+        { "internal name with slash", "/sub/other.htm", "sub/other.htm" },
+        { "letter case ignored", "MAIN.HTM", "main.htm" },
+        { "absolute source path of the build machine", "/home/u/proj/help/main.htm", "main.htm" },
+        { "longest internal name wins", "/home/u/proj/help/sub/other.htm", "sub/other.htm" },
+        { "windows source path", "C:\\src\\help\\Temas\\cursos.htm", "Temas/Cursos.HTM" },
+        { "suffix only at a slash", "/home/u/xmain.htm", std::nullopt },
+        { "fragment kept", "/build/help/main.htm#arriba", "main.htm#arriba" },
+        { "unknown topic", "/build/help/nada.htm", std::nullopt },
+        { "empty", "", std::nullopt },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ContextMap::resolve(c.target, names), c.expected) << c.name;
+}
+
+TEST(Sitemap, ParsesNestedListsLeniently)
+{
+    const QString hhc = QStringLiteral(
+        "<html><!-- <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"comentado\"></OBJECT> -->\n"
+        "<object type=\"text/site properties\"><param name=\"Window Styles\" value=\"0x800025\"></object>\n"
+        "<UL>\n"
+        "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Inicio &amp; m&aacute;s\">"
+        "<param name=\"Local\" value=\"start.htm\"></OBJECT>\n"
+        "<li><object TYPE=text/sitemap><PARAM NAME=name VALUE=Temas></object>\n" // unquoted, any case
+        "  <ul>\n"
+        "  <li><object type='text/sitemap'><param name='Name' value='Uno &#8211; &#x41;'>"
+        "<param name='Local' value='uno.htm#a'>\n" // no </object>
+        "  <li><object type=\"text/sitemap\"><param name=\"Local\" value=\"dos.htm\"></object>\n"
+        "    <ul><li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Hondo\"></object></ul>\n"
+        "  </ul>\n"
+        "<li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Final &bogus; &\"></object>\n"
+        "</ul></html>");
+    const std::vector<SitemapEntry> tree = Sitemap::parse(hhc);
+    ASSERT_EQ(tree.size(), 3u);
+    EXPECT_EQ(tree[0].name, QStringLiteral("Inicio & más"));
+    EXPECT_EQ(tree[0].local, QStringLiteral("start.htm"));
+    EXPECT_EQ(tree[1].name, QStringLiteral("Temas"));
+    EXPECT_TRUE(tree[1].local.isEmpty());
+    ASSERT_EQ(tree[1].children.size(), 2u);
+    EXPECT_EQ(tree[1].children[0].name, QStringLiteral("Uno – A"));
+    EXPECT_EQ(tree[1].children[0].local, QStringLiteral("uno.htm#a"));
+    EXPECT_EQ(tree[1].children[1].local, QStringLiteral("dos.htm"));
+    ASSERT_EQ(tree[1].children[1].children.size(), 1u);
+    EXPECT_EQ(tree[1].children[1].children[0].name, QStringLiteral("Hondo"));
+    EXPECT_EQ(tree[2].name, QStringLiteral("Final &bogus; &"));
+
+    // Broken input gives what can be read, never a crash.
+    for (const char* broken : { "", "<", "<ul", "<ul><li><object type=\"text/sitemap\"><param name=\"Name",
+             "</ul></ul><object type=text/sitemap><param name=Name value=x", "&#xFFFFFFFF; &#0; &#55296;" })
+        (void)Sitemap::parse(QString::fromUtf8(broken));
+    EXPECT_EQ(
+        Sitemap::parse(QStringLiteral("</ul></ul><object type=text/sitemap><param name=Name value=x")).size(),
+        1u);
+    EXPECT_EQ(Sitemap::decodeEntities(QStringLiteral("&#xFFFFFFFF;&#55296;")),
+        QStringLiteral("&#xFFFFFFFF;&#55296;"));
+}
+
+TEST(ChmFile, ReadsTheTestFile)
+{
+    const auto chm = ChmFile::open(QStringLiteral(TRAMAZEL_HELP_FIXTURE));
+    ASSERT_TRUE(chm);
+    EXPECT_EQ(chm->title(), QStringLiteral("Ayuda de prueba"));
+    EXPECT_EQ(chm->defaultTopic(), QStringLiteral("start.htm"));
+    EXPECT_EQ(chm->contentsFile(), QStringLiteral("fixture.hhc"));
+    EXPECT_EQ(chm->indexFile(), QStringLiteral("fixture.hhk"));
+    EXPECT_EQ(chm->lcid(), 0x0c0au);
+
+    // The compiler stores the sources' absolute paths for the contexts.
+    ASSERT_TRUE(chm->contextMap().target(1));
+    EXPECT_TRUE(chm->contextMap().target(1)->startsWith(QLatin1Char('/')))
+        << chm->contextMap().target(1)->toStdString();
+    EXPECT_EQ(chm->contextTopic(1), QStringLiteral("main.htm"));
+    EXPECT_EQ(chm->contextTopic(2), QStringLiteral("sub/other.htm"));
+    EXPECT_EQ(chm->contextTopic(99), std::nullopt);
+
+    const auto picture = chm->read(QStringLiteral("sub/dot.png"));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(QImage::fromData(*picture).size(), QSize(8, 6));
+    EXPECT_TRUE(chm->contains(QStringLiteral("/SUB/Other.htm")));
+    EXPECT_FALSE(chm->read(QStringLiteral("nada.htm")));
+    // Folders are no topics.
+    for (const char* folder : { "", "/", "sub/" }) {
+        EXPECT_FALSE(chm->contains(QString::fromUtf8(folder))) << folder;
+        EXPECT_FALSE(chm->read(QString::fromUtf8(folder))) << folder;
+    }
+    EXPECT_FALSE(chm->read(QString(600, QLatin1Char('x'))));
+
+    // A page without a charset of its own is in the file's code page.
+    const auto start = chm->read(QStringLiteral("start.htm"));
+    ASSERT_TRUE(start);
+    EXPECT_TRUE(chm->decode(*start).contains(QStringLiteral("Página de inicio")));
+}
+
+TEST(ChmFile, RefusesWhatIsNoCompiledHelpFile)
+{
+    tramazel::test::TempDir dir;
+    tramazel::test::writeFile(dir / "garbage.chm", std::string(4096, 'x'));
+    tramazel::test::writeFile(dir / "empty.chm", "");
+    std::string header = "ITSF";
+    header.resize(200, '\xff');
+    tramazel::test::writeFile(dir / "header.chm", header);
+    for (const char* name : { "garbage.chm", "empty.chm", "header.chm", "missing.chm" })
+        EXPECT_FALSE(ChmFile::open(QString::fromStdString((dir / name).string()))) << name;
+    EXPECT_FALSE(ChmFile::open(QString()));
+}
+
+TEST(ChmFile, OurOwnHelpFileHasItsContentsIndexAndMainTopic)
+{
+    const auto chm = ChmFile::open(QStringLiteral(TRAMAZEL_HELP_FILE));
+    ASSERT_TRUE(chm);
+    EXPECT_EQ(chm->title(), QStringLiteral("Ayuda de Tramazel"));
+    EXPECT_EQ(chm->defaultTopic(), QStringLiteral("principal.htm"));
+    EXPECT_EQ(chm->contextTopic(1), QStringLiteral("principal.htm"));
+
+    const auto hhc = chm->read(chm->contentsFile());
+    ASSERT_TRUE(hhc);
+    const std::vector<SitemapEntry> contents = Sitemap::parse(chm->decode(*hhc));
+    QStringList titles;
+    collect(contents, [&](const SitemapEntry& e) {
+        titles << e.name;
+        EXPECT_TRUE(chm->contains(e.local)) << e.local.toStdString();
+    });
+    EXPECT_EQ(titles.first(), QStringLiteral("Tramazel: datos entre GestIB y Zelvano"));
+    for (const char* expected :
+        { "Importar los datos del centro", "La ventana Cursos: nivel y curso", "Las líneas de asignaturas",
+            "Qué recibe cada tabla de Zelvano", "Exportar la solución", "Cuando Zelvano abre Tramazel",
+            "El directorio de horarios", "La línea de órdenes", "Mensajes y solución de problemas" })
+        EXPECT_TRUE(titles.contains(QString::fromUtf8(expected))) << expected;
+    // The three steps of the import sit under the import.
+    const auto import = std::find_if(contents.begin(), contents.end(),
+        [](const SitemapEntry& e) { return e.local == QLatin1String("importar_centro.htm"); });
+    ASSERT_NE(import, contents.end());
+    EXPECT_EQ(import->children.size(), 3u);
+
+    const auto hhk = chm->read(chm->indexFile());
+    ASSERT_TRUE(hhk);
+    int keywords = 0;
+    collect(Sitemap::parse(chm->decode(*hhk)), [&](const SitemapEntry& e) {
+        ++keywords;
+        const QString topic = e.local.section(QLatin1Char('#'), 0, 0);
+        EXPECT_TRUE(chm->contains(topic)) << e.name.toStdString();
+    });
+    EXPECT_GT(keywords, 0);
+
+    // Every picture and stylesheet a topic uses is inside the file.
+    for (const QString& name : chm->names()) {
+        if (!name.endsWith(QLatin1String(".htm")))
+            continue;
+        const QString page = QString::fromUtf8(*chm->read(name));
+        static const QRegularExpression ref(QStringLiteral("(?:src|href)=\"([^\"#:]*)(?:#[^\"]*)?\""));
+        for (auto it = ref.globalMatch(page); it.hasNext();) {
+            const QString target = it.next().captured(1);
+            if (target.isEmpty())
+                continue;
+            EXPECT_TRUE(chm->contains(target)) << name.toStdString() << " -> " << target.toStdString();
+        }
+    }
+}

@@ -1,0 +1,361 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The help windows driven offscreen: what each request shows, links, pictures,
+// stylesheets, the index, failures, and the requests of the main window.
+#include "ChmBrowser.h"
+#include "HelpSystem.h"
+#include "HelpWindow.h"
+#include "HelpWindows.h"
+#include "MainWindow.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTreeWidget>
+#include <QWindow>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+using namespace tramazel;
+using namespace tramazel::help;
+
+namespace {
+
+QApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "test_help_window";
+    static char* argv[] = { name, nullptr };
+    static QApplication* instance = new QApplication(argc, argv);
+    return *instance;
+}
+
+const QString fixture = QStringLiteral(TRAMAZEL_HELP_FIXTURE);
+
+// Records the links handed to the desktop instead of starting a browser.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { opened << url; }
+
+public:
+    QList<QUrl> opened;
+};
+
+QString sourceOf(HelpWindow* w)
+{
+    return w->browser()->source().toString();
+}
+
+// Clicks the link whose text is `text` in the page shown.
+void clickLink(ChmBrowser* browser, const QString& text)
+{
+    QTextCursor cursor = browser->document()->find(text);
+    ASSERT_FALSE(cursor.isNull()) << text.toStdString();
+    cursor.setPosition(cursor.selectionStart() + 1);
+    browser->ensureCursorVisible();
+    const QPoint at = browser->cursorRect(cursor).center();
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, at);
+}
+
+QColor headingColour(QTextDocument* doc, const QString& heading)
+{
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        if (b.text() == heading)
+            return b.begin().fragment().charFormat().foreground().color();
+    }
+    return QColor();
+}
+
+class HelpWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app();
+        dir = std::make_unique<test::TempDir>();
+    }
+    void TearDown() override { windows.closeAll(); }
+
+    HelpWindow* only()
+    {
+        const QList<HelpWindow*> open = windows.windows();
+        return open.size() == 1 ? open.first() : nullptr;
+    }
+
+    HelpWindows windows;
+    std::unique_ptr<test::TempDir> dir;
+};
+
+} // namespace
+
+TEST_F(HelpWindowTest, ContentsShowTheTreeAndTheDefaultTopic)
+{
+    windows.call(nullptr, fixture, HtmlHelpCommand::DisplayToc, {});
+    HelpWindow* w = only();
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w->isWindow());
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Ayuda de prueba"));
+    EXPECT_EQ(w->tabs()->currentWidget(), w->contentsTree());
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/start.htm"));
+    // A page without a charset is read in the file's code page.
+    EXPECT_TRUE(w->browser()->toPlainText().contains(QStringLiteral("Página de inicio")));
+    EXPECT_TRUE(w->message().isEmpty());
+
+    QTreeWidget* tree = w->contentsTree();
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Página de inicio"));
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), QStringLiteral("Temas"));
+    EXPECT_EQ(tree->topLevelItem(1)->childCount(), 2);
+    EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0));
+
+    // A click in the tree shows the topic.
+    QTreeWidgetItem* other = tree->topLevelItem(1)->child(1);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(other).center());
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/sub/other.htm"));
+}
+
+TEST_F(HelpWindowTest, ContextsShowTheirTopicsWithStylesheetsAndPictures)
+{
+    windows.call(nullptr, fixture, HtmlHelpCommand::HelpContext, { QString(), 1 });
+    HelpWindow* w = only();
+    ASSERT_TRUE(w);
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/main.htm"));
+    EXPECT_TRUE(w->browser()->toPlainText().contains(QStringLiteral("canción, año")));
+    // The stylesheet's link carries no type; it applies all the same.
+    EXPECT_EQ(
+        headingColour(w->browser()->document(), QStringLiteral("Tema principal")), QColor(0x12, 0x34, 0x56));
+    EXPECT_EQ(w->contentsTree()->currentItem()->text(0), QStringLiteral("Tema principal"));
+
+    // The same window serves the next request.
+    windows.call(nullptr, fixture, HtmlHelpCommand::HelpContext, { QString(), 2 });
+    ASSERT_EQ(only(), w);
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/sub/other.htm"));
+    EXPECT_EQ(headingColour(w->browser()->document(), QStringLiteral("Otro tema")), QColor(0x12, 0x34, 0x56));
+
+    // The picture beside the page is read from the file.
+    QString image;
+    for (QTextBlock b = w->browser()->document()->begin(); b.isValid() && image.isEmpty(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().isImageFormat())
+                image = it.fragment().charFormat().toImageFormat().name();
+        }
+    }
+    ASSERT_EQ(image, QStringLiteral("dot.png"));
+    const QVariant bytes = w->browser()->loadResource(QTextDocument::ImageResource, QUrl(image));
+    EXPECT_EQ(QImage::fromData(bytes.toByteArray()).size(), QSize(8, 6));
+}
+
+TEST_F(HelpWindowTest, LinksBackAndForward)
+{
+    windows.call(nullptr, fixture, HtmlHelpCommand::DisplayToc, {});
+    HelpWindow* w = only();
+    ASSERT_TRUE(w);
+    clickLink(w->browser(), QStringLiteral("Tema principal"));
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/main.htm"));
+    clickLink(w->browser(), QStringLiteral("Otro tema"));
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/sub/other.htm"));
+    EXPECT_EQ(w->contentsTree()->currentItem()->text(0), QStringLiteral("Otro tema"));
+    clickLink(w->browser(), QStringLiteral("Volver"));
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/main.htm#part"));
+
+    w->browser()->backward();
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/sub/other.htm"));
+    w->browser()->backward();
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/main.htm"));
+    w->browser()->forward();
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/sub/other.htm"));
+
+    // A link to a topic the file lacks leaves the page and says so.
+    w->browser()->followLink(QUrl(QStringLiteral("nada.htm")));
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/sub/other.htm"));
+    EXPECT_TRUE(w->message().contains(QStringLiteral("sub/nada.htm"))) << w->message().toStdString();
+}
+
+TEST_F(HelpWindowTest, AnExternalLinkOpensOutsideAndThePageStays)
+{
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    windows.call(nullptr, fixture, HtmlHelpCommand::DisplayToc, {});
+    HelpWindow* w = only();
+    ASSERT_TRUE(w);
+    clickLink(w->browser(), QStringLiteral("Sitio externo"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(recorder.opened.size(), 1);
+    EXPECT_EQ(recorder.opened.first(), QUrl(QStringLiteral("https://example.org/ayuda")));
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/start.htm"));
+    EXPECT_TRUE(w->browser()->toPlainText().contains(QStringLiteral("Página de inicio")));
+    EXPECT_FALSE(w->browser()->isBackwardAvailable());
+}
+
+TEST_F(HelpWindowTest, TheIndexOpensAtTheKeyword)
+{
+    windows.call(nullptr, fixture, HtmlHelpCommand::DisplayIndex, { QStringLiteral("imag"), 0 });
+    HelpWindow* w = only();
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->tabs()->currentIndex(), 1);
+    EXPECT_EQ(w->indexSearch()->text(), QStringLiteral("imag"));
+    ASSERT_TRUE(w->indexList()->currentItem());
+    EXPECT_EQ(w->indexList()->currentItem()->text(), QStringLiteral("imagen"));
+    EXPECT_EQ(w->indexList()->item(0)->text(), QStringLiteral("canción"));
+
+    QTest::keyClick(w->indexSearch(), Qt::Key_Return);
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/sub/other.htm"));
+
+    // Typing moves the selection as it goes.
+    w->indexSearch()->clear();
+    QTest::keyClicks(w->indexSearch(), QStringLiteral("CAN"));
+    EXPECT_EQ(w->indexList()->currentItem()->text(), QStringLiteral("canción"));
+}
+
+TEST_F(HelpWindowTest, FailuresAreSaidInTheWindowOrNotAtAll)
+{
+    // A context the file lacks: the window opens on the default topic and says so.
+    windows.call(nullptr, fixture, HtmlHelpCommand::HelpContext, { QString(), 99 });
+    HelpWindow* w = only();
+    ASSERT_TRUE(w);
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/start.htm"));
+    EXPECT_EQ(w->message(), QStringLiteral("El archivo de ayuda no tiene ningún tema para el contexto 99."));
+    // A topic request without a topic shows the default one.
+    windows.call(nullptr, fixture, HtmlHelpCommand::DisplayTopic, {});
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/start.htm"));
+    windows.call(nullptr, fixture + QStringLiteral("::/no.htm"), HtmlHelpCommand::DisplayTopic, {});
+    EXPECT_EQ(w->message(), QStringLiteral("El tema «no.htm» no está en el archivo de ayuda."));
+    windows.call(nullptr, fixture + QStringLiteral("::/main.htm"), HtmlHelpCommand::DisplayTopic, {});
+    EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/main.htm"));
+    EXPECT_TRUE(w->message().isEmpty());
+    windows.closeAll();
+
+    // A file that is there but cannot be read.
+    const QString broken = QString::fromStdString((*dir / "IB.chm").string());
+    test::writeFile(*dir / "IB.chm", "esto no es un archivo de ayuda");
+    for (auto command :
+        { HtmlHelpCommand::DisplayToc, HtmlHelpCommand::HelpContext, HtmlHelpCommand::DisplayIndex })
+        windows.call(nullptr, broken, command, { QStringLiteral("x"), 1 });
+    w = only();
+    ASSERT_TRUE(w);
+    EXPECT_FALSE(w->isReadable());
+    EXPECT_TRUE(w->message().startsWith(QStringLiteral("No se puede leer el archivo de ayuda «")))
+        << w->message().toStdString();
+    EXPECT_TRUE(w->browser()->toPlainText().isEmpty());
+    windows.closeAll();
+
+    // No file at all: nothing opens.
+    windows.call(
+        nullptr, QString::fromStdString((*dir / "falta.chm").string()), HtmlHelpCommand::DisplayToc, {});
+    windows.call(nullptr, QString(), HtmlHelpCommand::HelpContext, { QString(), 1 });
+    EXPECT_TRUE(windows.windows().isEmpty());
+}
+
+TEST_F(HelpWindowTest, CloseAllClosesEveryWindow)
+{
+    const QString copy = QString::fromStdString((*dir / "copia.chm").string());
+    ASSERT_TRUE(QFile::copy(fixture, copy));
+    windows.call(nullptr, fixture, HtmlHelpCommand::DisplayToc, {});
+    windows.call(nullptr, copy, HtmlHelpCommand::DisplayToc, {});
+    ASSERT_EQ(windows.windows().size(), 2);
+    QPointer<HelpWindow> first = windows.windows().first();
+    windows.call(nullptr, QString(), HtmlHelpCommand::CloseAll, {});
+    EXPECT_TRUE(windows.windows().isEmpty());
+    EXPECT_TRUE(first.isNull());
+
+    // A window the user closed is not served again.
+    windows.call(nullptr, fixture, HtmlHelpCommand::DisplayToc, {});
+    QPointer<HelpWindow> closed = only();
+    ASSERT_TRUE(closed);
+    EXPECT_FALSE(closed->testAttribute(Qt::WA_QuitOnClose));
+    closed->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closed.isNull());
+    windows.call(nullptr, fixture, HtmlHelpCommand::HelpContext, { QString(), 1 });
+    ASSERT_TRUE(only());
+    EXPECT_EQ(sourceOf(only()), QStringLiteral("chm:/main.htm"));
+}
+
+// The program's own requests: the help button and F1 of the main window, with
+// IB.chm beside the executable as in an installation.
+TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
+{
+    app();
+    ASSERT_TRUE(QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/IB.chm")));
+    test::TempDir qtemp;
+    help::registerViewer();
+    help::setHelpFile(QStringLiteral("IB.chm"));
+    {
+        shell::MainForm::Settings settings;
+        settings.qtempDir = qtemp.path();
+        settings.iniFile = qtemp / "Zelvano.ini";
+        ui::MainWindow window(settings);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+        QTest::mouseClick(window.Button1, Qt::LeftButton);
+        ASSERT_TRUE(help::helpWindows());
+        ASSERT_EQ(help::helpWindows()->windows().size(), 1);
+        HelpWindow* w = help::helpWindows()->windows().first();
+        EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/principal.htm"));
+        EXPECT_EQ(w->tabs()->currentWidget(), w->contentsTree());
+        EXPECT_EQ(w->windowTitle(), QStringLiteral("Ayuda de Tramazel"));
+        EXPECT_GE(w->contentsTree()->topLevelItemCount(), 8);
+        EXPECT_TRUE(w->message().isEmpty());
+        // A top-level window of its own, kept over the main window.
+        EXPECT_EQ(w->parentWidget(), nullptr);
+        ASSERT_TRUE(w->windowHandle());
+        EXPECT_EQ(w->windowHandle()->transientParent(), window.windowHandle());
+
+        QDir().mkpath(QStringLiteral(TRAMAZEL_HELP_SHOTS_DIR));
+        w->grab().save(QStringLiteral(TRAMAZEL_HELP_SHOTS_DIR "/help_contents.png"));
+
+        // Elsewhere in the help, F1 on the main window brings back the main topic.
+        w->browser()->followLink(QUrl(QStringLiteral("cursos.htm")));
+        EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/cursos.htm"));
+        w->grab().save(QStringLiteral(TRAMAZEL_HELP_SHOTS_DIR "/help_cursos.png"));
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_F1);
+        ASSERT_EQ(help::helpWindows()->windows().size(), 1);
+        EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/principal.htm"));
+
+        // Not a compiled help file, or none at all: the requests do nothing.
+        help::shutDown();
+        help::registerViewer();
+        for (const QString& file : { QStringLiteral("IB.hlp"), QString(), QStringLiteral("falta.chm") }) {
+            help::setHelpFile(file);
+            help::showContents(&window);
+            help::showContext(1, &window);
+            help::showKeyword(QStringLiteral("nivel"), &window);
+            EXPECT_TRUE(help::helpWindows()->windows().isEmpty()) << file.toStdString();
+        }
+
+        help::setHelpFile(QStringLiteral("IB.chm"));
+        help::showKeyword(QStringLiteral("zelvano.ini"), &window);
+        ASSERT_EQ(help::helpWindows()->windows().size(), 1);
+        w = help::helpWindows()->windows().first();
+        EXPECT_EQ(w->indexList()->currentItem()->text(), QStringLiteral("Zelvano.ini"));
+    }
+    // At exit every help window closes, and later requests do nothing.
+    QPointer<HelpWindow> last = help::helpWindows()->windows().first();
+    help::shutDown();
+    EXPECT_TRUE(last.isNull());
+    EXPECT_EQ(help::helpWindows(), nullptr);
+    help::showContents(nullptr);
+    help::shutDown();
+}
+
+#include "test_help_window.moc"
