@@ -2,6 +2,7 @@
 #include "XmlDocument.h"
 
 #include "Error.h"
+#include "platform/Platform.h"
 #include "text/Cp1252.h"
 
 #include <pugixml.hpp>
@@ -715,10 +716,11 @@ void XmlDocument::save(const std::filesystem::path& file) const
         if (out.fail())
             fail("close failed");
     }
-    std::error_code ec;
-    std::filesystem::rename(tmp, file, ec);
-    if (ec)
-        fail("rename failed: " + ec.message());
+    try {
+        platform::replaceFile(tmp, file);
+    } catch (const Error& e) {
+        fail(e.detail());
+    }
 }
 
 } // namespace tramazel::xml
