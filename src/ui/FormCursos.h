@@ -3,18 +3,47 @@
 
 #include <QDialog>
 
+#include <exception>
+
+class QLabel;
+class QPushButton;
+
 namespace tramazel::dbf {
 class DbfTable;
 }
 
 namespace tramazel::ui {
 
+class CourseGrid;
+class CourseGridModel;
+
 /// The course-level dialog: a grid over the open CURSOST table where the user
-/// fills the level and the course number of every course.
+/// fills the level and the course number of every course. Every value typed is
+/// posted to the table as soon as the cell is left, and an edit still open when the
+/// dialog closes (by "Continuar", the close box or Escape) is posted too.
+///
+/// Reading CURSOST when the dialog is created may throw tramazel::Error. A failure
+/// while posting closes the dialog and is rethrown by exec() once it has returned.
 class FormCursos : public QDialog {
     Q_OBJECT
 public:
     explicit FormCursos(dbf::DbfTable& cursost, QWidget* parent = nullptr);
+    ~FormCursos() override;
+
+    int exec() override;
+    void done(int result) override;
+
+    /// The failure met while posting, if any (exec() rethrows it).
+    std::exception_ptr failure() const { return m_failure; }
+
+private:
+    void fail(std::exception_ptr failure);
+
+    QLabel* m_label = nullptr;
+    CourseGrid* m_grid = nullptr;
+    CourseGridModel* m_model = nullptr;
+    QPushButton* m_continue = nullptr;
+    std::exception_ptr m_failure;
 };
 
 } // namespace tramazel::ui

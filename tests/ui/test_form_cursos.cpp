@@ -1,0 +1,336 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "FormCursos.h"
+
+#include "Error.h"
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+#include "ZelvanoTables.h"
+#include "dbf/DbfTable.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tramazel::ui {
+namespace {
+
+namespace t = zelvano::cursost;
+using tramazel::test::TempDir;
+
+constexpr int kNivel = 1;
+constexpr int kCurso = 2;
+
+struct Line {
+    std::string nivel;
+    std::string curso;
+    bool operator==(const Line&) const = default;
+};
+
+void PrintTo(const Line& line, std::ostream* os)
+{
+    *os << "{" << line.nivel << ", " << line.curso << "}";
+}
+
+/// CURSOST as the courses builder leaves it for the dialog: open, levels blank.
+class FormCursosTest : public ::testing::Test {
+protected:
+    void SetUp() override { tramazel::test::guiApp(); }
+
+    dbf::DbfTable& courses(int count)
+    {
+        m_table.emplace(dbf::DbfTable::create(m_dir.path(), t::kTable, t::fields()));
+        for (int i = 1; i <= count; ++i) {
+            m_table->append();
+            m_table->setText(t::kCodi, std::string("C").append(std::to_string(i)));
+            m_table->setText(t::kDescripcio, std::string("Curs ").append(std::to_string(i)));
+            m_table->post();
+        }
+        return *m_table;
+    }
+
+    /// NIVEL and CURSO of every record, read through the table as the builder does.
+    std::vector<Line> stored()
+    {
+        std::vector<Line> lines;
+        for (m_table->first(); !m_table->eof(); m_table->next())
+            lines.push_back({ m_table->text(t::kNivel), m_table->text(t::kCurso) });
+        return lines;
+    }
+
+    static QTableView* grid(QWidget& dialog)
+    {
+        return dialog.findChild<QTableView*>(QStringLiteral("wwDBGrid1"));
+    }
+
+    static void show(QDialog& dialog)
+    {
+        dialog.show();
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    }
+
+    /// Types into whatever has the focus, as a person at the keyboard does.
+    static void type(const QString& text)
+    {
+        // One key at a time: the first key opens the cell's editor, which takes the rest.
+        for (QChar c : text) {
+            if (c.unicode() < 0x80) {
+                QTest::keyClicks(QApplication::focusWidget(), QString(c));
+            } else {
+                // QTest maps only ASCII to key codes; other characters travel as text.
+                QTest::sendKeyEvent(
+                    QTest::Press, QApplication::focusWidget(), Qt::Key_unknown, QString(c), {});
+                QTest::sendKeyEvent(
+                    QTest::Release, QApplication::focusWidget(), Qt::Key_unknown, QString(c), {});
+            }
+        }
+    }
+    static void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    }
+
+    TempDir m_dir;
+    std::optional<dbf::DbfTable> m_table;
+};
+
+TEST_F(FormCursosTest, ShowsTheCoursesInRecordOrder)
+{
+    FormCursos dialog(courses(10), nullptr);
+    EXPECT_EQ(QStringLiteral("Cursos"), dialog.windowTitle());
+    EXPECT_EQ(QSize(514, 409), dialog.size());
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("Label1"));
+    ASSERT_NE(nullptr, label);
+    EXPECT_EQ(QStringLiteral("Antes de continuar, debe escribir el nivel y el curso en todas las líneas."),
+        label->text());
+    EXPECT_TRUE(label->font().bold());
+    EXPECT_EQ(QColor(0x80, 0x00, 0x00), label->palette().color(QPalette::WindowText));
+    EXPECT_EQ(QRect(16, 8, 493, 16), label->geometry());
+
+    auto* button = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
+    ASSERT_NE(nullptr, button);
+    EXPECT_EQ(QStringLiteral("Continuar"), button->text());
+    EXPECT_EQ(QRect(408, 376, 75, 25), button->geometry());
+
+    QTableView* view = grid(dialog);
+    ASSERT_NE(nullptr, view);
+    EXPECT_EQ(QRect(8, 40, 481, 321), view->geometry());
+    QAbstractItemModel* model = view->model();
+    ASSERT_EQ(3, model->columnCount());
+    const QString titles[]
+        = { QStringLiteral("Descripción"), QStringLiteral("Nivel"), QStringLiteral("Curso") };
+    for (int column = 0; column < 3; ++column)
+        EXPECT_EQ(titles[column], model->headerData(column, Qt::Horizontal).toString());
+    ASSERT_EQ(10, model->rowCount());
+    for (int row = 0; row < 10; ++row) {
+        EXPECT_EQ(QStringLiteral("Curs %1").arg(row + 1), model->index(row, 0).data().toString());
+        EXPECT_EQ(QString(), model->index(row, kNivel).data().toString());
+        EXPECT_EQ(QString(), model->index(row, kCurso).data().toString());
+    }
+    EXPECT_EQ(model->index(0, kNivel), view->currentIndex());
+}
+
+TEST_F(FormCursosTest, TypedValuesArePostedLineByLineWithTheKeyboardAlone)
+{
+    courses(3);
+    FormCursos dialog(*m_table, nullptr);
+    show(dialog);
+    QTableView* view = grid(dialog);
+    QAbstractItemModel* model = view->model();
+
+    // Level, Tab, course number, Enter: on to the next line's level.
+    type(QStringLiteral("ESO2"));
+    press(Qt::Key_Tab);
+    EXPECT_EQ(model->index(0, kCurso), view->currentIndex());
+    type(QStringLiteral("1"));
+    press(Qt::Key_Return);
+    EXPECT_EQ(model->index(1, kNivel), view->currentIndex());
+    EXPECT_EQ((std::vector<Line> { { "ESO2", "1" }, { "", "" }, { "", "" } }), stored());
+
+    // Enter on a cell that is not being edited moves on too; Shift+Tab goes back.
+    press(Qt::Key_Return);
+    EXPECT_EQ(model->index(1, kCurso), view->currentIndex());
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(model->index(1, kNivel), view->currentIndex());
+
+    // Going back to an earlier line edits that line's record.
+    press(Qt::Key_Up);
+    type(QStringLiteral("BAT"));
+    press(Qt::Key_Return);
+    EXPECT_EQ((std::vector<Line> { { "BAT", "1" }, { "", "" }, { "", "" } }), stored());
+
+    // Past the last editable cell the focus goes on to "Continuar"; Enter presses it.
+    view->setCurrentIndex(model->index(2, kCurso));
+    type(QStringLiteral("3"));
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    auto* button = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
+    EXPECT_TRUE(button->hasFocus());
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    press(Qt::Key_Return);
+    EXPECT_EQ(1, accepted.count());
+    EXPECT_EQ((std::vector<Line> { { "BAT", "1" }, { "", "" }, { "", "3" } }), stored());
+}
+
+TEST_F(FormCursosTest, CellsAcceptNoMoreThanTheFieldHolds)
+{
+    struct Case {
+        int column;
+        QString typed;
+        Line stored;
+        QString shown;
+    };
+    const Case cases[] = {
+        { kNivel, QStringLiteral("ABCDEFG"), { "ABCDE", "" }, QStringLiteral("ABCDE") },
+        { kCurso, QStringLiteral("12345"), { "", "123" }, QStringLiteral("123") },
+        // cp1252 text in the table; a character it lacks is stored as "?".
+        { kNivel, QStringLiteral("BATÉ"), { "BAT\xC9", "" }, QStringLiteral("BATÉ") },
+        { kNivel, QStringLiteral("ΩΩ"), { "??", "" }, QStringLiteral("??") },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        m_table.reset();
+        courses(1);
+        FormCursos dialog(*m_table, nullptr);
+        show(dialog);
+        QTableView* view = grid(dialog);
+        view->setCurrentIndex(view->model()->index(0, c.column));
+        type(c.typed);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(nullptr, editor);
+        EXPECT_EQ(c.column == kNivel ? t::kNivelWidth : t::kCursoWidth, editor->maxLength());
+        press(Qt::Key_Tab);
+        EXPECT_EQ(std::vector<Line> { c.stored }, stored());
+        EXPECT_EQ(c.shown, view->model()->index(0, c.column).data().toString());
+    }
+}
+
+TEST_F(FormCursosTest, TheDescriptionIsReadOnly)
+{
+    courses(2);
+    FormCursos dialog(*m_table, nullptr);
+    show(dialog);
+    QTableView* view = grid(dialog);
+    const QModelIndex description = view->model()->index(0, 0);
+    EXPECT_FALSE(view->model()->flags(description) & Qt::ItemIsEditable);
+    EXPECT_FALSE(view->model()->setData(description, QStringLiteral("Altre"), Qt::EditRole));
+
+    view->setCurrentIndex(description);
+    type(QStringLiteral("X"));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(description).center());
+    press(Qt::Key_F2);
+    EXPECT_EQ(nullptr, view->indexWidget(description)); // no editor opened
+    EXPECT_EQ(nullptr, qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+    EXPECT_EQ(QStringLiteral("Curs 1"), description.data().toString());
+    m_table->first();
+    EXPECT_EQ("Curs 1", m_table->text(t::kDescripcio));
+}
+
+// However the dialog closes, what is still in an open cell is posted, and exec()
+// returns so that the import goes on.
+TEST_F(FormCursosTest, AnEditOpenWhenTheDialogClosesIsPosted)
+{
+    struct Case {
+        const char* name;
+        std::function<void(QDialog&)> close;
+        int result;
+        std::vector<Line> stored;
+    };
+    const Case cases[] = {
+        { "close box", [](QDialog& d) { d.close(); }, QDialog::Rejected, { { "", "" }, { "FP", "" } } },
+        { "Continuar",
+            [](QDialog& d) {
+                QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+            },
+            QDialog::Accepted, { { "", "" }, { "FP", "" } } },
+        // Escape first takes back the cell being typed, as in any grid; a second one closes.
+        { "Escape twice",
+            [](QDialog&) {
+                press(Qt::Key_Escape);
+                press(Qt::Key_Escape);
+            },
+            QDialog::Rejected, { { "", "" }, { "", "" } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_table.reset();
+        courses(2);
+        FormCursos dialog(*m_table, nullptr);
+        tramazel::test::ModalDriver driver;
+        driver.then([&](QWidget& modal) {
+            QTableView* view = grid(modal);
+            view->setCurrentIndex(view->model()->index(1, kNivel));
+            type(QStringLiteral("FP"));
+            ASSERT_NE(nullptr, view->indexWidget(view->currentIndex())); // still being edited
+            c.close(static_cast<QDialog&>(modal));
+        });
+        EXPECT_EQ(c.result, dialog.exec());
+        EXPECT_EQ(0u, driver.pending());
+        EXPECT_EQ(c.stored, stored());
+    }
+}
+
+// Where the window never had the keyboard focus (an embedded window can miss it),
+// closing sends the editor no focus change: the dialog posts the value itself.
+TEST_F(FormCursosTest, AnOpenEditIsPostedWithoutAFocusChange)
+{
+    courses(1);
+    FormCursos dialog(*m_table, nullptr);
+    dialog.show();
+    QTableView* view = grid(dialog);
+    const QModelIndex cell = view->model()->index(0, kCurso);
+    view->edit(cell);
+    auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(cell));
+    ASSERT_NE(nullptr, editor);
+    editor->setText(QStringLiteral("2"));
+    dialog.close();
+    EXPECT_EQ((std::vector<Line> { { "", "2" } }), stored());
+}
+
+TEST_F(FormCursosTest, AnEmptyTableGivesAnEmptyGrid)
+{
+    FormCursos dialog(courses(0), nullptr);
+    EXPECT_EQ(0, grid(dialog)->model()->rowCount());
+    tramazel::test::ModalDriver driver;
+    driver.then([](QWidget& modal) {
+        press(Qt::Key_Tab);
+        QTest::mouseClick(modal.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+    });
+    EXPECT_EQ(QDialog::Accepted, dialog.exec());
+}
+
+TEST_F(FormCursosTest, AFailureWhilePostingClosesTheDialogAndIsRethrown)
+{
+    courses(2);
+    FormCursos dialog(*m_table, nullptr);
+    tramazel::test::ModalDriver driver;
+    driver.then([&](QWidget&) {
+        m_table->close(); // the engine now refuses every change
+        type(QStringLiteral("ESO"));
+        press(Qt::Key_Tab);
+    });
+    try {
+        dialog.exec();
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_FALSE(e.message().empty());
+    }
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+} // namespace
+} // namespace tramazel::ui
