@@ -1141,7 +1141,8 @@ void DbfTable::setText(std::size_t field, std::string_view value)
     case Encoding::Text:
     case Encoding::Date: {
         std::size_t n = std::min(value.size(), width);
-        std::memcpy(out, value.data(), n);
+        if (n != 0) // an empty string_view may carry a null pointer
+            std::memcpy(out, value.data(), n);
         std::memset(out + n, ' ', width - n);
         return;
     }
