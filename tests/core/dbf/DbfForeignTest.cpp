@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "DbfTestSupport.h"
+
+#include "dbf/DbfTable.h"
+
+#include <gtest/gtest.h>
+
+using namespace tramazel;
+using namespace tramazel::dbf;
+using namespace tramazel::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A copy of a fixture in a fresh folder, so that opening (and locking) never
+// touches the source tree.
+struct FixtureCopy {
+    TempDir dir;
+    explicit FixtureCopy(const std::string& name)
+    {
+        fs::copy_file(fixture("dbf/" + name + ".dbf"), dir / (name + ".dbf"));
+    }
+};
+
+} // namespace
+
+TEST(DbfForeign, ReadsEveryVariantWithTheSameValues)
+{
+    struct Case {
+        const char* fixture;
+        const char* nameField;
+        std::string types; // type letters of the fields, in order
+    };
+    const Case cases[] = {
+        { "good_dbase3", "NOMBRE", "CNFLD" },
+        { "good_dbase3_memo", "NOMBRE", "CNFLDM" },
+        { "good_dbase4_memo", "NOMBRE", "CNFLDM" },
+        { "good_level7", "nombre_largo_de_campo", "CIOLD+@" },
+        { "good_level7_memo", "NOMBRE_LARGO_DE_CAMPO", "CIOLD+@M" },
+        { "good_foxpro30", "NOMBRE", "CIBLDYTM" },
+        { "good_foxpro31", "NOMBRE", "CIBLDYTM" },
+        { "good_foxpro2_memo", "NOMBRE", "CNFLDM" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        FixtureCopy copy(c.fixture);
+        auto t = DbfTable::open(copy.dir.path(), c.fixture, Access::Shared);
+        std::string types;
+        for (const auto& f : t.fields())
+            types += f.type;
+        EXPECT_EQ(types, c.types);
+        EXPECT_GE(t.recordCount(), 3u);
+        ASSERT_FALSE(t.eof());
+        EXPECT_EQ(t.recordNumber(), 1u);
+        EXPECT_EQ(t.text(c.nameField), "MAT");
+        EXPECT_EQ(t.text("CANT"), "1");
+        EXPECT_EQ(t.integer("CANT"), 1);
+        EXPECT_EQ(t.text("PRECIO"), "2.5");
+        EXPECT_EQ(t.integer("PRECIO"), 2);
+        EXPECT_DOUBLE_EQ(t.number("PRECIO"), 2.5);
+        EXPECT_TRUE(t.logical("ACTIVO"));
+        EXPECT_EQ(t.text("FECHA"), "20240115");
+        if (t.hasField("NOTAS")) {
+            EXPECT_EQ(t.text("NOTAS"), "") << "memo contents are not read";
+        }
+        if (t.hasField("IMPORTE")) {
+            EXPECT_EQ(t.text("IMPORTE"), "5");
+        }
+        t.next(); // record 2 is deleted
+        ASSERT_FALSE(t.eof());
+        EXPECT_EQ(t.recordNumber(), 3u);
+        EXPECT_EQ(t.text(c.nameField), "Ll\xB7\xE7\xF1");
+        EXPECT_EQ(t.text("CANT"), "-42");
+        EXPECT_EQ(t.integer("CANT"), -42);
+        EXPECT_EQ(t.text("PRECIO"), "-0.125");
+        EXPECT_EQ(t.integer("PRECIO"), 0);
+        EXPECT_FALSE(t.logical("ACTIVO"));
+        EXPECT_EQ(t.text("FECHA"), "");
+        t.next();
+        if (t.recordCount() == 4) {
+            // Level-7 binary nulls read as empty.
+            EXPECT_EQ(t.text("CANT"), "");
+            EXPECT_EQ(t.integer("CANT"), 0);
+            EXPECT_EQ(t.text("PRECIO"), "");
+            EXPECT_TRUE(t.isBlank(t.fieldIndex("PRECIO")));
+            EXPECT_EQ(t.text("ID"), "4");
+            t.next();
+        }
+        EXPECT_TRUE(t.eof());
+    }
+}
+
+TEST(DbfForeign, AcceptsHarmlessOddities)
+{
+    FixtureCopy copy("good_odd_layout");
+    auto t = DbfTable::open(copy.dir.path(), "good_odd_layout", Access::Shared);
+    EXPECT_EQ(t.text("NOMBRE"), "A");
+    EXPECT_EQ(t.text("CANT"), "7");
+    EXPECT_EQ(t.text("PRECIO"), "0.5");
+    EXPECT_EQ(t.integer("TXTNUM"), 3) << "a character field holding a number reads as that number";
+    t.next();
+    EXPECT_EQ(t.text("NOMBRE"), "B") << "NUL padding is not text";
+    EXPECT_EQ(t.text("CANT"), "-3");
+    EXPECT_EQ(t.text("PRECIO"), "0");
+    EXPECT_EQ(t.integer("TXTNUM"), -12);
+    t.next();
+    EXPECT_TRUE(t.eof());
+}
+
+TEST(DbfForeign, DamagedTablesAreRefusedWithTheFileNamed)
+{
+    struct Case {
+        const char* fixture;
+        ErrorCode code;
+    };
+    const Case cases[] = {
+        { "bad_truncated_header", ErrorCode::TableCorrupt },
+        { "bad_truncated_descriptors", ErrorCode::TableCorrupt },
+        { "bad_header_length_beyond_file", ErrorCode::TableCorrupt },
+        { "bad_header_length_too_small", ErrorCode::TableCorrupt },
+        { "bad_no_terminator", ErrorCode::TableCorrupt },
+        { "bad_record_length", ErrorCode::TableCorrupt },
+        { "bad_count_beyond_file", ErrorCode::TableCorrupt },
+        { "bad_count_huge", ErrorCode::TableCorrupt },
+        { "bad_truncated_records", ErrorCode::TableCorrupt },
+        { "bad_no_fields", ErrorCode::TableCorrupt },
+        { "bad_width_zero", ErrorCode::TableCorrupt },
+        { "bad_numeric_too_wide", ErrorCode::TableCorrupt },
+        { "bad_decimals_beyond_width", ErrorCode::TableCorrupt },
+        { "bad_logical_width", ErrorCode::TableCorrupt },
+        { "bad_integer_width", ErrorCode::TableCorrupt },
+        { "bad_empty_field_name", ErrorCode::TableCorrupt },
+        { "unsupported_field_type", ErrorCode::TableUnsupported },
+        { "unsupported_version", ErrorCode::TableUnsupported },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        FixtureCopy copy(c.fixture);
+        const auto before = snapshot(copy.dir.path());
+        try {
+            DbfTable::open(copy.dir.path(), c.fixture, Access::Exclusive);
+            ADD_FAILURE() << "opened";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), c.code) << e.what();
+            EXPECT_NE(e.message().find(std::string(c.fixture) + ".dbf"), std::string::npos) << e.message();
+        }
+        EXPECT_EQ(snapshot(copy.dir.path()), before);
+        // The failed open left no lock behind.
+        fs::rename(copy.dir / (std::string(c.fixture) + ".dbf"), copy.dir / "moved.dbf");
+    }
+}
+
+TEST(DbfForeign, BadValuesAreReportedWhenRead)
+{
+    FixtureCopy copy("badvalue_numbers");
+    auto t = DbfTable::open(copy.dir.path(), "badvalue_numbers", Access::Shared);
+    EXPECT_EQ(t.text("NUM"), "1.5");
+    expectError(ErrorCode::ValueOutOfRange, [&] { (void)t.integer("TXT"); });
+    t.next();
+    for (auto read : { +[](DbfTable& x) { (void)x.text("NUM"); }, +[](DbfTable& x) { (void)x.number("NUM"); },
+             +[](DbfTable& x) { (void)x.integer("NUM"); } }) {
+        expectError(ErrorCode::TableCorrupt, [&] { read(t); });
+    }
+    EXPECT_EQ(t.integer("TXT"), 3);
+    t.next();
+    expectError(ErrorCode::TableCorrupt, [&] { (void)t.number("NUM"); });
+    expectError(ErrorCode::ValueOutOfRange, [&] { (void)t.number("TXT"); });
+    t.next();
+    expectError(ErrorCode::TableCorrupt, [&] { (void)t.text("NUM"); });
+    EXPECT_EQ(t.integer("TXT"), 0) << "an empty text reads as zero";
+}
