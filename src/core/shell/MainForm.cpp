@@ -284,9 +284,9 @@ void MainForm::BExportarClick()
             if (auto line = rootElementLine(s.archivoXml))
                 where = " (línea " + std::to_string(*line) + ")";
             throw Error(ErrorCode::XmlWrongRoot,
-                "El archivo " + utf8(s.archivoXml) + " no es un archivo de centro de GestIB: su elemento raíz"
-                    + where + " es <" + std::string(root.name()) + "> y debería ser <"
-                    + std::string(kCentreRoot) + ">",
+                "El archivo «" + utf8(s.archivoXml)
+                    + "» no es un archivo de centro de GestIB: su elemento raíz" + where + " es <"
+                    + std::string(root.name()) + "> y debería ser <" + std::string(kCentreRoot) + ">",
                 utf8(s.archivoXml));
         }
 
