@@ -11,6 +11,7 @@
 #include "solution_export/SolutionExport.h"
 #include "xml/XmlDocument.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <new>
