@@ -3,7 +3,6 @@
 
 #include "Error.h"
 #include "TestSupport.h"
-#include "UiTestSupport.h"
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
 
@@ -11,13 +10,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -43,10 +45,65 @@ void PrintTo(const Line& line, std::ostream* os)
     *os << "{" << line.nivel << ", " << line.curso << "}";
 }
 
+QApplication& guiApp()
+{
+    static int argc = 1;
+    static char name[] = "test_form_cursos";
+    static char* argv[] = { name, nullptr };
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+/// Acts on the modal dialogs that exec() shows: a short timer waits for the next
+/// one, runs the next action on it, and rejects any dialog still open after five
+/// seconds, so that a failed action ends the test instead of hanging it.
+class ModalDriver {
+public:
+    using Action = std::function<void(QWidget& dialog)>;
+
+    ModalDriver()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+        m_timer.start(10);
+    }
+    void then(Action action) { m_actions.push_back(std::move(action)); }
+    std::size_t pending() const { return m_actions.size(); }
+
+private:
+    void poll()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (modal == m_last) {
+            if (++m_idleTicks > 500)
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+            return;
+        }
+        m_last = modal;
+        m_idleTicks = 0;
+        if (m_actions.empty()) {
+            ADD_FAILURE() << "unexpected dialog " << modal->windowTitle().toStdString();
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            return;
+        }
+        Action action = std::move(m_actions.front());
+        m_actions.pop_front();
+        action(*modal);
+    }
+
+    std::deque<Action> m_actions;
+    QTimer m_timer;
+    QPointer<QWidget> m_last;
+    int m_idleTicks = 0;
+};
+
 /// CURSOST as the courses builder leaves it for the dialog: open, levels blank.
 class FormCursosTest : public ::testing::Test {
 protected:
-    void SetUp() override { tramazel::test::guiApp(); }
+    void SetUp() override { guiApp(); }
 
     dbf::DbfTable& courses(int count)
     {
@@ -270,7 +327,7 @@ TEST_F(FormCursosTest, AnEditOpenWhenTheDialogClosesIsPosted)
         m_table.reset();
         courses(2);
         FormCursos dialog(*m_table, nullptr);
-        tramazel::test::ModalDriver driver;
+        ModalDriver driver;
         driver.then([&](QWidget& modal) {
             QTableView* view = grid(modal);
             view->setCurrentIndex(view->model()->index(1, kNivel));
@@ -305,7 +362,7 @@ TEST_F(FormCursosTest, AnEmptyTableGivesAnEmptyGrid)
 {
     FormCursos dialog(courses(0), nullptr);
     EXPECT_EQ(0, grid(dialog)->model()->rowCount());
-    tramazel::test::ModalDriver driver;
+    ModalDriver driver;
     driver.then([](QWidget& modal) {
         press(Qt::Key_Tab);
         QTest::mouseClick(modal.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
@@ -317,7 +374,7 @@ TEST_F(FormCursosTest, AFailureWhilePostingClosesTheDialogAndIsRethrown)
 {
     courses(2);
     FormCursos dialog(*m_table, nullptr);
-    tramazel::test::ModalDriver driver;
+    ModalDriver driver;
     driver.then([&](QWidget&) {
         m_table->close(); // the engine now refuses every change
         type(QStringLiteral("ESO"));
