@@ -81,6 +81,11 @@ private:
                     dialog->reject();
             return;
         }
+        // Keys go to the focus widget: act only once the dialog has the focus.
+        if (!modal->isActiveWindow()) {
+            modal->activateWindow();
+            return;
+        }
         m_last = modal;
         m_idleTicks = 0;
         if (m_actions.empty()) {
