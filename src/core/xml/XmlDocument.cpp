@@ -388,6 +388,11 @@ std::unique_ptr<pugi::xml_document> parseBytes(std::string_view bytes, std::stri
         }
     }
 
+    // The parser stops at a nul character as if the text ended there; whatever
+    // followed would be dropped without a word.
+    if (const auto nul = utf8.find('\0'); nul != std::string_view::npos)
+        throwMalformed(source, utf8, nul, "contiene un carácter nulo");
+
     auto doc = std::make_unique<pugi::xml_document>();
     // The encoding is fixed because the text handed over is always UTF-8 by now; a
     // declaration naming another encoding must not make the parser convert again.
@@ -664,13 +669,38 @@ XmlElement XmlDocument::selectSingle(std::string_view absolutePath) const
 namespace {
 
 constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-constexpr unsigned kSaveFlags = pugi::format_indent | pugi::format_no_declaration;
+// Indentation grows with depth, so a deeply nested document would be written in
+// space quadratic in its depth; beyond this depth it is written without line breaks.
+constexpr std::size_t kMaxIndentedDepth = 32;
+
+bool deeperThan(const pugi::xml_document& doc, std::size_t limit)
+{
+    std::size_t depth = 0;
+    pugi::xml_node node = doc.first_child();
+    while (node) {
+        if (node.first_child()) {
+            node = node.first_child();
+            if (++depth > limit)
+                return true;
+            continue;
+        }
+        while (node && !node.next_sibling()) {
+            node = node.parent();
+            --depth;
+        }
+        if (node)
+            node = node.next_sibling();
+    }
+    return false;
+}
 
 void writeDocument(const pugi::xml_document* doc, std::ostream& out)
 {
     out.write(kDeclaration.data(), static_cast<std::streamsize>(kDeclaration.size()));
-    if (doc)
-        doc->save(out, "  ", kSaveFlags, pugi::encoding_utf8);
+    if (!doc)
+        return;
+    const unsigned layout = deeperThan(*doc, kMaxIndentedDepth) ? pugi::format_raw : pugi::format_indent;
+    doc->save(out, "  ", layout | pugi::format_no_declaration, pugi::encoding_utf8);
 }
 
 std::filesystem::path temporaryBeside(const std::filesystem::path& file)

@@ -99,6 +99,19 @@ TEST(XmlBuild, ControlCharactersNeverMakeTheFileUnreadable)
     EXPECT_EQ("a?b?c?d", back.root().attribute("v"));
 }
 
+TEST(XmlBuild, DeepDocumentsAreWrittenWithoutIndentation)
+{
+    // Indenting 100000 levels would take some ten gigabytes.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "</a>";
+    const std::string saved = XmlDocument::parse(deep).toUtf8();
+    EXPECT_LT(saved.size(), 2 * deep.size());
+    EXPECT_EQ(1u, XmlDocument::parse(saved).select("/a/a/a/a").size());
+}
+
 TEST(XmlBuild, MisuseIsReported)
 {
     XmlDocument doc;

@@ -122,6 +122,7 @@ TEST(XmlLoad, MalformedDocumentsReportLineAndColumn)
         { "column counts characters", "<A v='\xC3\xA0\xC3\xA0' w=x/>", "línea 1, columna 13" },
         { "unknown encoding with bytes", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><A v='\xE9'/>",
             "KOI8-R" },
+        { "nul character", std::string("<A v='1'/>\n\0<B/>", 15), "línea 2, columna 1" },
         { "UTF-16 truncated", std::string("\xFF\xFE<\0A\0>\0", 8), "línea 1" },
     };
     for (const Case& c : cases) {
