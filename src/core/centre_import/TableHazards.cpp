@@ -6,6 +6,19 @@
 
 namespace tramazel::centre_import {
 
+namespace {
+// Warnings keeps only the first few examples of a kind: build one only while it
+// can still be kept, so a hazard met on every record costs no text.
+template <typename MakeExample>
+void report(Warnings& warnings, std::string_view description, MakeExample&& makeExample)
+{
+    if (warnings.count(description) < Warnings::kExamplesPerKind)
+        warnings.add(description, makeExample());
+    else
+        warnings.add(description);
+}
+} // namespace
+
 std::string warning::cutTexts(std::string_view table)
 {
     return std::string(table) + ": textos cortados al ancho de su campo";
@@ -23,15 +36,16 @@ std::string TableHazards::read(const xml::XmlElement& element, std::string_view 
     std::size_t replaced = 0;
     std::string value = element.attribute(attribute, &replaced);
     if (replaced > 0)
-        m_warnings.add(warning::kReplacedCharacters,
-            m_table + " " + std::string(attribute) + "=" + text::cp1252ToUtf8(value));
+        report(m_warnings, warning::kReplacedCharacters,
+            [&] { return m_table + " " + std::string(attribute) + "=" + text::cp1252ToUtf8(value); });
     return value;
 }
 
 void TableHazards::noteCut(std::string_view field, std::string_view value, int width)
 {
     if (value.size() > static_cast<std::size_t>(width))
-        m_warnings.add(m_cutDescription, std::string(field) + " «" + text::cp1252ToUtf8(value) + "»");
+        report(m_warnings, m_cutDescription,
+            [&] { return std::string(field) + " «" + text::cp1252ToUtf8(value) + "»"; });
 }
 
 void TableHazards::noteKey(
@@ -41,12 +55,9 @@ void TableHazards::noteKey(
     std::string_view stored = value.substr(0, static_cast<std::size_t>(width));
     while (!stored.empty() && stored.back() == ' ')
         stored.remove_suffix(1);
-    std::string key(stored);
-    if (m_keys.contains(key)) {
-        m_warnings.add(description, text::cp1252ToUtf8(key) + " (codi " + text::cp1252ToUtf8(codi) + ")");
-        return;
-    }
-    m_keys.insert(std::move(key));
+    if (!m_keys.emplace(stored).second)
+        report(m_warnings, description,
+            [&] { return text::cp1252ToUtf8(stored) + " (codi " + text::cp1252ToUtf8(codi) + ")"; });
 }
 
 } // namespace tramazel::centre_import
