@@ -170,7 +170,11 @@ Hours readHours(std::string_view text)
         return notANumber;
     if (!std::isfinite(value) || std::fabs(value) >= kHoursLimit)
         return outOfRange;
-    return { HoursReading::Number, roundedToField(value) };
+    // Rounding to four decimals can carry a value just below the limit onto it.
+    const double stored = roundedToField(value);
+    if (std::fabs(stored) >= kHoursLimit)
+        return outOfRange;
+    return { HoursReading::Number, stored };
 }
 
 std::string sessionPattern(double hours)

@@ -72,6 +72,8 @@ TEST(SubjectHours, ReadsHoursAndDerivesSessions)
         { "\t4", HoursReading::NotANumber, 1, "1" },
         // Beyond what HORAS holds (or beyond double): one hour, like an unreadable text.
         { "1e14", HoursReading::OutOfRange, 1, "1" },
+        { "-99999999999999.99999", HoursReading::OutOfRange, 1, "1" },
+        { "99999999999999.98", HoursReading::Number, 99999999999999.98, ones(6, "99999999999987") },
         { "-1e300", HoursReading::OutOfRange, 1, "1" },
         { "9e99999", HoursReading::OutOfRange, 1, "1" },
     };
