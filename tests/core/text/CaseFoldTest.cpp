@@ -88,6 +88,11 @@ TEST(CodeSet, LooksCodesUpWithoutRegardToLetterCase)
     for (const Case& c : cases)
         EXPECT_EQ(c.present, set.contains(c.code)) << c.code;
 
+    const std::string longCode(100, 'x'); // beyond any short-code buffer
+    set.add(longCode);
+    EXPECT_TRUE(set.contains(std::string(100, 'X')));
+    EXPECT_FALSE(set.contains(std::string(99, 'X')));
+
     set.clear();
     EXPECT_FALSE(set.contains("MAT"));
     EXPECT_EQ(0u, set.size());
