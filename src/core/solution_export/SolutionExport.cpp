@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tramazel::solution_export {
 
@@ -36,6 +37,17 @@ namespace {
         std::string dia;
         std::string horaDesde;
         std::string minutos;
+    };
+
+    /// One SOLUC row with a day, its lookups done: null where nothing was found or,
+    /// for an activity, where the value stays empty.
+    struct Resolved {
+        const std::string* placa = nullptr;
+        const GroupValues* group = nullptr;
+        const SlotValues* slot = nullptr;
+        const std::string* aula = nullptr;
+        const std::string* materia = nullptr;
+        std::string tarea;
     };
 
     using dbf::DbfTable;
@@ -129,11 +141,16 @@ namespace {
     template <typename Value, typename Read>
     text::FirstMatchIndex<Value> buildIndex(DbfTable& table, std::string_view keyField, Read read)
     {
+        // Codes repeat a lot in a large centre (four-character abbreviations), so the
+        // index is left to grow with the distinct keys rather than sized by the rows:
+        // a compact table stays in cache. A repeated key's values are never read.
         const std::size_t key = table.fieldIndex(keyField);
         text::FirstMatchIndex<Value> index;
-        index.reserve(table.recordCount());
-        for (table.first(); !table.eof(); table.next())
-            index.add(table.text(key), read(table));
+        for (table.first(); !table.eof(); table.next()) {
+            const std::string k = table.text(key);
+            if (!index.find(k))
+                index.add(k, read(table));
+        }
         return index;
     }
 
@@ -228,69 +245,73 @@ ExportSummary exportSolution(
     for (solucTable.first(); !solucTable.eof() && !halfHours; solucTable.next())
         halfHours = hasFraction(horaField.number(solucTable));
 
-    const std::string empty;
+    // Every row is resolved before the first element is built: the lookups then run
+    // while the indexes are still in cache, rather than between the allocations of a
+    // document that grows by hundreds of megabytes.
+    std::vector<Resolved> resolved;
+    resolved.reserve(solucTable.recordCount());
     for (solucTable.first(); !solucTable.eof(); solucTable.next()) {
         const double dia = diaField.number(solucTable);
         if (std::trunc(dia) == 0 || !std::isfinite(dia)) {
             ++summary.rowsWithoutDay;
             continue;
         }
-
-        const std::string tarea = solucTable.text(tareaField);
-        const bool activity = !text::trimControls(tarea).empty();
-
-        xml::XmlElement sessio = sessions.appendChild(gestib::kSessio);
+        Resolved& r = resolved.emplace_back();
+        r.tarea = solucTable.text(tareaField);
+        const bool activity = !text::trimControls(r.tarea).empty();
 
         const std::string prof = solucTable.text(profField);
-        const std::string* placa = teachers.find(prof);
-        if (!placa && !prof.empty())
+        r.placa = teachers.find(prof);
+        if (!r.placa && !prof.empty())
             noteMiss(summary, kMissTeacher, prof);
-        sessio.setAttribute(gestib::kPlaca, placa ? *placa : empty);
 
         // An activity's group, room and subject stay empty; their lookups are left
         // out rather than made and thrown away, so they never count as misses.
-        const GroupValues* group = nullptr;
         if (!activity) {
             const std::string grupo = solucTable.text(grupoField);
-            group = groups.find(grupo);
-            if (!group && !grupo.empty())
+            r.group = groups.find(grupo);
+            if (!r.group && !grupo.empty())
                 noteMiss(summary, kMissGroup, grupo);
         }
-        sessio.setAttribute(gestib::kCurs, group ? group->curs : empty);
-        sessio.setAttribute(gestib::kGrup, group ? group->grup : empty);
 
-        const SlotValues* slot = nullptr;
         if (const auto hour = hourNumber(horaField.number(solucTable), halfHours)) {
             std::string key = diaField.keyText(solucTable, dia);
             key += NumberField::decimal(*hour);
-            slot = slots.find(key);
-            if (!slot)
+            r.slot = slots.find(key);
+            if (!r.slot)
                 noteMiss(summary, kMissSlot, key);
         } else {
             noteMiss(summary, kMissSlot, solucTable.text(horaField.index()));
         }
-        sessio.setAttribute(gestib::kDia, slot ? slot->dia : empty);
-        sessio.setAttribute(gestib::kHora, slot ? slot->horaDesde : empty);
-        sessio.setAttribute(gestib::kDurada, slot ? slot->minutos : empty);
 
-        const std::string* aula = nullptr;
-        const std::string* materia = nullptr;
         if (!activity) {
             const std::string room = solucTable.text(aulaField);
-            aula = rooms.find(room);
-            if (!aula && !room.empty())
+            r.aula = rooms.find(room);
+            if (!r.aula && !room.empty())
                 noteMiss(summary, kMissRoom, room);
             const std::string asig = solucTable.text(asigField);
-            materia = subjects.find(asig);
-            if (!materia && !asig.empty())
+            r.materia = subjects.find(asig);
+            if (!r.materia && !asig.empty())
                 noteMiss(summary, kMissSubject, asig);
         }
-        sessio.setAttribute(gestib::kAula, aula ? *aula : empty);
-        sessio.setAttribute(gestib::kMateria, materia ? *materia : empty);
-        sessio.setAttribute(gestib::kActivitat, tarea);
-
-        ++summary.sessions;
     }
+
+    // The nine attributes in their order; what a lookup did not find stays empty.
+    const std::string empty;
+    for (const Resolved& r : resolved) {
+        xml::XmlElement sessio = sessions.appendChild(gestib::kSessio);
+        sessio.setAttribute(gestib::kPlaca, r.placa ? *r.placa : empty);
+        sessio.setAttribute(gestib::kCurs, r.group ? r.group->curs : empty);
+        sessio.setAttribute(gestib::kGrup, r.group ? r.group->grup : empty);
+        sessio.setAttribute(gestib::kDia, r.slot ? r.slot->dia : empty);
+        sessio.setAttribute(gestib::kHora, r.slot ? r.slot->horaDesde : empty);
+        sessio.setAttribute(gestib::kDurada, r.slot ? r.slot->minutos : empty);
+        sessio.setAttribute(gestib::kAula, r.aula ? *r.aula : empty);
+        sessio.setAttribute(gestib::kMateria, r.materia ? *r.materia : empty);
+        sessio.setAttribute(gestib::kActivitat, r.tarea);
+    }
+    summary.sessions = resolved.size();
+    resolved = {};
 
     solucTable.close();
     grupostTable.close();
