@@ -8,6 +8,8 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -36,7 +38,9 @@ const QColor coolBottom(0xCC, 0xD8, 0xE6);
 // Windows; the style hint then lets the font system pick a plain sans.
 QFont windowFont()
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font;
+    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+        QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
     return font;
@@ -45,11 +49,27 @@ QFont windowFont()
 // The half titles: Arial (or its metric twin), bold, 16 pixels high.
 QFont titleFont()
 {
-    QFont font(QStringLiteral("Arial"));
+    QFont font;
+    font.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(16);
     font.setBold(true);
     return font;
+}
+
+// The check mark of the OK-kind buttons: a green tick with a darker edge.
+QIcon checkMarkGlyph()
+{
+    QPixmap pixmap(18, 18);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPolygonF tick({ QPointF(2.5, 9.5), QPointF(7, 14), QPointF(15.5, 3.5) });
+    painter.setPen(QPen(QColor(0x00, 0x50, 0x00), 4.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPolyline(tick);
+    painter.setPen(QPen(QColor(0x00, 0xB0, 0x00), 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPolyline(tick);
+    return QIcon(pixmap);
 }
 
 QLabel* makeLabel(const char* text, const QRect& place, QWidget* parent)
@@ -131,7 +151,7 @@ void MainWindow::buildWidgets()
     red.setColor(QPalette::WindowText, Qt::red);
     Label1->setPalette(red);
 
-    const QIcon okGlyph = style()->standardIcon(QStyle::SP_DialogOkButton);
+    const QIcon okGlyph = checkMarkGlyph();
     BExportar = makeButton(QStringLiteral("Aceptar"), QRect(96, 120, 89, 25), Draw3D2);
     BExportar->setObjectName(QStringLiteral("BExportar"));
     BExportar->setIcon(okGlyph);
@@ -206,11 +226,18 @@ void MainWindow::showEvent(QShowEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A run interrupted by the end of the application may still ask for a close:
+    // the result code written at the real close stands.
+    if (m_closed) {
+        event->accept();
+        return;
+    }
     if (!m_form->FormClose() && !m_hostGone) {
         event->ignore();
         return;
     }
     event->accept();
+    m_closed = true;
     emit closed();
 }
 

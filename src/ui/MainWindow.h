@@ -80,6 +80,7 @@ private:
     HelpActions m_help;
     bool m_shownOnce = false;
     bool m_hostGone = false;
+    bool m_closed = false;
 
 public:
     // The components, named as in the window's layout (tests reach them here).

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "HelpSystem.h"
+#include "HostEmbedding.h"
+#include "MainWindow.h"
+#include "QtInteraction.h"
+#include "shell/TimetableDirectory.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace tramazel;
+
+namespace {
+
+std::filesystem::path executableDirectory()
+{
+    return std::filesystem::path(
+        QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdU16String());
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The parameters as the host passed them, taken before Qt removes the options it
+    // knows: the host-mode rule counts every one.
+    const std::vector<std::string> params(argv + 1, argv + argc);
+
+    // Only X11 lets a window become the child of another program's window.
+    if (params.size() == 2 && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+
+    QApplication app(argc, argv);
+    help::registerViewer();
+    help::setHelpFile(QStringLiteral("IB.chm"));
+    QApplication::setApplicationName(ui::QtInteraction::applicationTitle);
+    // Closing the main window ends the program, even with a help window still open.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    shell::MainForm::Settings settings;
+    settings.qtempDir = shell::timetableDirectory();
+    settings.iniFile = executableDirectory() / "Zelvano.ini";
+
+    ui::MainWindow window(std::move(settings));
+    QObject::connect(&window, &ui::MainWindow::closed, &app, [] { QCoreApplication::exit(0); });
+
+    std::unique_ptr<app::HostEmbedding> embedding;
+    if (const auto handle = window.create(params)) {
+        QString why;
+        embedding = app::HostEmbedding::embed(window, *handle, &why);
+        if (embedding) {
+            auto* host = embedding.get();
+            window.qtInteraction()->setDialogPlacer([host](QWidget& dialog) { host->placeDialog(dialog); });
+        } else {
+            qWarning("Host window 0x%x cannot be used (%s): showing a window of our own", *handle,
+                qPrintable(why));
+        }
+    }
+    if (!embedding) {
+        window.centreOnScreen();
+        window.show();
+    }
+
+    const int code = app.exec();
+    help::shutDown();
+    return code;
+}

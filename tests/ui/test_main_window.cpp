@@ -1,0 +1,318 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's layout and its wiring to the shell, over a real shell::MainForm
+// answered by a scripted interaction, on the offscreen platform.
+#include "GradientPanel.h"
+#include "MainWindow.h"
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace tramazel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ui::MainWindow;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { guiApp(); }
+
+    std::unique_ptr<MainWindow> makeWindow(fs::path iniFile = {})
+    {
+        shell::MainForm::Settings settings;
+        settings.qtempDir = m_dir / "QTEMP";
+        fs::create_directories(settings.qtempDir / "saga");
+        settings.iniFile = iniFile.empty() ? m_dir / "Zelvano.ini" : iniFile;
+        auto window = std::make_unique<MainWindow>(settings, &m_ui);
+        m_ui.window = window.get();
+        window->setHelpActions({ [this](QWidget* w) { m_contents.push_back(w); },
+            [this](int context, QWidget* w) { m_contexts.emplace_back(context, w); } });
+        return window;
+    }
+
+    // Shows the window and lets the deferred first-showing handler run.
+    static void showAndSettle(MainWindow& window)
+    {
+        window.show();
+        QTest::qWait(50);
+    }
+
+    std::optional<std::string> iniValue() const
+    {
+        if (!fs::exists(m_dir / "Zelvano.ini"))
+            return std::nullopt;
+        const std::string text = readFile(m_dir / "Zelvano.ini");
+        std::smatch match;
+        if (!std::regex_search(text, match, std::regex(R"(Transformado\s*=\s*(-?\d+))")))
+            return std::string("(no key)");
+        return match[1].str();
+    }
+
+    TempDir m_dir;
+    ScriptedInteraction m_ui;
+    std::vector<QWidget*> m_contents;
+    std::vector<std::pair<int, QWidget*>> m_contexts;
+};
+
+TEST_F(MainWindowTest, LayoutMatchesTheWindowDesign)
+{
+    auto window = makeWindow();
+    EXPECT_EQ(window->windowTitle().toStdString(), "Exportar e importar datos entre Zelvano y GestIB");
+    EXPECT_EQ(window->size(), QSize(632, 266));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window must not be resizable";
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(window->font().pointSize(), 8);
+
+    struct Place {
+        QWidget* widget;
+        QWidget* parent;
+        QRect rect;
+        const char* text;
+    };
+    const Place places[] = {
+        { window->Draw3D2, window.get(), { 0, -1, 315, 169 }, nullptr },
+        { window->Label3, window->Draw3D2, { 24, 24, 265, 57 },
+            "Transformar datos desde GestIB hacia Zelvano " },
+        { window->BExportar, window->Draw3D2, { 96, 120, 89, 25 }, "Aceptar" },
+        { window->Draw3D3, window.get(), { 315, 0, 317, 169 }, nullptr },
+        { window->Label4, window->Draw3D3, { 8, 24, 305, 57 },
+            "Transformar datos desde Zelvano hacia GestIB" },
+        { window->BImportar, window->Draw3D3, { 96, 120, 89, 25 }, "Aceptar" },
+        { window->Draw3D1, window.get(), { 0, 168, 633, 97 }, nullptr },
+        { window->Label1, window->Draw3D1, { 8, 72, 189, 13 }, "Tramazel para ZN9 V-1.2" },
+        { window->BClose, window->Draw3D1, { 256, 32, 89, 25 }, "&Salir" },
+        { window->Button1, window->Draw3D1, { 265, 67, 75, 18 }, "F1 AYUDA" },
+    };
+    for (const Place& p : places) {
+        SCOPED_TRACE(p.widget->objectName().toStdString());
+        EXPECT_EQ(p.widget->parentWidget(), p.parent);
+        EXPECT_EQ(p.widget->geometry(), p.rect);
+        if (auto* label = qobject_cast<QLabel*>(p.widget)) {
+            EXPECT_EQ(label->text().toStdString(), p.text);
+        }
+        if (auto* button = qobject_cast<QPushButton*>(p.widget)) {
+            EXPECT_EQ(button->text().toStdString(), p.text);
+        }
+    }
+
+    for (QLabel* title : { window->Label3, window->Label4 }) {
+        SCOPED_TRACE(title->objectName().toStdString());
+        EXPECT_TRUE(title->wordWrap());
+        EXPECT_TRUE(title->font().bold());
+        EXPECT_EQ(title->font().pixelSize(), 16);
+        EXPECT_EQ(title->font().family().toStdString(), "Arial");
+        EXPECT_FALSE(title->autoFillBackground());
+    }
+    EXPECT_TRUE(window->Label1->font().bold());
+    EXPECT_EQ(window->Label1->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_FALSE(window->BExportar->icon().isNull());
+    EXPECT_FALSE(window->BImportar->icon().isNull());
+    EXPECT_FALSE(window->BClose->icon().isNull());
+
+    EXPECT_EQ(window->Draw3D2->topColor(), QColor("#F9D37D"));
+    EXPECT_EQ(window->Draw3D3->bottomColor(), QColor("#FFEEDD"));
+    EXPECT_EQ(window->Draw3D1->middleColor(), QColor("#CFF2FE"));
+}
+
+TEST_F(MainWindowTest, ButtonsRunTheShellHandlers)
+{
+    auto window = makeWindow();
+    ASSERT_FALSE(window->create({}).has_value());
+    showAndSettle(*window);
+    EXPECT_TRUE(m_ui.fileRequests.empty()) << "interactive use runs nothing by itself";
+
+    QTest::mouseClick(window->BExportar, Qt::LeftButton);
+    ASSERT_EQ(m_ui.fileRequests.size(), 1u);
+    const shell::FileDialogOptions& options = m_ui.fileRequests[0];
+    EXPECT_EQ(options.title, "Archivo XML");
+    EXPECT_EQ(options.filter, "*.xml");
+    EXPECT_EQ(options.defaultExtension, "xml");
+    EXPECT_EQ(options.initialDir, m_dir / "QTEMP" / "saga");
+    EXPECT_EQ(m_ui.informations, std::vector<std::string> { "No existe archivo" });
+
+    QTest::mouseClick(window->BImportar, Qt::LeftButton);
+    EXPECT_EQ(m_ui.fileRequests.size(), 2u);
+    EXPECT_EQ(m_ui.informations.size(), 2u);
+    EXPECT_TRUE(window->isVisible()) << "interactive use never closes after a run";
+    EXPECT_EQ(m_ui.closeRequests, 0);
+
+    QSignalSpy closed(window.get(), &MainWindow::closed);
+    QTest::mouseClick(window->BClose, Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(iniValue().has_value()) << "interactive use writes no INI value";
+}
+
+TEST_F(MainWindowTest, HelpButtonAndF1ReachTheHelpSystem)
+{
+    auto window = makeWindow();
+    window->create({});
+    showAndSettle(*window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    QTest::mouseClick(window->Button1, Qt::LeftButton);
+    EXPECT_EQ(m_contents, std::vector<QWidget*> { window.get() });
+
+    // F1 on the window and on a focused control: both ask for context 1.
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    window->BImportar->setFocus();
+    QTest::keyClick(window->BImportar, Qt::Key_F1);
+    ASSERT_EQ(m_contexts.size(), 2u);
+    EXPECT_EQ(m_contexts[0].first, 1);
+    EXPECT_EQ(m_contexts[1].first, 1);
+    EXPECT_EQ(m_contents.size(), 1u);
+}
+
+TEST_F(MainWindowTest, AltSClosesTheWindow)
+{
+    auto window = makeWindow();
+    window->create({});
+    showAndSettle(*window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(window->BClose->shortcut(), QKeySequence(Qt::ALT | Qt::Key_S));
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+    // A mnemonic presses the button visibly: the click comes a moment later.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 2000));
+}
+
+// The mode word runs at the first showing, and in host mode the run ends the
+// window and leaves its result code.
+TEST_F(MainWindowTest, ModeWordRunsOnFirstShowing)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> params;
+        bool host;
+        std::size_t dialogs; ///< file dialogs shown by the mode word
+        bool closesByItself;
+        std::vector<std::string> errors;
+        std::optional<std::string> ini; ///< after the close
+    };
+    const Case cases[] = {
+        { "import word in mixed case", { "ExPoRtAr", "4A0001F" }, true, 1, true, {}, "-1" },
+        { "export word", { "IMPORTAR", "00ff" }, true, 1, true, {}, "0" },
+        { "neither word", { "otra", "1" }, true, 0, false, {}, "0" },
+        { "bad handle", { "exportar", "0x1F" }, false, 1, false, { "'$0x1F' no es un valor entero válido." },
+            std::nullopt },
+        { "three parameters", { "exportar", "1", "2" }, false, 0, false, {}, std::nullopt },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_ui = ScriptedInteraction();
+        fs::remove(m_dir / "Zelvano.ini");
+        auto window = makeWindow();
+        QSignalSpy closed(window.get(), &MainWindow::closed);
+
+        const auto handle = window->create(c.params);
+        EXPECT_EQ(handle.has_value(), c.host);
+        EXPECT_EQ(window->hostMode(), c.host);
+        EXPECT_EQ(m_ui.errors, c.errors);
+        EXPECT_TRUE(m_ui.fileRequests.empty()) << "nothing runs before the first showing";
+
+        showAndSettle(*window);
+        EXPECT_EQ(m_ui.fileRequests.size(), c.dialogs);
+        EXPECT_EQ(window->isVisible(), !c.closesByItself);
+        if (window->isVisible())
+            QTest::mouseClick(window->BClose, Qt::LeftButton);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(closed.count(), 1);
+        EXPECT_EQ(iniValue(), c.ini);
+
+        // A second showing does not run the word again.
+        const std::size_t before = m_ui.fileRequests.size();
+        showAndSettle(*window);
+        EXPECT_EQ(m_ui.fileRequests.size(), before);
+        window->hide();
+    }
+}
+
+TEST_F(MainWindowTest, UnwritableIniKeepsTheWindowOpenUntilTheHostIsGone)
+{
+    // A folder where the INI file should be: the file cannot be written.
+    fs::create_directories(m_dir / "blocked" / "Zelvano.ini");
+    auto window = makeWindow(m_dir / "blocked" / "Zelvano.ini");
+    QSignalSpy closed(window.get(), &MainWindow::closed);
+    ASSERT_TRUE(window->create({ "otra", "1" }).has_value());
+    showAndSettle(*window);
+
+    QTest::mouseClick(window->BClose, Qt::LeftButton);
+    EXPECT_TRUE(window->isVisible()) << "a failed write abandons the close";
+    EXPECT_EQ(closed.count(), 0);
+    ASSERT_EQ(m_ui.errors.size(), 1u);
+    EXPECT_EQ(m_ui.errors[0].rfind("Unable to write to ", 0), 0u) << m_ui.errors[0];
+
+    // With the host gone there is nothing left to show: the window closes all the same.
+    window->hostWindowDestroyed();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(MainWindowTest, HostGoneWritesTheResultCode)
+{
+    auto window = makeWindow();
+    QSignalSpy closed(window.get(), &MainWindow::closed);
+    ASSERT_TRUE(window->create({ "otra", "ABC" }).has_value());
+    showAndSettle(*window);
+    window->hostWindowDestroyed();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(iniValue(), "0");
+}
+
+// A loose look at what the user sees: size and the three panels' colours, at the top,
+// the middle and the bottom of each gradient. The picture is kept in the build folder.
+TEST_F(MainWindowTest, PanelsShowTheirColours)
+{
+    auto window = makeWindow();
+    window->create({});
+    showAndSettle(*window);
+    const QImage shot = window->grab().toImage();
+    shot.save(QStringLiteral(TRAMAZEL_UI_SHOTS_DIR "/main-window.png"));
+    ASSERT_EQ(shot.size(), QSize(632, 266));
+
+    struct Sample {
+        const char* where;
+        QPoint point;
+        QColor expected;
+    };
+    const Sample samples[] = {
+        { "left panel, top", { 4, 1 }, QColor("#F9D37D") },
+        { "left panel, middle", { 4, 83 }, QColor("#FFFFFF") },
+        { "left panel, bottom", { 4, 166 }, QColor("#FFEEDD") },
+        { "right panel, top", { 626, 1 }, QColor("#F9D37D") },
+        { "right panel, middle", { 626, 84 }, QColor("#FFFFFF") },
+        { "bottom band, top", { 4, 169 }, QColor("#C2CDFE") },
+        { "bottom band, middle", { 620, 216 }, QColor("#CFF2FE") },
+        { "bottom band, bottom", { 620, 264 }, QColor("#CCD8E6") },
+    };
+    for (const Sample& s : samples) {
+        const QColor seen = shot.pixelColor(s.point);
+        EXPECT_LT(std::abs(seen.red() - s.expected.red()) + std::abs(seen.green() - s.expected.green())
+                + std::abs(seen.blue() - s.expected.blue()),
+            24)
+            << s.where << ": " << seen.name().toStdString() << " instead of "
+            << s.expected.name().toStdString();
+    }
+    // The red version label shows in red somewhere in its place.
+    bool red = false;
+    for (int x = 8; x < 8 + 189 && !red; ++x)
+        for (int y = 168 + 72; y < 168 + 72 + 13 && !red; ++y) {
+            const QColor c = shot.pixelColor(x, y);
+            red = c.red() > 200 && c.green() < 60 && c.blue() < 60;
+        }
+    EXPECT_TRUE(red);
+}
+
+} // namespace
+} // namespace tramazel::test

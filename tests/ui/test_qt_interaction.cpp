@@ -1,0 +1,230 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The real Qt dialogs of the shell, answered by a polling driver.
+#include "QtInteraction.h"
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tramazel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ui::QtInteraction;
+
+// What a message box looked like when it came up.
+struct BoxSeen {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    std::string title;
+    std::string text;
+    std::vector<QMessageBox::StandardButton> buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    bool cursorOverridden = false;
+    bool modal = false;
+};
+
+ModalDriver::Action recordBox(BoxSeen& seen, std::function<void(QMessageBox&)> answer)
+{
+    return [&seen, answer](QWidget& widget) {
+        auto* box = qobject_cast<QMessageBox*>(&widget);
+        ASSERT_NE(box, nullptr) << "expected a message box, got " << widget.metaObject()->className();
+        seen.icon = box->icon();
+        seen.title = box->windowTitle().toStdString();
+        seen.text = box->text().toStdString();
+        for (QAbstractButton* b : box->buttons())
+            seen.buttons.push_back(box->standardButton(b));
+        std::sort(seen.buttons.begin(), seen.buttons.end());
+        if (box->defaultButton())
+            seen.defaultButton = box->standardButton(box->defaultButton());
+        seen.cursorOverridden = QApplication::overrideCursor() != nullptr;
+        seen.modal = box->isModal();
+        answer(*box);
+    };
+}
+
+void pressOk(QMessageBox& box)
+{
+    box.button(QMessageBox::Ok)->click();
+}
+
+class QtInteractionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        guiApp();
+        m_window.resize(200, 100);
+        m_window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+    }
+    void TearDown() override
+    {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+    }
+
+    QApplication& m_app = guiApp(); // before any widget
+    QWidget m_window;
+    QtInteraction m_ui { &m_window };
+};
+
+TEST_F(QtInteractionTest, InformationAndErrorBoxes)
+{
+    struct Case {
+        const char* name;
+        std::function<void(QtInteraction&, std::string_view)> show;
+        QMessageBox::Icon icon;
+    };
+    const Case cases[] = {
+        { "information", [](QtInteraction& ui, std::string_view t) { ui.showInformation(t); },
+            QMessageBox::NoIcon },
+        { "error", [](QtInteraction& ui, std::string_view t) { ui.showError(t); }, QMessageBox::Critical },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModalDriver driver;
+        BoxSeen seen;
+        driver.then(recordBox(seen, pressOk));
+        c.show(m_ui, "Proceso finalizado · ñ");
+        EXPECT_EQ(driver.pending(), 0u);
+        EXPECT_TRUE(driver.unexpected().empty());
+        EXPECT_EQ(seen.icon, c.icon);
+        EXPECT_EQ(seen.title, "Tramazel");
+        EXPECT_EQ(seen.text, "Proceso finalizado · ñ");
+        EXPECT_EQ(seen.buttons, std::vector<QMessageBox::StandardButton> { QMessageBox::Ok });
+        EXPECT_TRUE(seen.modal);
+    }
+}
+
+TEST_F(QtInteractionTest, QuestionBoxAnswers)
+{
+    struct Case {
+        const char* name;
+        std::function<void(QMessageBox&)> answer;
+        bool expected;
+    };
+    const Case cases[] = {
+        { "OK button", pressOk, true },
+        { "Enter takes the default", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, true },
+        { "Cancel button", [](QMessageBox& b) { b.button(QMessageBox::Cancel)->click(); }, false },
+        { "Escape", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, false },
+        { "close box", [](QMessageBox& b) { b.close(); }, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModalDriver driver;
+        BoxSeen seen;
+        driver.then(recordBox(seen, c.answer));
+        const bool answer = m_ui.askQuestion("Líneas", "Primera línea\nSegunda línea");
+        EXPECT_EQ(answer, c.expected);
+        EXPECT_EQ(driver.pending(), 0u);
+        EXPECT_EQ(seen.icon, QMessageBox::Warning);
+        EXPECT_EQ(seen.title, "Líneas");
+        EXPECT_EQ(seen.text, "Primera línea\nSegunda línea");
+        EXPECT_EQ(seen.buttons,
+            (std::vector<QMessageBox::StandardButton> { QMessageBox::Ok, QMessageBox::Cancel }));
+        EXPECT_EQ(seen.defaultButton, QMessageBox::Ok);
+    }
+}
+
+TEST_F(QtInteractionTest, HourglassIsLiftedWhileABoxIsOpen)
+{
+    m_ui.setBusy(true);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    m_ui.setBusy(true); // a second call must not stack a second cursor
+
+    ModalDriver driver;
+    BoxSeen seen;
+    driver.then(recordBox(seen, pressOk));
+    EXPECT_TRUE(m_ui.askQuestion("Pregunta", "¿Seguir?"));
+    EXPECT_FALSE(seen.cursorOverridden) << "the person answering sees a normal pointer";
+    EXPECT_NE(QApplication::overrideCursor(), nullptr) << "the run goes on with the hourglass";
+
+    m_ui.setBusy(false);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    m_ui.setBusy(false); // releasing twice leaves others' cursors alone
+    QApplication::setOverrideCursor(Qt::CrossCursor);
+    m_ui.setBusy(false);
+    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(QtInteractionTest, FileDialogOptionsAndAnswers)
+{
+    TempDir dir;
+    fs::create_directories(dir / "saga");
+    writeFile(dir / "saga" / "centro.xml", "<CENTRE/>");
+    const shell::FileDialogOptions options { "Archivo XML", "*.xml", "xml", dir / "saga" };
+
+    struct Case {
+        const char* name;
+        const char* typed; ///< null: cancel
+        std::optional<fs::path> expected;
+    };
+    const Case cases[] = {
+        { "existing file", "centro.xml", dir / "saga" / "centro.xml" },
+        { "name without extension gets .xml", "nuevo", dir / "saga" / "nuevo.xml" },
+        { "cancel", nullptr, std::nullopt },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModalDriver driver;
+        std::string title;
+        QStringList filters;
+        std::string suffix;
+        std::string directory;
+        driver.then([&](QWidget& widget) {
+            auto* dialog = qobject_cast<QFileDialog*>(&widget);
+            ASSERT_NE(dialog, nullptr);
+            title = dialog->windowTitle().toStdString();
+            filters = dialog->nameFilters();
+            suffix = dialog->defaultSuffix().toStdString();
+            directory = dialog->directory().absolutePath().toStdString();
+            if (!c.typed) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(QString::fromUtf8(c.typed));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        const auto chosen = m_ui.chooseFile(options);
+        EXPECT_EQ(driver.pending(), 0u);
+        EXPECT_EQ(title, "Archivo XML");
+        EXPECT_EQ(filters, QStringList { QStringLiteral("*.xml") });
+        EXPECT_EQ(suffix, "xml");
+        EXPECT_EQ(fs::path(directory), fs::canonical(dir / "saga"));
+        ASSERT_EQ(chosen.has_value(), c.expected.has_value());
+        if (chosen) {
+            EXPECT_EQ(fs::weakly_canonical(*chosen), fs::weakly_canonical(*c.expected));
+        }
+    }
+}
+
+TEST_F(QtInteractionTest, PlacerTakesOverTheDialogs)
+{
+    std::vector<QWidget*> placed;
+    m_ui.setDialogPlacer([&](QWidget& dialog) { placed.push_back(&dialog); });
+    ModalDriver driver;
+    QWidget* parentSeen = &m_window;
+    driver.then([&](QWidget& box) {
+        parentSeen = box.parentWidget();
+        qobject_cast<QMessageBox*>(&box)->button(QMessageBox::Ok)->click();
+    });
+    m_ui.showInformation("Proceso finalizado");
+    EXPECT_EQ(placed.size(), 1u);
+    EXPECT_EQ(parentSeen, nullptr) << "a window inside a foreign one cannot parent dialogs";
+}
+
+TEST_F(QtInteractionTest, CloseMainWindow)
+{
+    m_ui.closeMainWindow();
+    EXPECT_FALSE(m_window.isVisible());
+}
+
+} // namespace
+} // namespace tramazel::test
