@@ -59,8 +59,8 @@ public:
 void importCentre(const fs::path& root, const fs::path& qtemp)
 {
     const fs::path centre = root / "centre.xml";
-    const std::string command = std::string("python3 '") + TRAMAZEL_SOURCE_DIR + "/scripts/gen-centre' --scale "
-        + std::to_string(kScale) + " -o '" + centre.string() + "'";
+    const std::string command = std::string("python3 '") + TRAMAZEL_SOURCE_DIR
+        + "/scripts/gen-centre' --scale " + std::to_string(kScale) + " -o '" + centre.string() + "'";
     if (std::system(command.c_str()) != 0) {
         std::cerr << "cannot generate " << centre << "\n";
         std::exit(1);
@@ -94,7 +94,8 @@ void writeSolution(const fs::path& dir)
     const auto rooms = column(dir, z::aulat::kTable, z::aulat::kAbrev);
     const auto subjects = column(dir, z::asignomt::kTable, z::asignomt::kCod, z::asignomt::kEsTarea, false);
     const auto activities = column(dir, z::asignomt::kTable, z::asignomt::kCod, z::asignomt::kEsTarea, true);
-    const auto pick = [&rng](const std::vector<std::string>& v) -> const std::string& { return v[rng() % v.size()]; };
+    const auto pick
+        = [&rng](const std::vector<std::string>& v) -> const std::string& { return v[rng() % v.size()]; };
     {
         // The week's slots numbered by half hours (hours 1..7 and a break at 3.5),
         // then rows no key reaches.
@@ -105,7 +106,8 @@ void writeSolution(const fs::path& dir)
             const int n = kNumbers[i % kNumbers.size()];
             t.append();
             t.setText(z::diashorast::kDiHo,
-                i < 40 ? std::to_string(day).append(std::to_string(n)) : std::string("X").append(std::to_string(i)));
+                i < 40 ? std::to_string(day).append(std::to_string(n))
+                       : std::string("X").append(std::to_string(i)));
             t.setText(z::diashorast::kDia, std::to_string(day));
             t.setText(z::diashorast::kHoraDesde, std::to_string(8 + n / 2) + (n % 2 ? ":00" : ":45"));
             t.setText(z::diashorast::kMinutos, n == 6 ? "30" : "55");
@@ -134,7 +136,8 @@ Data& data()
 {
     static Data d = [] {
         Data x;
-        x.root = fs::temp_directory_path() / ("tramazel-bench-export-" + std::to_string(std::random_device {}()));
+        x.root = fs::temp_directory_path()
+            / ("tramazel-bench-export-" + std::to_string(std::random_device {}()));
         x.qtemp = x.root / "qtemp";
         x.outDir = x.root / "out";
         fs::create_directories(x.qtemp);
@@ -143,7 +146,8 @@ Data& data()
         importCentre(x.root, x.qtemp);
         writeSolution(x.qtemp);
         std::cerr << "tables written in "
-                  << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s\n";
+                  << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()
+                  << " s\n";
 
         // One export gives the values the baseline writes.
         tramazel::xml::XmlDocument doc;
@@ -189,7 +193,8 @@ void BM_Export(benchmark::State& state)
     std::size_t sessions = 0;
     for (auto _ : state) {
         tramazel::xml::XmlDocument doc;
-        const auto summary = tramazel::solution_export::exportSolution(d.qtemp, d.outDir / "SolucioHorari.xml", doc);
+        const auto summary
+            = tramazel::solution_export::exportSolution(d.qtemp, d.outDir / "SolucioHorari.xml", doc);
         sessions = summary.sessions;
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kSolucRows));
@@ -205,14 +210,15 @@ void BM_Baseline(benchmark::State& state)
     for (auto _ : state) {
         {
             DbfTable soluc = DbfTable::open(d.qtemp, z::soluc::kTable, Access::Exclusive);
-            const std::size_t fields[] = { soluc.fieldIndex(z::soluc::kProf), soluc.fieldIndex(z::soluc::kCodGrupo),
-                soluc.fieldIndex(z::soluc::kAula), soluc.fieldIndex(z::soluc::kAsig),
-                soluc.fieldIndex(z::soluc::kTarea) };
+            const std::size_t fields[] = { soluc.fieldIndex(z::soluc::kProf),
+                soluc.fieldIndex(z::soluc::kCodGrupo), soluc.fieldIndex(z::soluc::kAula),
+                soluc.fieldIndex(z::soluc::kAsig), soluc.fieldIndex(z::soluc::kTarea) };
             const std::size_t dia = soluc.fieldIndex(z::soluc::kDia);
             const std::size_t hora = soluc.fieldIndex(z::soluc::kHora);
             std::size_t bytes = 0;
             for (soluc.first(); !soluc.eof(); soluc.next()) {
-                bytes += static_cast<std::size_t>(soluc.integer(dia)) + static_cast<std::size_t>(soluc.number(hora));
+                bytes += static_cast<std::size_t>(soluc.integer(dia))
+                    + static_cast<std::size_t>(soluc.number(hora));
                 for (std::size_t f : fields)
                     bytes += soluc.text(f).size();
             }

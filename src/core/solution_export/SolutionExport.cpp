@@ -21,153 +21,157 @@ namespace tramazel::solution_export {
 
 namespace {
 
-    // Descriptions of the lookups that found nothing, as the summary lists them.
-    constexpr std::string_view kMissTeacher = "profesor no encontrado en PROFT";
-    constexpr std::string_view kMissGroup = "grupo no encontrado en GRUPOST";
-    constexpr std::string_view kMissSlot = "franja no encontrada en DIASHORAST";
-    constexpr std::string_view kMissRoom = "aula no encontrada en AULAT";
-    constexpr std::string_view kMissSubject = "materia no encontrada en ASIGNOMT";
+// Descriptions of the lookups that found nothing, as the summary lists them.
+constexpr std::string_view kMissTeacher = "profesor no encontrado en PROFT";
+constexpr std::string_view kMissGroup = "grupo no encontrado en GRUPOST";
+constexpr std::string_view kMissSlot = "franja no encontrada en DIASHORAST";
+constexpr std::string_view kMissRoom = "aula no encontrada en AULAT";
+constexpr std::string_view kMissSubject = "materia no encontrada en ASIGNOMT";
 
-    struct GroupValues {
-        std::string curs; // CODICURS
-        std::string grup; // CODI
-    };
+struct GroupValues {
+    std::string curs; // CODICURS
+    std::string grup; // CODI
+};
 
-    struct SlotValues {
-        std::string dia;
-        std::string horaDesde;
-        std::string minutos;
-    };
+struct SlotValues {
+    std::string dia;
+    std::string horaDesde;
+    std::string minutos;
+};
 
-    /// One SOLUC row with a day, its lookups done: null where nothing was found or,
-    /// for an activity, where the value stays empty.
-    struct Resolved {
-        const std::string* placa = nullptr;
-        const GroupValues* group = nullptr;
-        const SlotValues* slot = nullptr;
-        const std::string* aula = nullptr;
-        const std::string* materia = nullptr;
-        std::string tarea;
-    };
+/// One SOLUC row with a day, its lookups done: null where nothing was found or,
+/// for an activity, where the value stays empty.
+struct Resolved {
+    const std::string* placa = nullptr;
+    const GroupValues* group = nullptr;
+    const SlotValues* slot = nullptr;
+    const std::string* aula = nullptr;
+    const std::string* materia = nullptr;
+    std::string tarea;
+};
 
-    using dbf::DbfTable;
+using dbf::DbfTable;
 
-    // Zelvano's own tables may store DIA and HORA in any numeric type or even as text.
-    bool isNumericType(char type) noexcept
+// Zelvano's own tables may store DIA and HORA in any numeric type or even as text.
+bool isNumericType(char type) noexcept
+{
+    switch (type) {
+    case 'N':
+    case 'F':
+    case 'I':
+    case 'O':
+    case 'B':
+    case '+':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whole numbers beyond this are not hour or day numbers; they keep their doubles
+// away from the overflow of a conversion to int64.
+constexpr double kLargestWhole = 1e15;
+
+/// One numeric-or-character field of SOLUC, read as a number.
+class NumberField {
+public:
+    NumberField(const DbfTable& table, std::string_view name)
+        : m_index(table.fieldIndex(name))
+        , m_numeric(isNumericType(table.fields()[m_index].type))
     {
-        switch (type) {
-        case 'N':
-        case 'F':
-        case 'I':
-        case 'O':
-        case 'B':
-        case '+':
-            return true;
-        default:
-            return false;
-        }
     }
 
-    // Whole numbers beyond this are not hour or day numbers; they keep their doubles
-    // away from the overflow of a conversion to int64.
-    constexpr double kLargestWhole = 1e15;
+    double number(const DbfTable& table) const
+    {
+        if (m_numeric)
+            return table.number(m_index);
+        // A character field: its text as a number, blank or unreadable text as 0,
+        // the way an empty numeric field reads.
+        const std::string stored = table.text(m_index);
+        std::string_view s = text::trimControls(stored);
+        if (!s.empty() && s.front() == '+')
+            s.remove_prefix(1);
+        double value = 0;
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+        if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(value))
+            return 0;
+        return value;
+    }
 
-    /// One numeric-or-character field of SOLUC, read as a number.
-    class NumberField {
-    public:
-        NumberField(const DbfTable& table, std::string_view name)
-            : m_index(table.fieldIndex(name))
-            , m_numeric(isNumericType(table.fields()[m_index].type))
-        {
-        }
-
-        double number(const DbfTable& table) const
-        {
-            if (m_numeric)
-                return table.number(m_index);
-            // A character field: its text as a number, blank or unreadable text as 0,
-            // the way an empty numeric field reads.
-            const std::string stored = table.text(m_index);
-            std::string_view s = text::trimControls(stored);
-            if (!s.empty() && s.front() == '+')
-                s.remove_prefix(1);
-            double value = 0;
-            const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-            if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(value))
-                return 0;
-            return value;
-        }
-
-        /// The text that begins the slot key: a whole number as its digits without a
-        /// decimal point, whatever the field type stores ("2", never "2.0").
-        std::string keyText(const DbfTable& table, double value) const
-        {
-            if (!m_numeric)
-                return table.text(m_index);
-            if (std::trunc(value) == value && std::fabs(value) <= kLargestWhole)
-                return decimal(static_cast<std::int64_t>(value));
+    /// The text that begins the slot key: a whole number as its digits without a
+    /// decimal point, whatever the field type stores ("2", never "2.0").
+    std::string keyText(const DbfTable& table, double value) const
+    {
+        if (!m_numeric)
             return table.text(m_index);
-        }
-
-        static std::string decimal(std::int64_t n)
-        {
-            char buf[24];
-            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
-            (void)ec;
-            return std::string(buf, end);
-        }
-
-        std::size_t index() const noexcept { return m_index; }
-
-    private:
-        std::size_t m_index;
-        bool m_numeric;
-    };
-
-    bool hasFraction(double hora) noexcept { return hora - std::trunc(hora) > 0; }
-
-    /// The hour number of a HORA value, or nothing when HORA is no usable number.
-    std::optional<std::int64_t> hourNumber(double hora, bool halfHours) noexcept
-    {
-        const double whole = std::trunc(hora);
-        if (!std::isfinite(whole) || std::fabs(whole) > kLargestWhole)
-            return std::nullopt;
-        const auto w = static_cast<std::int64_t>(whole);
-        if (!halfHours)
-            return w;
-        return hasFraction(hora) ? 2 * w : 2 * w - 1;
+        if (std::trunc(value) == value && std::fabs(value) <= kLargestWhole)
+            return decimal(static_cast<std::int64_t>(value));
+        return table.text(m_index);
     }
 
-    template <typename Value, typename Read>
-    text::FirstMatchIndex<Value> buildIndex(DbfTable& table, std::string_view keyField, Read read)
+    static std::string decimal(std::int64_t n)
     {
-        // Codes repeat a lot in a large centre (four-character abbreviations), so the
-        // index is left to grow with the distinct keys rather than sized by the rows:
-        // a compact table stays in cache. A repeated key's values are never read.
-        const std::size_t key = table.fieldIndex(keyField);
-        text::FirstMatchIndex<Value> index;
-        for (table.first(); !table.eof(); table.next()) {
-            const std::string k = table.text(key);
-            if (!index.find(k))
-                index.add(k, read(table));
-        }
-        return index;
+        char buf[24];
+        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
+        (void)ec;
+        return std::string(buf, end);
     }
 
-    // Counts every lookup that found nothing; the examples are distinct codes, so one
-    // code missing from hundreds of sessions does not hide the others.
-    void noteMiss(ExportSummary& summary, std::string_view kind, std::string_view cp1252Code)
-    {
-        Warnings& misses = summary.lookupsNotFound;
-        const std::string code = text::cp1252ToUtf8(cp1252Code);
-        for (const Warnings::Kind& k : misses.kinds()) {
-            if (k.description == kind && std::find(k.examples.begin(), k.examples.end(), code) != k.examples.end()) {
-                misses.add(kind);
-                return;
-            }
-        }
-        misses.add(kind, code);
+    std::size_t index() const noexcept { return m_index; }
+
+private:
+    std::size_t m_index;
+    bool m_numeric;
+};
+
+bool hasFraction(double hora) noexcept
+{
+    return hora - std::trunc(hora) > 0;
+}
+
+/// The hour number of a HORA value, or nothing when HORA is no usable number.
+std::optional<std::int64_t> hourNumber(double hora, bool halfHours) noexcept
+{
+    const double whole = std::trunc(hora);
+    if (!std::isfinite(whole) || std::fabs(whole) > kLargestWhole)
+        return std::nullopt;
+    const auto w = static_cast<std::int64_t>(whole);
+    if (!halfHours)
+        return w;
+    return hasFraction(hora) ? 2 * w : 2 * w - 1;
+}
+
+template <typename Value, typename Read>
+text::FirstMatchIndex<Value> buildIndex(DbfTable& table, std::string_view keyField, Read read)
+{
+    // Codes repeat a lot in a large centre (four-character abbreviations), so the
+    // index is left to grow with the distinct keys rather than sized by the rows:
+    // a compact table stays in cache. A repeated key's values are never read.
+    const std::size_t key = table.fieldIndex(keyField);
+    text::FirstMatchIndex<Value> index;
+    for (table.first(); !table.eof(); table.next()) {
+        const std::string k = table.text(key);
+        if (!index.find(k))
+            index.add(k, read(table));
     }
+    return index;
+}
+
+// Counts every lookup that found nothing; the examples are distinct codes, so one
+// code missing from hundreds of sessions does not hide the others.
+void noteMiss(ExportSummary& summary, std::string_view kind, std::string_view cp1252Code)
+{
+    Warnings& misses = summary.lookupsNotFound;
+    const std::string code = text::cp1252ToUtf8(cp1252Code);
+    for (const Warnings::Kind& k : misses.kinds()) {
+        if (k.description == kind
+            && std::find(k.examples.begin(), k.examples.end(), code) != k.examples.end()) {
+            misses.add(kind);
+            return;
+        }
+    }
+    misses.add(kind, code);
+}
 
 } // namespace
 
@@ -219,8 +223,9 @@ ExportSummary exportSolution(
     const auto groups = [&] {
         const std::size_t codi = grupostTable.fieldIndex(z::grupost::kCodi);
         const std::size_t codiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
-        return buildIndex<GroupValues>(grupostTable, z::grupost::kAbrev,
-            [=](const DbfTable& t) { return GroupValues { t.text(codiCurs), t.text(codi) }; });
+        return buildIndex<GroupValues>(grupostTable, z::grupost::kAbrev, [=](const DbfTable& t) {
+            return GroupValues { t.text(codiCurs), t.text(codi) };
+        });
     }();
     const auto slots = [&] {
         const std::size_t dia = diashorastTable.fieldIndex(z::diashorast::kDia);

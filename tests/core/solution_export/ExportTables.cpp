@@ -15,27 +15,30 @@ namespace z = tramazel::zelvano;
 using dbf::DbfTable;
 
 namespace {
-    template <std::size_t N>
-    void writeRows(const std::filesystem::path& dir, std::string_view table, const std::vector<dbf::FieldSpec>& fields,
-        const std::vector<std::array<std::string, N>>& rows, const std::array<std::string_view, N>& names)
-    {
-        DbfTable t = DbfTable::create(dir, table, fields);
-        for (const auto& row : rows) {
-            t.append();
-            for (std::size_t i = 0; i < N; ++i)
-                t.setText(names[i], row[i]);
-            t.post();
-        }
-        t.close();
+template <std::size_t N>
+void writeRows(const std::filesystem::path& dir, std::string_view table,
+    const std::vector<dbf::FieldSpec>& fields, const std::vector<std::array<std::string, N>>& rows,
+    const std::array<std::string_view, N>& names)
+{
+    DbfTable t = DbfTable::create(dir, table, fields);
+    for (const auto& row : rows) {
+        t.append();
+        for (std::size_t i = 0; i < N; ++i)
+            t.setText(names[i], row[i]);
+        t.post();
     }
+    t.close();
+}
 } // namespace
 
 void writeCentre(const std::filesystem::path& dir, const Centre& centre)
 {
-    writeRows<2>(dir, z::proft::kTable, z::proft::fields(), centre.proft, { z::proft::kAbrev, z::proft::kCodi });
+    writeRows<2>(
+        dir, z::proft::kTable, z::proft::fields(), centre.proft, { z::proft::kAbrev, z::proft::kCodi });
     writeRows<3>(dir, z::grupost::kTable, z::grupost::fields(), centre.grupost,
         { z::grupost::kAbrev, z::grupost::kCodi, z::grupost::kCodiCurs });
-    writeRows<2>(dir, z::aulat::kTable, z::aulat::fields(), centre.aulat, { z::aulat::kAbrev, z::aulat::kCodi });
+    writeRows<2>(
+        dir, z::aulat::kTable, z::aulat::fields(), centre.aulat, { z::aulat::kAbrev, z::aulat::kCodi });
     writeRows<4>(dir, z::diashorast::kTable, z::diashorast::fields(), centre.diashorast,
         { z::diashorast::kDiHo, z::diashorast::kDia, z::diashorast::kHoraDesde, z::diashorast::kMinutos });
 
@@ -79,7 +82,8 @@ std::vector<Session> readSessions(const std::filesystem::path& file)
 
     std::vector<Session> sessions;
     pugi::xml_document doc;
-    const pugi::xml_parse_result parsed = doc.load_file(file.c_str(), pugi::parse_default, pugi::encoding_auto);
+    const pugi::xml_parse_result parsed
+        = doc.load_file(file.c_str(), pugi::parse_default, pugi::encoding_auto);
     if (!parsed) {
         ADD_FAILURE() << file << ": " << parsed.description();
         return sessions;

@@ -29,7 +29,8 @@ struct Centre {
     std::vector<std::array<std::string, 3>> grupost; ///< ABREV, CODI, CODICURS
     std::vector<std::array<std::string, 2>> aulat; ///< ABREV, CODI
     std::vector<std::array<std::string, 2>> subjects; ///< ASIGNOMT COD, CODI (ESTAREA false)
-    std::vector<std::array<std::string, 2>> activities; ///< ASIGNOMT COD, CODI (ESTAREA true), after the subjects
+    std::vector<std::array<std::string, 2>>
+        activities; ///< ASIGNOMT COD, CODI (ESTAREA true), after the subjects
     std::vector<std::array<std::string, 4>> diashorast; ///< DIHO, DIA, HORADESDE, MINUTOS
 };
 

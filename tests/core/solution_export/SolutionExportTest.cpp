@@ -4,6 +4,8 @@
 
 #include "Error.h"
 #include "ZelvanoTables.h"
+#include "centre_import/Builders.h"
+#include "centre_import/ImportContext.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
 #include "solution_export/SolutionExport.h"
@@ -19,444 +21,487 @@
 namespace tramazel::test {
 namespace {
 
-    namespace fs = std::filesystem;
-    namespace z = tramazel::zelvano;
-    using namespace exporting;
-    using solution_export::exportSolution;
-    using solution_export::ExportSummary;
+namespace fs = std::filesystem;
+namespace z = tramazel::zelvano;
+using namespace exporting;
+using solution_export::exportSolution;
+using solution_export::ExportSummary;
 
-    // Slot rows name their key in every value, so an expected session shows which
-    // DIHO key its row produced.
-    std::array<std::string, 4> slotRow(const std::string& key) { return { key, "d" + key, "h" + key, "m" + key }; }
+// Slot rows name their key in every value, so an expected session shows which
+// DIHO key its row produced.
+std::array<std::string, 4> slotRow(const std::string& key)
+{
+    return { key, "d" + key, "h" + key, "m" + key };
+}
 
-    // A small centre: "\xC0" and "\xED" are cp1252 for À and í.
-    Centre standardCentre()
+// A small centre: "\xC0" and "\xED" are cp1252 for À and í.
+Centre standardCentre()
+{
+    Centre c;
+    c.proft = { { "ANA", "1001" }, { "PEP", "1002" }, { "ANA", "1099" },
+        { "M\xC0R",
+            "Mar\xED"
+            "a" } };
+    c.grupost = { { "1A", "G1A", "ESO1" }, { "1B", "G1B", "ESO1" }, { "2A", "G2A", "ESO2" } };
+    c.aulat = { { "A1", "AULA1" }, { "A2", "AULA2" } };
+    c.subjects = { { "MA", "MAT1" }, { "CA", "CAT1" } };
+    c.activities = { { "GUAR", "ACT-GUARDIA" }, { "MA", "ACT-MA" } };
+    for (const char* key : { "10", "1-1", "11", "12", "13", "14", "15", "23", "24", "25", "3-1", "-12" })
+        c.diashorast.push_back(slotRow(key));
+    return c;
+}
+
+// Expected sessions. An empty key means the slot lookup finds nothing.
+Session teaching(std::string placa, std::string curs, std::string grup, const std::string& key,
+    std::string aula, std::string materia, std::string activitat = {})
+{
+    const bool slot = !key.empty();
+    return { std::move(placa), std::move(curs), std::move(grup), slot ? "d" + key : "", slot ? "h" + key : "",
+        slot ? "m" + key : "", std::move(aula), std::move(materia), std::move(activitat) };
+}
+Session activity(std::string placa, const std::string& key, std::string tarea)
+{
+    return teaching(std::move(placa), "", "", key, "", "", std::move(tarea));
+}
+
+// A timetable directory with the standard centre, and a separate folder holding the
+// file the user chose.
+struct Workspace {
+    TempDir qtemp;
+    TempDir chosenDir;
+    fs::path chosenFile = chosenDir / "centre.xml";
+    fs::path output = solution_export::solutionFileFor(chosenFile);
+
+    explicit Workspace(const Centre& centre = standardCentre())
     {
-        Centre c;
-        c.proft = { { "ANA", "1001" }, { "PEP", "1002" }, { "ANA", "1099" }, { "M\xC0R", "Mar\xED" "a" } };
-        c.grupost = { { "1A", "G1A", "ESO1" }, { "1B", "G1B", "ESO1" }, { "2A", "G2A", "ESO2" } };
-        c.aulat = { { "A1", "AULA1" }, { "A2", "AULA2" } };
-        c.subjects = { { "MA", "MAT1" }, { "CA", "CAT1" } };
-        c.activities = { { "GUAR", "ACT-GUARDIA" }, { "MA", "ACT-MA" } };
-        for (const char* key : { "10", "1-1", "11", "12", "13", "14", "15", "23", "24", "25", "3-1", "-12" })
-            c.diashorast.push_back(slotRow(key));
-        return c;
+        writeCentre(qtemp.path(), centre);
+        writeFile(chosenFile, "<CENTRE/>");
     }
+};
 
-    // Expected sessions. An empty key means the slot lookup finds nothing.
-    Session teaching(std::string placa, std::string curs, std::string grup, const std::string& key, std::string aula,
-        std::string materia, std::string activitat = {})
-    {
-        const bool slot = !key.empty();
-        return { std::move(placa), std::move(curs), std::move(grup), slot ? "d" + key : "", slot ? "h" + key : "",
-            slot ? "m" + key : "", std::move(aula), std::move(materia), std::move(activitat) };
-    }
-    Session activity(std::string placa, const std::string& key, std::string tarea)
-    {
-        return teaching(std::move(placa), "", "", key, "", "", std::move(tarea));
-    }
+struct RowsCase {
+    const char* name;
+    std::vector<SolucRow> rows;
+    std::vector<Session> expected;
+    std::size_t rowsWithoutDay = 0;
+};
 
-    // A timetable directory with the standard centre, and a separate folder holding the
-    // file the user chose.
-    struct Workspace {
-        TempDir qtemp;
-        TempDir chosenDir;
-        fs::path chosenFile = chosenDir / "centre.xml";
-        fs::path output = solution_export::solutionFileFor(chosenFile);
+std::ostream& operator<<(std::ostream& os, const RowsCase& c)
+{
+    return os << c.name;
+}
 
-        explicit Workspace(const Centre& centre = standardCentre())
+class ExportRows : public ::testing::TestWithParam<RowsCase> { };
+
+TEST_P(ExportRows, givesOneSessionPerRowWithADayInStoredOrder)
+{
+    const RowsCase& c = GetParam();
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), c.rows);
+    xml::XmlDocument doc;
+    const ExportSummary summary = exportSolution(ws.qtemp.path(), ws.output, doc);
+    EXPECT_EQ(readSessions(ws.output), c.expected);
+    EXPECT_EQ(summary.sessions, c.expected.size());
+    EXPECT_EQ(summary.rowsWithoutDay, c.rowsWithoutDay);
+    EXPECT_EQ(doc.select("/HORARI/SESSIONS/SESSIO").size(), c.expected.size()) << "DocXML holds the document";
+}
+
+const std::vector<RowsCase> kRowsCases = {
+    { "EmptySolucGivesEmptySessions", {}, {} },
+    { "RowsWithoutDayAreSkipped",
         {
-            writeCentre(qtemp.path(), centre);
-            writeFile(chosenFile, "<CENTRE/>");
-        }
+            { 1, 1, "ANA", "1A", "A1", "MA", "" },
+            { 0, 1, "PEP", "1B", "A2", "CA", "" },
+            { std::nullopt, 2, "PEP", "1B", "A2", "CA", "" },
+            { 2, 3, "PEP", "1B", "A2", "CA", "" },
+            { 0, std::nullopt, "", "", "", "", "" },
+        },
+        {
+            teaching("1001", "ESO1", "G1A", "11", "AULA1", "MAT1"),
+            teaching("1002", "ESO1", "G1B", "23", "AULA2", "CAT1"),
+        },
+        3 },
+    { "WholeHoursNumberPlainly",
+        { { 1, 3, "ANA", "1A", "A1", "MA", "" }, { 2, 4, "ANA", "1A", "A1", "MA", "" } },
+        {
+            teaching("1001", "ESO1", "G1A", "13", "AULA1", "MAT1"),
+            teaching("1001", "ESO1", "G1A", "24", "AULA1", "MAT1"),
+        } },
+    { "HalfHoursNumberEveryStep",
+        {
+            { 1, 1, "ANA", "", "", "", "" },
+            { 1, 1.5, "ANA", "", "", "", "" },
+            { 1, 2, "ANA", "", "", "", "" },
+            { 1, 2.5, "ANA", "", "", "", "" },
+            { 1, 3, "ANA", "", "", "", "" },
+        },
+        {
+            teaching("1001", "", "", "11", "", ""),
+            teaching("1001", "", "", "12", "", ""),
+            teaching("1001", "", "", "13", "", ""),
+            teaching("1001", "", "", "14", "", ""),
+            teaching("1001", "", "", "15", "", ""),
+        } },
+    { "FractionInRowWithoutDaySwitchesHalfHoursOn",
+        { { 1, 3, "PEP", "", "", "", "" }, { 0, 2.5, "PEP", "", "", "", "" } },
+        { teaching("1002", "", "", "15", "", "") }, 1 },
+    { "AnyFractionCountsAsTheHalf", { { 1, 2.25, "PEP", "", "", "", "" }, { 1, 1, "PEP", "", "", "", "" } },
+        { teaching("1002", "", "", "14", "", ""), teaching("1002", "", "", "11", "", "") } },
+    { "EmptyHoraIsHourZero", { { 1, std::nullopt, "PEP", "", "", "", "" } },
+        { teaching("1002", "", "", "10", "", "") } },
+    { "EmptyHoraIsMinusOneWithHalfHours",
+        { { 1, std::nullopt, "PEP", "", "", "", "" }, { 1, 1.5, "PEP", "", "", "", "" } },
+        { teaching("1002", "", "", "1-1", "", ""), teaching("1002", "", "", "12", "", "") } },
+    { "NegativeDayKeepsItsSign", { { -1, 2, "PEP", "", "", "", "" } },
+        { teaching("1002", "", "", "-12", "", "") } },
+    { "ActivityEmptiesGroupRoomAndSubject", { { 2, 3, "PEP", "1B", "A2", "MA", "GUAR" } },
+        { activity("1002", "23", "GUAR") } },
+    { "TareaOfSpacesIsTeaching", { { 2, 3, "PEP", "1B", "A2", "MA", "   " } },
+        { teaching("1002", "ESO1", "G1B", "23", "AULA2", "MAT1") } },
+    { "TareaWithLeadingBlanksIsAnActivityKeptAsStored", { { 2, 3, "PEP", "1B", "A2", "MA", "  G" } },
+        { activity("1002", "23", "  G") } },
+    { "DuplicateAbrevFirstRowWins", { { 1, 1, "ANA", "", "", "", "" } },
+        { teaching("1001", "", "", "11", "", "") } },
+    { "SubjectWinsOverActivitySharingItsCode", { { 1, 1, "", "", "", "MA", "" } },
+        { teaching("", "", "", "11", "", "MAT1") } },
+    { "LetterCaseCounts", { { 1, 1, "ana", "1a", "a1", "ma", "" } }, { teaching("", "", "", "11", "", "") } },
+    { "UnknownCodesAndMissingSlotGiveEmptyValues", { { 5, 7, "ZZZ", "9Z", "A9", "XX", "" } },
+        { teaching("", "", "", "", "", "") } },
+    { "MissingSubjectWhateverTheRoom", { { 1, 1, "ANA", "1A", "A1", "XX", "" } },
+        { teaching("1001", "ESO1", "G1A", "11", "AULA1", "") } },
+    { "Cp1252BecomesUtf8", { { 1, 1, "M\xC0R", "", "", "", "GU\xC0RDIA" } },
+        { activity("Mar\xC3\xAD"
+                   "a",
+            "11", "GU\xC3\x80RDIA") } },
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExportRows, ::testing::ValuesIn(kRowsCases),
+    [](const ::testing::TestParamInfo<RowsCase>& p) { return std::string(p.param.name); });
+
+TEST(SolutionExport, emptySolucGivesTheSkeletonInUtf8WithDeclaration)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), {});
+    xml::XmlDocument doc = xml::XmlDocument::parse("<CENTRE><MATERIES/></CENTRE>");
+    exportSolution(ws.qtemp.path(), ws.output, doc);
+
+    EXPECT_EQ(doc.root().name(), "HORARI") << "the new document replaces the old one";
+    const std::string bytes = readFile(ws.output);
+    const std::string firstLine = bytes.substr(0, bytes.find('\n'));
+    EXPECT_EQ(firstLine.rfind("<?xml", 0), 0u) << bytes;
+    EXPECT_NE(firstLine.find("encoding=\"UTF-8\""), std::string::npos) << bytes;
+    EXPECT_TRUE(readSessions(ws.output).empty());
+    EXPECT_NE(bytes.find("SESSIONS"), std::string::npos);
+}
+
+TEST(SolutionExport, writesBesideTheChosenFileAndNeverTouchesIt)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
+    const auto chosenBefore = snapshot(ws.chosenDir.path());
+    const auto qtempBefore = snapshot(ws.qtemp.path());
+    xml::XmlDocument doc;
+    exportSolution(ws.qtemp.path(), ws.output, doc);
+
+    EXPECT_EQ(ws.output, ws.chosenDir / "SolucioHorari.xml");
+    EXPECT_EQ(readFile(ws.chosenFile), "<CENTRE/>");
+    auto chosenAfter = snapshot(ws.chosenDir.path());
+    EXPECT_EQ(chosenAfter.size(), chosenBefore.size() + 1) << "only the solution file is added";
+    EXPECT_EQ(snapshot(ws.qtemp.path()), qtempBefore) << "the tables are only read";
+
+    // A solution file already there is replaced.
+    writeSoluc(ws.qtemp.path(), {});
+    exportSolution(ws.qtemp.path(), ws.output, doc);
+    EXPECT_TRUE(readSessions(ws.output).empty());
+}
+
+TEST(SolutionExport, chosenFileWithoutFolderPointsAtTheWorkingFolder)
+{
+    EXPECT_EQ(solution_export::solutionFileFor("centre.xml"), fs::path("SolucioHorari.xml"));
+    EXPECT_EQ(solution_export::solutionFileFor("/a/b/centre.xml"), fs::path("/a/b/SolucioHorari.xml"));
+}
+
+TEST(SolutionExport, summaryCountsMissesByKindButNotBlankedOrEmptyCodes)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(),
+        {
+            { 1, 1, "ANA", "1A", "A1", "MA", "" }, // everything found
+            { 1, 1, "ana", "9Z", "A9", "XX", "" }, // four misses
+            { 1, 1, "ana", "", "", "", "" }, // counted again, not shown again
+            { 9, 9, "M\xC1X", "", "", "", "" }, // teacher (UTF-8 example) and slot; empty codes are no misses
+            { 2, 3, "ZZZ", "9Z", "A9", "XX", "GUAR" }, // activity: only its teacher counts
+            { 0, 1, "QQQ", "9Z", "A9", "XX", "" }, // no day: no session, no lookups
+        });
+    xml::XmlDocument doc;
+    const ExportSummary s = exportSolution(ws.qtemp.path(), ws.output, doc);
+
+    EXPECT_EQ(s.sessions, 5u);
+    EXPECT_EQ(s.rowsWithoutDay, 1u);
+    struct Expected {
+        const char* kind;
+        std::size_t count;
+        std::vector<std::string> examples;
     };
-
-    struct RowsCase {
-        const char* name;
-        std::vector<SolucRow> rows;
-        std::vector<Session> expected;
-        std::size_t rowsWithoutDay = 0;
+    const std::vector<Expected> expected = {
+        { "profesor no encontrado en PROFT", 4, { "ana", "M\xC3\x81X", "ZZZ" } },
+        { "grupo no encontrado en GRUPOST", 1, { "9Z" } },
+        { "franja no encontrada en DIASHORAST", 1, { "99" } },
+        { "aula no encontrada en AULAT", 1, { "A9" } },
+        { "materia no encontrada en ASIGNOMT", 1, { "XX" } },
     };
+    for (const auto& e : expected) {
+        EXPECT_EQ(s.lookupsNotFound.count(e.kind), e.count) << e.kind;
+        const auto& kinds = s.lookupsNotFound.kinds();
+        const auto it = std::find_if(
+            kinds.begin(), kinds.end(), [&](const Warnings::Kind& k) { return k.description == e.kind; });
+        ASSERT_NE(it, kinds.end()) << e.kind;
+        EXPECT_EQ(it->examples, e.examples) << e.kind;
+    }
+    EXPECT_EQ(s.lookupsNotFound.kinds().size(), expected.size());
+}
 
-    std::ostream& operator<<(std::ostream& os, const RowsCase& c) { return os << c.name; }
+// The same rows stored by several dBASE writers, with DIA and HORA as N, F, level-7
+// I and O, FoxPro I and B, and text: each must give the same sessions, and the
+// deleted row none.
+TEST(SolutionExport, readsSolucInEveryDbaseVariant)
+{
+    std::vector<fs::path> variants;
+    for (const auto& entry : fs::directory_iterator(fixture("soluc")))
+        if (entry.path().extension() == ".dbf")
+            variants.push_back(entry.path());
+    std::sort(variants.begin(), variants.end());
+    ASSERT_GE(variants.size(), 5u);
 
-    class ExportRows : public ::testing::TestWithParam<RowsCase> { };
-
-    TEST_P(ExportRows, givesOneSessionPerRowWithADayInStoredOrder)
-    {
-        const RowsCase& c = GetParam();
+    const std::vector<Session> expected = {
+        teaching("1001", "ESO1", "G1A", "11", "AULA1", "MAT1"),
+        teaching("1001", "ESO1", "G1A", "12", "AULA1", "MAT1"),
+        activity("1002", "25", "GU\xC3\x80RDIA"),
+        teaching("1002", "ESO2", "G2A", "3-1", "AULA1", ""),
+        teaching("", "ESO1", "G1A", "", "", "MAT1"),
+    };
+    for (const fs::path& variant : variants) {
+        SCOPED_TRACE(variant.filename().string());
         Workspace ws;
-        writeSoluc(ws.qtemp.path(), c.rows);
+        fs::copy_file(variant, ws.qtemp / "SOLUC.DBF");
         xml::XmlDocument doc;
         const ExportSummary summary = exportSolution(ws.qtemp.path(), ws.output, doc);
-        EXPECT_EQ(readSessions(ws.output), c.expected);
-        EXPECT_EQ(summary.sessions, c.expected.size());
-        EXPECT_EQ(summary.rowsWithoutDay, c.rowsWithoutDay);
-        EXPECT_EQ(doc.select("/HORARI/SESSIONS/SESSIO").size(), c.expected.size()) << "DocXML holds the document";
+        EXPECT_EQ(readSessions(ws.output), expected);
+        EXPECT_EQ(summary.rowsWithoutDay, 1u);
     }
+}
 
-    const std::vector<RowsCase> kRowsCases = {
-        { "EmptySolucGivesEmptySessions", {}, {} },
-        { "RowsWithoutDayAreSkipped",
-            {
-                { 1, 1, "ANA", "1A", "A1", "MA", "" },
-                { 0, 1, "PEP", "1B", "A2", "CA", "" },
-                { std::nullopt, 2, "PEP", "1B", "A2", "CA", "" },
-                { 2, 3, "PEP", "1B", "A2", "CA", "" },
-                { 0, std::nullopt, "", "", "", "", "" },
-            },
-            {
-                teaching("1001", "ESO1", "G1A", "11", "AULA1", "MAT1"),
-                teaching("1002", "ESO1", "G1B", "23", "AULA2", "CAT1"),
-            },
-            3 },
-        { "WholeHoursNumberPlainly",
-            { { 1, 3, "ANA", "1A", "A1", "MA", "" }, { 2, 4, "ANA", "1A", "A1", "MA", "" } },
-            {
-                teaching("1001", "ESO1", "G1A", "13", "AULA1", "MAT1"),
-                teaching("1001", "ESO1", "G1A", "24", "AULA1", "MAT1"),
-            } },
-        { "HalfHoursNumberEveryStep",
-            {
-                { 1, 1, "ANA", "", "", "", "" },
-                { 1, 1.5, "ANA", "", "", "", "" },
-                { 1, 2, "ANA", "", "", "", "" },
-                { 1, 2.5, "ANA", "", "", "", "" },
-                { 1, 3, "ANA", "", "", "", "" },
-            },
-            {
-                teaching("1001", "", "", "11", "", ""),
-                teaching("1001", "", "", "12", "", ""),
-                teaching("1001", "", "", "13", "", ""),
-                teaching("1001", "", "", "14", "", ""),
-                teaching("1001", "", "", "15", "", ""),
-            } },
-        { "FractionInRowWithoutDaySwitchesHalfHoursOn",
-            { { 1, 3, "PEP", "", "", "", "" }, { 0, 2.5, "PEP", "", "", "", "" } },
-            { teaching("1002", "", "", "15", "", "") }, 1 },
-        { "AnyFractionCountsAsTheHalf",
-            { { 1, 2.25, "PEP", "", "", "", "" }, { 1, 1, "PEP", "", "", "", "" } },
-            { teaching("1002", "", "", "14", "", ""), teaching("1002", "", "", "11", "", "") } },
-        { "EmptyHoraIsHourZero", { { 1, std::nullopt, "PEP", "", "", "", "" } },
-            { teaching("1002", "", "", "10", "", "") } },
-        { "EmptyHoraIsMinusOneWithHalfHours",
-            { { 1, std::nullopt, "PEP", "", "", "", "" }, { 1, 1.5, "PEP", "", "", "", "" } },
-            { teaching("1002", "", "", "1-1", "", ""), teaching("1002", "", "", "12", "", "") } },
-        { "NegativeDayKeepsItsSign", { { -1, 2, "PEP", "", "", "", "" } },
-            { teaching("1002", "", "", "-12", "", "") } },
-        { "ActivityEmptiesGroupRoomAndSubject", { { 2, 3, "PEP", "1B", "A2", "MA", "GUAR" } },
-            { activity("1002", "23", "GUAR") } },
-        { "TareaOfSpacesIsTeaching", { { 2, 3, "PEP", "1B", "A2", "MA", "   " } },
-            { teaching("1002", "ESO1", "G1B", "23", "AULA2", "MAT1") } },
-        { "TareaWithLeadingBlanksIsAnActivityKeptAsStored", { { 2, 3, "PEP", "1B", "A2", "MA", "  G" } },
-            { activity("1002", "23", "  G") } },
-        { "DuplicateAbrevFirstRowWins", { { 1, 1, "ANA", "", "", "", "" } },
-            { teaching("1001", "", "", "11", "", "") } },
-        { "SubjectWinsOverActivitySharingItsCode", { { 1, 1, "", "", "", "MA", "" } },
-            { teaching("", "", "", "11", "", "MAT1") } },
-        { "LetterCaseCounts", { { 1, 1, "ana", "1a", "a1", "ma", "" } }, { teaching("", "", "", "11", "", "") } },
-        { "UnknownCodesAndMissingSlotGiveEmptyValues", { { 5, 7, "ZZZ", "9Z", "A9", "XX", "" } },
-            { teaching("", "", "", "", "", "") } },
-        { "MissingSubjectWhateverTheRoom", { { 1, 1, "ANA", "1A", "A1", "XX", "" } },
-            { teaching("1001", "ESO1", "G1A", "11", "AULA1", "") } },
-        { "Cp1252BecomesUtf8", { { 1, 1, "M\xC0R", "", "", "", "GU\xC0RDIA" } },
-            { activity("Mar\xC3\xAD"
-                       "a",
-                "11", "GU\xC3\x80RDIA") } },
-    };
+TEST(SolutionExport, anIndependentParserReadsTheFile)
+{
+    if (std::string(TRAMAZEL_SYSTEM_PYTHON).empty())
+        GTEST_SKIP() << "no system python";
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(),
+        { { 1, 1, "M\xC0R", "1A", "A1", "MA", "" }, { 2, 3, "PEP", "1B", "A2", "CA", "GU\xC0RDIA" } });
+    xml::XmlDocument doc;
+    exportSolution(ws.qtemp.path(), ws.output, doc);
 
-    INSTANTIATE_TEST_SUITE_P(Cases, ExportRows, ::testing::ValuesIn(kRowsCases),
-        [](const ::testing::TestParamInfo<RowsCase>& p) { return std::string(p.param.name); });
+    const std::string script
+        = "import sys, xml.etree.ElementTree as ET\n"
+          "root = ET.parse(sys.argv[1]).getroot()\n"
+          "out = [root.tag] + [c.tag for c in root]\n"
+          "for s in root.find('SESSIONS'):\n"
+          "    out.append(s.tag + ' ' + '|'.join(k + '=' + v for k, v in s.attrib.items()))\n"
+          "sys.stdout.buffer.write('\\n'.join(out).encode('utf-8'))\n";
+    const fs::path scriptFile = ws.chosenDir / "parse.py";
+    writeFile(scriptFile, script);
+    const ProcessResult r = run(shellQuote(TRAMAZEL_SYSTEM_PYTHON) + " " + shellQuote(scriptFile.string())
+        + " " + shellQuote(ws.output.string()));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(r.output,
+        "HORARI\nSESSIONS\n"
+        "SESSIO placa=Mar\xC3\xAD"
+        "a|curs=ESO1|grup=G1A|dia=d11|hora=h11|durada=m11|aula=AULA1|materia=MAT1|activitat=\n"
+        "SESSIO placa=1002|curs=|grup=|dia=d23|hora=h23|durada=m23|aula=|materia=|activitat=GU\xC3\x80RDIA");
+}
 
-    TEST(SolutionExport, emptySolucGivesTheSkeletonInUtf8WithDeclaration)
-    {
-        Workspace ws;
-        writeSoluc(ws.qtemp.path(), {});
-        xml::XmlDocument doc = xml::XmlDocument::parse("<CENTRE><MATERIES/></CENTRE>");
+// The bundled demo solution must keep matching what the import makes of the bundled
+// centre: every code it uses is found.
+TEST(SolutionExport, sampleSolutionMatchesTheSampleCentre)
+{
+    const fs::path samples = fs::path(TRAMAZEL_FIXTURES_DIR) / ".." / ".." / "samples";
+    if (!fs::exists(samples / "centre.xml") || !fs::exists(samples / "solution" / "SOLUC.DBF"))
+        GTEST_SKIP() << "no sample data";
+    struct NoPrompts : centre_import::ImportPrompts {
+        void editCourseLevels(dbf::DbfTable&) override { }
+        bool askQuestion(std::string_view, std::string_view) override { return false; }
+    } prompts;
+    TempDir qtemp;
+    TempDir out;
+    const xml::XmlDocument centre = xml::XmlDocument::load(samples / "centre.xml");
+    Warnings warnings;
+    centre_import::ImportContext ctx { centre, qtemp.path(), prompts, warnings };
+    centre_import::TransformarAsignaturas(ctx);
+    centre_import::TransformarProfesores(ctx);
+    centre_import::TransformarAulas(ctx);
+    centre_import::TransformarCursos(ctx);
+    for (const char* table : { "SOLUC.DBF", "DIASHORAST.DBF" })
+        fs::copy_file(samples / "solution" / table, qtemp / table);
+
+    xml::XmlDocument doc;
+    const ExportSummary s = exportSolution(qtemp.path(), out / "SolucioHorari.xml", doc);
+    EXPECT_GT(s.sessions, 1000u);
+    EXPECT_GT(s.rowsWithoutDay, 0u);
+    EXPECT_TRUE(s.lookupsNotFound.empty()) << ::testing::PrintToString(s.lookupsNotFound.lines());
+    const auto sessions = readSessions(out / "SolucioHorari.xml");
+    ASSERT_FALSE(sessions.empty());
+    EXPECT_EQ(sessions.front()[4], "8:00");
+    EXPECT_EQ(sessions.front()[5], "55");
+}
+
+// ---- Failures: nothing written, the old file intact, every table released. ----
+
+const char* const kOldSolution = "<HORARI><SESSIONS><SESSIO placa=\"old\"/></SESSIONS></HORARI>\n";
+
+void expectNothingChanged(const Workspace& ws, const std::vector<std::pair<std::string, std::string>>& before)
+{
+    EXPECT_EQ(readFile(ws.output), kOldSolution);
+    EXPECT_EQ(snapshot(ws.chosenDir.path()), before) << "no temporary file is left behind";
+}
+
+// Every table of the run can be opened for exclusive use again, so none was left open.
+void expectTablesReleased(const fs::path& qtemp)
+{
+    for (std::string_view table : { z::soluc::kTable, z::proft::kTable, z::aulat::kTable, z::asignomt::kTable,
+             z::grupost::kTable, z::diashorast::kTable }) {
+        if (!dbf::findTableFile(qtemp, table, ".DBF"))
+            continue;
+        EXPECT_NO_THROW(dbf::DbfTable::open(qtemp, table, dbf::Access::Exclusive)) << table;
+    }
+}
+
+class ExportTableFailure : public ::testing::TestWithParam<std::string_view> { };
+
+TEST_P(ExportTableFailure, missingTableWritesNothing)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
+    writeFile(ws.output, kOldSolution);
+    const auto before = snapshot(ws.chosenDir.path());
+    dbf::deleteTable(ws.qtemp.path(), GetParam());
+
+    xml::XmlDocument doc;
+    try {
         exportSolution(ws.qtemp.path(), ws.output, doc);
-
-        EXPECT_EQ(doc.root().name(), "HORARI") << "the new document replaces the old one";
-        const std::string bytes = readFile(ws.output);
-        const std::string firstLine = bytes.substr(0, bytes.find('\n'));
-        EXPECT_EQ(firstLine.rfind("<?xml", 0), 0u) << bytes;
-        EXPECT_NE(firstLine.find("encoding=\"UTF-8\""), std::string::npos) << bytes;
-        EXPECT_TRUE(readSessions(ws.output).empty());
-        EXPECT_NE(bytes.find("SESSIONS"), std::string::npos);
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::FileNotFound) << e.message();
+        EXPECT_FALSE(e.message().empty());
     }
+    expectNothingChanged(ws, before);
+    expectTablesReleased(ws.qtemp.path());
+}
 
-    TEST(SolutionExport, writesBesideTheChosenFileAndNeverTouchesIt)
+TEST_P(ExportTableFailure, tableHeldByAnotherHandleWritesNothing)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
+    writeFile(ws.output, kOldSolution);
+    const auto before = snapshot(ws.chosenDir.path());
     {
-        Workspace ws;
-        writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-        const auto chosenBefore = snapshot(ws.chosenDir.path());
-        const auto qtempBefore = snapshot(ws.qtemp.path());
-        xml::XmlDocument doc;
-        exportSolution(ws.qtemp.path(), ws.output, doc);
-
-        EXPECT_EQ(ws.output, ws.chosenDir / "SolucioHorari.xml");
-        EXPECT_EQ(readFile(ws.chosenFile), "<CENTRE/>");
-        auto chosenAfter = snapshot(ws.chosenDir.path());
-        EXPECT_EQ(chosenAfter.size(), chosenBefore.size() + 1) << "only the solution file is added";
-        EXPECT_EQ(snapshot(ws.qtemp.path()), qtempBefore) << "the tables are only read";
-
-        // A solution file already there is replaced.
-        writeSoluc(ws.qtemp.path(), {});
-        exportSolution(ws.qtemp.path(), ws.output, doc);
-        EXPECT_TRUE(readSessions(ws.output).empty());
-    }
-
-    TEST(SolutionExport, chosenFileWithoutFolderPointsAtTheWorkingFolder)
-    {
-        EXPECT_EQ(solution_export::solutionFileFor("centre.xml"), fs::path("SolucioHorari.xml"));
-        EXPECT_EQ(solution_export::solutionFileFor("/a/b/centre.xml"), fs::path("/a/b/SolucioHorari.xml"));
-    }
-
-    TEST(SolutionExport, summaryCountsMissesByKindButNotBlankedOrEmptyCodes)
-    {
-        Workspace ws;
-        writeSoluc(ws.qtemp.path(),
-            {
-                { 1, 1, "ANA", "1A", "A1", "MA", "" }, // everything found
-                { 1, 1, "ana", "9Z", "A9", "XX", "" }, // four misses
-                { 1, 1, "ana", "", "", "", "" }, // counted again, not shown again
-                { 9, 9, "M\xC1X", "", "", "", "" }, // teacher (UTF-8 example) and slot; empty codes are no misses
-                { 2, 3, "ZZZ", "9Z", "A9", "XX", "GUAR" }, // activity: only its teacher counts
-                { 0, 1, "QQQ", "9Z", "A9", "XX", "" }, // no day: no session, no lookups
-            });
-        xml::XmlDocument doc;
-        const ExportSummary s = exportSolution(ws.qtemp.path(), ws.output, doc);
-
-        EXPECT_EQ(s.sessions, 5u);
-        EXPECT_EQ(s.rowsWithoutDay, 1u);
-        struct Expected {
-            const char* kind;
-            std::size_t count;
-            std::vector<std::string> examples;
-        };
-        const std::vector<Expected> expected = {
-            { "profesor no encontrado en PROFT", 4, { "ana", "M\xC3\x81X", "ZZZ" } },
-            { "grupo no encontrado en GRUPOST", 1, { "9Z" } },
-            { "franja no encontrada en DIASHORAST", 1, { "99" } },
-            { "aula no encontrada en AULAT", 1, { "A9" } },
-            { "materia no encontrada en ASIGNOMT", 1, { "XX" } },
-        };
-        for (const auto& e : expected) {
-            EXPECT_EQ(s.lookupsNotFound.count(e.kind), e.count) << e.kind;
-            const auto& kinds = s.lookupsNotFound.kinds();
-            const auto it = std::find_if(
-                kinds.begin(), kinds.end(), [&](const Warnings::Kind& k) { return k.description == e.kind; });
-            ASSERT_NE(it, kinds.end()) << e.kind;
-            EXPECT_EQ(it->examples, e.examples) << e.kind;
-        }
-        EXPECT_EQ(s.lookupsNotFound.kinds().size(), expected.size());
-    }
-
-    // The same rows stored by several dBASE writers, with DIA and HORA as N, F, level-7
-    // I and O, FoxPro I and B, and text: each must give the same sessions, and the
-    // deleted row none.
-    TEST(SolutionExport, readsSolucInEveryDbaseVariant)
-    {
-        std::vector<fs::path> variants;
-        for (const auto& entry : fs::directory_iterator(fixture("soluc")))
-            if (entry.path().extension() == ".dbf")
-                variants.push_back(entry.path());
-        std::sort(variants.begin(), variants.end());
-        ASSERT_GE(variants.size(), 5u);
-
-        const std::vector<Session> expected = {
-            teaching("1001", "ESO1", "G1A", "11", "AULA1", "MAT1"),
-            teaching("1001", "ESO1", "G1A", "12", "AULA1", "MAT1"),
-            activity("1002", "25", "GU\xC3\x80RDIA"),
-            teaching("1002", "ESO2", "G2A", "3-1", "AULA1", ""),
-            teaching("", "ESO1", "G1A", "", "", "MAT1"),
-        };
-        for (const fs::path& variant : variants) {
-            SCOPED_TRACE(variant.filename().string());
-            Workspace ws;
-            fs::copy_file(variant, ws.qtemp / "SOLUC.DBF");
-            xml::XmlDocument doc;
-            const ExportSummary summary = exportSolution(ws.qtemp.path(), ws.output, doc);
-            EXPECT_EQ(readSessions(ws.output), expected);
-            EXPECT_EQ(summary.rowsWithoutDay, 1u);
-        }
-    }
-
-    TEST(SolutionExport, anIndependentParserReadsTheFile)
-    {
-        if (std::string(TRAMAZEL_SYSTEM_PYTHON).empty())
-            GTEST_SKIP() << "no system python";
-        Workspace ws;
-        writeSoluc(ws.qtemp.path(),
-            { { 1, 1, "M\xC0R", "1A", "A1", "MA", "" }, { 2, 3, "PEP", "1B", "A2", "CA", "GU\xC0RDIA" } });
-        xml::XmlDocument doc;
-        exportSolution(ws.qtemp.path(), ws.output, doc);
-
-        const std::string script = "import sys, xml.etree.ElementTree as ET\n"
-                                   "root = ET.parse(sys.argv[1]).getroot()\n"
-                                   "out = [root.tag] + [c.tag for c in root]\n"
-                                   "for s in root.find('SESSIONS'):\n"
-                                   "    out.append(s.tag + ' ' + '|'.join(k + '=' + v for k, v in s.attrib.items()))\n"
-                                   "sys.stdout.buffer.write('\\n'.join(out).encode('utf-8'))\n";
-        const fs::path scriptFile = ws.chosenDir / "parse.py";
-        writeFile(scriptFile, script);
-        const ProcessResult r = run(shellQuote(TRAMAZEL_SYSTEM_PYTHON) + " " + shellQuote(scriptFile.string()) + " "
-            + shellQuote(ws.output.string()));
-        ASSERT_EQ(r.exitCode, 0) << r.output;
-        EXPECT_EQ(r.output,
-            "HORARI\nSESSIONS\n"
-            "SESSIO placa=Mar\xC3\xAD"
-            "a|curs=ESO1|grup=G1A|dia=d11|hora=h11|durada=m11|aula=AULA1|materia=MAT1|activitat=\n"
-            "SESSIO placa=1002|curs=|grup=|dia=d23|hora=h23|durada=m23|aula=|materia=|activitat=GU\xC3\x80RDIA");
-    }
-
-    // ---- Failures: nothing written, the old file intact, every table released. ----
-
-    const char* const kOldSolution = "<HORARI><SESSIONS><SESSIO placa=\"old\"/></SESSIONS></HORARI>\n";
-
-    void expectNothingChanged(const Workspace& ws, const std::vector<std::pair<std::string, std::string>>& before)
-    {
-        EXPECT_EQ(readFile(ws.output), kOldSolution);
-        EXPECT_EQ(snapshot(ws.chosenDir.path()), before) << "no temporary file is left behind";
-    }
-
-    // Every table of the run can be opened for exclusive use again, so none was left open.
-    void expectTablesReleased(const fs::path& qtemp)
-    {
-        for (std::string_view table : { z::soluc::kTable, z::proft::kTable, z::aulat::kTable, z::asignomt::kTable,
-                 z::grupost::kTable, z::diashorast::kTable }) {
-            if (!dbf::findTableFile(qtemp, table, ".DBF"))
-                continue;
-            EXPECT_NO_THROW(dbf::DbfTable::open(qtemp, table, dbf::Access::Exclusive)) << table;
-        }
-    }
-
-    class ExportTableFailure : public ::testing::TestWithParam<std::string_view> { };
-
-    TEST_P(ExportTableFailure, missingTableWritesNothing)
-    {
-        Workspace ws;
-        writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-        writeFile(ws.output, kOldSolution);
-        const auto before = snapshot(ws.chosenDir.path());
-        dbf::deleteTable(ws.qtemp.path(), GetParam());
-
+        dbf::DbfTable holder = dbf::DbfTable::open(ws.qtemp.path(), GetParam(), dbf::Access::Shared);
         xml::XmlDocument doc;
         try {
             exportSolution(ws.qtemp.path(), ws.output, doc);
             FAIL() << "expected an error";
         } catch (const Error& e) {
-            EXPECT_EQ(e.code(), ErrorCode::FileNotFound) << e.message();
-            EXPECT_FALSE(e.message().empty());
+            EXPECT_EQ(e.code(), ErrorCode::TableLocked) << e.message();
         }
         expectNothingChanged(ws, before);
-        expectTablesReleased(ws.qtemp.path());
     }
+    expectTablesReleased(ws.qtemp.path());
+}
 
-    TEST_P(ExportTableFailure, tableHeldByAnotherHandleWritesNothing)
+INSTANTIATE_TEST_SUITE_P(Tables, ExportTableFailure,
+    ::testing::Values(z::soluc::kTable, z::proft::kTable, z::aulat::kTable, z::asignomt::kTable,
+        z::grupost::kTable, z::diashorast::kTable),
+    [](const ::testing::TestParamInfo<std::string_view>& p) { return std::string(p.param); });
+
+TEST(SolutionExport, solucWithoutAFieldItReadsWritesNothing)
+{
+    Workspace ws;
     {
-        Workspace ws;
-        writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-        writeFile(ws.output, kOldSolution);
-        const auto before = snapshot(ws.chosenDir.path());
-        {
-            dbf::DbfTable holder = dbf::DbfTable::open(ws.qtemp.path(), GetParam(), dbf::Access::Shared);
-            xml::XmlDocument doc;
-            try {
-                exportSolution(ws.qtemp.path(), ws.output, doc);
-                FAIL() << "expected an error";
-            } catch (const Error& e) {
-                EXPECT_EQ(e.code(), ErrorCode::TableLocked) << e.message();
-            }
-            expectNothingChanged(ws, before);
-        }
-        expectTablesReleased(ws.qtemp.path());
+        auto fields = z::soluc::fields();
+        fields.pop_back(); // no TAREA
+        dbf::DbfTable t = dbf::DbfTable::create(ws.qtemp.path(), z::soluc::kTable, fields);
     }
+    writeFile(ws.output, kOldSolution);
+    const auto before = snapshot(ws.chosenDir.path());
+    xml::XmlDocument doc;
+    try {
+        exportSolution(ws.qtemp.path(), ws.output, doc);
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::FieldNotFound) << e.message();
+    }
+    expectNothingChanged(ws, before);
+    expectTablesReleased(ws.qtemp.path());
+}
 
-    INSTANTIATE_TEST_SUITE_P(Tables, ExportTableFailure,
-        ::testing::Values(z::soluc::kTable, z::proft::kTable, z::aulat::kTable, z::asignomt::kTable,
-            z::grupost::kTable, z::diashorast::kTable),
-        [](const ::testing::TestParamInfo<std::string_view>& p) { return std::string(p.param); });
+TEST(SolutionExport, unwritableDestinationWritesNothing)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
 
-    TEST(SolutionExport, solucWithoutAFieldItReadsWritesNothing)
+    // The solution file's name taken by a folder: the rename cannot replace it.
     {
-        Workspace ws;
-        {
-            auto fields = z::soluc::fields();
-            fields.pop_back(); // no TAREA
-            dbf::DbfTable t = dbf::DbfTable::create(ws.qtemp.path(), z::soluc::kTable, fields);
-        }
-        writeFile(ws.output, kOldSolution);
+        fs::create_directory(ws.output);
+        writeFile(ws.output / "keep.txt", "keep");
         const auto before = snapshot(ws.chosenDir.path());
         xml::XmlDocument doc;
-        try {
-            exportSolution(ws.qtemp.path(), ws.output, doc);
-            FAIL() << "expected an error";
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), ErrorCode::FieldNotFound) << e.message();
-        }
-        expectNothingChanged(ws, before);
+        EXPECT_THROW(exportSolution(ws.qtemp.path(), ws.output, doc), Error);
+        EXPECT_EQ(snapshot(ws.chosenDir.path()), before);
         expectTablesReleased(ws.qtemp.path());
+        fs::remove_all(ws.output);
     }
-
-    TEST(SolutionExport, unwritableDestinationWritesNothing)
+    // A folder that does not exist.
     {
-        Workspace ws;
-        writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-
-        // The solution file's name taken by a folder: the rename cannot replace it.
-        {
-            fs::create_directory(ws.output);
-            writeFile(ws.output / "keep.txt", "keep");
-            const auto before = snapshot(ws.chosenDir.path());
-            xml::XmlDocument doc;
-            EXPECT_THROW(exportSolution(ws.qtemp.path(), ws.output, doc), Error);
-            EXPECT_EQ(snapshot(ws.chosenDir.path()), before);
-            expectTablesReleased(ws.qtemp.path());
-            fs::remove_all(ws.output);
-        }
-        // A folder that does not exist.
-        {
-            xml::XmlDocument doc;
-            try {
-                exportSolution(ws.qtemp.path(), ws.chosenDir / "missing" / "SolucioHorari.xml", doc);
-                FAIL() << "expected an error";
-            } catch (const Error& e) {
-                EXPECT_EQ(e.code(), ErrorCode::FileIo) << e.message();
-            }
-            EXPECT_FALSE(fs::exists(ws.chosenDir / "missing"));
-        }
-    }
-
-    TEST(SolutionExport, readOnlyFolderWritesNothing)
-    {
-        Workspace ws;
-        writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-        writeFile(ws.output, kOldSolution);
-        const auto before = snapshot(ws.chosenDir.path());
-        fs::permissions(ws.chosenDir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-        struct Restore {
-            const fs::path& dir;
-            ~Restore() { fs::permissions(dir, fs::perms::owner_all); }
-        } restore { ws.chosenDir.path() };
-        {
-            // Root (and some file systems) ignore the mode; then there is nothing to test.
-            std::ofstream probe(ws.chosenDir / "probe");
-            if (probe) {
-                probe.close();
-                fs::remove(ws.chosenDir / "probe");
-                GTEST_SKIP() << "folder permissions are not enforced for this user";
-            }
-        }
         xml::XmlDocument doc;
         try {
-            exportSolution(ws.qtemp.path(), ws.output, doc);
+            exportSolution(ws.qtemp.path(), ws.chosenDir / "missing" / "SolucioHorari.xml", doc);
             FAIL() << "expected an error";
         } catch (const Error& e) {
             EXPECT_EQ(e.code(), ErrorCode::FileIo) << e.message();
         }
-        expectNothingChanged(ws, before);
-        expectTablesReleased(ws.qtemp.path());
+        EXPECT_FALSE(fs::exists(ws.chosenDir / "missing"));
     }
+}
+
+TEST(SolutionExport, readOnlyFolderWritesNothing)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
+    writeFile(ws.output, kOldSolution);
+    const auto before = snapshot(ws.chosenDir.path());
+    fs::permissions(ws.chosenDir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    struct Restore {
+        const fs::path& dir;
+        ~Restore() { fs::permissions(dir, fs::perms::owner_all); }
+    } restore { ws.chosenDir.path() };
+    {
+        // Root (and some file systems) ignore the mode; then there is nothing to test.
+        std::ofstream probe(ws.chosenDir / "probe");
+        if (probe) {
+            probe.close();
+            fs::remove(ws.chosenDir / "probe");
+            GTEST_SKIP() << "folder permissions are not enforced for this user";
+        }
+    }
+    xml::XmlDocument doc;
+    try {
+        exportSolution(ws.qtemp.path(), ws.output, doc);
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::FileIo) << e.message();
+    }
+    expectNothingChanged(ws, before);
+    expectTablesReleased(ws.qtemp.path());
+}
 
 } // namespace
 } // namespace tramazel::test
