@@ -246,3 +246,46 @@ TEST_F(CentreImportRun, AMissingTimetableDirectoryIsAnError)
     }
     EXPECT_FALSE(fs::exists(dir / "nowhere"));
 }
+
+TEST_F(CentreImportRun, TheRealBuildersUnderAFailureAtEveryStep)
+{
+    const fs::path sample = fs::path(TRAMAZEL_SAMPLES_DIR) / "centre.xml";
+    if (!fs::exists(sample))
+        GTEST_SKIP() << "no sample centre file";
+    const xml::XmlDocument centre = xml::XmlDocument::load(sample);
+    auto runReal = [&](FaultHook hook) {
+        CentreImport import(qtemp);
+        import.setFaultHook(std::move(hook));
+        Warnings warnings;
+        Prompts prompts;
+        return import.run(centre, prompts, warnings);
+    };
+
+    std::vector<std::string> steps;
+    {
+        TempDir scratch;
+        fillTimetableDirectory(scratch / "qtemp");
+        CentreImport import(scratch / "qtemp");
+        import.setFaultHook([&](std::string_view step) {
+            steps.emplace_back(step);
+        return FaultAction::Proceed;
+    });
+    Warnings warnings;
+    Prompts prompts;
+    const auto tables = import.run(centre, prompts, warnings);
+    std::vector<std::string> names;
+    for (const auto& t : tables)
+        names.push_back(t.name);
+    EXPECT_EQ(names, std::vector<std::string>(kImportTables.begin(), kImportTables.end()));
+}
+
+const Snapshot before = snapshot(qtemp);
+for (std::size_t k = 0; k < steps.size() && steps[k] != "cleanup"; ++k) {
+    std::size_t call = 0;
+    EXPECT_THROW(
+        runReal([&](std::string_view) { return call++ == k ? FaultAction::Fail : FaultAction::Proceed; }),
+        Error)
+        << steps[k];
+    EXPECT_EQ(snapshot(qtemp), before) << "failure at " << steps[k];
+}
+}
