@@ -7,11 +7,13 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace tramazel::app {
@@ -162,8 +164,14 @@ void HostEmbedding::placeDialog(QWidget& dialog)
     if (!where.ok())
         return;
     dialog.adjustSize();
-    const int x = where.reply->dst_x + (m_window->width() - dialog.width()) / 2;
-    const int y = where.reply->dst_y + (m_window->height() - dialog.height()) / 2;
+    int x = where.reply->dst_x + (m_window->width() - dialog.width()) / 2;
+    int y = where.reply->dst_y + (m_window->height() - dialog.height()) / 2;
+    // A dialog taller than the window must not start above the screen's top.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        x = std::max(area.left(), std::min(x, area.right() + 1 - dialog.width()));
+        y = std::max(area.top(), std::min(y, area.bottom() + 1 - dialog.height()));
+    }
     dialog.move(x, y);
 }
 

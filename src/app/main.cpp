@@ -7,7 +7,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include <memory>
 #include <string>
@@ -37,6 +40,12 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
+    // Qt's own dialogs (the file dialog, the buttons of the boxes) speak Spanish,
+    // as the rest of the program does, whatever the desktop's language.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Spanish, QLocale::Spain), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     help::registerViewer();
     help::setHelpFile(QStringLiteral("IB.chm"));
     QApplication::setApplicationName(ui::QtInteraction::applicationTitle);
