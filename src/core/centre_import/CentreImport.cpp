@@ -20,6 +20,10 @@ namespace {
 
 constexpr std::string_view kBackupTag = "backup";
 constexpr std::string_view kInstallTag = "install";
+// Last line of a journal. A journal without it (cut short by a power cut before its
+// bytes reached the disk) is never acted on: an empty list would let the old tables
+// in the backup folder be thrown away.
+constexpr std::string_view kJournalEnd = "end";
 constexpr std::string_view kTableExt = ".DBF";
 constexpr std::string_view kIndexExt = ".MDX";
 
@@ -134,6 +138,7 @@ std::string formatJournal(const Journal& journal)
         text += std::string(kBackupTag) + " " + name + "\n";
     for (const auto& name : journal.installs)
         text += std::string(kInstallTag) + " " + name + "\n";
+    text += std::string(kJournalEnd) + "\n";
     return text;
 }
 
@@ -144,25 +149,32 @@ Journal readJournal(const fs::path& file)
         throw Error(
             ErrorCode::FileIo, "No se puede leer el diario de una importación interrumpida", utf8(file));
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Error damaged(ErrorCode::TableCorrupt,
+        "El diario de una importación interrumpida está dañado; revise el directorio de horarios a mano",
+        utf8(file));
     Journal journal;
+    bool ended = false;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t nl = text.find('\n', pos);
-        if (nl == std::string::npos) // a journal is always written whole: a cut line means damage
-            nl = text.size();
+        if (nl == std::string::npos || ended)
+            throw damaged;
         const std::string_view line(text.data() + pos, nl - pos);
         pos = nl + 1;
+        if (line == kJournalEnd) {
+            ended = true;
+            continue;
+        }
         const std::size_t space = line.find(' ');
         const std::string_view tag = line.substr(0, space);
         const std::string_view name
             = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
         if (!isPlainFileName(name) || (tag != kBackupTag && tag != kInstallTag))
-            throw Error(ErrorCode::TableCorrupt,
-                "El diario de una importación interrumpida está dañado; revise el directorio de horarios a "
-                "mano",
-                utf8(file));
+            throw damaged;
         (tag == kBackupTag ? journal.backups : journal.installs).emplace_back(name);
     }
+    if (!ended)
+        throw damaged;
     return journal;
 }
 
@@ -241,17 +253,29 @@ void removeFile(const fs::path& file)
 }
 
 // The backup folder without a journal is no state a run leaves; should one appear,
-// its files go back where no file of that name stands, so nothing is lost.
+// its files go back where no file of that name stands. A file that cannot go back
+// stays there and the folder is kept for a person to look at: nothing is thrown away.
 void restoreOrphanBackup(const fs::path& qtemp, const fs::path& backup)
 {
     std::error_code ec;
+    bool leftBehind = false;
+    std::vector<fs::path> files;
     for (auto it = fs::directory_iterator(backup, ec); !ec && it != fs::directory_iterator();
-         it.increment(ec)) {
-        const fs::path target = qtemp / it->path().filename();
+         it.increment(ec))
+        files.push_back(it->path());
+    for (const fs::path& file : files) {
+        const fs::path target = qtemp / file.filename();
         std::error_code existsEc;
-        if (!fs::exists(target, existsEc))
-            moveFile(it->path(), target, "No se puede devolver una tabla a su sitio");
+        if (fs::exists(target, existsEc) || existsEc)
+            leftBehind = true;
+        else
+            moveFile(file, target, "No se puede devolver una tabla a su sitio");
     }
+    if (leftBehind || ec)
+        throw Error(ErrorCode::TableCorrupt,
+            "Quedan tablas antiguas de una importación interrumpida en la carpeta " + utf8(backup)
+                + "; revíselas a mano",
+            utf8(backup));
     removeTree(backup);
 }
 

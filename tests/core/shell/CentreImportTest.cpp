@@ -221,15 +221,41 @@ TEST_F(CentreImportRun, ALiveRunIsLeftAloneAndRefusesASecondOne)
 TEST_F(CentreImportRun, ADamagedJournalIsNeverFollowed)
 {
     fs::create_directories(qtemp / ".tramazel-backup");
-    writeFile(qtemp / ".tramazel-journal", "backup ../../outside\n");
-    const Snapshot before = snapshot(qtemp);
-    try {
-        CentreImport::recover(qtemp);
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), ErrorCode::TableCorrupt);
+    writeFile(qtemp / ".tramazel-backup" / "ASIGNOT.DBF", "an old table waiting to go back");
+    for (const char* journal : {
+             "backup ../../outside\nend\n", // reaches outside the timetable directory
+             "", // created, but its bytes never reached the disk
+             "backup ASIGNOT.DBF\n", // cut short
+             "backup ASIGNOT.DBF\nend\ninstall ASIGNOT.DBF\n", // lines after the end
+             "move ASIGNOT.DBF\nend\n",
+         }) {
+        writeFile(qtemp / ".tramazel-journal", journal);
+        const Snapshot before = snapshot(qtemp);
+        try {
+            CentreImport::recover(qtemp);
+            ADD_FAILURE() << "no error for '" << journal << "'";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::TableCorrupt);
+        }
+        EXPECT_EQ(snapshot(qtemp), before) << journal;
     }
-    EXPECT_EQ(snapshot(qtemp), before);
+}
+
+TEST_F(CentreImportRun, OldTablesLeftInTheBackupFolderAreNeverThrownAway)
+{
+    // No run leaves the backup folder without a journal; should it happen, the old
+    // tables go back, and one that cannot (its place is taken) stays for a person.
+    fs::create_directories(qtemp / ".tramazel-backup");
+    writeFile(qtemp / ".tramazel-backup" / "MATIB.DBF", "old catalogue");
+    writeFile(qtemp / ".tramazel-backup" / "ASIGNOMT.DBF", "older subjects");
+    EXPECT_THROW(CentreImport::recover(qtemp), Error);
+    EXPECT_EQ(readFile(qtemp / "MATIB.DBF"), "old catalogue");
+    EXPECT_EQ(readFile(qtemp / ".tramazel-backup" / "ASIGNOMT.DBF"), "older subjects");
+    EXPECT_EQ(readFile(qtemp / "ASIGNOMT.DBF"), "old subjects");
+
+    fs::remove(qtemp / ".tramazel-backup" / "ASIGNOMT.DBF");
+    EXPECT_EQ(CentreImport::recover(qtemp), Recovery::CleanedUp);
+    EXPECT_FALSE(fs::exists(qtemp / ".tramazel-backup"));
 }
 
 TEST_F(CentreImportRun, AMissingTimetableDirectoryIsAnError)
