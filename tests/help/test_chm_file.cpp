@@ -55,7 +55,8 @@ void collect(const std::vector<SitemapEntry>& entries, const std::function<void(
 
 TEST(ContextMap, ReadsContextNumbersAndTheirTopics)
 {
-    const QByteArray strings("\0main.htm\0sub/other.htm\0tema\xe1.htm\0", 38);
+    static const char stored[] = "\0main.htm\0sub/other.htm\0tema\xe1.htm";
+    const QByteArray strings(stored, sizeof stored); // with the last NUL
     // The count claims more pairs than there are, and one offset lies outside the strings.
     const ContextMap map(ivb({ { 1, 1 }, { 2, 10 }, { 7, 24 }, { 9, 500 } }, 64), strings, 1252);
     EXPECT_EQ(map.target(1), QStringLiteral("main.htm"));
