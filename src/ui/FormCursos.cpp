@@ -7,6 +7,7 @@
 #include "text/Cp1252.h"
 
 #include <QAbstractTableModel>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -286,6 +287,11 @@ FormCursos::FormCursos(dbf::DbfTable& cursost, QWidget* parent)
     QFont labelFont = m_label->font();
     labelFont.setPixelSize(13);
     labelFont.setBold(true);
+    // The sentence was laid out for a narrow Windows font: where the system's font is
+    // wider, a smaller size keeps all of it inside the label's place.
+    while (labelFont.pixelSize() > 9
+        && QFontMetrics(labelFont).horizontalAdvance(m_label->text()) > m_label->width())
+        labelFont.setPixelSize(labelFont.pixelSize() - 1);
     m_label->setFont(labelFont);
     QPalette labelPalette = m_label->palette();
     labelPalette.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00));

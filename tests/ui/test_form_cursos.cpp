@@ -7,6 +7,7 @@
 #include "dbf/DbfTable.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -180,6 +181,7 @@ TEST_F(FormCursosTest, ShowsTheCoursesInRecordOrder)
     EXPECT_EQ(QStringLiteral("Antes de continuar, debe escribir el nivel y el curso en todas las líneas."),
         label->text());
     EXPECT_TRUE(label->font().bold());
+    EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width()); // not clipped
     EXPECT_EQ(QColor(0x80, 0x00, 0x00), label->palette().color(QPalette::WindowText));
     EXPECT_EQ(QRect(16, 8, 493, 16), label->geometry());
 
