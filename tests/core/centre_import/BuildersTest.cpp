@@ -270,7 +270,8 @@ TEST(Builders, MissingDirectoryIsAnError)
     TempDir dir;
     for (const TableCase& c : tableCases()) {
         Warnings warnings;
-        EXPECT_THROW(runBuilder(c.builder, kFullCentre, dir / "missing", warnings), tramazel::Error) << c.table;
+        EXPECT_THROW(runBuilder(c.builder, kFullCentre, dir / "missing", warnings), tramazel::Error)
+            << c.table;
     }
     EXPECT_TRUE(tramazel::test::snapshot(dir.path()).empty());
 }
