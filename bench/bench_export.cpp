@@ -132,6 +132,15 @@ void writeSolution(const fs::path& dir)
     }
 }
 
+// The folder of this run, removed at exit; kept apart from Data, which is destroyed
+// before handlers registered while it was being built run.
+fs::path g_workDir;
+void removeWorkDir()
+{
+    std::error_code ignored;
+    fs::remove_all(g_workDir, ignored);
+}
+
 Data& data()
 {
     static Data d = [] {
@@ -139,6 +148,7 @@ Data& data()
         x.root = fs::temp_directory_path()
             / ("tramazel-bench-export-" + std::to_string(std::random_device {}()));
         x.qtemp = x.root / "qtemp";
+        g_workDir = x.root;
         x.outDir = x.root / "out";
         fs::create_directories(x.qtemp);
         fs::create_directories(x.outDir);
@@ -165,7 +175,7 @@ Data& data()
         if (std::getenv("TRAMAZEL_BENCH_KEEP"))
             std::cerr << "tables kept in " << x.qtemp << "\n";
         else
-            std::atexit([] { fs::remove_all(data().root); });
+            std::atexit(removeWorkDir);
         return x;
     }();
     return d;
