@@ -106,67 +106,61 @@ struct Records {
 };
 
 // What the builders compute before they store anything: every attribute read and
-// every code derived. `sink` receives each record's texts.
+// every code derived. `sink` sees each record's texts while they live.
+using Row = std::array<std::string_view, 6>;
+
 template <typename Sink> void generateCodes(const XmlDocument& doc, Sink&& sink)
 {
     CodeAllocator subjectCodes;
     for (const XmlElement& e : doc.select(g::kPathMateria)) {
-        std::string codi = e.attribute(g::kAttrCodi);
-        std::string curs = e.attribute(g::kAttrCurs);
-        std::string name = e.attribute(g::kAttrDescripcio);
-        std::string shortName = e.attribute(g::kAttrCurta);
-        std::string longCode = rules::subjectLongCode(name, shortName);
-        std::string base = rules::subjectBaseCode(longCode);
-        std::string code = subjectCodes.take(base, base);
-        sink('S',
-            std::array<std::string, 6> { std::move(code), std::move(longCode), std::move(name),
-                std::move(codi), "4", std::move(curs) });
+        const std::string codi = e.attribute(g::kAttrCodi);
+        const std::string curs = e.attribute(g::kAttrCurs);
+        const std::string name = e.attribute(g::kAttrDescripcio);
+        const std::string shortName = e.attribute(g::kAttrCurta);
+        const std::string longCode = rules::subjectLongCode(name, shortName);
+        const std::string base = rules::subjectBaseCode(longCode);
+        const std::string code = subjectCodes.take(base, base);
+        sink('S', Row { code, longCode, name, codi, "4", curs });
     }
     for (const XmlElement& e : doc.select(g::kPathActivitat)) {
-        std::string codi = e.attribute(g::kAttrCodi);
-        std::string name = e.attribute(g::kAttrDescripcio);
-        std::string shortName = e.attribute(g::kAttrCurta);
-        sink('A',
-            std::array<std::string, 6> {
-                codi, std::string(rules::activityLongCode(shortName)), std::move(name), codi, "4", "" });
+        const std::string codi = e.attribute(g::kAttrCodi);
+        const std::string name = e.attribute(g::kAttrDescripcio);
+        const std::string shortName = e.attribute(g::kAttrCurta);
+        sink('A', Row { codi, rules::activityLongCode(shortName), name, codi, "4", "" });
     }
     CodeAllocator abbreviations;
     for (const XmlElement& e : doc.select(g::kPathPlaca)) {
-        std::string codi = e.attribute(g::kAttrCodi);
-        std::string description = rules::teacherDescription(e.attribute(g::kAttrDescripcio));
-        std::string shortName = e.attribute(g::kAttrCurta);
-        std::string abbreviation
+        const std::string codi = e.attribute(g::kAttrCodi);
+        const std::string description = rules::teacherDescription(e.attribute(g::kAttrDescripcio));
+        const std::string shortName = e.attribute(g::kAttrCurta);
+        const std::string abbreviation
             = abbreviations.take(rules::teacherCandidate(shortName), rules::kTeacherReplacementBase);
-        sink('P',
-            std::array<std::string, 6> {
-                std::move(abbreviation), std::move(description), std::move(codi), "", "", "" });
+        sink('P', Row { abbreviation, description, codi, "", "", "" });
     }
     for (const XmlElement& e : doc.select(g::kPathAula)) {
-        std::string codi = e.attribute(g::kAttrCodi);
-        std::string description = e.attribute(g::kAttrDescripcio);
-        sink('R',
-            std::array<std::string, 6> {
-                std::string(rules::lastFour(codi)), std::move(description), codi, "", "", "" });
+        const std::string codi = e.attribute(g::kAttrCodi);
+        const std::string description = e.attribute(g::kAttrDescripcio);
+        sink('R', Row { rules::lastFour(codi), description, codi, "", "", "" });
     }
 }
 
 Records collectRecords(const XmlDocument& doc)
 {
     Records r;
-    generateCodes(doc, [&r](char kind, std::array<std::string, 6>&& row) {
+    generateCodes(doc, [&r](char kind, const Row& row) {
         switch (kind) {
         case 'S':
-            r.asignomt.push_back(std::move(row));
-            r.subjects = r.asignomt.size();
-            break;
         case 'A':
-            r.asignomt.push_back(std::move(row));
+            r.asignomt.push_back({ std::string(row[0]), std::string(row[1]), std::string(row[2]),
+                std::string(row[3]), std::string(row[4]), std::string(row[5]) });
+            if (kind == 'S')
+                r.subjects = r.asignomt.size();
             break;
         case 'P':
-            r.proft.push_back({ std::move(row[0]), std::move(row[1]), std::move(row[2]) });
+            r.proft.push_back({ std::string(row[0]), std::string(row[1]), std::string(row[2]) });
             break;
         default:
-            r.aulat.push_back({ std::move(row[0]), std::move(row[1]), std::move(row[2]) });
+            r.aulat.push_back({ std::string(row[0]), std::string(row[1]), std::string(row[2]) });
             break;
         }
     });
@@ -240,8 +234,8 @@ void BM_CodeGeneration(benchmark::State& state)
     std::size_t elements = 0;
     for (auto _ : state) {
         elements = 0;
-        generateCodes(doc, [&elements](char, std::array<std::string, 6>&& row) {
-            benchmark::DoNotOptimize(row);
+        generateCodes(doc, [&elements](char, const Row& row) {
+            benchmark::DoNotOptimize(row[0].data());
             ++elements;
         });
     }
