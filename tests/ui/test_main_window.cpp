@@ -237,6 +237,29 @@ TEST_F(MainWindowTest, ModeWordRunsOnFirstShowing)
     }
 }
 
+// The whole host-mode course through the window: the mode word imports the sample
+// centre, "Proceso finalizado", the window closes itself and leaves 1.
+TEST_F(MainWindowTest, CompletedHostRunClosesWithResultOne)
+{
+    const fs::path centre = fs::path(TRAMAZEL_SOURCE_DIR) / "samples" / "centre.xml";
+    ASSERT_TRUE(fs::exists(centre));
+    auto window = makeWindow();
+    m_ui.fileAnswers.push_back(centre);
+    QSignalSpy closed(window.get(), &MainWindow::closed);
+    ASSERT_TRUE(window->create({ "exportar", "2A" }).has_value());
+    showAndSettle(*window);
+
+    EXPECT_TRUE(m_ui.errors.empty()) << m_ui.errors.front();
+    EXPECT_EQ(m_ui.informations, std::vector<std::string> { "Proceso finalizado" });
+    ASSERT_FALSE(m_ui.busyCalls.empty());
+    EXPECT_TRUE(m_ui.busyCalls.front()) << "hourglass during the run";
+    EXPECT_FALSE(m_ui.busyCalls.back()) << "and off before the box";
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(iniValue(), "1");
+    EXPECT_TRUE(fs::exists(m_dir / "QTEMP" / "ASIGNOMT.DBF"));
+}
+
 TEST_F(MainWindowTest, UnwritableIniKeepsTheWindowOpenUntilTheHostIsGone)
 {
     // A folder where the INI file should be: the file cannot be written.
