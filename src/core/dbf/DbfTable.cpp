@@ -115,13 +115,11 @@ std::string upper(std::string_view s)
 class DbfTable::Impl {
 public:
     enum class State { Browse, Append, Edit };
-    enum class Op { None, Read, Write };
 
     fs::path dir;
     fs::path path;
     std::string base;
     FilePtr file;
-    std::vector<char> ioBuffer;
     std::unique_ptr<platform::FileLock> lock;
     bool readOnly = false;
 
@@ -148,8 +146,14 @@ public:
     State state = State::Browse;
     bool modified = false;
 
-    std::uint64_t filePos = 0;
-    Op lastOp = Op::None;
+    std::vector<char> readBuffer;
+    std::uint64_t readStart = 0;
+    std::size_t readLength = 0;
+    std::vector<char> writeBuffer;
+    std::uint64_t writeStart = 0;
+    std::size_t writeLength = 0;
+    std::uint64_t osPos = 0;
+    bool osPosKnown = false;
 
     ~Impl()
     {
@@ -224,34 +228,80 @@ public:
 
     // ---- file access ----------------------------------------------------------
 
+    // The engine buffers itself instead of relying on stdio: appends gather into one
+    // block written with a single call, sequential reads are served from one block,
+    // and the two never disagree because every write drops the read block.
+
+    /// Moves the (unbuffered) stream to `pos` unless it is there already.
+    bool seekTo(std::uint64_t pos)
+    {
+        if (osPosKnown && osPos == pos)
+            return true;
+        osPosKnown = platform::seekFile(file.get(), pos);
+        osPos = pos;
+        return osPosKnown;
+    }
+
+    void flushWrites()
+    {
+        if (writeLength == 0)
+            return;
+        const std::size_t n = writeLength;
+        writeLength = 0;
+        if (!seekTo(writeStart) || std::fwrite(writeBuffer.data(), 1, n, file.get()) != n) {
+            osPosKnown = false;
+            throw writeError();
+        }
+        osPos += n;
+    }
+
     void readAt(std::uint64_t pos, char* data, std::size_t size)
     {
-        if (lastOp != Op::Read || filePos != pos) {
-            if (!platform::seekFile(file.get(), pos))
-                throw readError();
+        if (pos >= readStart && pos + size <= readStart + readLength) {
+            std::memcpy(data, readBuffer.data() + (pos - readStart), size);
+            return;
         }
-        lastOp = Op::Read;
-        if (std::fread(data, 1, size, file.get()) != size) {
-            lastOp = Op::None;
+        flushWrites();
+        if (!seekTo(pos))
+            throw readError();
+        if (size >= readBuffer.size()) {
+            std::size_t got = std::fread(data, 1, size, file.get());
+            osPos += got;
+            if (got != size)
+                throw corrupt("short read at offset " + std::to_string(pos));
+            return;
+        }
+        std::size_t got = std::fread(readBuffer.data(), 1, readBuffer.size(), file.get());
+        osPos += got;
+        readStart = pos;
+        readLength = got;
+        if (got < size)
             throw corrupt("short read at offset " + std::to_string(pos));
-        }
-        filePos = pos + size;
+        std::memcpy(data, readBuffer.data(), size);
     }
 
     void writeAt(std::uint64_t pos, const char* data, std::size_t size)
     {
         if (readOnly)
             throw writeError();
-        if (lastOp != Op::Write || filePos != pos) {
-            if (!platform::seekFile(file.get(), pos))
+        readLength = 0;
+        if (writeLength > 0 && pos == writeStart + writeLength && writeLength + size <= writeBuffer.size()) {
+            std::memcpy(writeBuffer.data() + writeLength, data, size);
+            writeLength += size;
+            return;
+        }
+        flushWrites();
+        if (size >= writeBuffer.size()) {
+            if (!seekTo(pos) || std::fwrite(data, 1, size, file.get()) != size) {
+                osPosKnown = false;
                 throw writeError();
+            }
+            osPos += size;
+            return;
         }
-        lastOp = Op::Write;
-        if (std::fwrite(data, 1, size, file.get()) != size) {
-            lastOp = Op::None;
-            throw writeError();
-        }
-        filePos = pos + size;
+        writeStart = pos;
+        std::memcpy(writeBuffer.data(), data, size);
+        writeLength = size;
     }
 
     std::uint64_t recordOffset(std::uint32_t index) const
@@ -261,8 +311,9 @@ public:
 
     void attachBuffer()
     {
-        ioBuffer.resize(kIoBufferSize);
-        std::setvbuf(file.get(), ioBuffer.data(), _IOFBF, ioBuffer.size());
+        std::setvbuf(file.get(), nullptr, _IONBF, 0);
+        readBuffer.resize(kIoBufferSize);
+        writeBuffer.resize(kIoBufferSize);
     }
 
     // ---- layout ---------------------------------------------------------------
@@ -585,6 +636,7 @@ public:
         writeAt(0, reinterpret_cast<const char*>(header.data()), kHeaderSize);
         const char eof = static_cast<char>(kEndOfFile);
         writeAt(recordOffset(count), &eof, 1);
+        flushWrites();
         if (std::fflush(file.get()) != 0)
             throw writeError();
     }

@@ -20,6 +20,15 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+bool hasExponent(std::string_view s)
+{
+    for (char c : s) {
+        if (c == 'e' || c == 'E')
+            return true;
+    }
+    return false;
+}
+
 std::uint64_t loadBigEndian(const unsigned char* p, int n)
 {
     std::uint64_t v = 0;
@@ -52,6 +61,10 @@ bool placeRight(std::string_view text, int width, char* out)
 
 std::string_view trimRight(std::string_view s) noexcept
 {
+    // Wide text fields are mostly padding: drop it eight blanks at a time first.
+    static constexpr char kBlanks[8] = { ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ' };
+    while (s.size() >= 8 && std::memcmp(s.data() + s.size() - 8, kBlanks, 8) == 0)
+        s.remove_suffix(8);
     while (!s.empty() && isPad(s.back()))
         s.remove_suffix(1);
     return s;
@@ -101,7 +114,7 @@ bool isNumberText(std::string_view s) noexcept
 
 std::string canonicalNumberText(std::string_view s)
 {
-    if (s.find_first_of("eE") != std::string_view::npos)
+    if (hasExponent(s))
         return std::string(s);
     bool negative = false;
     if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
@@ -162,7 +175,7 @@ double parseNumber(std::string_view s) noexcept
 
 std::optional<std::int64_t> parseWholePart(std::string_view s) noexcept
 {
-    if (s.find_first_of("eE") != std::string_view::npos) {
+    if (hasExponent(s)) {
         double v = std::trunc(parseNumber(s));
         // 2^63 is exactly representable; anything at or beyond it does not fit.
         if (!(v >= -9223372036854775808.0 && v < 9223372036854775808.0))
@@ -235,6 +248,35 @@ bool formatNumber(double value, int width, int decimals, char* out) noexcept
 {
     if (!std::isfinite(value))
         return false;
+    // Most values are whole multiples of 10^-decimals (2.5, 0.25, 12): then the scaled
+    // value is an exact integer and the digits come from an integer conversion. Below
+    // 2^43 a double's spacing is under 2^-10, so an integral product proves the exact
+    // decimal value rounds to that same integer.
+    static constexpr double kPowers[] = { 1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9 };
+    if (decimals >= 0 && decimals <= 9) {
+        const double scaled = value * kPowers[decimals];
+        if (std::fabs(scaled) < 8.0e12 && scaled == std::trunc(scaled)) {
+            auto units = static_cast<std::int64_t>(scaled);
+            char digits[32];
+            char* end = digits + sizeof digits;
+            char* p = end;
+            std::uint64_t magnitude
+                = units < 0 ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+            for (int i = 0; i < decimals; ++i) {
+                *--p = static_cast<char>('0' + magnitude % 10);
+                magnitude /= 10;
+            }
+            if (decimals > 0)
+                *--p = '.';
+            do {
+                *--p = static_cast<char>('0' + magnitude % 10);
+                magnitude /= 10;
+            } while (magnitude > 0);
+            if (units < 0)
+                *--p = '-';
+            return placeRight(std::string_view(p, static_cast<std::size_t>(end - p)), width, out);
+        }
+    }
     char buffer[400]; // fixed notation of the largest double fits
     auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     if (r.ec != std::errc())

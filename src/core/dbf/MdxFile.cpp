@@ -150,9 +150,23 @@ std::vector<std::uint32_t> sortedRecords(const std::string& keys, std::size_t ke
         entries[r] = { prefix, static_cast<std::uint32_t>(r) };
     }
     if (keyLength <= 8) {
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-            return a.prefix != b.prefix ? a.prefix < b.prefix : a.record < b.record;
-        });
+        // The prefix is the whole key: a stable radix sort over its bytes, least
+        // significant first, keeps equal keys in record order. Bytes that are the same
+        // in every key (the padding of short codes, often) cost one counting pass.
+        std::vector<Entry> scratch(count);
+        for (std::size_t byte = 0; byte < 8; ++byte) {
+            const unsigned shift = static_cast<unsigned>(8 * byte);
+            std::size_t histogram[257] = {};
+            for (const Entry& e : entries)
+                ++histogram[((e.prefix >> shift) & 0xFF) + 1];
+            if (count == 0 || histogram[((entries[0].prefix >> shift) & 0xFF) + 1] == count)
+                continue;
+            for (std::size_t i = 1; i < 257; ++i)
+                histogram[i] += histogram[i - 1];
+            for (const Entry& e : entries)
+                scratch[histogram[(e.prefix >> shift) & 0xFF]++] = e;
+            entries.swap(scratch);
+        }
     } else {
         std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
             if (a.prefix != b.prefix)
