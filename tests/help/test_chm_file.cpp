@@ -183,7 +183,14 @@ TEST(ChmFile, RefusesWhatIsNoCompiledHelpFile)
     std::string header = "ITSF";
     header.resize(200, '\xff');
     tramazel::test::writeFile(dir / "header.chm", header);
-    for (const char* name : { "garbage.chm", "empty.chm", "header.chm", "missing.chm" })
+    // A damaged compression header that the reading library would take and then
+    // crash on at the first compressed read.
+    std::string damaged = tramazel::test::readFile(TRAMAZEL_HELP_FIXTURE);
+    const std::size_t lzxc = damaged.find("LZXC");
+    ASSERT_NE(lzxc, std::string::npos);
+    damaged[lzxc + 7] = '\x83'; // version: no longer 2, so the window counts in bytes
+    tramazel::test::writeFile(dir / "damaged.chm", damaged);
+    for (const char* name : { "garbage.chm", "empty.chm", "header.chm", "missing.chm", "damaged.chm" })
         EXPECT_FALSE(ChmFile::open(QString::fromStdString((dir / name).string()))) << name;
     EXPECT_FALSE(ChmFile::open(QString()));
 }
