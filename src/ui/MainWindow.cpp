@@ -15,6 +15,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 
 namespace tramazel::ui {
 
@@ -195,16 +196,23 @@ void MainWindow::centreOnScreen()
     move(frame.topLeft());
 }
 
+QWidget* MainWindow::helpParent()
+{
+    // Inside a foreign window this window cannot parent other windows.
+    const QWindow* handle = windowHandle();
+    return handle && handle->parent() ? nullptr : this;
+}
+
 void MainWindow::Button1Click()
 {
     if (m_help.showContents)
-        m_help.showContents(this);
+        m_help.showContents(helpParent());
 }
 
 void MainWindow::requestContextHelp()
 {
     if (m_help.showContext)
-        m_help.showContext(mainHelpContext, this);
+        m_help.showContext(mainHelpContext, helpParent());
 }
 
 void MainWindow::hostWindowDestroyed()

@@ -74,6 +74,7 @@ protected:
 private:
     void buildWidgets();
     void requestContextHelp();
+    QWidget* helpParent();
 
     std::unique_ptr<QtInteraction> m_qtInteraction;
     std::unique_ptr<shell::MainForm> m_form;
