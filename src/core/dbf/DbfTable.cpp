@@ -378,8 +378,6 @@ public:
         while (pos < headerLength && header[pos] != kHeaderTerminator) {
             if (pos + descSize > headerLength)
                 throw corrupt("field descriptors run past the header length");
-            if (fields.size() == kMaxFields)
-                throw corrupt("more than " + std::to_string(kMaxFields) + " fields");
             const unsigned char* d = &header[pos];
             FieldInfo f;
             const std::size_t nameSize = level7 ? kDesc7NameSize : kDescNameSize;
