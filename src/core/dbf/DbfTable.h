@@ -57,13 +57,16 @@ class DbfTable {
 public:
     /// Creates NAME.DBF (and NAME.MDX when `indexes` is not empty) in `dir`,
     /// replacing any table of that name (every letter-case variant); the table is
-    /// empty and open for exclusive use.
+    /// empty and open for exclusive use. A table of that name that another handle
+    /// has open is not replaced: ErrorCode::TableLocked.
     static DbfTable create(const std::filesystem::path& dir, std::string_view name,
         const std::vector<FieldSpec>& fields, const std::vector<IndexSpec>& indexes = {});
 
     /// Opens an existing table. `name` may carry ".DBF" or not. Exclusive use fails
     /// with ErrorCode::TableLocked while any other handle (this process or another)
-    /// has the table open; shared handles coexist.
+    /// has the table open; shared handles coexist. The handle starts on the first
+    /// live record. Writing to a table whose production index cannot be maintained
+    /// (index file missing, expression tags) throws TableUnsupported.
     static DbfTable open(const std::filesystem::path& dir, std::string_view name, Access access);
 
     DbfTable(DbfTable&&) noexcept;
@@ -72,7 +75,8 @@ public:
     DbfTable(const DbfTable&) = delete;
     DbfTable& operator=(const DbfTable&) = delete;
 
-    /// Writes what is pending and releases the file and its lock. Idempotent.
+    /// Writes what is pending and releases the file and its lock. Idempotent. A record
+    /// started by append() or edit() and not posted is dropped, never half-stored.
     void close();
     bool isOpen() const noexcept;
 
@@ -102,6 +106,7 @@ public:
     double number(std::size_t field) const;
     double number(std::string_view field) const { return number(fieldIndex(field)); }
     bool logical(std::size_t field) const; ///< T/t/Y/y is true; anything else false
+    // A logical field reads as text "T", "F" or "" (blank or "?").
     bool logical(std::string_view field) const { return logical(fieldIndex(field)); }
     bool isBlank(std::size_t field) const; ///< the field holds only blanks (or binary null)
 
@@ -111,7 +116,9 @@ public:
     /// Stores `value` (cp1252) cut to the field's width, keeping the first characters.
     void setText(std::size_t field, std::string_view value);
     void setText(std::string_view field, std::string_view value) { setText(fieldIndex(field), value); }
-    /// Throws ValueOutOfRange when the number does not fit the field.
+    /// Throws ValueOutOfRange when the number does not fit the field. Numeric fields
+    /// get exactly their decimals (rounded to nearest); a Character field gets the
+    /// digits, never cut.
     void setInteger(std::size_t field, std::int64_t value);
     void setInteger(std::string_view field, std::int64_t value) { setInteger(fieldIndex(field), value); }
     void setNumber(std::size_t field, double value);
