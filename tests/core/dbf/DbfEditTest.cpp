@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace tramazel;
 using namespace tramazel::dbf;
 using namespace tramazel::test;
@@ -70,4 +72,29 @@ TEST(DbfEdit, AppendToAnOpenedTableKeepsCountsConsistent)
     EXPECT_EQ(u32(bytes, 4), 3u);
     EXPECT_EQ(bytes.size(), 32u + 32 + 1 + 3 * 4 + 1);
     EXPECT_EQ(bytes.substr(65), " 0   1   2  \x1A");
+}
+
+TEST(DbfEdit, ReadOnlyTableReadsButRefusesChanges)
+{
+    TempDir dir;
+    {
+        auto t = DbfTable::create(dir.path(), "RO", { { "A", FieldKind::Character, 3 } });
+        t.append();
+        t.setText("A", "x");
+        t.post();
+    }
+    namespace fs = std::filesystem;
+    fs::permissions(dir / "RO.DBF", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    if (std::FILE* probe = std::fopen((dir / "RO.DBF").string().c_str(), "r+b")) {
+        std::fclose(probe);
+        GTEST_SKIP() << "running with rights that ignore file permissions";
+    }
+    const auto before = snapshot(dir.path());
+    {
+        auto t = DbfTable::open(dir.path(), "RO", Access::Exclusive);
+        EXPECT_EQ(t.text("A"), "x");
+        expectError(ErrorCode::FileIo, [&] { t.append(); });
+        expectError(ErrorCode::FileIo, [&] { t.edit(); });
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
 }
