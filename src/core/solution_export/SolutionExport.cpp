@@ -301,19 +301,20 @@ ExportSummary exportSolution(
         }
     }
 
-    // The nine attributes in their order; what a lookup did not find stays empty.
+    // The nine attributes in their order; what a lookup did not find stays empty. Each
+    // element is fresh, so the attributes are appended without looking for a namesake.
     const std::string empty;
     for (const Resolved& r : resolved) {
         xml::XmlElement sessio = sessions.appendChild(gestib::kSessio);
-        sessio.setAttribute(gestib::kPlaca, r.placa ? *r.placa : empty);
-        sessio.setAttribute(gestib::kCurs, r.group ? r.group->curs : empty);
-        sessio.setAttribute(gestib::kGrup, r.group ? r.group->grup : empty);
-        sessio.setAttribute(gestib::kDia, r.slot ? r.slot->dia : empty);
-        sessio.setAttribute(gestib::kHora, r.slot ? r.slot->horaDesde : empty);
-        sessio.setAttribute(gestib::kDurada, r.slot ? r.slot->minutos : empty);
-        sessio.setAttribute(gestib::kAula, r.aula ? *r.aula : empty);
-        sessio.setAttribute(gestib::kMateria, r.materia ? *r.materia : empty);
-        sessio.setAttribute(gestib::kActivitat, r.tarea);
+        sessio.appendAttribute(gestib::kPlaca, r.placa ? *r.placa : empty);
+        sessio.appendAttribute(gestib::kCurs, r.group ? r.group->curs : empty);
+        sessio.appendAttribute(gestib::kGrup, r.group ? r.group->grup : empty);
+        sessio.appendAttribute(gestib::kDia, r.slot ? r.slot->dia : empty);
+        sessio.appendAttribute(gestib::kHora, r.slot ? r.slot->horaDesde : empty);
+        sessio.appendAttribute(gestib::kDurada, r.slot ? r.slot->minutos : empty);
+        sessio.appendAttribute(gestib::kAula, r.aula ? *r.aula : empty);
+        sessio.appendAttribute(gestib::kMateria, r.materia ? *r.materia : empty);
+        sessio.appendAttribute(gestib::kActivitat, r.tarea);
     }
     summary.sessions = resolved.size();
     resolved = {};

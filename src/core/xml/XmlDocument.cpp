@@ -549,15 +549,32 @@ void XmlElement::setAttribute(std::string_view name, std::string_view cp1252Valu
     pugi::xml_node node = toNode(m_node);
     if (!node)
         throw Error(ErrorCode::InvalidArgument, "No se puede poner un atributo en un elemento nulo.");
-    pugi::xml_attribute attr;
     for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
         if (sameName(name, a.name())) {
-            attr = a;
-            break;
+            assignValue(a.internal_object(), name, cp1252Value);
+            return;
         }
     }
+    pugi::xml_attribute attr = node.append_attribute(terminated(t_scratchName, name));
     if (!attr)
-        attr = node.append_attribute(terminated(t_scratchName, name));
+        throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + inQuotes(name) + ".");
+    assignValue(attr.internal_object(), name, cp1252Value);
+}
+
+void XmlElement::appendAttribute(std::string_view name, std::string_view cp1252Value)
+{
+    pugi::xml_node node = toNode(m_node);
+    if (!node)
+        throw Error(ErrorCode::InvalidArgument, "No se puede poner un atributo en un elemento nulo.");
+    pugi::xml_attribute attr = node.append_attribute(terminated(t_scratchName, name));
+    if (!attr)
+        throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + inQuotes(name) + ".");
+    assignValue(attr.internal_object(), name, cp1252Value);
+}
+
+void XmlElement::assignValue(void* attribute, std::string_view name, std::string_view cp1252Value)
+{
+    pugi::xml_attribute attr(static_cast<pugi::xml_attribute_struct*>(attribute));
     bool ok = false;
     if (isPlainText(cp1252Value)) {
         ok = attr.set_value(cp1252Value.data(), cp1252Value.size());
@@ -571,7 +588,7 @@ void XmlElement::setAttribute(std::string_view name, std::string_view cp1252Valu
         }
         ok = attr.set_value(t_scratchValue.data(), t_scratchValue.size());
     }
-    if (!attr || !ok)
+    if (!ok)
         throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + inQuotes(name) + ".");
 }
 

@@ -41,10 +41,15 @@ public:
     /// Sets an attribute from cp1252 text; setting a name again replaces its value
     /// and keeps its place. New attributes go after the existing ones.
     void setAttribute(std::string_view name, std::string_view cp1252Value);
+    /// Appends an attribute the element does not have yet, without looking for one of
+    /// the same name: for building fresh elements in bulk. The caller guarantees the
+    /// name is new; otherwise the document would repeat it.
+    void appendAttribute(std::string_view name, std::string_view cp1252Value);
 
 private:
     friend class XmlDocument;
     explicit XmlElement(void* node) : m_node(node) { }
+    static void assignValue(void* attribute, std::string_view name, std::string_view cp1252Value);
     void* m_node = nullptr; // pugi::xml_node_struct*
 };
 

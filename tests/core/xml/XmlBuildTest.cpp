@@ -87,6 +87,18 @@ TEST(XmlBuild, SaveWritesUtf8ThatLoadsBackToTheSameValues)
     EXPECT_EQ(fs::path("SolucioHorari.xml"), fs::directory_iterator(dir.path())->path().filename());
 }
 
+TEST(XmlBuild, AppendedAttributesKeepTheirOrderAndConvertLikeSetOnes)
+{
+    XmlDocument doc;
+    XmlElement e = doc.createRoot("SESSIO");
+    e.appendAttribute("placa", "P1");
+    e.appendAttribute("curs", "");
+    e.appendAttribute("aula", "Aula d'm\xFAsica \x01");
+    e.setAttribute("curs", "C1"); // a later set still finds an appended attribute
+    EXPECT_NE(doc.toUtf8().find(R"(<SESSIO placa="P1" curs="C1" aula="Aula d'música ?" />)"), std::string::npos)
+        << doc.toUtf8();
+}
+
 TEST(XmlBuild, ControlCharactersNeverMakeTheFileUnreadable)
 {
     XmlDocument doc;
