@@ -68,11 +68,17 @@ std::string cp1252ToUtf8(std::string_view cp1252)
 
 std::string utf8ToCp1252(std::string_view utf8, std::size_t* replaced)
 {
-    std::string out;
-    out.reserve(utf8.size());
-    std::size_t bad = 0;
+    // Most texts are plain ASCII, which stays as it is: copy the leading run in one go.
     const std::size_t n = utf8.size();
     std::size_t i = 0;
+    while (i < n && static_cast<unsigned char>(utf8[i]) < 0x80)
+        ++i;
+    if (i == n)
+        return std::string(utf8);
+    std::string out;
+    out.reserve(n);
+    out.assign(utf8.data(), i);
+    std::size_t bad = 0;
     while (i < n) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         if (lead < 0x80) {
