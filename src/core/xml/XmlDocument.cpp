@@ -342,7 +342,7 @@ void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std
             std::size_t count = 0;
             for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
                 for (pugi::xml_attribute b = node.first_attribute(); b != a; b = b.next_attribute()) {
-                    if (std::string_view(a.name()) == b.name())
+                    if (std::strcmp(a.name(), b.name()) == 0)
                         throwMalformed(source, utf8,
                             static_cast<std::size_t>(std::max<std::ptrdiff_t>(node.offset_debug(), 0)),
                             "el atributo «" + std::string(a.name()) + "» está repetido");
