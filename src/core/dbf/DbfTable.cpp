@@ -33,22 +33,6 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-char asciiUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiUpper(a[i]) != asciiUpper(b[i]))
-            return false;
-    }
-    return true;
-}
-
 bool isLevel7(std::uint8_t version)
 {
     return version == kVersionLevel7 || version == kVersionLevel7Memo;
@@ -561,7 +545,7 @@ public:
         for (auto& info : MdxFile::readTags(*indexPath)) {
             std::string expression(codec::trim(info.expression));
             auto it = std::find_if(fields.begin(), fields.end(),
-                [&](const FieldInfo& f) { return sameName(f.name, expression); });
+                [&](const FieldInfo& f) { return equalsIgnoringAsciiCase(f.name, expression); });
             if (it == fields.end() || it->type != 'C' || info.keyType != 'C'
                 || static_cast<std::size_t>(it->width) != info.keyLength)
                 throw unsupported("tag " + info.name + " on expression \"" + info.expression + "\"");
@@ -757,7 +741,7 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
                 throw invalid("index " + tag + " twice");
         }
         auto it = std::find_if(impl->fields.begin(), impl->fields.end(),
-            [&](const FieldInfo& f) { return sameName(f.name, index.field); });
+            [&](const FieldInfo& f) { return equalsIgnoringAsciiCase(f.name, index.field); });
         if (it == impl->fields.end() || it->type != 'C')
             throw invalid("index " + tag + " on \"" + index.field + "\", not a character field");
         MdxTagKeys keys;
@@ -936,7 +920,7 @@ std::size_t DbfTable::fieldIndex(std::string_view name) const
         throwClosed();
     const auto& fields = m_impl->fields;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (sameName(fields[i].name, name))
+        if (equalsIgnoringAsciiCase(fields[i].name, name))
             return i;
     }
     throw Error(ErrorCode::FieldNotFound,
@@ -949,7 +933,7 @@ bool DbfTable::hasField(std::string_view name) const noexcept
     if (!m_impl)
         return false;
     return std::any_of(m_impl->fields.begin(), m_impl->fields.end(),
-        [&](const FieldInfo& f) { return sameName(f.name, name); });
+        [&](const FieldInfo& f) { return equalsIgnoringAsciiCase(f.name, name); });
 }
 
 std::uint32_t DbfTable::recordCount() const noexcept

@@ -12,22 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-char asciiUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiUpper(a[i]) != asciiUpper(b[i]))
-            return false;
-    }
-    return true;
-}
-
 std::string upperAscii(std::string_view s)
 {
     std::string out(s);
@@ -37,6 +21,22 @@ std::string upperAscii(std::string_view s)
 }
 
 } // namespace
+
+char asciiUpper(char c) noexcept
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiUpper(a[i]) != asciiUpper(b[i]))
+            return false;
+    }
+    return true;
+}
 
 std::string tableBaseName(std::string_view name)
 {
