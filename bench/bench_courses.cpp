@@ -16,6 +16,7 @@
 #include "centre_import/ImportContext.h"
 #include "dbf/DbfTable.h"
 #include "xml/XmlDocument.h"
+#include "SyntheticCentre.h"
 
 #include <benchmark/benchmark.h>
 
@@ -46,29 +47,6 @@ const fs::path& workDir()
     return dir;
 }
 
-fs::path centreFile(int scale)
-{
-    const fs::path file = workDir() / ("centre-" + std::to_string(scale) + ".xml");
-    if (!fs::exists(file)) {
-        const std::string command = std::string("python3 '") + TRAMAZEL_SOURCE_DIR
-            + "/scripts/gen-centre' --scale " + std::to_string(scale) + " -o '" + file.string() + ".part'";
-        if (std::system(command.c_str()) != 0) {
-            std::cerr << "cannot generate " << file << "\n";
-            std::exit(1);
-        }
-        fs::rename(file.string() + ".part", file);
-    }
-    return file;
-}
-
-const XmlDocument& loadedCentre(int scale)
-{
-    static std::map<int, std::unique_ptr<XmlDocument>> docs;
-    auto& doc = docs[scale];
-    if (!doc)
-        doc = std::make_unique<XmlDocument>(XmlDocument::load(centreFile(scale)));
-    return *doc;
-}
 
 // A person who types a level and a course number on every line and answers OK.
 class TypingPrompts : public ImportPrompts {
@@ -100,7 +78,7 @@ fs::path preparedDir(int scale, void (*upTo)(ImportContext&))
     fs::create_directories(dir);
     TypingPrompts prompts;
     Warnings warnings;
-    ImportContext ctx { loadedCentre(scale), dir, prompts, warnings };
+    ImportContext ctx { tramazel::bench::loadedCentre(workDir(), scale), dir, prompts, warnings };
     for (const auto& step : tramazel::centre_import::builderSequence()) {
         if (step.run == upTo)
             break;
@@ -122,7 +100,7 @@ void BM_Cursos(benchmark::State& state)
     const fs::path dir = preparedDir(scale, &tramazel::centre_import::TransformarCursos);
     TypingPrompts prompts;
     Warnings warnings;
-    ImportContext ctx { loadedCentre(scale), dir, prompts, warnings };
+    ImportContext ctx { tramazel::bench::loadedCentre(workDir(), scale), dir, prompts, warnings };
     for (auto _ : state)
         tramazel::centre_import::TransformarCursos(ctx);
     const double written = static_cast<double>(
@@ -136,7 +114,7 @@ void BM_Lineas(benchmark::State& state)
     const fs::path dir = preparedDir(scale, &tramazel::centre_import::TransformarLineas);
     TypingPrompts prompts;
     Warnings warnings;
-    ImportContext ctx { loadedCentre(scale), dir, prompts, warnings };
+    ImportContext ctx { tramazel::bench::loadedCentre(workDir(), scale), dir, prompts, warnings };
     for (auto _ : state)
         tramazel::centre_import::TransformarLineas(ctx);
     const double lines = static_cast<double>(records(dir, z::asigt::kTable));
@@ -151,7 +129,7 @@ void BM_Import(benchmark::State& state)
     const fs::path dir = workDir() / ("qtemp-import-" + std::to_string(scale));
     fs::remove_all(dir);
     fs::create_directories(dir);
-    const XmlDocument& doc = loadedCentre(scale);
+    const XmlDocument& doc = tramazel::bench::loadedCentre(workDir(), scale);
     TypingPrompts prompts;
     for (auto _ : state) {
         Warnings warnings;

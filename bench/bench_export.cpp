@@ -17,6 +17,7 @@
 #include "dbf/DbfTable.h"
 #include "solution_export/SolutionExport.h"
 #include "xml/XmlDocument.h"
+#include "SyntheticCentre.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
@@ -59,12 +60,7 @@ public:
 void importCentre(const fs::path& root, const fs::path& qtemp)
 {
     const fs::path centre = root / "centre.xml";
-    const std::string command = std::string("python3 '") + TRAMAZEL_SOURCE_DIR
-        + "/scripts/gen-centre' --scale " + std::to_string(kScale) + " -o '" + centre.string() + "'";
-    if (std::system(command.c_str()) != 0) {
-        std::cerr << "cannot generate " << centre << "\n";
-        std::exit(1);
-    }
+    tramazel::bench::generateCentre(kScale, centre);
     const tramazel::xml::XmlDocument doc = tramazel::xml::XmlDocument::load(centre);
     NoPrompts prompts;
     tramazel::Warnings warnings;

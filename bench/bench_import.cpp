@@ -23,6 +23,7 @@
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
 #include "xml/XmlDocument.h"
+#include "SyntheticCentre.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
@@ -66,30 +67,6 @@ fs::path qtemp()
     return workDir() / "qtemp";
 }
 
-// The synthetic centre of a scale, generated once and kept between runs.
-fs::path centreFile(int scale)
-{
-    const fs::path file = workDir() / ("centre-" + std::to_string(scale) + ".xml");
-    if (!fs::exists(file)) {
-        const std::string command = std::string("python3 '") + TRAMAZEL_SOURCE_DIR
-            + "/scripts/gen-centre' --scale " + std::to_string(scale) + " -o '" + file.string() + ".part'";
-        if (std::system(command.c_str()) != 0) {
-            std::cerr << "cannot generate " << file << "\n";
-            std::exit(1);
-        }
-        fs::rename(file.string() + ".part", file);
-    }
-    return file;
-}
-
-const XmlDocument& loadedCentre(int scale)
-{
-    static std::map<int, std::unique_ptr<XmlDocument>> docs;
-    auto& doc = docs[scale];
-    if (!doc)
-        doc = std::make_unique<XmlDocument>(XmlDocument::load(centreFile(scale)));
-    return *doc;
-}
 
 class NoPrompts : public ImportPrompts {
 public:
@@ -203,7 +180,7 @@ void scales(benchmark::internal::Benchmark* b)
 
 void BM_LoadXml(benchmark::State& state)
 {
-    const fs::path file = centreFile(static_cast<int>(state.range(0)));
+    const fs::path file = tramazel::bench::centreFile(workDir(), static_cast<int>(state.range(0)));
     for (auto _ : state) {
         XmlDocument doc = XmlDocument::load(file);
         benchmark::DoNotOptimize(doc);
@@ -215,7 +192,7 @@ BENCHMARK(BM_LoadXml)->Apply(scales);
 
 void BM_LoadPugixml(benchmark::State& state)
 {
-    const fs::path file = centreFile(static_cast<int>(state.range(0)));
+    const fs::path file = tramazel::bench::centreFile(workDir(), static_cast<int>(state.range(0)));
     for (auto _ : state) {
         pugi::xml_document doc;
         pugi::xml_parse_result result = doc.load_file(file.c_str());
@@ -230,7 +207,7 @@ BENCHMARK(BM_LoadPugixml)->Apply(scales);
 
 void BM_CodeGeneration(benchmark::State& state)
 {
-    const XmlDocument& doc = loadedCentre(static_cast<int>(state.range(0)));
+    const XmlDocument& doc = tramazel::bench::loadedCentre(workDir(), static_cast<int>(state.range(0)));
     std::size_t elements = 0;
     for (auto _ : state) {
         elements = 0;
@@ -245,7 +222,7 @@ BENCHMARK(BM_CodeGeneration)->Apply(scales);
 
 void BM_EngineWrite(benchmark::State& state)
 {
-    const Records r = collectRecords(loadedCentre(static_cast<int>(state.range(0))));
+    const Records r = collectRecords(tramazel::bench::loadedCentre(workDir(), static_cast<int>(state.range(0))));
     for (auto _ : state)
         writeRecords(r, qtemp());
     state.counters["records"] = static_cast<double>(r.asignomt.size() + r.proft.size() + r.aulat.size());
@@ -255,7 +232,7 @@ BENCHMARK(BM_EngineWrite)->Apply(scales);
 template <void (*Builder)(ImportContext&)>
 void runBuilder(benchmark::State& state, std::string_view path1, std::string_view path2 = {})
 {
-    const XmlDocument& doc = loadedCentre(static_cast<int>(state.range(0)));
+    const XmlDocument& doc = tramazel::bench::loadedCentre(workDir(), static_cast<int>(state.range(0)));
     NoPrompts prompts;
     for (auto _ : state) {
         Warnings warnings;
@@ -291,7 +268,7 @@ BENCHMARK(BM_Aulas)->Apply(scales);
 void BM_DiasHoras(benchmark::State& state)
 {
     NoPrompts prompts;
-    const XmlDocument& doc = loadedCentre(1);
+    const XmlDocument& doc = tramazel::bench::loadedCentre(workDir(), 1);
     for (auto _ : state) {
         Warnings warnings;
         ImportContext ctx { doc, qtemp(), prompts, warnings };
@@ -302,7 +279,7 @@ BENCHMARK(BM_DiasHoras)->Unit(benchmark::kMicrosecond);
 
 void BM_Import(benchmark::State& state)
 {
-    const fs::path file = centreFile(static_cast<int>(state.range(0)));
+    const fs::path file = tramazel::bench::centreFile(workDir(), static_cast<int>(state.range(0)));
     NoPrompts prompts;
     for (auto _ : state) {
         const XmlDocument doc = XmlDocument::load(file);
