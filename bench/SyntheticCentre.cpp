@@ -22,8 +22,8 @@ fs::path scratchDir(const char* name)
 
 void generateCentre(int scale, const fs::path& file)
 {
-    const std::string command = std::string("python3 '") + TRAMAZEL_SOURCE_DIR + "/scripts/gen-centre' --scale "
-        + std::to_string(scale) + " -o '" + file.string() + "'";
+    const std::string command = std::string("python3 '") + TRAMAZEL_SOURCE_DIR
+        + "/scripts/gen-centre' --scale " + std::to_string(scale) + " -o '" + file.string() + "'";
     if (std::system(command.c_str()) != 0) {
         std::cerr << "cannot generate " << file << "\n";
         std::exit(1);

@@ -11,12 +11,12 @@
 // Each reports the records it wrote and the time per record ("ns_per_line" for
 // ASIGT lines). Target: every builder linear in its input, the time per ASIGT line
 // flat from 10x to 1000x.
+#include "SyntheticCentre.h"
 #include "ZelvanoTables.h"
 #include "centre_import/Builders.h"
 #include "centre_import/ImportContext.h"
 #include "dbf/DbfTable.h"
 #include "xml/XmlDocument.h"
-#include "SyntheticCentre.h"
 
 #include <benchmark/benchmark.h>
 
@@ -46,7 +46,6 @@ const fs::path& workDir()
     }();
     return dir;
 }
-
 
 // A person who types a level and a course number on every line and answers OK.
 class TypingPrompts : public ImportPrompts {

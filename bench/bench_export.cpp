@@ -11,13 +11,13 @@
 //                  values already at hand
 //
 // The ratio Export / Baseline is the cost of the lookups and conversions; target 1.5.
+#include "SyntheticCentre.h"
 #include "ZelvanoTables.h"
 #include "centre_import/Builders.h"
 #include "centre_import/ImportContext.h"
 #include "dbf/DbfTable.h"
 #include "solution_export/SolutionExport.h"
 #include "xml/XmlDocument.h"
-#include "SyntheticCentre.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>

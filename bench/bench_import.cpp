@@ -14,6 +14,7 @@
 //
 // Target: BM_Import within 2x of BM_LoadPugixml + BM_EngineWrite, and each builder
 // linear in its element count (10x the elements, at most 11x the time).
+#include "SyntheticCentre.h"
 #include "ZelvanoTables.h"
 #include "centre_import/Builders.h"
 #include "centre_import/CentreFormat.h"
@@ -23,7 +24,6 @@
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
 #include "xml/XmlDocument.h"
-#include "SyntheticCentre.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
@@ -66,7 +66,6 @@ fs::path qtemp()
 {
     return workDir() / "qtemp";
 }
-
 
 class NoPrompts : public ImportPrompts {
 public:
@@ -222,7 +221,8 @@ BENCHMARK(BM_CodeGeneration)->Apply(scales);
 
 void BM_EngineWrite(benchmark::State& state)
 {
-    const Records r = collectRecords(tramazel::bench::loadedCentre(workDir(), static_cast<int>(state.range(0))));
+    const Records r
+        = collectRecords(tramazel::bench::loadedCentre(workDir(), static_cast<int>(state.range(0))));
     for (auto _ : state)
         writeRecords(r, qtemp());
     state.counters["records"] = static_cast<double>(r.asignomt.size() + r.proft.size() + r.aulat.size());

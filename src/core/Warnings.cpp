@@ -7,8 +7,8 @@ namespace tramazel {
 
 void Warnings::add(std::string_view description, std::string_view example)
 {
-    auto it = std::find_if(m_kinds.begin(), m_kinds.end(),
-        [&](const Kind& k) { return k.description == description; });
+    auto it = std::find_if(
+        m_kinds.begin(), m_kinds.end(), [&](const Kind& k) { return k.description == description; });
     if (it == m_kinds.end()) {
         m_kinds.push_back(Kind { std::string(description), 0, {} });
         it = m_kinds.end() - 1;
@@ -20,8 +20,8 @@ void Warnings::add(std::string_view description, std::string_view example)
 
 std::size_t Warnings::count(std::string_view description) const
 {
-    auto it = std::find_if(m_kinds.begin(), m_kinds.end(),
-        [&](const Kind& k) { return k.description == description; });
+    auto it = std::find_if(
+        m_kinds.begin(), m_kinds.end(), [&](const Kind& k) { return k.description == description; });
     return it == m_kinds.end() ? 0 : it->count;
 }
 

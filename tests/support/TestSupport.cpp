@@ -36,8 +36,8 @@ TempDir::~TempDir()
 {
     std::error_code ec;
     // Tests may leave read-only folders behind; make them writable before removal.
-    for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(m_path, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
@@ -45,7 +45,10 @@ TempDir::~TempDir()
     fs::remove_all(m_path, ec);
 }
 
-fs::path fixture(const fs::path& relative) { return fs::path(TRAMAZEL_FIXTURES_DIR) / relative; }
+fs::path fixture(const fs::path& relative)
+{
+    return fs::path(TRAMAZEL_FIXTURES_DIR) / relative;
+}
 
 std::string readFile(const fs::path& file)
 {

@@ -21,7 +21,10 @@ public:
 private:
     struct Hash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view> {}(s); }
+        std::size_t operator()(std::string_view s) const noexcept
+        {
+            return std::hash<std::string_view> {}(s);
+        }
     };
     std::unordered_set<std::string, Hash, std::equal_to<>> m_folded;
 };

@@ -13,8 +13,7 @@ namespace tramazel::text {
 /// The lookup between tables: maps a key text to the first row (in the order rows
 /// were added) whose key equals it exactly, letter case included. Built once per
 /// table in one pass; each lookup is constant time.
-template <typename Value>
-class FirstMatchIndex {
+template <typename Value> class FirstMatchIndex {
 public:
     /// Records `value` under `key` unless an earlier row already holds that key.
     void add(std::string_view key, Value value)
@@ -36,7 +35,10 @@ public:
 private:
     struct Hash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view> {}(s); }
+        std::size_t operator()(std::string_view s) const noexcept
+        {
+            return std::hash<std::string_view> {}(s);
+        }
     };
     std::unordered_map<std::string, Value, Hash, std::equal_to<>> m_map;
 };

@@ -48,7 +48,10 @@ public:
 
 private:
     friend class XmlDocument;
-    explicit XmlElement(void* node) : m_node(node) { }
+    explicit XmlElement(void* node)
+        : m_node(node)
+    {
+    }
     static void assignValue(void* attribute, std::string_view name, std::string_view cp1252Value);
     void* m_node = nullptr; // pugi::xml_node_struct*
 };

@@ -95,7 +95,8 @@ TEST(XmlBuild, AppendedAttributesKeepTheirOrderAndConvertLikeSetOnes)
     e.appendAttribute("curs", "");
     e.appendAttribute("aula", "Aula d'm\xFAsica \x01");
     e.setAttribute("curs", "C1"); // a later set still finds an appended attribute
-    EXPECT_NE(doc.toUtf8().find(R"(<SESSIO placa="P1" curs="C1" aula="Aula d'música ?" />)"), std::string::npos)
+    EXPECT_NE(
+        doc.toUtf8().find(R"(<SESSIO placa="P1" curs="C1" aula="Aula d'música ?" />)"), std::string::npos)
         << doc.toUtf8();
 }
 
