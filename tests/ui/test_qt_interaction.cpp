@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -189,7 +190,11 @@ TEST_F(QtInteractionTest, FileDialogOptionsAndAnswers)
                 dialog->reject();
                 return;
             }
-            dialog->selectFile(QString::fromUtf8(c.typed));
+            // Type the name as a person would: selectFile() leaves the name box alone
+            // while it has the keyboard focus, which depends on window activation.
+            auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(nameBox, nullptr);
+            nameBox->setText(QString::fromUtf8(c.typed));
             static_cast<QDialog*>(dialog)->accept();
         });
         const auto chosen = m_ui.chooseFile(options);
