@@ -192,6 +192,16 @@ struct MainForm::State {
 
     void showErrorOf(std::string_view message) { ui.showError(errorBoxText(message)); }
 
+    /// "No existe archivo"; in host mode the run ends with `hostCode` and the window closes.
+    void reportNoFile(int hostCode)
+    {
+        ui.showInformation(kNoFile);
+        if (hostMode()) {
+            resultado = hostCode;
+            ui.closeMainWindow();
+        }
+    }
+
     // Every handler ends here on failure: the error box, nothing escapes.
     template <typename Body> void guarded(Body&& body)
     {
@@ -268,11 +278,7 @@ void MainForm::BExportarClick()
         s.chooseFile();
         std::error_code ec;
         if (s.archivoXml.empty() || !fs::is_regular_file(s.archivoXml, ec)) {
-            s.ui.showInformation(kNoFile);
-            if (s.hostMode()) {
-                s.resultado = -1;
-                s.ui.closeMainWindow();
-            }
+            s.reportNoFile(-1);
             return;
         }
 
@@ -326,11 +332,7 @@ void MainForm::BImportarClick()
         // names itself (the command line passes one).
         std::error_code ec;
         if (s.archivoXml.empty() || !fs::exists(s.archivoXml, ec)) {
-            s.ui.showInformation(kNoFile);
-            if (s.hostMode()) {
-                s.resultado = 0;
-                s.ui.closeMainWindow();
-            }
+            s.reportNoFile(0);
             return;
         }
         const fs::path output = fs::is_directory(s.archivoXml, ec)
