@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CommandLine.h"
+#include "text/PathText.h"
 
 #include <string_view>
 
@@ -8,11 +9,6 @@ namespace tramazel::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path fromUtf8(std::string_view s)
-{
-    return fs::path(std::u8string(s.begin(), s.end()));
-}
 
 } // namespace
 
@@ -73,7 +69,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             const std::string dir = value();
             if (dir.empty())
                 throw UsageError("la opción --qtemp necesita un directorio");
-            cl.qtemp = fromUtf8(dir);
+            cl.qtemp = text::pathFromUtf8(dir);
         } else if (name == "--levels") {
             if (sawLevels)
                 throw UsageError("la opción --levels aparece dos veces");
@@ -81,7 +77,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             const std::string file = value();
             if (file.empty())
                 throw UsageError("la opción --levels necesita un archivo");
-            cl.levels = fromUtf8(file);
+            cl.levels = text::pathFromUtf8(file);
         } else if (name == "--no-lines") {
             flag();
             sawNoLines = true;

@@ -5,6 +5,7 @@
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
 #include "text/Cp1252.h"
+#include "text/PathText.h"
 
 #include <fstream>
 #include <iterator>
@@ -21,12 +22,6 @@ namespace {
 constexpr std::string_view kUnknownCode = "códigos del archivo de niveles que ningún curso de CURSOST tiene";
 constexpr std::string_view kRepeatedCode
     = "códigos repetidos en el archivo de niveles (cuenta la primera línea)";
-
-std::string utf8(const fs::path& p)
-{
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
 
 std::string_view trimBlanks(std::string_view s)
 {
@@ -149,14 +144,14 @@ CourseLevels CourseLevels::load(const fs::path& file)
 {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec))
-        throw Error(ErrorCode::FileNotFound, "No existe el archivo de niveles " + utf8(file), utf8(file));
+        throw Error(ErrorCode::FileNotFound, "No existe el archivo de niveles " + text::pathToUtf8(file), text::pathToUtf8(file));
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + utf8(file), utf8(file));
+        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + text::pathToUtf8(file), text::pathToUtf8(file));
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
-        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + utf8(file), utf8(file));
-    return parse(bytes, utf8(file));
+        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + text::pathToUtf8(file), text::pathToUtf8(file));
+    return parse(bytes, text::pathToUtf8(file));
 }
 
 void CourseLevels::apply(dbf::DbfTable& table, Warnings& warnings) const

@@ -10,11 +10,12 @@ std::string whatText(const std::string& message, const std::string& detail)
 }
 } // namespace
 
-Error::Error(ErrorCode code, std::string message, std::string detail)
+Error::Error(ErrorCode code, std::string message, std::string detail, std::optional<TextPosition> position)
     : std::runtime_error(whatText(message, detail))
     , m_code(code)
     , m_message(std::move(message))
     , m_detail(std::move(detail))
+    , m_position(position)
 {
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -21,20 +23,33 @@ enum class ErrorCode {
     Interrupted, ///< a run was stopped on purpose (fault injection in tests)
 };
 
+/// Where in a text file an error was found: line and column, both from 1, the column
+/// counted in characters.
+struct TextPosition {
+    std::size_t line = 1;
+    std::size_t column = 1;
+    friend bool operator==(const TextPosition&, const TextPosition&) = default;
+};
+
 /// The one exception type of the core. `message()` is the final Spanish text shown to
-/// the user (UTF-8); `detail()` carries technical detail (file, offset, record, field).
+/// the user (UTF-8); `detail()` carries technical detail (file, offset, record, field);
+/// `position()` the line and column in the file the error is about, when it has one
+/// (the message already names them for the user).
 class Error : public std::runtime_error {
 public:
-    Error(ErrorCode code, std::string message, std::string detail = {});
+    Error(ErrorCode code, std::string message, std::string detail = {},
+        std::optional<TextPosition> position = std::nullopt);
 
     ErrorCode code() const noexcept { return m_code; }
     const std::string& message() const noexcept { return m_message; }
     const std::string& detail() const noexcept { return m_detail; }
+    const std::optional<TextPosition>& position() const noexcept { return m_position; }
 
 private:
     ErrorCode m_code;
     std::string m_message;
     std::string m_detail;
+    std::optional<TextPosition> m_position;
 };
 
 } // namespace tramazel

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -11,9 +13,54 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace tramazel {
+
+void PrintTo(ErrorCode code, std::ostream* out)
+{
+    switch (code) {
+#define TRAMAZEL_CODE(name)                                                                                \
+    case ErrorCode::name:                                                                                  \
+        *out << #name;                                                                                     \
+        return;
+        TRAMAZEL_CODE(FileNotFound)
+        TRAMAZEL_CODE(FileIo)
+        TRAMAZEL_CODE(TableLocked)
+        TRAMAZEL_CODE(TableCorrupt)
+        TRAMAZEL_CODE(TableUnsupported)
+        TRAMAZEL_CODE(FieldNotFound)
+        TRAMAZEL_CODE(ValueOutOfRange)
+        TRAMAZEL_CODE(XmlMalformed)
+        TRAMAZEL_CODE(XmlWrongRoot)
+        TRAMAZEL_CODE(InvalidArgument)
+        TRAMAZEL_CODE(Interrupted)
+#undef TRAMAZEL_CODE
+    }
+    *out << "ErrorCode(" << static_cast<int>(code) << ")";
+}
+
+void PrintTo(const TextPosition& position, std::ostream* out)
+{
+    *out << "line " << position.line << ", column " << position.column;
+}
+
+} // namespace tramazel
+
 namespace tramazel::test {
 
 namespace fs = std::filesystem;
+
+std::optional<Error> expectError(ErrorCode code, const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), code) << e.what();
+        EXPECT_FALSE(e.message().empty());
+        return e;
+    }
+    ADD_FAILURE() << "no error thrown";
+    return std::nullopt;
+}
 
 TempDir::TempDir()
 {

@@ -1,9 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Error.h"
+
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <iosfwd>
+
+namespace tramazel {
+/// Names for test failure output.
+void PrintTo(ErrorCode code, std::ostream* out);
+void PrintTo(const TextPosition& position, std::ostream* out);
+} // namespace tramazel
 
 namespace tramazel::test {
 
@@ -20,6 +32,11 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+/// Runs `f` and expects it to throw tramazel::Error with `code` and a message for the
+/// user. Returns the error (for its position or detail), or nothing after a failure
+/// has been recorded.
+std::optional<Error> expectError(ErrorCode code, const std::function<void()>& f);
 
 /// A file under tests/fixtures.
 std::filesystem::path fixture(const std::filesystem::path& relative);

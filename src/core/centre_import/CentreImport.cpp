@@ -4,6 +4,8 @@
 #include "Error.h"
 #include "dbf/DbfTable.h"
 #include "platform/Platform.h"
+#include "text/Ascii.h"
+#include "text/PathText.h"
 
 #include <algorithm>
 #include <fstream>
@@ -27,30 +29,9 @@ constexpr std::string_view kJournalEnd = "end";
 constexpr std::string_view kTableExt = ".DBF";
 constexpr std::string_view kIndexExt = ".MDX";
 
-std::string utf8(const fs::path& p)
-{
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
-fs::path fromUtf8(std::string_view s)
-{
-    return fs::path(std::u8string(s.begin(), s.end()));
-}
-
-std::string upperAscii(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
 bool endsWithIgnoringCase(std::string_view s, std::string_view suffix)
 {
-    return s.size() >= suffix.size() && upperAscii(s.substr(s.size() - suffix.size())) == suffix;
+    return s.size() >= suffix.size() && text::toAsciiUpper(s.substr(s.size() - suffix.size())) == suffix;
 }
 
 std::string withFullStop(std::string message)
@@ -62,21 +43,21 @@ std::string withFullStop(std::string message)
 
 Error ioError(std::string what, const fs::path& path, const std::error_code& ec)
 {
-    return Error(ErrorCode::FileIo, std::move(what), utf8(path) + ": " + ec.message());
+    return Error(ErrorCode::FileIo, std::move(what), text::pathToUtf8(path) + ": " + ec.message());
 }
 
 // Regular files of `dir` whose names equal `name` ignoring ASCII case.
 std::vector<std::string> variantsOf(const fs::path& dir, std::string_view name)
 {
     std::vector<std::string> found;
-    const std::string wanted = upperAscii(name);
+    const std::string wanted = text::toAsciiUpper(name);
     std::error_code ec;
     for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::error_code typeEc;
         if (!it->is_regular_file(typeEc))
             continue;
-        const std::string entry = utf8(it->path().filename());
-        if (upperAscii(entry) == wanted)
+        const std::string entry = text::pathToUtf8(it->path().filename());
+        if (text::toAsciiUpper(entry) == wanted)
             found.push_back(entry);
     }
     if (ec)
@@ -95,7 +76,7 @@ std::vector<std::string> stagedTableFiles(const fs::path& staging)
         std::error_code typeEc;
         if (!it->is_regular_file(typeEc))
             continue;
-        const std::string name = utf8(it->path().filename());
+        const std::string name = text::pathToUtf8(it->path().filename());
         if (endsWithIgnoringCase(name, kTableExt) || endsWithIgnoringCase(name, kIndexExt))
             names.push_back(name);
     }
@@ -114,7 +95,7 @@ std::size_t importRank(std::string_view table)
 
 std::string baseName(std::string_view fileName)
 {
-    return upperAscii(fileName.substr(0, fileName.size() - 4));
+    return text::toAsciiUpper(fileName.substr(0, fileName.size() - 4));
 }
 
 // A journal entry names a file directly inside a folder of the run; anything else
@@ -147,11 +128,11 @@ Journal readJournal(const fs::path& file)
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw Error(
-            ErrorCode::FileIo, "No se puede leer el diario de una importación interrumpida", utf8(file));
+            ErrorCode::FileIo, "No se puede leer el diario de una importación interrumpida", text::pathToUtf8(file));
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const Error damaged(ErrorCode::TableCorrupt,
         "El diario de una importación interrumpida está dañado; revise el directorio de horarios a mano",
-        utf8(file));
+        text::pathToUtf8(file));
     Journal journal;
     bool ended = false;
     std::size_t pos = 0;
@@ -184,7 +165,7 @@ void writeFileWhole(const fs::path& file, const std::string& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out)
-        throw Error(ErrorCode::FileIo, "No se puede escribir en el directorio de horarios", utf8(file));
+        throw Error(ErrorCode::FileIo, "No se puede escribir en el directorio de horarios", text::pathToUtf8(file));
 }
 
 void moveFile(const fs::path& from, const fs::path& to, const std::string& what)
@@ -201,12 +182,12 @@ template <typename Names> void refuseHeldTables(const fs::path& qtemp, const Nam
 {
     for (const auto& base : bases) {
         for (const std::string& file : variantsOf(qtemp, std::string(base) + std::string(kTableExt))) {
-            const fs::path path = qtemp / fromUtf8(file);
+            const fs::path path = qtemp / text::pathFromUtf8(file);
             if (!platform::FileLock::tryLock(path, platform::FileLock::Mode::Exclusive))
                 throw Error(ErrorCode::TableLocked,
                     "La tabla " + std::string(base)
                         + " está abierta en otro programa; ciérrela y repita la importación",
-                    utf8(path));
+                    text::pathToUtf8(path));
         }
     }
 }
@@ -216,23 +197,23 @@ template <typename Names> void refuseHeldTables(const fs::path& qtemp, const Nam
 // looks at what is on disk, so running it again after an interruption is harmless.
 void rollBack(const fs::path& qtemp, const Journal& journal)
 {
-    const fs::path staging = qtemp / fromUtf8(kStagingDirName);
-    const fs::path backup = qtemp / fromUtf8(kBackupDirName);
+    const fs::path staging = qtemp / text::pathFromUtf8(kStagingDirName);
+    const fs::path backup = qtemp / text::pathFromUtf8(kBackupDirName);
     std::error_code ec;
     // Every old file was moved aside before the first new one came in, so a new file
     // missing from the staging folder is the one now in the timetable directory.
     for (auto it = journal.installs.rbegin(); it != journal.installs.rend(); ++it) {
-        const fs::path staged = staging / fromUtf8(*it);
-        const fs::path placed = qtemp / fromUtf8(*it);
+        const fs::path staged = staging / text::pathFromUtf8(*it);
+        const fs::path placed = qtemp / text::pathFromUtf8(*it);
         if (!fs::exists(staged, ec) && fs::exists(placed, ec)) {
             if (!fs::remove(placed, ec) && ec)
                 throw ioError("No se puede retirar una tabla nueva del directorio de horarios", placed, ec);
         }
     }
     for (const std::string& name : journal.backups) {
-        const fs::path saved = backup / fromUtf8(name);
+        const fs::path saved = backup / text::pathFromUtf8(name);
         if (fs::exists(saved, ec))
-            moveFile(saved, qtemp / fromUtf8(name), "No se puede devolver una tabla a su sitio");
+            moveFile(saved, qtemp / text::pathFromUtf8(name), "No se puede devolver una tabla a su sitio");
     }
 }
 
@@ -273,9 +254,9 @@ void restoreOrphanBackup(const fs::path& qtemp, const fs::path& backup)
     }
     if (leftBehind || ec)
         throw Error(ErrorCode::TableCorrupt,
-            "Quedan tablas antiguas de una importación interrumpida en la carpeta " + utf8(backup)
+            "Quedan tablas antiguas de una importación interrumpida en la carpeta " + text::pathToUtf8(backup)
                 + "; revíselas a mano",
-            utf8(backup));
+            text::pathToUtf8(backup));
     removeTree(backup);
 }
 
@@ -314,11 +295,11 @@ void CentreImport::fault(std::string_view step) const
 
 Recovery CentreImport::recover(const fs::path& qtemp)
 {
-    const fs::path staging = qtemp / fromUtf8(kStagingDirName);
-    const fs::path backup = qtemp / fromUtf8(kBackupDirName);
-    const fs::path journalFile = qtemp / fromUtf8(kJournalFileName);
+    const fs::path staging = qtemp / text::pathFromUtf8(kStagingDirName);
+    const fs::path backup = qtemp / text::pathFromUtf8(kBackupDirName);
+    const fs::path journalFile = qtemp / text::pathFromUtf8(kJournalFileName);
     const fs::path journalTemp = fs::path(journalFile) += ".new";
-    const fs::path committed = qtemp / fromUtf8(kCommittedFileName);
+    const fs::path committed = qtemp / text::pathFromUtf8(kCommittedFileName);
 
     std::error_code ec;
     const bool hasStaging = fs::exists(staging, ec);
@@ -331,7 +312,7 @@ Recovery CentreImport::recover(const fs::path& qtemp)
 
     // A run that is still alive holds the lock file of its staging folder.
     std::unique_ptr<platform::FileLock> runLock;
-    const fs::path lockFile = staging / fromUtf8(kRunLockFileName);
+    const fs::path lockFile = staging / text::pathFromUtf8(kRunLockFileName);
     if (fs::exists(lockFile, ec)) {
         runLock = platform::FileLock::tryLock(lockFile, platform::FileLock::Mode::Exclusive);
         if (!runLock)
@@ -374,17 +355,17 @@ std::vector<TableWritten> CentreImport::run(
     std::error_code ec;
     if (!fs::is_directory(qtemp, ec))
         throw Error(
-            ErrorCode::FileNotFound, "No existe el directorio de horarios " + utf8(qtemp), utf8(qtemp));
+            ErrorCode::FileNotFound, "No existe el directorio de horarios " + text::pathToUtf8(qtemp), text::pathToUtf8(qtemp));
 
     if (recover(qtemp) == Recovery::Busy)
         throw Error(ErrorCode::TableLocked,
-            "Ya hay otra importación en curso sobre el directorio de horarios " + utf8(qtemp), utf8(qtemp));
+            "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(qtemp), text::pathToUtf8(qtemp));
 
-    const fs::path staging = qtemp / fromUtf8(kStagingDirName);
-    const fs::path backup = qtemp / fromUtf8(kBackupDirName);
-    const fs::path journalFile = qtemp / fromUtf8(kJournalFileName);
+    const fs::path staging = qtemp / text::pathFromUtf8(kStagingDirName);
+    const fs::path backup = qtemp / text::pathFromUtf8(kBackupDirName);
+    const fs::path journalFile = qtemp / text::pathFromUtf8(kJournalFileName);
     const fs::path journalTemp = fs::path(journalFile) += ".new";
-    const fs::path committed = qtemp / fromUtf8(kCommittedFileName);
+    const fs::path committed = qtemp / text::pathFromUtf8(kCommittedFileName);
 
     if (!fs::create_directory(staging, ec)) {
         if (ec)
@@ -392,20 +373,20 @@ std::vector<TableWritten> CentreImport::run(
                 "No se puede crear la carpeta de trabajo de la importación en el directorio de horarios",
                 staging, ec);
         throw Error(ErrorCode::TableLocked,
-            "Ya hay otra importación en curso sobre el directorio de horarios " + utf8(qtemp), utf8(staging));
+            "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(qtemp), text::pathToUtf8(staging));
     }
     std::unique_ptr<platform::FileLock> runLock;
     bool swapStarted = false;
     Journal journal;
     std::vector<TableWritten> written;
     try {
-        const fs::path lockFile = staging / fromUtf8(kRunLockFileName);
+        const fs::path lockFile = staging / text::pathFromUtf8(kRunLockFileName);
         writeFileWhole(lockFile, std::string());
         runLock = platform::FileLock::tryLock(lockFile, platform::FileLock::Mode::Exclusive);
         if (!runLock)
             throw Error(ErrorCode::TableLocked,
-                "Ya hay otra importación en curso sobre el directorio de horarios " + utf8(qtemp),
-                utf8(lockFile));
+                "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(qtemp),
+                text::pathToUtf8(lockFile));
 
         // Refused early, before anyone fills in a dialog, and again before the swap.
         fault("check-tables");
@@ -462,12 +443,12 @@ std::vector<TableWritten> CentreImport::run(
                 backup, ec);
         for (const std::string& name : journal.backups) {
             fault("backup:" + name);
-            moveFile(qtemp / fromUtf8(name), backup / fromUtf8(name),
+            moveFile(qtemp / text::pathFromUtf8(name), backup / text::pathFromUtf8(name),
                 "No se puede apartar la tabla " + baseName(name));
         }
         for (const std::string& name : journal.installs) {
             fault("install:" + name);
-            moveFile(staging / fromUtf8(name), qtemp / fromUtf8(name),
+            moveFile(staging / text::pathFromUtf8(name), qtemp / text::pathFromUtf8(name),
                 "No se puede poner en su sitio la tabla nueva " + baseName(name));
         }
         fault("commit");

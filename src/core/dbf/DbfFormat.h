@@ -102,17 +102,4 @@ inline void writeU32(unsigned char* p, std::uint32_t v)
         p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
 }
 
-/// A path's text as UTF-8 (for messages and name matching).
-inline std::string utf8Text(const std::filesystem::path& p)
-{
-    auto u8 = p.u8string();
-    return std::string(u8.begin(), u8.end());
-}
-
-/// A path from UTF-8 text.
-inline std::filesystem::path pathFromUtf8(std::string_view s)
-{
-    return std::filesystem::path(std::u8string(s.begin(), s.end()));
-}
-
 } // namespace tramazel::dbf

@@ -7,6 +7,8 @@
 #include "MdxFile.h"
 #include "TableFiles.h"
 #include "platform/Platform.h"
+#include "text/Ascii.h"
+#include "text/PathText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -90,7 +92,7 @@ std::string upper(std::string_view s)
 {
     std::string out(s);
     for (char& c : out)
-        c = asciiUpper(c);
+        c = text::asciiUpper(c);
     return out;
 }
 
@@ -150,24 +152,24 @@ public:
 
     // ---- messages -------------------------------------------------------------
 
-    std::string fileName() const { return utf8Text(path.filename()); }
+    std::string fileName() const { return text::pathToUtf8(path.filename()); }
 
     Error corrupt(const std::string& detail) const
     {
         return Error(ErrorCode::TableCorrupt,
             "La tabla «" + fileName() + "» está dañada o no es una tabla dBASE.",
-            utf8Text(path) + ": " + detail);
+            text::pathToUtf8(path) + ": " + detail);
     }
 
     Error readError() const
     {
-        return Error(ErrorCode::FileIo, "No se puede leer la tabla «" + fileName() + "».", utf8Text(path));
+        return Error(ErrorCode::FileIo, "No se puede leer la tabla «" + fileName() + "».", text::pathToUtf8(path));
     }
 
     Error writeError() const
     {
         return Error(
-            ErrorCode::FileIo, "No se puede escribir en la tabla «" + fileName() + "».", utf8Text(path));
+            ErrorCode::FileIo, "No se puede escribir en la tabla «" + fileName() + "».", text::pathToUtf8(path));
     }
 
     Error badValue(std::size_t field, std::string_view stored) const
@@ -175,7 +177,7 @@ public:
         return Error(ErrorCode::TableCorrupt,
             "El campo «" + fields[field].name + "» del registro " + std::to_string(current + 1)
                 + " de la tabla «" + fileName() + "» no contiene un valor válido.",
-            utf8Text(path) + ": record " + std::to_string(current + 1) + ", field " + fields[field].name
+            text::pathToUtf8(path) + ": record " + std::to_string(current + 1) + ", field " + fields[field].name
                 + ": \"" + std::string(stored) + "\"");
     }
 
@@ -185,7 +187,7 @@ public:
         return Error(ErrorCode::ValueOutOfRange,
             "El valor «" + std::string(value) + "» no cabe en el campo «" + f.name + "» de la tabla «"
                 + fileName() + "».",
-            utf8Text(path) + ": field " + f.name + " " + f.type + "(" + std::to_string(f.width) + ","
+            text::pathToUtf8(path) + ": field " + f.name + " " + f.type + "(" + std::to_string(f.width) + ","
                 + std::to_string(f.decimals) + ")");
     }
 
@@ -193,7 +195,7 @@ public:
     {
         return Error(ErrorCode::InvalidArgument,
             "El campo «" + fields[field].name + "» de la tabla «" + fileName() + "» no admite este valor.",
-            utf8Text(path) + ": " + std::string(operation) + " on field " + fields[field].name + " of type "
+            text::pathToUtf8(path) + ": " + std::string(operation) + " on field " + fields[field].name + " of type "
                 + fields[field].type);
     }
 
@@ -201,13 +203,13 @@ public:
     {
         return Error(ErrorCode::TableUnsupported,
             "No se puede escribir en el campo «" + fields[field].name + "» de la tabla «" + fileName() + "».",
-            utf8Text(path) + ": writing fields of type " + fields[field].type + " is not supported");
+            text::pathToUtf8(path) + ": writing fields of type " + fields[field].type + " is not supported");
     }
 
     Error notEditing() const
     {
         return Error(ErrorCode::InvalidArgument,
-            "La tabla «" + fileName() + "» no tiene ningún registro en edición.", utf8Text(path));
+            "La tabla «" + fileName() + "» no tiene ningún registro en edición.", text::pathToUtf8(path));
     }
 
     // ---- file access ----------------------------------------------------------
@@ -339,7 +341,7 @@ public:
         if (!isKnownVersion(version))
             throw Error(ErrorCode::TableUnsupported,
                 "La tabla «" + fileName() + "» es de una variante de dBASE que no se puede leer.",
-                utf8Text(path) + ": version byte " + hexByte(version));
+                text::pathToUtf8(path) + ": version byte " + hexByte(version));
         const bool level7 = isLevel7(version);
         const bool foxPro = isFoxPro(version);
         count = readU32(fixed + kOffRecordCount);
@@ -467,7 +469,7 @@ public:
             throw Error(ErrorCode::TableUnsupported,
                 "La tabla «" + fileName() + "» tiene un campo de un tipo que no se puede leer («" + f.name
                     + "»).",
-                utf8Text(path) + ": field " + f.name + " of type "
+                text::pathToUtf8(path) + ": field " + f.name + " of type "
                     + hexByte(static_cast<unsigned char>(f.type)));
         }
     }
@@ -529,7 +531,7 @@ public:
         auto unsupported = [&](const std::string& detail) {
             return Error(ErrorCode::TableUnsupported,
                 "No se puede modificar la tabla «" + fileName() + "» porque no se puede mantener su índice.",
-                utf8Text(path) + ": " + detail);
+                text::pathToUtf8(path) + ": " + detail);
         };
         if (!indexFlag) {
             indexReady = true;
@@ -545,7 +547,7 @@ public:
         for (auto& info : MdxFile::readTags(*indexPath)) {
             std::string expression(codec::trim(info.expression));
             auto it = std::find_if(fields.begin(), fields.end(),
-                [&](const FieldInfo& f) { return equalsIgnoringAsciiCase(f.name, expression); });
+                [&](const FieldInfo& f) { return text::equalsIgnoringAsciiCase(f.name, expression); });
             if (it == fields.end() || it->type != 'C' || info.keyType != 'C'
                 || static_cast<std::size_t>(it->width) != info.keyLength)
                 throw unsupported("tag " + info.name + " on expression \"" + info.expression + "\"");
@@ -573,11 +575,11 @@ public:
     {
         if (readOnly)
             throw Error(
-                ErrorCode::FileIo, "La tabla «" + fileName() + "» es de solo lectura.", utf8Text(path));
+                ErrorCode::FileIo, "La tabla «" + fileName() + "» es de solo lectura.", text::pathToUtf8(path));
         if (isFoxPro(version) && (header[kOffMdxFlag] & 0x01))
             throw Error(ErrorCode::TableUnsupported,
                 "No se puede modificar la tabla «" + fileName() + "» porque no se puede mantener su índice.",
-                utf8Text(path) + ": FoxPro structural index");
+                text::pathToUtf8(path) + ": FoxPro structural index");
         prepareIndex();
     }
 
@@ -595,7 +597,7 @@ public:
         if (state == State::Append) {
             if (count == UINT32_MAX)
                 throw Error(
-                    ErrorCode::ValueOutOfRange, "La tabla «" + fileName() + "» está llena.", utf8Text(path));
+                    ErrorCode::ValueOutOfRange, "La tabla «" + fileName() + "» está llena.", text::pathToUtf8(path));
             writeAt(recordOffset(count), record.data(), recordLength);
             appendKeys(record.data());
             current = count;
@@ -650,7 +652,7 @@ public:
                     throw writeError();
                 if (!tags.empty())
                     MdxFile::write(
-                        indexPath ? *indexPath : dir / pathFromUtf8(base + std::string(kMdxExtension)), base,
+                        indexPath ? *indexPath : dir / text::pathFromUtf8(base + std::string(kMdxExtension)), base,
                         languageDriver, tags);
             } catch (const Error& e) {
                 failure = e;
@@ -681,7 +683,7 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
     auto impl = std::make_unique<Impl>();
     impl->dir = dir;
     impl->base = tableBaseName(name);
-    impl->path = dir / pathFromUtf8(impl->base + std::string(kDbfExtension));
+    impl->path = dir / text::pathFromUtf8(impl->base + std::string(kDbfExtension));
     auto invalid = [&](const std::string& detail) {
         return Error(ErrorCode::InvalidArgument,
             "No se puede crear la tabla «" + impl->base + "»: su definición no es válida.", detail);
@@ -741,7 +743,7 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
                 throw invalid("index " + tag + " twice");
         }
         auto it = std::find_if(impl->fields.begin(), impl->fields.end(),
-            [&](const FieldInfo& f) { return equalsIgnoringAsciiCase(f.name, index.field); });
+            [&](const FieldInfo& f) { return text::equalsIgnoringAsciiCase(f.name, index.field); });
         if (it == impl->fields.end() || it->type != 'C')
             throw invalid("index " + tag + " on \"" + index.field + "\", not a character field");
         MdxTagKeys keys;
@@ -760,8 +762,8 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
     std::error_code ec;
     if (!fs::is_directory(dir, ec))
         throw Error(ErrorCode::FileNotFound,
-            "No se puede crear la tabla «" + impl->base + "»: no existe la carpeta «" + utf8Text(dir) + "».",
-            utf8Text(dir));
+            "No se puede crear la tabla «" + impl->base + "»: no existe la carpeta «" + text::pathToUtf8(dir) + "».",
+            text::pathToUtf8(dir));
     // A table in use elsewhere is never replaced under its reader.
     for (const auto& existing : tableFileVariants(dir, impl->base, kDbfExtension)) {
         std::unique_ptr<platform::FileLock> probe;
@@ -773,27 +775,27 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
         if (!probe)
             throw Error(ErrorCode::TableLocked,
                 "No se puede crear la tabla «" + impl->base + "» porque está abierta en otro programa.",
-                utf8Text(existing));
+                text::pathToUtf8(existing));
     }
     deleteTable(dir, impl->base);
     for (const auto& leftover : tableFileVariants(dir, impl->base, kDbfExtension)) {
         if (fs::exists(leftover, ec))
             throw Error(ErrorCode::FileIo,
-                "No se puede reemplazar la tabla «" + impl->base + "» en la carpeta «" + utf8Text(dir) + "».",
-                utf8Text(leftover));
+                "No se puede reemplazar la tabla «" + impl->base + "» en la carpeta «" + text::pathToUtf8(dir) + "».",
+                text::pathToUtf8(leftover));
     }
 
     impl->file.reset(platform::openFile(impl->path, "w+b"));
     if (!impl->file)
         throw Error(ErrorCode::FileIo,
-            "No se puede crear la tabla «" + impl->base + "» en la carpeta «" + utf8Text(dir) + "».",
-            utf8Text(impl->path));
+            "No se puede crear la tabla «" + impl->base + "» en la carpeta «" + text::pathToUtf8(dir) + "».",
+            text::pathToUtf8(impl->path));
     impl->attachBuffer();
     impl->lock = platform::FileLock::tryLock(impl->path, platform::FileLock::Mode::Exclusive);
     if (!impl->lock)
         throw Error(ErrorCode::TableLocked,
             "No se puede crear la tabla «" + impl->base + "» porque está abierta en otro programa.",
-            utf8Text(impl->path));
+            text::pathToUtf8(impl->path));
 
     auto& h = impl->header;
     h.assign(impl->headerLength, 0);
@@ -819,7 +821,7 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
     impl->writeAt(0, reinterpret_cast<const char*>(h.data()), h.size());
     impl->writeTrailer();
     if (!impl->tags.empty()) {
-        impl->indexPath = dir / pathFromUtf8(impl->base + std::string(kMdxExtension));
+        impl->indexPath = dir / text::pathFromUtf8(impl->base + std::string(kMdxExtension));
         MdxFile::write(*impl->indexPath, impl->base, kLanguageDriverWindowsAnsi, impl->tags);
     }
     impl->load(0);
@@ -837,15 +839,15 @@ DbfTable DbfTable::open(const fs::path& dir, std::string_view name, Access acces
     auto found = findTableFile(dir, impl->base, kDbfExtension);
     if (!found)
         throw Error(ErrorCode::FileNotFound,
-            "No se encuentra la tabla «" + impl->base + "» en la carpeta «" + utf8Text(dir) + "».",
-            utf8Text(dir / pathFromUtf8(impl->base + std::string(kDbfExtension))));
+            "No se encuentra la tabla «" + impl->base + "» en la carpeta «" + text::pathToUtf8(dir) + "».",
+            text::pathToUtf8(dir / text::pathFromUtf8(impl->base + std::string(kDbfExtension))));
     impl->path = *found;
     impl->lock = platform::FileLock::tryLock(impl->path,
         access == Access::Exclusive ? platform::FileLock::Mode::Exclusive : platform::FileLock::Mode::Shared);
     if (!impl->lock)
         throw Error(ErrorCode::TableLocked,
             "La tabla «" + impl->base + "» está abierta en otro programa y no se puede usar ahora.",
-            utf8Text(impl->path)
+            text::pathToUtf8(impl->path)
                 + (access == Access::Exclusive ? ": exclusive use refused" : ": in exclusive use"));
     impl->file.reset(platform::openFile(impl->path, "r+b"));
     if (!impl->file) {
@@ -886,7 +888,7 @@ DbfTable::Impl& opened(const std::unique_ptr<DbfTable::Impl>& impl, std::size_t 
     DbfTable::Impl& d = opened(impl);
     if (field >= d.fields.size())
         throw Error(ErrorCode::FieldNotFound, "La tabla «" + d.fileName() + "» no tiene el campo pedido.",
-            utf8Text(d.path) + ": field index " + std::to_string(field));
+            text::pathToUtf8(d.path) + ": field index " + std::to_string(field));
     return d;
 }
 } // namespace
@@ -920,12 +922,12 @@ std::size_t DbfTable::fieldIndex(std::string_view name) const
         throwClosed();
     const auto& fields = m_impl->fields;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (equalsIgnoringAsciiCase(fields[i].name, name))
+        if (text::equalsIgnoringAsciiCase(fields[i].name, name))
             return i;
     }
     throw Error(ErrorCode::FieldNotFound,
         "La tabla «" + m_impl->fileName() + "» no tiene el campo «" + std::string(name) + "».",
-        utf8Text(m_impl->path) + ": field " + std::string(name));
+        text::pathToUtf8(m_impl->path) + ": field " + std::string(name));
 }
 
 bool DbfTable::hasField(std::string_view name) const noexcept
@@ -933,7 +935,7 @@ bool DbfTable::hasField(std::string_view name) const noexcept
     if (!m_impl)
         return false;
     return std::any_of(m_impl->fields.begin(), m_impl->fields.end(),
-        [&](const FieldInfo& f) { return equalsIgnoringAsciiCase(f.name, name); });
+        [&](const FieldInfo& f) { return text::equalsIgnoringAsciiCase(f.name, name); });
 }
 
 std::uint32_t DbfTable::recordCount() const noexcept
@@ -1041,7 +1043,7 @@ double DbfTable::number(std::size_t field) const
             if (d.encodings[field] == Encoding::Text)
                 throw Error(ErrorCode::ValueOutOfRange,
                     "El campo «" + f.name + "» de la tabla «" + d.fileName() + "» no contiene un número.",
-                    utf8Text(d.path) + ": record " + std::to_string(d.current + 1) + ", field " + f.name
+                    text::pathToUtf8(d.path) + ": record " + std::to_string(d.current + 1) + ", field " + f.name
                         + ": \"" + std::string(t) + "\"");
             throw d.badValue(field, raw);
         }
@@ -1074,7 +1076,7 @@ std::int64_t DbfTable::integer(std::size_t field) const
     auto tooLarge = [&](std::string_view shown) {
         return Error(ErrorCode::ValueOutOfRange,
             "El número del campo «" + f.name + "» de la tabla «" + d.fileName() + "» es demasiado grande.",
-            utf8Text(d.path) + ": record " + std::to_string(d.current + 1) + ", field " + f.name + ": \""
+            text::pathToUtf8(d.path) + ": record " + std::to_string(d.current + 1) + ", field " + f.name + ": \""
                 + std::string(shown) + "\"");
     };
     switch (d.encodings[field]) {
@@ -1160,7 +1162,7 @@ void DbfTable::edit()
     if (d.atEof)
         throw Error(ErrorCode::InvalidArgument,
             "La tabla «" + d.fileName() + "» no tiene ningún registro actual que modificar.",
-            utf8Text(d.path));
+            text::pathToUtf8(d.path));
     d.beginChange();
     d.state = Impl::State::Edit;
 }

@@ -4,6 +4,7 @@
 #include "DbfFormat.h"
 #include "Error.h"
 #include "platform/Platform.h"
+#include "text/PathText.h"
 
 #include <algorithm>
 #include <array>
@@ -70,7 +71,7 @@ constexpr std::size_t kFileHeaderPages = 4;
 
 std::string fileText(const std::filesystem::path& file)
 {
-    return utf8Text(file.filename());
+    return text::pathToUtf8(file.filename());
 }
 
 void putDate(unsigned char* p)
@@ -212,7 +213,7 @@ public:
 private:
     [[noreturn]] void fail(std::string message)
     {
-        throw Error(ErrorCode::FileIo, std::move(message), utf8Text(m_file));
+        throw Error(ErrorCode::FileIo, std::move(message), text::pathToUtf8(m_file));
     }
 
     std::filesystem::path m_file;
@@ -375,17 +376,17 @@ std::vector<MdxTagInfo> MdxFile::readTags(const std::filesystem::path& file)
 {
     auto corrupt = [&](const std::string& what) -> Error {
         return Error(ErrorCode::TableCorrupt, "El índice «" + fileText(file) + "» está dañado.",
-            utf8Text(file) + ": " + what);
+            text::pathToUtf8(file) + ": " + what);
     };
     FilePtr f(platform::openFile(file, "rb"));
     if (!f)
         throw Error(
-            ErrorCode::FileIo, "No se puede leer el índice «" + fileText(file) + "».", utf8Text(file));
+            ErrorCode::FileIo, "No se puede leer el índice «" + fileText(file) + "».", text::pathToUtf8(file));
     std::error_code ec;
     auto size = std::filesystem::file_size(file, ec);
     if (ec)
         throw Error(
-            ErrorCode::FileIo, "No se puede leer el índice «" + fileText(file) + "».", utf8Text(file));
+            ErrorCode::FileIo, "No se puede leer el índice «" + fileText(file) + "».", text::pathToUtf8(file));
     std::vector<unsigned char> head(kFileHeaderPages * kMdxPageSize);
     if (size < head.size() || std::fread(head.data(), 1, head.size(), f.get()) != head.size())
         throw corrupt("shorter than its header");

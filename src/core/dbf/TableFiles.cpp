@@ -3,6 +3,8 @@
 
 #include "DbfFormat.h"
 #include "platform/Platform.h"
+#include "text/Ascii.h"
+#include "text/PathText.h"
 
 #include <system_error>
 
@@ -10,40 +12,12 @@ namespace tramazel::dbf {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string upperAscii(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = asciiUpper(c);
-    return out;
-}
-
-} // namespace
-
-char asciiUpper(char c) noexcept
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiUpper(a[i]) != asciiUpper(b[i]))
-            return false;
-    }
-    return true;
-}
-
 std::string tableBaseName(std::string_view name)
 {
     if (name.size() > kDbfExtension.size()
-        && equalsIgnoringAsciiCase(name.substr(name.size() - kDbfExtension.size()), kDbfExtension))
+        && text::equalsIgnoringAsciiCase(name.substr(name.size() - kDbfExtension.size()), kDbfExtension))
         name.remove_suffix(kDbfExtension.size());
-    return upperAscii(name);
+    return text::toAsciiUpper(name);
 }
 
 std::vector<fs::path> tableFileVariants(
@@ -53,7 +27,7 @@ std::vector<fs::path> tableFileVariants(
     std::string wanted = std::string(base) + std::string(extension);
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (equalsIgnoringAsciiCase(utf8Text(it->path().filename()), wanted))
+        if (text::equalsIgnoringAsciiCase(text::pathToUtf8(it->path().filename()), wanted))
             found.push_back(it->path());
     }
     return found;
@@ -61,10 +35,10 @@ std::vector<fs::path> tableFileVariants(
 
 std::optional<fs::path> findTableFile(const fs::path& dir, std::string_view base, std::string_view extension)
 {
-    std::string exact = upperAscii(base) + upperAscii(extension);
+    std::string exact = text::toAsciiUpper(base) + text::toAsciiUpper(extension);
     std::error_code ec;
-    if (fs::is_regular_file(dir / pathFromUtf8(exact), ec))
-        return dir / pathFromUtf8(exact);
+    if (fs::is_regular_file(dir / text::pathFromUtf8(exact), ec))
+        return dir / text::pathFromUtf8(exact);
     auto variants = tableFileVariants(dir, base, extension);
     // Directory order is arbitrary; pick the same variant every time.
     std::optional<fs::path> best;

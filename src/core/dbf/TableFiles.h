@@ -11,13 +11,6 @@
 /// to letter case: ASIGNOMT.DBF, asignomt.dbf and Asignomt.Dbf are the same table.
 namespace tramazel::dbf {
 
-/// True when `a` and `b` are equal ignoring the case of ASCII letters (file and
-/// field names).
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept;
-
-/// `c` in upper case when it is an ASCII letter.
-char asciiUpper(char c) noexcept;
-
 /// The table's name without a ".DBF" extension (any case), upper-cased (ASCII).
 std::string tableBaseName(std::string_view name);
 

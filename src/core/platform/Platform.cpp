@@ -2,6 +2,7 @@
 #include "Platform.h"
 
 #include "Error.h"
+#include "text/PathText.h"
 
 #include <cerrno>
 #include <cstring>
@@ -28,12 +29,6 @@ namespace tramazel::platform {
 
 namespace {
 
-std::string displayName(const std::filesystem::path& file)
-{
-    auto u8 = file.u8string();
-    return std::string(u8.begin(), u8.end());
-}
-
 #ifndef _WIN32
 std::string systemText(int err)
 {
@@ -58,8 +53,8 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
         h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        throw Error(ErrorCode::FileIo, "No se puede abrir el archivo «" + displayName(file.filename()) + "».",
-            displayName(file) + ": error " + std::to_string(GetLastError()));
+        throw Error(ErrorCode::FileIo, "No se puede abrir el archivo «" + text::pathToUtf8(file.filename()) + "».",
+            text::pathToUtf8(file) + ": error " + std::to_string(GetLastError()));
     OVERLAPPED ov {};
     ov.Offset = 0;
     ov.OffsetHigh = kLockOffsetHigh;
@@ -70,8 +65,8 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
         if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING)
             return nullptr;
         throw Error(ErrorCode::FileIo,
-            "No se puede bloquear el archivo «" + displayName(file.filename()) + "».",
-            displayName(file) + ": error " + std::to_string(err));
+            "No se puede bloquear el archivo «" + text::pathToUtf8(file.filename()) + "».",
+            text::pathToUtf8(file) + ": error " + std::to_string(err));
     }
     std::unique_ptr<FileLock> lock(new FileLock);
     lock->m_handle = reinterpret_cast<long long>(h);
@@ -93,8 +88,8 @@ void replaceFile(const std::filesystem::path& from, const std::filesystem::path&
 {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw Error(ErrorCode::FileIo,
-            "No se puede reemplazar el archivo «" + displayName(to.filename()) + "».",
-            displayName(from) + " -> " + displayName(to) + ": error " + std::to_string(GetLastError()));
+            "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».",
+            text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": error " + std::to_string(GetLastError()));
 }
 
 std::FILE* openFile(const std::filesystem::path& file, const char* mode)
@@ -140,8 +135,8 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
     if (fd < 0) {
         int err = errno;
         throw Error(err == ENOENT ? ErrorCode::FileNotFound : ErrorCode::FileIo,
-            "No se puede abrir el archivo «" + displayName(file.filename()) + "».",
-            displayName(file) + ": " + systemText(err));
+            "No se puede abrir el archivo «" + text::pathToUtf8(file.filename()) + "».",
+            text::pathToUtf8(file) + ": " + systemText(err));
     }
     int op = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     int rc;
@@ -154,8 +149,8 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
         if (err == EWOULDBLOCK)
             return nullptr;
         throw Error(ErrorCode::FileIo,
-            "No se puede bloquear el archivo «" + displayName(file.filename()) + "».",
-            displayName(file) + ": " + systemText(err));
+            "No se puede bloquear el archivo «" + text::pathToUtf8(file.filename()) + "».",
+            text::pathToUtf8(file) + ": " + systemText(err));
     }
     std::unique_ptr<FileLock> lock(new FileLock);
     lock->m_handle = fd;
@@ -180,8 +175,8 @@ void replaceFile(const std::filesystem::path& from, const std::filesystem::path&
     if (::rename(from.c_str(), to.c_str()) != 0) {
         int err = errno;
         throw Error(ErrorCode::FileIo,
-            "No se puede reemplazar el archivo «" + displayName(to.filename()) + "».",
-            displayName(from) + " -> " + displayName(to) + ": " + systemText(err));
+            "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».",
+            text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": " + systemText(err));
     }
     auto dir = to.parent_path();
     int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_CLOEXEC);

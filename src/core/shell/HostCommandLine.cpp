@@ -26,16 +26,6 @@ std::optional<std::uint32_t> parseWindowHandle(std::string_view digits) noexcept
     return static_cast<std::uint32_t>(value);
 }
 
-std::string foldAsciiLower(std::string_view word)
-{
-    std::string out(word);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 std::string invalidHandleMessage(std::string_view param)
 {
     return "'$" + std::string(param) + "' no es un valor entero válido";

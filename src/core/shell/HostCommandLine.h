@@ -18,10 +18,6 @@ inline constexpr std::string_view kModeExportar = "exportar"; ///< runs the cent
 /// (empty, "0x", blanks, a sign, other characters, a larger value) gives nothing.
 std::optional<std::uint32_t> parseWindowHandle(std::string_view digits) noexcept;
 
-/// `word` with the ASCII letters A-Z turned into a-z; every other byte (UTF-8
-/// sequences included) is left as it is.
-std::string foldAsciiLower(std::string_view word);
-
 /// The error text of a handle that is not a number: "'$XYZ' no es un valor entero
 /// válido" (the error box adds the final full stop).
 std::string invalidHandleMessage(std::string_view param);

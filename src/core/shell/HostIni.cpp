@@ -3,6 +3,7 @@
 
 #include "Error.h"
 #include "platform/Platform.h"
+#include "text/PathText.h"
 
 #include <charconv>
 #include <fstream>
@@ -82,12 +83,6 @@ bool isComment(std::string_view text)
     return text.empty() || text.front() == ';' || text.front() == '#';
 }
 
-std::string toUtf8(const fs::path& p)
-{
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
 } // namespace
 
 fs::path hostIniPath(const fs::path& executableDir)
@@ -156,7 +151,7 @@ std::string setIniValue(
 
 void writeHostResult(const fs::path& iniFile, int result)
 {
-    const Error failure(ErrorCode::FileIo, "Unable to write to " + toUtf8(iniFile));
+    const Error failure(ErrorCode::FileIo, "Unable to write to " + text::pathToUtf8(iniFile));
 
     std::string content;
     std::error_code ec;

@@ -10,6 +10,8 @@
 #include "shell/TimetableDirectory.h"
 #include "solution_export/SolutionExport.h"
 #include "xml/XmlDocument.h"
+#include "text/Ascii.h"
+#include "text/PathText.h"
 
 #include <algorithm>
 #include <fstream>
@@ -28,12 +30,6 @@ constexpr std::string_view kNoFile = "No existe archivo";
 constexpr std::string_view kDone = "Proceso finalizado";
 constexpr std::string_view kCentreRoot = "CENTRE";
 constexpr int kHostParamCount = 2;
-
-std::string utf8(const fs::path& p)
-{
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
 
 // The busy cursor for the length of a run. Turned off before any box (a box would
 // show it too) and at the end of the scope whatever happens.
@@ -111,50 +107,6 @@ private:
     Interaction& m_ui;
     BusyCursor& m_cursor;
 };
-
-// Line (1-based) of the root element's start tag, for messages. The document has
-// already been parsed, so a plain scan over the prolog is enough; UTF-16 text is read
-// through its low bytes.
-std::optional<std::size_t> rootElementLine(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() >= 2
-        && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
-        std::string narrow;
-        for (std::size_t i = 2; i < bytes.size(); ++i) {
-            if (bytes[i] != '\0')
-                narrow += bytes[i];
-        }
-        bytes = std::move(narrow);
-    }
-    std::size_t pos = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    while (pos < bytes.size()) {
-        pos = bytes.find('<', pos);
-        if (pos == std::string::npos)
-            return std::nullopt;
-        std::size_t end;
-        if (bytes.compare(pos, 2, "<?") == 0)
-            end = bytes.find("?>", pos);
-        else if (bytes.compare(pos, 4, "<!--") == 0)
-            end = bytes.find("-->", pos);
-        else if (bytes.compare(pos, 2, "<!") == 0) {
-            // A document type may carry an internal subset in brackets.
-            const std::size_t gt = bytes.find('>', pos);
-            const std::size_t bracket = bytes.find('[', pos);
-            end = bracket < gt ? bytes.find("]", bracket) : gt;
-            if (end != std::string::npos)
-                end = bytes.find('>', end);
-        } else
-            return static_cast<std::size_t>(
-                       std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(pos), '\n'))
-                + 1;
-        if (end == std::string::npos)
-            return std::nullopt;
-        pos = end + 1;
-    }
-    return std::nullopt;
-}
 
 } // namespace
 
@@ -249,9 +201,9 @@ void MainForm::FormShow()
     State& s = *m_state;
     if (s.params.size() != kHostParamCount)
         return;
-    if (foldAsciiLower(s.params[0]) == kModeImportar)
+    if (text::toAsciiLower(s.params[0]) == kModeImportar)
         BImportarClick();
-    if (foldAsciiLower(s.params[0]) == kModeExportar)
+    if (text::toAsciiLower(s.params[0]) == kModeExportar)
         BExportarClick();
 }
 
@@ -287,14 +239,15 @@ void MainForm::BExportarClick()
         *s.docXml = xml::XmlDocument::load(s.archivoXml);
         const xml::XmlElement root = s.docXml->root();
         if (root.isNull() || root.name() != kCentreRoot) {
+            const auto position = s.docXml->rootPosition();
             std::string where;
-            if (auto line = rootElementLine(s.archivoXml))
-                where = " (línea " + std::to_string(*line) + ")";
+            if (position)
+                where = " (línea " + std::to_string(position->line) + ")";
             throw Error(ErrorCode::XmlWrongRoot,
-                "El archivo «" + utf8(s.archivoXml)
+                "El archivo «" + text::pathToUtf8(s.archivoXml)
                     + "» no es un archivo de centro de GestIB: su elemento raíz" + where + " es <"
                     + std::string(root.name()) + "> y debería ser <" + std::string(kCentreRoot) + ">",
-                utf8(s.archivoXml));
+                text::pathToUtf8(s.archivoXml), position);
         }
 
         Warnings warnings;
@@ -347,7 +300,7 @@ void MainForm::BImportarClick()
         s.resultado = 1;
         s.lastOk = true;
         s.summary.push_back(std::string(solution_export::kSolutionFileName) + ": "
-            + std::to_string(result.sessions) + " sesiones (" + utf8(output) + ")");
+            + std::to_string(result.sessions) + " sesiones (" + text::pathToUtf8(output) + ")");
         if (result.rowsWithoutDay > 0)
             s.summary.push_back("Filas de SOLUC sin día: " + std::to_string(result.rowsWithoutDay));
         for (const auto& line : result.lookupsNotFound.lines())

@@ -4,6 +4,8 @@
 #include "Error.h"
 #include "platform/Platform.h"
 #include "text/Cp1252.h"
+#include "text/Ascii.h"
+#include "text/PathText.h"
 
 #include <pugixml.hpp>
 
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <system_error>
 
@@ -26,12 +29,6 @@ pugi::xml_node toNode(void* node)
     return pugi::xml_node(static_cast<pugi::xml_node_struct*>(node));
 }
 
-std::string displayName(const std::filesystem::path& file)
-{
-    const auto u8 = file.u8string();
-    return std::string(u8.begin(), u8.end());
-}
-
 std::string inQuotes(std::string_view name)
 {
     return "«" + std::string(name) + "»";
@@ -40,14 +37,6 @@ std::string inQuotes(std::string_view name)
 // ---- Encodings -------------------------------------------------------------
 
 enum class SourceEncoding { Utf8, Utf16Le, Utf16Be, Cp1252, Latin9 };
-
-bool equalsAsciiNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        return lower(x) == lower(y);
-    });
-}
 
 // The value of encoding="…" in an XML declaration at the very start of `bytes`, or
 // an empty view when there is none.
@@ -95,16 +84,16 @@ SourceEncoding singleByteEncoding(std::string_view name, bool& known)
     static constexpr std::array<std::string_view, 5> kUtf8Names
         = { "utf-8", "utf8", "us-ascii", "ascii", "utf-16" };
     for (auto n : kCp1252Names) {
-        if (equalsAsciiNoCase(name, n))
+        if (text::equalsIgnoringAsciiCase(name, n))
             return SourceEncoding::Cp1252;
     }
     for (auto n : kLatin9Names) {
-        if (equalsAsciiNoCase(name, n))
+        if (text::equalsIgnoringAsciiCase(name, n))
             return SourceEncoding::Latin9;
     }
     known = name.empty();
     for (auto n : kUtf8Names)
-        known = known || equalsAsciiNoCase(name, n);
+        known = known || text::equalsIgnoringAsciiCase(name, n);
     return SourceEncoding::Utf8;
 }
 
@@ -245,16 +234,11 @@ std::size_t firstInvalidUtf8(std::string_view s)
 
 // ---- Error reporting ---------------------------------------------------------
 
-struct Position {
-    std::size_t line = 1;
-    std::size_t column = 1;
-};
-
 // Line and column (both from 1, the column in characters) of a byte offset in UTF-8
 // text. CR LF, CR and LF each end a line.
-Position positionOf(std::string_view utf8, std::size_t offset)
+TextPosition positionOf(std::string_view utf8, std::size_t offset)
 {
-    Position pos;
+    TextPosition pos;
     offset = std::min(offset, utf8.size());
     for (std::size_t i = 0; i < offset; ++i) {
         const char c = utf8[i];
@@ -271,12 +255,12 @@ Position positionOf(std::string_view utf8, std::size_t offset)
 [[noreturn]] void throwMalformed(
     std::string_view source, std::string_view utf8, std::size_t offset, std::string_view reason)
 {
-    const Position pos = positionOf(utf8, offset);
+    const TextPosition pos = positionOf(utf8, offset);
     std::string message = "El archivo " + inQuotes(source)
         + " no es un documento XML bien formado: " + std::string(reason) + " (línea "
         + std::to_string(pos.line) + ", columna " + std::to_string(pos.column) + ").";
     throw Error(ErrorCode::XmlMalformed, std::move(message),
-        std::string(source) + ": byte " + std::to_string(offset) + " of the UTF-8 text");
+        std::string(source) + ": byte " + std::to_string(offset) + " of the UTF-8 text", pos);
 }
 
 std::string_view reasonOf(pugi::xml_parse_status status)
@@ -363,7 +347,12 @@ void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std
     }
 }
 
-std::unique_ptr<pugi::xml_document> parseBytes(std::string_view bytes, std::string_view source)
+struct Parsed {
+    std::unique_ptr<pugi::xml_document> doc;
+    std::optional<TextPosition> rootPosition;
+};
+
+Parsed parseBytes(std::string_view bytes, std::string_view source)
 {
     std::string converted;
     std::string_view utf8;
@@ -418,7 +407,11 @@ std::unique_ptr<pugi::xml_document> parseBytes(std::string_view bytes, std::stri
         throwMalformed(source, utf8, static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)),
             reasonOf(result.status));
     checkWellFormed(*doc, source, utf8);
-    return doc;
+    std::optional<TextPosition> rootPosition;
+    // offset_debug() points at the element's name, one past its '<'.
+    if (const pugi::xml_node root = doc->document_element(); root && root.offset_debug() > 0)
+        rootPosition = positionOf(utf8, static_cast<std::size_t>(root.offset_debug() - 1));
+    return { std::move(doc), rootPosition };
 }
 
 // ---- Paths -------------------------------------------------------------------
@@ -604,7 +597,7 @@ XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
 
 XmlDocument XmlDocument::load(const std::filesystem::path& file)
 {
-    const std::string name = displayName(file);
+    const std::string name = text::pathToUtf8(file);
     std::error_code ec;
     const auto status = std::filesystem::status(file, ec);
     if (status.type() == std::filesystem::file_type::not_found)
@@ -632,15 +625,19 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
         throw Error(
             ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": read failed");
 
+    Parsed parsed = parseBytes(bytes, name);
     XmlDocument doc;
-    doc.m_doc = parseBytes(bytes, name);
+    doc.m_doc = std::move(parsed.doc);
+    doc.m_rootPosition = parsed.rootPosition;
     return doc;
 }
 
 XmlDocument XmlDocument::parse(std::string_view bytes, std::string_view sourceName)
 {
+    Parsed parsed = parseBytes(bytes, sourceName.empty() ? std::string_view("documento XML") : sourceName);
     XmlDocument doc;
-    doc.m_doc = parseBytes(bytes, sourceName.empty() ? std::string_view("documento XML") : sourceName);
+    doc.m_doc = std::move(parsed.doc);
+    doc.m_rootPosition = parsed.rootPosition;
     return doc;
 }
 
@@ -756,7 +753,7 @@ std::string XmlDocument::toUtf8() const
 
 void XmlDocument::save(const std::filesystem::path& file) const
 {
-    const std::string name = displayName(file);
+    const std::string name = text::pathToUtf8(file);
     const std::filesystem::path tmp = temporaryBeside(file);
     auto fail = [&](const std::string& detail) {
         std::error_code ignored;
@@ -770,7 +767,7 @@ void XmlDocument::save(const std::filesystem::path& file) const
         out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         out.open(tmp, std::ios::binary | std::ios::trunc);
         if (!out)
-            fail("cannot create " + displayName(tmp));
+            fail("cannot create " + text::pathToUtf8(tmp));
         writeDocument(m_doc.get(), out);
         out.flush();
         if (!out)

@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Error.h"
 
 namespace pugi {
 class xml_document;
@@ -75,6 +78,9 @@ public:
 
     /// The root element, or a null element when the document is empty.
     XmlElement root() const;
+    /// Where the root element's start tag begins in the loaded file (its '<'); nothing
+    /// for a document built in memory or without a root.
+    std::optional<TextPosition> rootPosition() const noexcept { return m_rootPosition; }
     /// Creates the root element (the document must be empty).
     XmlElement createRoot(std::string_view name);
 
@@ -93,6 +99,7 @@ public:
 
 private:
     std::unique_ptr<pugi::xml_document> m_doc;
+    std::optional<TextPosition> m_rootPosition;
 };
 
 } // namespace tramazel::xml

@@ -25,16 +25,4 @@ inline std::uint32_t u32(const std::string& bytes, std::size_t at)
     return u16(bytes, at) | (static_cast<std::uint32_t>(u16(bytes, at + 2)) << 16);
 }
 
-/// Runs `f` and expects it to throw tramazel::Error with `code`.
-inline void expectError(ErrorCode code, const std::function<void()>& f)
-{
-    try {
-        f();
-        ADD_FAILURE() << "no error thrown";
-    } catch (const Error& e) {
-        EXPECT_EQ(static_cast<int>(e.code()), static_cast<int>(code)) << e.what();
-        EXPECT_FALSE(e.message().empty());
-    }
-}
-
 } // namespace tramazel::test

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/HostCommandLine.h"
 #include "shell/ErrorBox.h"
+#include "text/Ascii.h"
 
 #include <gtest/gtest.h>
 
@@ -29,10 +30,10 @@ TEST(WindowHandle, AcceptsOnlyHexDigitsThatFitIn32Bits)
 
 TEST(ModeWord, FoldsOnlyAsciiLetters)
 {
-    EXPECT_EQ(foldAsciiLower("ExPoRtAr"), "exportar");
-    EXPECT_EQ(foldAsciiLower("IMPORTAR"), "importar");
+    EXPECT_EQ(tramazel::text::toAsciiLower("ExPoRtAr"), "exportar");
+    EXPECT_EQ(tramazel::text::toAsciiLower("IMPORTAR"), "importar");
     // Non-ASCII letters stay as they are, so "ÉXPORTAR" is not a mode word.
-    EXPECT_EQ(foldAsciiLower("\xC3\x89XPORTAR"), "\xC3\x89xportar");
+    EXPECT_EQ(tramazel::text::toAsciiLower("\xC3\x89XPORTAR"), "\xC3\x89xportar");
 }
 
 TEST(ErrorBox, AddsAFullStopAfterCharactersThatSortAfterIt)
