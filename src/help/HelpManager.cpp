@@ -11,7 +11,7 @@ HelpManager::~HelpManager()
         r.viewer->setHelpManager(nullptr);
 }
 
-int HelpManager::registerViewer(std::shared_ptr<CustomHelpViewer> viewer)
+int HelpManager::registerViewer(std::shared_ptr<HelpViewer> viewer)
 {
     const int id = m_nextId++;
     viewer->notifyId(id);
@@ -28,7 +28,7 @@ void HelpManager::release(int viewerId)
 void HelpManager::showTableOfContents()
 {
     // Copies of the references: a viewer may release itself while it serves.
-    std::vector<std::shared_ptr<CustomHelpViewer>> able;
+    std::vector<std::shared_ptr<HelpViewer>> able;
     for (const Registered& r : m_viewers) {
         if (r.viewer->canShowTableOfContents())
             able.push_back(r.viewer);
@@ -52,7 +52,7 @@ void HelpManager::showTableOfContents()
 
 void HelpManager::showKeyword(const QString& keyword)
 {
-    std::vector<std::shared_ptr<CustomHelpViewer>> owners;
+    std::vector<std::shared_ptr<HelpViewer>> owners;
     QStringList strings;
     for (const Registered& r : m_viewers) {
         if (r.viewer->understandsKeyword(keyword) <= 0)
@@ -76,7 +76,7 @@ void HelpManager::showContext(int context, const QString& helpFile)
     m_helpFile = helpFile;
     const auto viewers = m_viewers;
     for (const Registered& r : viewers) {
-        auto* extended = dynamic_cast<ExtendedHelpViewer*>(r.viewer.get());
+        auto* extended = dynamic_cast<ContextHelpViewer*>(r.viewer.get());
         if (extended && extended->understandsContext(context, helpFile)) {
             extended->displayHelpByContext(context, helpFile);
             return;
@@ -89,7 +89,7 @@ void HelpManager::showTopic(const QString& topic, const QString& helpFile)
     m_helpFile = helpFile;
     const auto viewers = m_viewers;
     for (const Registered& r : viewers) {
-        auto* extended = dynamic_cast<ExtendedHelpViewer*>(r.viewer.get());
+        auto* extended = dynamic_cast<ContextHelpViewer*>(r.viewer.get());
         if (extended && extended->understandsTopic(topic)) {
             extended->displayTopic(topic);
             return;

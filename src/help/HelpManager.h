@@ -23,7 +23,7 @@ public:
     HelpManager& operator=(const HelpManager&) = delete;
 
     /// Adds `viewer`, tells it its number and this manager; returns the number.
-    int registerViewer(std::shared_ptr<CustomHelpViewer> viewer);
+    int registerViewer(std::shared_ptr<HelpViewer> viewer);
     /// Forgets the viewer with number `viewerId`.
     void release(int viewerId);
     void setSelector(std::shared_ptr<HelpSelector> selector) { m_selector = std::move(selector); }
@@ -46,7 +46,7 @@ public:
 private:
     struct Registered {
         int id;
-        std::shared_ptr<CustomHelpViewer> viewer;
+        std::shared_ptr<HelpViewer> viewer;
     };
     std::vector<Registered> m_viewers;
     std::shared_ptr<HelpSelector> m_selector;

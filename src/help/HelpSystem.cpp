@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "HelpSystem.h"
 
+#include "ChmHelpViewer.h"
 #include "HelpManager.h"
-#include "HelpWindows.h"
-#include "QelHtmlHelpViewer.h"
+#include "OpenHelpWindows.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -14,8 +14,8 @@ namespace {
 
 struct System {
     HelpManager manager;
-    std::shared_ptr<HelpWindows> windows;
-    std::shared_ptr<QelHtmlHelpViewer> viewer;
+    std::shared_ptr<OpenHelpWindows> windows;
+    std::shared_ptr<ChmHelpViewer> viewer;
     int viewerId = 0;
     QString applicationHelpFile;
 };
@@ -33,8 +33,8 @@ void registerViewer()
     System& s = system();
     if (s.viewer)
         return;
-    s.windows = std::make_shared<HelpWindows>();
-    s.viewer = std::make_shared<QelHtmlHelpViewer>(s.windows, [] { return system().applicationHelpFile; });
+    s.windows = std::make_shared<OpenHelpWindows>();
+    s.viewer = std::make_shared<ChmHelpViewer>(s.windows, [] { return system().applicationHelpFile; });
     s.viewerId = s.manager.registerViewer(s.viewer);
     s.manager.setSelector(s.viewer);
     // Help windows must not outlive the application object, whoever forgets shutDown().
@@ -75,7 +75,7 @@ void showKeyword(const QString& keyword, QWidget* parent)
     s.manager.showKeyword(keyword);
 }
 
-HelpWindows* helpWindows()
+OpenHelpWindows* openHelpWindows()
 {
     return system().windows.get();
 }

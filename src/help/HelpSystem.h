@@ -31,8 +31,8 @@ QString helpFile();
 /// The index of the help file opened at `keyword`.
 void showKeyword(const QString& keyword, QWidget* parent = nullptr);
 
-class HelpWindows;
-/// The help windows the viewer has opened; null before registerViewer() and after shutDown().
-HelpWindows* helpWindows();
+class OpenHelpWindows;
+/// The help windows open now; null before registerViewer() and after shutDown().
+OpenHelpWindows* openHelpWindows();
 
 } // namespace tramazel::help

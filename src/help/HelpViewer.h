@@ -8,10 +8,11 @@ namespace tramazel::help {
 
 class HelpManager;
 
-/// What every help viewer offers the help manager.
-class CustomHelpViewer {
+/// What every help viewer offers the help manager: keyword look-ups and the table of
+/// contents.
+class HelpViewer {
 public:
-    virtual ~CustomHelpViewer() = default;
+    virtual ~HelpViewer() = default;
     virtual QString viewerName() const = 0;
     /// How many topics the viewer has for `keyword`.
     virtual int understandsKeyword(const QString& keyword) const = 0;
@@ -31,10 +32,11 @@ public:
     virtual void shutDown() = 0;
 };
 
-/// Topic and context requests, for the viewers that understand them.
-class ExtendedHelpViewer {
+/// The further requests a viewer may serve besides HelpViewer's: a named topic and a
+/// numbered help context. The manager asks a viewer for them only when it has this too.
+class ContextHelpViewer {
 public:
-    virtual ~ExtendedHelpViewer() = default;
+    virtual ~ContextHelpViewer() = default;
     virtual bool understandsTopic(const QString& topic) const = 0;
     virtual void displayTopic(const QString& topic) = 0;
     virtual bool understandsContext(int context, const QString& helpFile) const = 0;

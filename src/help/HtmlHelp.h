@@ -24,7 +24,8 @@ struct HtmlHelpData {
     std::uint32_t number = 0;
 };
 
-/// What shows compiled help files on behalf of the viewer: the help windows.
+/// What shows compiled help files on behalf of ChmHelpViewer, one call per request:
+/// OpenHelpWindows in the application, a recorder in tests.
 class HtmlHelp {
 public:
     virtual ~HtmlHelp() = default;

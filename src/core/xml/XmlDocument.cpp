@@ -4,8 +4,8 @@
 #include "Error.h"
 #include "platform/Platform.h"
 #include "text/Cp1252.h"
-#include "text/Ascii.h"
 #include "text/PathText.h"
+#include "text/SourceEncoding.h"
 
 #include <pugixml.hpp>
 
@@ -13,7 +13,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -34,228 +33,12 @@ std::string inQuotes(std::string_view name)
     return "«" + std::string(name) + "»";
 }
 
-// ---- Encodings -------------------------------------------------------------
-
-enum class SourceEncoding { Utf8, Utf16Le, Utf16Be, Cp1252, Latin9 };
-
-// The value of encoding="…" in an XML declaration at the very start of `bytes`, or
-// an empty view when there is none.
-std::string_view declaredEncoding(std::string_view bytes)
-{
-    if (bytes.substr(0, 5) != "<?xml")
-        return {};
-    const auto end = bytes.find("?>");
-    if (end == std::string_view::npos)
-        return {};
-    const std::string_view decl = bytes.substr(0, end);
-    auto pos = decl.find("encoding");
-    if (pos == std::string_view::npos)
-        return {};
-    pos += 8;
-    auto skipBlanks = [&] {
-        while (pos < decl.size()
-            && (decl[pos] == ' ' || decl[pos] == '\t' || decl[pos] == '\r' || decl[pos] == '\n'))
-            ++pos;
-    };
-    skipBlanks();
-    if (pos >= decl.size() || decl[pos] != '=')
-        return {};
-    ++pos;
-    skipBlanks();
-    if (pos >= decl.size() || (decl[pos] != '"' && decl[pos] != '\''))
-        return {};
-    const char quote = decl[pos++];
-    const auto close = decl.find(quote, pos);
-    if (close == std::string_view::npos)
-        return {};
-    return decl.substr(pos, close - pos);
-}
-
-// Single-byte encodings we convert ourselves. ISO-8859-1 is read as windows-1252, its
-// superset in every printable position: files that declare Latin-1 but come from
-// Windows carry €, curly quotes and the like in 0x80-0x9F.
-SourceEncoding singleByteEncoding(std::string_view name, bool& known)
-{
-    known = true;
-    static constexpr std::array<std::string_view, 10> kCp1252Names = { "windows-1252", "cp1252", "x-cp1252",
-        "iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "latin-1", "l1", "cp819" };
-    static constexpr std::array<std::string_view, 5> kLatin9Names
-        = { "iso-8859-15", "iso8859-15", "iso_8859-15", "latin9", "latin-9" };
-    static constexpr std::array<std::string_view, 5> kUtf8Names
-        = { "utf-8", "utf8", "us-ascii", "ascii", "utf-16" };
-    for (auto n : kCp1252Names) {
-        if (text::equalsIgnoringAsciiCase(name, n))
-            return SourceEncoding::Cp1252;
-    }
-    for (auto n : kLatin9Names) {
-        if (text::equalsIgnoringAsciiCase(name, n))
-            return SourceEncoding::Latin9;
-    }
-    known = name.empty();
-    for (auto n : kUtf8Names)
-        known = known || text::equalsIgnoringAsciiCase(name, n);
-    return SourceEncoding::Utf8;
-}
-
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-char32_t latin9CodePoint(unsigned char byte)
-{
-    switch (byte) {
-    case 0xA4:
-        return 0x20AC;
-    case 0xA6:
-        return 0x0160;
-    case 0xA8:
-        return 0x0161;
-    case 0xB4:
-        return 0x017D;
-    case 0xB8:
-        return 0x017E;
-    case 0xBC:
-        return 0x0152;
-    case 0xBD:
-        return 0x0153;
-    case 0xBE:
-        return 0x0178;
-    default:
-        return byte;
-    }
-}
-
-std::string singleByteToUtf8(std::string_view bytes, SourceEncoding encoding)
-{
-    if (encoding == SourceEncoding::Cp1252)
-        return text::cp1252ToUtf8(bytes);
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8);
-    for (char c : bytes)
-        appendUtf8(out, latin9CodePoint(static_cast<unsigned char>(c)));
-    return out;
-}
-
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD, an odd last byte is dropped
-// (the parser then reports whatever is left unfinished).
-std::string utf16ToUtf8(std::string_view bytes, bool bigEndian)
-{
-    std::string out;
-    out.reserve(bytes.size() / 2 + bytes.size() / 8);
-    const std::size_t units = bytes.size() / 2;
-    auto unit = [&](std::size_t i) -> char32_t {
-        const auto a = static_cast<unsigned char>(bytes[2 * i]);
-        const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
-        return bigEndian ? static_cast<char32_t>((a << 8) | b) : static_cast<char32_t>((b << 8) | a);
-    };
-    for (std::size_t i = 0; i < units; ++i) {
-        char32_t cp = unit(i);
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units) {
-            const char32_t low = unit(i + 1);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            } else {
-                cp = 0xFFFD;
-            }
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        appendUtf8(out, cp);
-    }
-    return out;
-}
-
-// Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or
-// npos when the whole text is valid.
-std::size_t firstInvalidUtf8(std::string_view s)
-{
-    const std::size_t n = s.size();
-    std::size_t i = 0;
-    while (i < n) {
-        // Most of a centre file is ASCII: skip it eight bytes at a time.
-        while (i + 8 <= n) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, s.data() + i, 8);
-            if (word & 0x8080808080808080u)
-                break;
-            i += 8;
-        }
-        if (i >= n)
-            break;
-        const auto lead = static_cast<unsigned char>(s[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            lo = lead == 0xE0 ? 0xA0 : 0x80;
-            hi = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            lo = lead == 0xF0 ? 0x90 : 0x80;
-            hi = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return i;
-        }
-        if (i + length > n)
-            return i;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(s[i + k]);
-            const unsigned char min = k == 1 ? lo : 0x80;
-            const unsigned char max = k == 1 ? hi : 0xBF;
-            if (next < min || next > max)
-                return i;
-        }
-        i += length;
-    }
-    return std::string_view::npos;
-}
-
 // ---- Error reporting ---------------------------------------------------------
-
-// Line and column (both from 1, the column in characters) of a byte offset in UTF-8
-// text. CR LF, CR and LF each end a line.
-TextPosition positionOf(std::string_view utf8, std::size_t offset)
-{
-    TextPosition pos;
-    offset = std::min(offset, utf8.size());
-    for (std::size_t i = 0; i < offset; ++i) {
-        const char c = utf8[i];
-        if (c == '\n' || (c == '\r' && (i + 1 >= utf8.size() || utf8[i + 1] != '\n'))) {
-            ++pos.line;
-            pos.column = 1;
-        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
-            ++pos.column;
-        }
-    }
-    return pos;
-}
 
 [[noreturn]] void throwMalformed(
     std::string_view source, std::string_view utf8, std::size_t offset, std::string_view reason)
 {
-    const TextPosition pos = positionOf(utf8, offset);
+    const TextPosition pos = text::positionInUtf8(utf8, offset);
     std::string message = "El archivo " + inQuotes(source)
         + " no es un documento XML bien formado: " + std::string(reason) + " (línea "
         + std::to_string(pos.line) + ", columna " + std::to_string(pos.column) + ").";
@@ -354,39 +137,13 @@ struct Parsed {
 
 Parsed parseBytes(std::string_view bytes, std::string_view source)
 {
-    std::string converted;
-    std::string_view utf8;
-    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    if (bytes.size() >= 3 && byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
-        utf8 = bytes.substr(3);
-    } else if (bytes.size() >= 2
-        && ((byteAt(0) == 0xFF && byteAt(1) == 0xFE) || (byteAt(0) == 0xFE && byteAt(1) == 0xFF))) {
-        converted = utf16ToUtf8(bytes.substr(2), byteAt(0) == 0xFE);
-        utf8 = converted;
-    } else if (bytes.size() >= 4 && byteAt(0) == '<' && byteAt(1) == 0 && byteAt(2) == '?'
-        && byteAt(3) == 0) {
-        converted = utf16ToUtf8(bytes, false); // UTF-16 LE without a byte-order mark
-        utf8 = converted;
-    } else if (bytes.size() >= 4 && byteAt(0) == 0 && byteAt(1) == '<' && byteAt(2) == 0
-        && byteAt(3) == '?') {
-        converted = utf16ToUtf8(bytes, true);
-        utf8 = converted;
-    } else {
-        const std::string_view declared = declaredEncoding(bytes);
-        bool known = true;
-        const SourceEncoding encoding = singleByteEncoding(declared, known);
-        if (encoding == SourceEncoding::Utf8) {
-            utf8 = bytes;
-            if (const auto bad = firstInvalidUtf8(utf8); bad != std::string_view::npos) {
-                const std::string reason = known
-                    ? std::string("contiene bytes que no son UTF-8 válido")
-                    : "declara la codificación «" + std::string(declared) + "», que no se admite";
-                throwMalformed(source, utf8, bad, reason);
-            }
-        } else {
-            converted = singleByteToUtf8(bytes, encoding);
-            utf8 = converted;
-        }
+    const text::DecodedSource decoded = text::decodeSource(bytes);
+    const std::string_view utf8 = decoded.utf8();
+    if (const auto bad = decoded.firstInvalidByte(); bad != std::string_view::npos) {
+        const std::string reason = decoded.declaredNameKnown()
+            ? std::string("contiene bytes que no son UTF-8 válido")
+            : "declara la codificación «" + std::string(decoded.declaredName()) + "», que no se admite";
+        throwMalformed(source, utf8, bad, reason);
     }
 
     // The parser stops at a nul character as if the text ended there; whatever
@@ -410,7 +167,7 @@ Parsed parseBytes(std::string_view bytes, std::string_view source)
     std::optional<TextPosition> rootPosition;
     // offset_debug() points at the element's name, one past its '<'.
     if (const pugi::xml_node root = doc->document_element(); root && root.offset_debug() > 0)
-        rootPosition = positionOf(utf8, static_cast<std::size_t>(root.offset_debug() - 1));
+        rootPosition = text::positionInUtf8(utf8, static_cast<std::size_t>(root.offset_debug() - 1));
     return { std::move(doc), rootPosition };
 }
 

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-using tramazel::Error;
 using tramazel::ErrorCode;
+using tramazel::test::expectError;
 using tramazel::test::readFile;
 using tramazel::test::snapshot;
 using tramazel::test::TempDir;
@@ -49,17 +49,6 @@ XmlDocument sampleDocument()
     }
     sessions.appendChild("SESSIO").setAttribute("text", allPrintableBytes());
     return doc;
-}
-
-ErrorCode codeOf(auto&& action)
-{
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.code();
-    }
-    ADD_FAILURE() << "no error thrown";
-    return ErrorCode::Interrupted;
 }
 
 } // namespace
@@ -129,10 +118,10 @@ TEST(XmlBuild, MisuseIsReported)
 {
     XmlDocument doc;
     doc.createRoot("A");
-    EXPECT_EQ(ErrorCode::InvalidArgument, codeOf([&] { doc.createRoot("B"); }));
+    expectError(ErrorCode::InvalidArgument, [&] { doc.createRoot("B"); });
     XmlElement null;
-    EXPECT_EQ(ErrorCode::InvalidArgument, codeOf([&] { null.appendChild("B"); }));
-    EXPECT_EQ(ErrorCode::InvalidArgument, codeOf([&] { null.setAttribute("v", "1"); }));
+    expectError(ErrorCode::InvalidArgument, [&] { null.appendChild("B"); });
+    expectError(ErrorCode::InvalidArgument, [&] { null.setAttribute("v", "1"); });
     EXPECT_EQ("", null.attribute("v"));
     EXPECT_TRUE(null.children("B").empty());
     EXPECT_TRUE(XmlDocument().root().isNull());
@@ -157,7 +146,7 @@ TEST(XmlBuild, FailedSaveLeavesEverythingAsItWas)
     const XmlDocument doc = sampleDocument();
     {
         TempDir dir;
-        EXPECT_EQ(ErrorCode::FileIo, codeOf([&] { doc.save(dir / "missing-folder" / "out.xml"); }));
+        expectError(ErrorCode::FileIo, [&] { doc.save(dir / "missing-folder" / "out.xml"); });
         EXPECT_TRUE(fs::is_empty(dir.path()));
     }
     {
@@ -166,7 +155,7 @@ TEST(XmlBuild, FailedSaveLeavesEverythingAsItWas)
         fs::create_directory(dir / "SolucioHorari.xml");
         writeFile(dir / "SolucioHorari.xml" / "inside", "kept");
         const auto before = snapshot(dir.path());
-        EXPECT_EQ(ErrorCode::FileIo, codeOf([&] { doc.save(dir / "SolucioHorari.xml"); }));
+        expectError(ErrorCode::FileIo, [&] { doc.save(dir / "SolucioHorari.xml"); });
         EXPECT_EQ(before, snapshot(dir.path()));
     }
 }
@@ -185,7 +174,7 @@ TEST(XmlBuild, FailedSaveInAReadOnlyFolderKeepsTheOldFile)
         fs::remove(folder / "probe");
         if (enforced) {
             const auto before = snapshot(folder);
-            EXPECT_EQ(ErrorCode::FileIo, codeOf([&] { doc.save(folder / "SolucioHorari.xml"); }));
+            expectError(ErrorCode::FileIo, [&] { doc.save(folder / "SolucioHorari.xml"); });
             EXPECT_EQ(before, snapshot(folder));
         }
         fs::permissions(folder, fs::perms::owner_all);

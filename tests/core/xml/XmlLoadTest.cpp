@@ -5,58 +5,63 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
-using tramazel::Error;
 using tramazel::ErrorCode;
+using tramazel::TextPosition;
+using tramazel::test::expectError;
 using tramazel::test::fixture;
 using tramazel::test::TempDir;
-using tramazel::test::writeFile;
 using tramazel::xml::XmlDocument;
 using tramazel::xml::XmlElement;
 
 namespace {
 
-ErrorCode codeOf(auto&& action)
-{
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.code();
-    }
-    ADD_FAILURE() << "no error thrown";
-    return ErrorCode::Interrupted;
-}
+// Every file in fixtures/xml is named in one of these two tables: the well-formed
+// shapes of one centre document, and broken files with where their error lies. A file
+// added to the folder fails FixtureFolderHoldsOnlyFilesOfTheTables until it is listed.
+struct ShapeFixture {
+    const char* file;
+    TextPosition root; // the root element's start tag
+};
+const ShapeFixture kShapeFixtures[] = {
+    { "utf8-bom-no-declaration.xml", { 1, 1 } },
+    { "utf8-declaration-per-line.xml", { 2, 1 } },
+    { "utf8-one-line.xml", { 1, 22 } },
+    { "utf16le-bom.xml", { 2, 1 } },
+    { "utf16be-bom.xml", { 2, 1 } },
+    { "iso-8859-1.xml", { 2, 1 } },
+    { "windows-1252.xml", { 2, 1 } },
+};
 
-std::string messageOf(auto&& action)
-{
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return "(no error)";
-}
+struct MalformedFixture {
+    const char* file;
+    TextPosition error;
+};
+const MalformedFixture kMalformedFixtures[] = {
+    { "malformed-mismatch.xml", { 5, 5 } },
+    { "malformed-invalid-utf8.xml", { 2, 24 } },
+    { "malformed-unsupported-encoding.xml", { 3, 21 } },
+    { "malformed-windows-1252-attribute.xml", { 2, 32 } },
+    { "malformed-utf16le-two-roots.xml", { 2, 25 } },
+};
+
+// Files of the fixture folder that are data, not documents.
+const std::set<std::string> kNotDocuments = { "README.md", "make-fixtures.py" };
 
 } // namespace
 
 // The same centre document in every byte shape the loader accepts reads the same.
 TEST(XmlLoad, EveryEncodingShapeReadsTheSameCp1252Values)
 {
-    const char* files[] = {
-        "utf8-bom-no-declaration.xml",
-        "utf8-declaration-per-line.xml",
-        "utf8-one-line.xml",
-        "utf16le-bom.xml",
-        "utf16be-bom.xml",
-        "iso-8859-1.xml",
-        "windows-1252.xml",
-    };
-    for (const char* file : files) {
-        SCOPED_TRACE(file);
-        const XmlDocument doc = XmlDocument::load(fixture(std::string("xml/") + file));
+    for (const ShapeFixture& shape : kShapeFixtures) {
+        SCOPED_TRACE(shape.file);
+        const XmlDocument doc = XmlDocument::load(fixture(std::string("xml/") + shape.file));
         ASSERT_EQ("CENTRE", doc.root().name());
+        EXPECT_EQ(shape.root, doc.rootPosition());
         EXPECT_EQ("IES Sa Col\xF2nia", doc.root().attribute("nom"));
 
         const auto materies = doc.select("/CENTRE/MATERIES/MATERIA");
@@ -106,45 +111,79 @@ TEST(XmlLoad, MalformedDocumentsReportLineAndColumn)
     struct Case {
         const char* name;
         std::string bytes;
-        const char* position;
+        TextPosition position;
     };
     const Case cases[] = {
-        { "unclosed element", "<A>\n  <B>\n</A>\n", "línea 3, columna 3" },
-        { "unterminated start tag", "<A>\n<B v='1'\n", "línea 2, columna 9" },
-        { "bad attribute", "<A\r\n  v=1/>", "línea 2, columna 5" },
-        { "no element at all", "<?xml version=\"1.0\"?>\n", "línea 2, columna 1" },
-        { "empty", "", "línea 1, columna 1" },
-        { "two root elements", "<A/>\n<B/>", "línea 2, columna 2" },
-        { "text before the root", "texto\n<A/>", "línea 1, columna 1" },
-        { "text after the root", "<A/>\n  texto", "línea 2, columna 3" },
-        { "repeated attribute", "<A>\n <B v='1' v='2'/></A>", "línea 2, columna 3" },
-        { "invalid UTF-8 byte", "<A>\n<B v='Col\xB7legi'/></A>", "línea 2, columna 10" },
-        { "column counts characters", "<A v='\xC3\xA0\xC3\xA0' w=x/>", "línea 1, columna 13" },
+        { "unclosed element", "<A>\n  <B>\n</A>\n", { 3, 3 } },
+        { "unterminated start tag", "<A>\n<B v='1'\n", { 2, 9 } },
+        { "bad attribute", "<A\r\n  v=1/>", { 2, 5 } },
+        { "no element at all", "<?xml version=\"1.0\"?>\n", { 2, 1 } },
+        { "empty", "", { 1, 1 } },
+        { "two root elements", "<A/>\n<B/>", { 2, 2 } },
+        { "text before the root", "texto\n<A/>", { 1, 1 } },
+        { "text after the root", "<A/>\n  texto", { 2, 3 } },
+        { "repeated attribute", "<A>\n <B v='1' v='2'/></A>", { 2, 3 } },
+        { "invalid UTF-8 byte", "<A>\n<B v='Col\xB7legi'/></A>", { 2, 10 } },
+        { "invalid UTF-8 after a byte-order mark is left to the parser", "\xEF\xBB\xBF<A v='\xB7'>\n</B>",
+            { 2, 3 } },
+        { "column counts characters", "<A v='\xC3\xA0\xC3\xA0' w=x/>", { 1, 13 } },
         { "unknown encoding with bytes", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><A v='\xE9'/>",
-            "KOI8-R" },
-        { "nul character", std::string("<A v='1'/>\n\0<B/>", 15), "línea 2, columna 1" },
-        { "UTF-16 truncated", std::string("\xFF\xFE<\0A\0>\0", 8), "línea 1" },
+            { 1, 46 } },
+        { "nul character", std::string("<A v='1'/>\n\0<B/>", 15), { 2, 1 } },
+        { "UTF-16 ending inside the root", std::string("\xFF\xFE<\0A\0>\0", 8), { 1, 3 } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(ErrorCode::XmlMalformed, codeOf([&] { XmlDocument::parse(c.bytes, "prueba.xml"); }));
-        const std::string message = messageOf([&] { XmlDocument::parse(c.bytes, "prueba.xml"); });
-        EXPECT_NE(std::string::npos, message.find(c.position)) << message;
-        EXPECT_NE(std::string::npos, message.find("prueba.xml")) << message;
+        const auto error
+            = expectError(ErrorCode::XmlMalformed, [&] { XmlDocument::parse(c.bytes, "prueba.xml"); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(c.position, error->position());
     }
+}
+
+TEST(XmlLoad, FixtureFolderHoldsOnlyFilesOfTheTables)
+{
+    std::set<std::string> known(kNotDocuments);
+    for (const ShapeFixture& shape : kShapeFixtures)
+        known.insert(shape.file);
+    for (const MalformedFixture& malformed : kMalformedFixtures)
+        known.insert(malformed.file);
+    for (const auto& entry : std::filesystem::directory_iterator(fixture("xml"))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(known.contains(name)) << name << " is in no table of this test";
+        known.erase(name);
+    }
+    for (const std::string& missing : known)
+        ADD_FAILURE() << missing << " is named in a table but missing from the folder";
+}
+
+TEST(XmlLoad, MalformedFixturesFailWhereTheTableSays)
+{
+    for (const MalformedFixture& malformed : kMalformedFixtures) {
+        SCOPED_TRACE(malformed.file);
+        const auto error = expectError(ErrorCode::XmlMalformed,
+            [&] { XmlDocument::load(fixture(std::string("xml/") + malformed.file)); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(malformed.error, error->position());
+    }
+}
+
+// The user reads the position in the message: its words are the user's, not a test's
+// business, except that the file, the line and the column must be there.
+TEST(XmlLoad, MessageNamesTheFileLineAndColumn)
+{
+    const auto error = expectError(
+        ErrorCode::XmlMalformed, [] { XmlDocument::load(fixture("xml/malformed-mismatch.xml")); });
+    ASSERT_TRUE(error);
+    EXPECT_NE(std::string::npos, error->message().find("malformed-mismatch.xml")) << error->message();
+    EXPECT_NE(std::string::npos, error->message().find("línea 5, columna 5")) << error->message();
 }
 
 TEST(XmlLoad, FileProblemsHaveTheirOwnCodes)
 {
     TempDir dir;
-    const auto malformed = fixture("xml/malformed-mismatch.xml");
-    EXPECT_EQ(ErrorCode::XmlMalformed, codeOf([&] { XmlDocument::load(malformed); }));
-    const std::string message = messageOf([&] { XmlDocument::load(malformed); });
-    EXPECT_NE(std::string::npos, message.find("malformed-mismatch.xml")) << message;
-    EXPECT_NE(std::string::npos, message.find("línea 5, columna 5")) << message;
-
-    EXPECT_EQ(ErrorCode::FileNotFound, codeOf([&] { XmlDocument::load(dir / "no-existe.xml"); }));
-    EXPECT_EQ(ErrorCode::FileIo, codeOf([&] { XmlDocument::load(dir.path()); }));
+    expectError(ErrorCode::FileNotFound, [&] { XmlDocument::load(dir / "no-existe.xml"); });
+    expectError(ErrorCode::FileIo, [&] { XmlDocument::load(dir.path()); });
 }
 
 TEST(XmlSelect, AbsolutePathsInDocumentOrder)
@@ -199,8 +238,11 @@ TEST(XmlSelect, AbsolutePathsInDocumentOrder)
     EXPECT_EQ("1A;1B;1C;", codes(cursos[0].children("GRUP")));
     EXPECT_EQ("", codes(cursos[1].children("GRUP")));
 
-    for (const char* bad : { "", "CENTRE", "/", "/CENTRE//CURS", "/CENTRE/" })
-        EXPECT_EQ(ErrorCode::InvalidArgument, codeOf([&] { doc.select(bad); })) << bad;
+    for (const char* bad : { "", "CENTRE", "/", "/CENTRE//CURS", "/CENTRE/" }) {
+        SCOPED_TRACE(bad);
+        expectError(ErrorCode::InvalidArgument, [&] { doc.select(bad); });
+        expectError(ErrorCode::InvalidArgument, [&] { doc.selectSingle(bad); });
+    }
 }
 
 TEST(XmlAttribute, TrimmedConvertedAndEmptyWhenMissing)

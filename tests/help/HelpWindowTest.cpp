@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The help windows driven offscreen: what each request shows, links, pictures,
 // stylesheets, the index, failures, and the requests of the main window.
+#include "HelpWindow.h"
 #include "ChmBrowser.h"
 #include "HelpSystem.h"
-#include "HelpWindow.h"
-#include "HelpWindows.h"
 #include "MainWindow.h"
+#include "OpenHelpWindows.h"
 
 #include "TestSupport.h"
 
@@ -46,7 +46,7 @@ namespace {
 QApplication& app()
 {
     static int argc = 1;
-    static char name[] = "test_help_window";
+    static char name[] = "help_window_test";
     static char* argv[] = { name, nullptr };
     static QApplication* instance = new QApplication(argc, argv);
     return *instance;
@@ -104,7 +104,7 @@ protected:
         return open.size() == 1 ? open.first() : nullptr;
     }
 
-    HelpWindows windows;
+    OpenHelpWindows windows;
     std::unique_ptr<test::TempDir> dir;
 };
 
@@ -312,9 +312,9 @@ TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
         QTest::mouseClick(window.Button1, Qt::LeftButton);
-        ASSERT_TRUE(help::helpWindows());
-        ASSERT_EQ(help::helpWindows()->windows().size(), 1);
-        HelpWindow* w = help::helpWindows()->windows().first();
+        ASSERT_TRUE(help::openHelpWindows());
+        ASSERT_EQ(help::openHelpWindows()->windows().size(), 1);
+        HelpWindow* w = help::openHelpWindows()->windows().first();
         EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/principal.htm"));
         EXPECT_EQ(w->tabs()->currentWidget(), w->contentsTree());
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Ayuda de Tramazel"));
@@ -335,7 +335,7 @@ TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_F1);
-        ASSERT_EQ(help::helpWindows()->windows().size(), 1);
+        ASSERT_EQ(help::openHelpWindows()->windows().size(), 1);
         EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/principal.htm"));
 
         // Not a compiled help file, or none at all: the requests do nothing.
@@ -346,22 +346,22 @@ TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
             help::showContents(&window);
             help::showContext(1, &window);
             help::showKeyword(QStringLiteral("nivel"), &window);
-            EXPECT_TRUE(help::helpWindows()->windows().isEmpty()) << file.toStdString();
+            EXPECT_TRUE(help::openHelpWindows()->windows().isEmpty()) << file.toStdString();
         }
 
         help::setHelpFile(QStringLiteral("IB.chm"));
         help::showKeyword(QStringLiteral("zelvano.ini"), &window);
-        ASSERT_EQ(help::helpWindows()->windows().size(), 1);
-        w = help::helpWindows()->windows().first();
+        ASSERT_EQ(help::openHelpWindows()->windows().size(), 1);
+        w = help::openHelpWindows()->windows().first();
         EXPECT_EQ(w->indexList()->currentItem()->text(), QStringLiteral("Zelvano.ini"));
     }
     // At exit every help window closes, and later requests do nothing.
-    QPointer<HelpWindow> last = help::helpWindows()->windows().first();
+    QPointer<HelpWindow> last = help::openHelpWindows()->windows().first();
     help::shutDown();
     EXPECT_TRUE(last.isNull());
-    EXPECT_EQ(help::helpWindows(), nullptr);
+    EXPECT_EQ(help::openHelpWindows(), nullptr);
     help::showContents(nullptr);
     help::shutDown();
 }
 
-#include "test_help_window.moc"
+#include "HelpWindowTest.moc"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The viewer's rules and the help manager's hand-over, with the help windows
+// The compiled-help viewer's rules and the help manager's hand-over, with the help windows
 // replaced by a recorder of the calls they would get.
+#include "ChmHelpViewer.h"
 #include "HelpManager.h"
-#include "QelHtmlHelpViewer.h"
 
 #include <gtest/gtest.h>
 
@@ -43,20 +43,20 @@ struct Rig {
     explicit Rig(QString appFile = QStringLiteral("IB.chm"))
         : appHelpFile(std::move(appFile))
     {
-        viewer = std::make_shared<QelHtmlHelpViewer>(
+        viewer = std::make_shared<ChmHelpViewer>(
             recorder, [this] { return appHelpFile; }, [] { return exeDir; });
         id = manager.registerViewer(viewer);
         manager.setSelector(viewer);
     }
     QString appHelpFile;
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
-    std::shared_ptr<QelHtmlHelpViewer> viewer;
+    std::shared_ptr<ChmHelpViewer> viewer;
     HelpManager manager;
     int id = 0;
 };
 
 // Another viewer, for the cases where several can serve.
-class OtherViewer : public CustomHelpViewer {
+class OtherViewer : public HelpViewer {
 public:
     explicit OtherViewer(QString name)
         : m_name(std::move(name))
@@ -84,7 +84,7 @@ private:
 
 } // namespace
 
-TEST(QelHtmlHelpViewer, ResolvesTheHelpFile)
+TEST(ChmHelpViewer, ResolvesTheHelpFile)
 {
     struct Case {
         const char* name;
@@ -107,7 +107,7 @@ TEST(QelHtmlHelpViewer, ResolvesTheHelpFile)
     }
 }
 
-TEST(QelHtmlHelpViewer, TellsHelpFilesByTheirExtension)
+TEST(ChmHelpViewer, TellsHelpFilesByTheirExtension)
 {
     struct Case {
         const char* name;
@@ -129,10 +129,10 @@ TEST(QelHtmlHelpViewer, TellsHelpFilesByTheirExtension)
         { "/opt/v1.2/IB", false },
     };
     for (const Case& c : cases)
-        EXPECT_EQ(QelHtmlHelpViewer::isHelpFile(QString::fromUtf8(c.name)), c.expected) << c.name;
+        EXPECT_EQ(ChmHelpViewer::isHelpFile(QString::fromUtf8(c.name)), c.expected) << c.name;
 }
 
-TEST(QelHtmlHelpViewer, HandsEachRequestOverWithItsCommandAndData)
+TEST(ChmHelpViewer, HandsEachRequestOverWithItsCommandAndData)
 {
     Rig rig;
     const QString file = exeDir + "/IB.chm";
@@ -172,7 +172,7 @@ TEST(QelHtmlHelpViewer, HandsEachRequestOverWithItsCommandAndData)
     }
 }
 
-TEST(QelHtmlHelpViewer, AnswersTheQuestionsAboutWhatItUnderstands)
+TEST(ChmHelpViewer, AnswersTheQuestionsAboutWhatItUnderstands)
 {
     Rig chm;
     EXPECT_EQ(chm.viewer->viewerName(), QStringLiteral("QelHtmlHelp"));
@@ -191,7 +191,7 @@ TEST(QelHtmlHelpViewer, AnswersTheQuestionsAboutWhatItUnderstands)
     EXPECT_TRUE(hlp.viewer->canShowTableOfContents());
 }
 
-TEST(QelHtmlHelpViewer, DoesNothingWithoutAHelpFileOfItsKind)
+TEST(ChmHelpViewer, DoesNothingWithoutAHelpFileOfItsKind)
 {
     for (const QString& appFile :
         { QString(), QStringLiteral("IB.hlp"), QStringLiteral("/x/ayuda.chm/IB") }) {
@@ -205,21 +205,33 @@ TEST(QelHtmlHelpViewer, DoesNothingWithoutAHelpFileOfItsKind)
     }
 }
 
-TEST(QelHtmlHelpViewer, DoesNothingWithoutTheHelpFunction)
+// Without the object that shows help files the viewer still takes the requests it is
+// chosen for (they end there, not with another viewer), and still shuts down cleanly.
+TEST(ChmHelpViewer, WithoutHtmlHelpKeepsTheRequestsItIsChosenFor)
 {
-    auto viewer = std::make_shared<QelHtmlHelpViewer>(
+    auto viewer = std::make_shared<ChmHelpViewer>(
         nullptr, [] { return QStringLiteral("IB.chm"); }, [] { return exeDir; });
+    auto other = std::make_shared<OtherViewer>(QStringLiteral("WinHelp"));
     HelpManager manager;
     manager.registerViewer(viewer);
+    manager.registerViewer(other);
+    manager.setSelector(viewer);
+
+    EXPECT_EQ(viewer->understandsKeyword(QStringLiteral("nivel")), 1);
     manager.showTableOfContents();
+    manager.showKeyword(QStringLiteral("nivel"));
     manager.showContext(1, QStringLiteral("IB.chm"));
-    viewer->shutDown(); // and no crash
-    SUCCEED();
+    manager.showTopic(QStringLiteral("cursos"), QStringLiteral("IB.chm"));
+    EXPECT_EQ(other->tocShown, 0);
+    EXPECT_TRUE(other->shown.isEmpty()) << other->shown.join(QLatin1Char('|')).toStdString();
+
+    viewer->shutDown();
+    EXPECT_EQ(viewer->helpManager(), nullptr);
 }
 
-TEST(QelHtmlHelpViewer, SelectsItsOwnEntries)
+TEST(ChmHelpViewer, SelectsItsOwnEntries)
 {
-    QelHtmlHelpViewer viewer(nullptr);
+    ChmHelpViewer viewer(nullptr);
     struct KeywordCase {
         QStringList strings;
         int expected;
@@ -288,7 +300,7 @@ TEST(HelpManager, AContextRequestMakesItsFileTheManagersFile)
     EXPECT_EQ(rig.recorder->calls[0].number, 1u);
 }
 
-TEST(QelHtmlHelpViewer, ShutDownClosesEverythingAndForgetsTheManager)
+TEST(ChmHelpViewer, ShutDownClosesEverythingAndForgetsTheManager)
 {
     Rig rig;
     EXPECT_EQ(rig.viewer->helpManager(), &rig.manager);

@@ -10,15 +10,16 @@ namespace tramazel::help {
 
 class HelpWindow;
 
-/// Serves the viewer's calls with help windows of our own, one per help file,
-/// reused while open. The windows are top-level windows of their own, over their
-/// owner when it is a top-level window; they never keep the program running.
-class HelpWindows : public HtmlHelp {
+/// The help windows open at a time, one per help file, and the HtmlHelp calls that
+/// open, reuse and close them: a call for a file with a window open reuses it. The
+/// windows are top-level windows of their own, over their owner when it is a
+/// top-level window; they never keep the program running.
+class OpenHelpWindows : public HtmlHelp {
 public:
-    HelpWindows() = default;
-    ~HelpWindows() override;
-    HelpWindows(const HelpWindows&) = delete;
-    HelpWindows& operator=(const HelpWindows&) = delete;
+    OpenHelpWindows() = default;
+    ~OpenHelpWindows() override;
+    OpenHelpWindows(const OpenHelpWindows&) = delete;
+    OpenHelpWindows& operator=(const OpenHelpWindows&) = delete;
 
     /// A call for a file that does not exist does nothing; one whose file cannot be
     /// read opens a window that says so.

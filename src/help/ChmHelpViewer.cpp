@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "QelHtmlHelpViewer.h"
+#include "ChmHelpViewer.h"
 
 #include "HelpManager.h"
 
@@ -38,8 +38,8 @@ QString trimBlanks(const QString& text)
 
 } // namespace
 
-QelHtmlHelpViewer::QelHtmlHelpViewer(std::shared_ptr<HtmlHelp> htmlHelp,
-    std::function<QString()> applicationHelpFile, std::function<QString()> executableDir)
+ChmHelpViewer::ChmHelpViewer(std::shared_ptr<HtmlHelp> htmlHelp, std::function<QString()> applicationHelpFile,
+    std::function<QString()> executableDir)
     : m_htmlHelp(std::move(htmlHelp))
     , m_applicationHelpFile(std::move(applicationHelpFile))
     , m_executableDir(std::move(executableDir))
@@ -48,7 +48,7 @@ QelHtmlHelpViewer::QelHtmlHelpViewer(std::shared_ptr<HtmlHelp> htmlHelp,
         m_executableDir = [] { return QCoreApplication::applicationDirPath(); };
 }
 
-QString QelHtmlHelpViewer::resolvedHelpFile() const
+QString ChmHelpViewer::resolvedHelpFile() const
 {
     QString file;
     if (m_manager)
@@ -64,7 +64,7 @@ QString QelHtmlHelpViewer::resolvedHelpFile() const
     return file;
 }
 
-bool QelHtmlHelpViewer::isHelpFile(const QString& name)
+bool ChmHelpViewer::isHelpFile(const QString& name)
 {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot < 0)
@@ -72,24 +72,24 @@ bool QelHtmlHelpViewer::isHelpFile(const QString& name)
     return name.mid(dot).compare(QLatin1String(".chm"), Qt::CaseInsensitive) == 0;
 }
 
-int QelHtmlHelpViewer::understandsKeyword(const QString&) const
+int ChmHelpViewer::understandsKeyword(const QString&) const
 {
     return isHelpFile(resolvedHelpFile()) ? 1 : 0;
 }
 
-QStringList QelHtmlHelpViewer::helpStrings(const QString& keyword) const
+QStringList ChmHelpViewer::helpStrings(const QString& keyword) const
 {
     return { QStringLiteral("%1: %2").arg(viewerName(), keyword) };
 }
 
-void QelHtmlHelpViewer::showTableOfContents()
+void ChmHelpViewer::showTableOfContents()
 {
     const QString file = resolvedHelpFile();
     if (isHelpFile(file))
         htmlHelp(file, HtmlHelpCommand::DisplayToc);
 }
 
-void QelHtmlHelpViewer::showHelp(const QString& helpString)
+void ChmHelpViewer::showHelp(const QString& helpString)
 {
     const QString file = resolvedHelpFile();
     if (!isHelpFile(file))
@@ -100,23 +100,23 @@ void QelHtmlHelpViewer::showHelp(const QString& helpString)
     htmlHelp(file, HtmlHelpCommand::DisplayIndex, { trimBlanks(keyword), 0 });
 }
 
-void QelHtmlHelpViewer::softShutDown()
+void ChmHelpViewer::softShutDown()
 {
     htmlHelp(QString(), HtmlHelpCommand::CloseAll);
 }
 
-void QelHtmlHelpViewer::shutDown()
+void ChmHelpViewer::shutDown()
 {
     softShutDown();
     m_manager = nullptr;
 }
 
-bool QelHtmlHelpViewer::understandsTopic(const QString&) const
+bool ChmHelpViewer::understandsTopic(const QString&) const
 {
     return isHelpFile(resolvedHelpFile());
 }
 
-void QelHtmlHelpViewer::displayTopic(const QString& topic)
+void ChmHelpViewer::displayTopic(const QString& topic)
 {
     const QString file = resolvedHelpFile();
     if (!isHelpFile(file))
@@ -134,19 +134,19 @@ void QelHtmlHelpViewer::displayTopic(const QString& topic)
     htmlHelp(file + QLatin1String("::/") + target, HtmlHelpCommand::DisplayTopic);
 }
 
-bool QelHtmlHelpViewer::understandsContext(int, const QString& helpFile) const
+bool ChmHelpViewer::understandsContext(int, const QString& helpFile) const
 {
     return isHelpFile(helpFile);
 }
 
-void QelHtmlHelpViewer::displayHelpByContext(int context, const QString&)
+void ChmHelpViewer::displayHelpByContext(int context, const QString&)
 {
     const QString file = resolvedHelpFile();
     if (isHelpFile(file))
         htmlHelp(file, HtmlHelpCommand::HelpContext, { QString(), std::uint32_t(context) });
 }
 
-int QelHtmlHelpViewer::selectKeyword(const QStringList& helpStrings)
+int ChmHelpViewer::selectKeyword(const QStringList& helpStrings)
 {
     for (qsizetype i = 0; i < helpStrings.size(); ++i) {
         const QString& entry = helpStrings[i];
@@ -157,7 +157,7 @@ int QelHtmlHelpViewer::selectKeyword(const QStringList& helpStrings)
     return 0;
 }
 
-int QelHtmlHelpViewer::tableOfContents(const QStringList& viewerNames)
+int ChmHelpViewer::tableOfContents(const QStringList& viewerNames)
 {
     for (qsizetype i = 0; i < viewerNames.size(); ++i) {
         if (viewerNames[i].compare(viewerName(), Qt::CaseInsensitive) == 0)
@@ -166,7 +166,7 @@ int QelHtmlHelpViewer::tableOfContents(const QStringList& viewerNames)
     return -1;
 }
 
-void QelHtmlHelpViewer::htmlHelp(const QString& file, HtmlHelpCommand command, const HtmlHelpData& data)
+void ChmHelpViewer::htmlHelp(const QString& file, HtmlHelpCommand command, const HtmlHelpData& data)
 {
     if (!m_htmlHelp)
         return;

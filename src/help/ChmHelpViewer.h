@@ -9,16 +9,20 @@
 
 namespace tramazel::help {
 
-/// The viewer of compiled HTML help files (".chm"), and the help manager's selector.
-/// Every request goes through one HtmlHelp object; without one, requests do nothing.
-class QelHtmlHelpViewer : public CustomHelpViewer, public ExtendedHelpViewer, public HelpSelector {
+/// The viewer of compiled HTML help files (".chm") that registers with the help
+/// manager, and the manager's selector. It decides which file and command a request
+/// means and passes them to one HtmlHelp object (the open help windows); without one,
+/// requests do nothing.
+class ChmHelpViewer : public HelpViewer, public ContextHelpViewer, public HelpSelector {
 public:
     /// `applicationHelpFile` gives the application's help file, used when the
     /// manager has none; `executableDir` the directory a bare file name is taken from
     /// (both default to the running application's).
-    explicit QelHtmlHelpViewer(std::shared_ptr<HtmlHelp> htmlHelp,
+    explicit ChmHelpViewer(std::shared_ptr<HtmlHelp> htmlHelp,
         std::function<QString()> applicationHelpFile = {}, std::function<QString()> executableDir = {});
 
+    /// The name the viewer registers under; its help strings start with it and the
+    /// selector knows its own entries by it.
     static QString name() { return QStringLiteral("QelHtmlHelp"); }
 
     QString viewerName() const override { return name(); }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "HelpWindows.h"
+#include "OpenHelpWindows.h"
 
 #include "HelpWindow.h"
 
@@ -8,12 +8,12 @@
 
 namespace tramazel::help {
 
-HelpWindows::~HelpWindows()
+OpenHelpWindows::~OpenHelpWindows()
 {
     closeAll();
 }
 
-QList<HelpWindow*> HelpWindows::windows() const
+QList<HelpWindow*> OpenHelpWindows::windows() const
 {
     QList<HelpWindow*> open;
     for (const QPointer<HelpWindow>& window : m_windows) {
@@ -23,14 +23,14 @@ QList<HelpWindow*> HelpWindows::windows() const
     return open;
 }
 
-void HelpWindows::closeAll()
+void OpenHelpWindows::closeAll()
 {
     const QList<QPointer<HelpWindow>> windows = std::exchange(m_windows, {});
     for (const QPointer<HelpWindow>& window : windows)
         delete window.data();
 }
 
-HelpWindow* HelpWindows::windowFor(const QString& chmPath, QWidget* owner)
+HelpWindow* OpenHelpWindows::windowFor(const QString& chmPath, QWidget* owner)
 {
     const QString key = QFileInfo(chmPath).absoluteFilePath();
     m_windows.removeAll(nullptr);
@@ -55,7 +55,8 @@ HelpWindow* HelpWindows::windowFor(const QString& chmPath, QWidget* owner)
     return window;
 }
 
-void HelpWindows::call(QWidget* owner, const QString& file, HtmlHelpCommand command, const HtmlHelpData& data)
+void OpenHelpWindows::call(
+    QWidget* owner, const QString& file, HtmlHelpCommand command, const HtmlHelpData& data)
 {
     if (command == HtmlHelpCommand::CloseAll) {
         closeAll();
