@@ -35,12 +35,6 @@ inline void PrintTo(const QString& s, std::ostream* os)
 using namespace tramazel;
 using namespace tramazel::help;
 
-// Under the leak checker: fontconfig keeps its caches until the process ends.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig\n";
-}
-
 namespace {
 
 QApplication& app()
