@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Takes the pictures of the help: the main window and the course-level grid, drawn
 // over a small timetable directory of its own. Usage: tramazel_help_screenshots OUTDIR
-#include "FormCursos.h"
+#include "CourseLevelsDialog.h"
 #include "MainWindow.h"
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
@@ -90,7 +90,7 @@ int main(int argc, char* argv[])
     }
     {
         dbf::DbfTable table = dbf::DbfTable::open(dir, zelvano::cursost::kTable, dbf::Access::Exclusive);
-        ui::FormCursos dialog(table);
+        ui::CourseLevelsDialog dialog(table);
         dialog.show();
         ok = save(dialog, outDir + QStringLiteral("/cursos.png")) && ok;
         dialog.reject();

@@ -311,7 +311,7 @@ TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
-        QTest::mouseClick(window.Button1, Qt::LeftButton);
+        QTest::mouseClick(window.widgets().helpButton, Qt::LeftButton);
         ASSERT_TRUE(help::helpWindows());
         ASSERT_EQ(help::helpWindows()->windows().size(), 1);
         HelpWindow* w = help::helpWindows()->windows().first();

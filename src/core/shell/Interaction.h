@@ -29,8 +29,6 @@ public:
     virtual void showInformation(std::string_view text) = 0;
     /// The standard error box: error icon, OK, captioned "Tramazel". `text` is final.
     virtual void showError(std::string_view text) = 0;
-    /// The hourglass cursor on (true) or back to normal (false).
-    virtual void setBusy(bool busy) = 0;
     /// Closes the main window (host mode, after a run).
     virtual void closeMainWindow() = 0;
 };
