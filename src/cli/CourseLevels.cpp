@@ -84,7 +84,7 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
         return Error(ErrorCode::InvalidArgument,
             "Línea " + std::to_string(line) + " del archivo de niveles " + std::string(sourceName) + ": "
                 + what,
-            std::string(sourceName));
+            std::string(sourceName), TextPosition { line, 1 });
     };
 
     if (text.starts_with("\xEF\xBB\xBF"))

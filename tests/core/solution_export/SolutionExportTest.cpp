@@ -106,7 +106,8 @@ TEST_P(ExportRows, givesOneSessionPerRowWithADayInStoredOrder)
     EXPECT_EQ(readSessions(ws.output), c.expected);
     EXPECT_EQ(summary.sessions, c.expected.size());
     EXPECT_EQ(summary.rowsWithoutDay, c.rowsWithoutDay);
-    EXPECT_EQ(doc.select("/HORARI/SESSIONS/SESSIO").size(), c.expected.size()) << "DocXML holds the document";
+    EXPECT_EQ(doc.select("/HORARI/SESSIONS/SESSIO").size(), c.expected.size())
+        << "the document passed in holds the result";
 }
 
 const std::vector<RowsCase> kRowsCases = {
