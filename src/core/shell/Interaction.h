@@ -18,9 +18,9 @@ struct FileDialogOptions {
     std::filesystem::path initialDir; ///< the timetable directory's "saga" folder
 };
 
-/// Everything the shell asks of a person or shows them. The Qt main window
-/// implements it with real dialogs, the command line from its options, and tests
-/// with a scripted fake. Texts are UTF-8.
+/// Everything the main window asks of a person or shows them, beside the centre
+/// import's own prompts. The Qt main window implements it with real dialogs, and
+/// tests with a scripted fake. Texts are UTF-8.
 class Interaction : public centre_import::ImportPrompts {
 public:
     /// The chosen file, or nothing when the dialog was cancelled.
