@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Takes the pictures of the help: the main window and the course-level grid, drawn
 // over a small timetable directory of its own. Usage: tramazel_help_screenshots OUTDIR
-#include "FormCursos.h"
+#include "CourseLevelsDialog.h"
 #include "MainWindow.h"
+#include "QtInteraction.h"
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
+#include "shell/HostIni.h"
 #include "text/Cp1252.h"
 
 #include <QApplication>
@@ -62,7 +64,7 @@ int main(int argc, char* argv[])
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outDir);
-    QApplication::setApplicationName(QStringLiteral("Tramazel"));
+    QApplication::setApplicationName(ui::QtInteraction::applicationTitle);
 
     QTemporaryDir qtemp;
     const std::filesystem::path dir = qtemp.path().toStdString();
@@ -83,14 +85,14 @@ int main(int argc, char* argv[])
     {
         shell::MainForm::Settings settings;
         settings.qtempDir = dir;
-        settings.iniFile = dir / "Zelvano.ini";
+        settings.iniFile = shell::hostIniPath(dir);
         ui::MainWindow window(settings);
         window.show();
         ok = save(window, outDir + QStringLiteral("/ventana_principal.png")) && ok;
     }
     {
         dbf::DbfTable table = dbf::DbfTable::open(dir, zelvano::cursost::kTable, dbf::Access::Exclusive);
-        ui::FormCursos dialog(table);
+        ui::CourseLevelsDialog dialog(table);
         dialog.show();
         ok = save(dialog, outDir + QStringLiteral("/cursos.png")) && ok;
         dialog.reject();

@@ -3,6 +3,8 @@
 #include "HostEmbedding.h"
 #include "MainWindow.h"
 #include "QtInteraction.h"
+#include "shell/HostIni.h"
+#include "shell/ProgramTexts.h"
 #include "shell/TimetableDirectory.h"
 
 #include <QApplication>
@@ -47,20 +49,20 @@ int main(int argc, char* argv[])
             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
     help::registerViewer();
-    help::setHelpFile(QStringLiteral("IB.chm"));
+    help::setHelpFile(QString::fromUtf8(shell::kHelpFileName.data(), qsizetype(shell::kHelpFileName.size())));
     QApplication::setApplicationName(ui::QtInteraction::applicationTitle);
     // Closing the main window ends the program, even with a help window still open.
     QApplication::setQuitOnLastWindowClosed(false);
 
     shell::MainForm::Settings settings;
     settings.qtempDir = shell::timetableDirectory();
-    settings.iniFile = executableDirectory() / "Zelvano.ini";
+    settings.iniFile = shell::hostIniPath(executableDirectory());
 
     ui::MainWindow window(std::move(settings));
     QObject::connect(&window, &ui::MainWindow::closed, &app, [] { QCoreApplication::exit(0); });
 
     std::unique_ptr<app::HostEmbedding> embedding;
-    if (const auto handle = window.create(params)) {
+    if (const auto handle = window.start(params)) {
         QString why;
         embedding = app::HostEmbedding::embed(window, *handle, &why);
         if (embedding) {

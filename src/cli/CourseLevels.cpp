@@ -2,6 +2,7 @@
 #include "CourseLevels.h"
 
 #include "Error.h"
+#include "WarningTexts.h"
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
 #include "text/Cp1252.h"
@@ -18,10 +19,6 @@ namespace fs = std::filesystem;
 namespace cursost = zelvano::cursost;
 
 namespace {
-
-constexpr std::string_view kUnknownCode = "códigos del archivo de niveles que ningún curso de CURSOST tiene";
-constexpr std::string_view kRepeatedCode
-    = "códigos repetidos en el archivo de niveles (cuenta la primera línea)";
 
 std::string_view trimBlanks(std::string_view s)
 {
@@ -87,7 +84,7 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
         return Error(ErrorCode::InvalidArgument,
             "Línea " + std::to_string(line) + " del archivo de niveles " + std::string(sourceName) + ": "
                 + what,
-            std::string(sourceName));
+            std::string(sourceName), TextPosition { line, 1 });
     };
 
     if (text.starts_with("\xEF\xBB\xBF"))
@@ -144,13 +141,16 @@ CourseLevels CourseLevels::load(const fs::path& file)
 {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec))
-        throw Error(ErrorCode::FileNotFound, "No existe el archivo de niveles " + text::pathToUtf8(file), text::pathToUtf8(file));
+        throw Error(ErrorCode::FileNotFound, "No existe el archivo de niveles " + text::pathToUtf8(file),
+            text::pathToUtf8(file));
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + text::pathToUtf8(file), text::pathToUtf8(file));
+        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + text::pathToUtf8(file),
+            text::pathToUtf8(file));
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
-        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + text::pathToUtf8(file), text::pathToUtf8(file));
+        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + text::pathToUtf8(file),
+            text::pathToUtf8(file));
     return parse(bytes, text::pathToUtf8(file));
 }
 
@@ -176,10 +176,10 @@ void CourseLevels::apply(dbf::DbfTable& table, Warnings& warnings) const
 
     for (const std::string& code : m_codes) {
         if (!used.contains(code))
-            warnings.add(kUnknownCode, text::cp1252ToUtf8(code));
+            warnings.add(warning::kUnknownLevelCode, text::cp1252ToUtf8(code));
     }
     for (const std::string& code : m_repeated)
-        warnings.add(kRepeatedCode, text::cp1252ToUtf8(code));
+        warnings.add(warning::kRepeatedLevelCode, text::cp1252ToUtf8(code));
 }
 
 } // namespace tramazel::cli

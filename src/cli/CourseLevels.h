@@ -27,7 +27,8 @@ public:
     };
 
     /// Parses the text of a levels file; `sourceName` names it in messages. Throws
-    /// Error (InvalidArgument) naming the line of a malformed one.
+    /// Error (InvalidArgument) naming the line of a malformed one, with that line's
+    /// position (column 1).
     static CourseLevels parse(std::string_view utf8Text, std::string_view sourceName);
     /// Reads and parses a levels file. Throws Error when it cannot be read.
     static CourseLevels load(const std::filesystem::path& file);

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CliInteraction.h"
+#include "CliPrompts.h"
 #include "CommandLine.h"
 #include "CourseLevels.h"
 #include "Error.h"
 #include "TablePrinter.h"
 #include "Version.h"
 #include "centre_import/CentreImport.h"
+#include "centre_import/ImportCentreFile.h"
 #include "dbf/DbfTable.h"
-#include "platform/Platform.h"
 #include "shell/ErrorBox.h"
-#include "shell/HostIni.h"
-#include "shell/MainForm.h"
+#include "shell/ProgramTexts.h"
 #include "shell/TimetableDirectory.h"
+#include "solution_export/SolutionExport.h"
+#include "xml/XmlDocument.h"
 
 #include <exception>
 #include <iostream>
@@ -51,21 +52,28 @@ std::string helpText()
           "Salida: 0 correcto, 1 la operación ha fallado, 2 uso incorrecto.\n";
 }
 
-fs::path iniFile()
+// The window's boxes become lines on the error stream; the summary of a completed
+// run goes to the standard output.
+void reportFailure()
+{
+    std::cerr << shell::errorBoxTextOf(std::current_exception()) << '\n';
+}
+
+// Finishes or rolls back an interrupted import first, as the window does when it
+// opens; a leftover that cannot be dealt with is reported and the command goes on.
+void recoverTimetableDirectory(const fs::path& qtemp)
 {
     try {
-        return shell::hostIniPath(platform::executablePath().parent_path());
-    } catch (const std::exception&) {
-        return {}; // the command line never writes it
+        centre_import::CentreImport::recover(qtemp);
+    } catch (...) {
+        reportFailure();
     }
 }
 
-void printSummary(const shell::MainForm& form, const cli::CliInteraction& ui)
+void printLines(const std::vector<std::string>& lines)
 {
-    for (const std::string& line : form.lastSummary())
+    for (const std::string& line : lines)
         std::cout << line << '\n';
-    for (const std::string& line : ui.warnings().lines())
-        std::cout << "Aviso: " << line << '\n';
 }
 
 int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
@@ -75,16 +83,29 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
         levels = cli::CourseLevels::load(*cl.levels); // before anything is touched
 
     const fs::path file = fs::absolute(fs::path(std::u8string(cl.operand.begin(), cl.operand.end())));
-    cli::CliInteraction ui(file, levels ? &*levels : nullptr, !cl.noLines, std::cerr);
-    shell::MainForm form(ui, shell::MainForm::Settings { qtemp, iniFile() });
-    form.FormCreate({});
-    if (cl.command == cli::Command::Import)
-        form.BExportarClick();
-    else
-        form.BImportarClick();
-    if (!form.lastRunSucceeded())
+    recoverTimetableDirectory(qtemp);
+    cli::CliPrompts prompts(levels ? &*levels : nullptr, !cl.noLines);
+    xml::XmlDocument doc;
+    std::optional<std::vector<std::string>> summary;
+    try {
+        if (cl.command == cli::Command::Import) {
+            if (auto result = centre_import::importCentreFile(file, qtemp, doc, prompts))
+                summary = result->summary();
+        } else {
+            if (auto result = solution_export::exportSolutionToTarget(qtemp, file, doc))
+                summary = result->summary();
+        }
+    } catch (...) {
+        reportFailure();
         return kExitFailed;
-    printSummary(form, ui);
+    }
+    if (!summary) {
+        std::cerr << shell::kNoFileMessage << '\n';
+        return kExitFailed;
+    }
+    std::cerr << shell::kDoneMessage << '\n';
+    printLines(*summary);
+    printLines(prompts.warnings().summaryLines());
     return kExitOk;
 }
 

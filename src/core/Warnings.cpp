@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Warnings.h"
 
+#include "WarningTexts.h"
+
 #include <algorithm>
 
 namespace tramazel {
@@ -44,6 +46,14 @@ std::vector<std::string> Warnings::lines() const
         }
         out.push_back(std::move(line));
     }
+    return out;
+}
+
+std::vector<std::string> Warnings::summaryLines() const
+{
+    std::vector<std::string> out = lines();
+    for (std::string& line : out)
+        line.insert(0, warning::kLinePrefix);
     return out;
 }
 

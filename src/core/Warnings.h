@@ -30,6 +30,8 @@ public:
 
     /// One line per kind: "<description>: <count> (p. ej. a, b, c…)".
     std::vector<std::string> lines() const;
+    /// The same lines as a summary prints them, each after "Aviso: ".
+    std::vector<std::string> summaryLines() const;
 
 private:
     std::vector<Kind> m_kinds; // in order of first occurrence

@@ -4,6 +4,7 @@
 #include "GradientPanel.h"
 #include "HelpSystem.h"
 #include "QtInteraction.h"
+#include "shell/ProgramTexts.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -25,7 +26,6 @@ const char* const windowCaption = "Exportar e importar datos entre Zelvano y Ges
 const char* const importTitle = "Transformar datos desde GestIB hacia Zelvano ";
 const char* const exportTitle = "Transformar datos desde Zelvano hacia GestIB";
 const char* const versionText = "Tramazel para ZN9 V-1.2";
-const char* const helpFile = "IB.chm";
 const int mainHelpContext = 1;
 
 const QColor warmTop(0xF9, 0xD3, 0x7D);
@@ -98,7 +98,8 @@ MainWindow::MainWindow(shell::MainForm::Settings settings, shell::Interaction* i
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
     , m_help { [](QWidget* w) {
-                  help::setHelpFile(QString::fromUtf8(helpFile));
+                  help::setHelpFile(
+                      QString::fromUtf8(shell::kHelpFileName.data(), qsizetype(shell::kHelpFileName.size())));
                   help::showContents(w);
               },
         [](int context, QWidget* w) { help::showContext(context, w); } }
@@ -126,59 +127,60 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildWidgets()
 {
-    Draw3D2 = new GradientPanel(warmTop, warmMiddle, warmBottom, this);
-    Draw3D2->setObjectName(QStringLiteral("Draw3D2"));
-    Draw3D2->setGeometry(0, -1, 315, 169);
-    Label3 = makeLabel(importTitle, QRect(24, 24, 265, 57), Draw3D2);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setFont(titleFont());
+    Widgets& w = m_widgets;
+    w.importPanel = new GradientPanel(warmTop, warmMiddle, warmBottom, this);
+    w.importPanel->setObjectName(QStringLiteral("Draw3D2"));
+    w.importPanel->setGeometry(0, -1, 315, 169);
+    w.importTitle = makeLabel(importTitle, QRect(24, 24, 265, 57), w.importPanel);
+    w.importTitle->setObjectName(QStringLiteral("Label3"));
+    w.importTitle->setFont(titleFont());
 
-    Draw3D3 = new GradientPanel(warmTop, warmMiddle, warmBottom, this);
-    Draw3D3->setObjectName(QStringLiteral("Draw3D3"));
-    Draw3D3->setGeometry(315, 0, 317, 169);
-    Label4 = makeLabel(exportTitle, QRect(8, 24, 305, 57), Draw3D3);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setFont(titleFont());
+    w.exportPanel = new GradientPanel(warmTop, warmMiddle, warmBottom, this);
+    w.exportPanel->setObjectName(QStringLiteral("Draw3D3"));
+    w.exportPanel->setGeometry(315, 0, 317, 169);
+    w.exportTitle = makeLabel(exportTitle, QRect(8, 24, 305, 57), w.exportPanel);
+    w.exportTitle->setObjectName(QStringLiteral("Label4"));
+    w.exportTitle->setFont(titleFont());
 
-    Draw3D1 = new GradientPanel(coolTop, coolMiddle, coolBottom, this);
-    Draw3D1->setObjectName(QStringLiteral("Draw3D1"));
-    Draw3D1->setGeometry(0, 168, 633, 97);
-    Label1 = makeLabel(versionText, QRect(8, 72, 189, 13), Draw3D1);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    w.footerPanel = new GradientPanel(coolTop, coolMiddle, coolBottom, this);
+    w.footerPanel->setObjectName(QStringLiteral("Draw3D1"));
+    w.footerPanel->setGeometry(0, 168, 633, 97);
+    w.versionLabel = makeLabel(versionText, QRect(8, 72, 189, 13), w.footerPanel);
+    w.versionLabel->setObjectName(QStringLiteral("Label1"));
     QFont versionFont = font();
     versionFont.setBold(true);
-    Label1->setFont(versionFont);
-    QPalette red = Label1->palette();
+    w.versionLabel->setFont(versionFont);
+    QPalette red = w.versionLabel->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    Label1->setPalette(red);
+    w.versionLabel->setPalette(red);
 
     const QIcon okGlyph = checkMarkGlyph();
-    BExportar = makeButton(QStringLiteral("Aceptar"), QRect(96, 120, 89, 25), Draw3D2);
-    BExportar->setObjectName(QStringLiteral("BExportar"));
-    BExportar->setIcon(okGlyph);
-    BImportar = makeButton(QStringLiteral("Aceptar"), QRect(96, 120, 89, 25), Draw3D3);
-    BImportar->setObjectName(QStringLiteral("BImportar"));
-    BImportar->setIcon(okGlyph);
-    BClose = makeButton(QStringLiteral("&Salir"), QRect(256, 32, 89, 25), Draw3D1);
-    BClose->setObjectName(QStringLiteral("BClose"));
-    BClose->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    Button1 = makeButton(QStringLiteral("F1 AYUDA"), QRect(265, 67, 75, 18), Draw3D1);
-    Button1->setObjectName(QStringLiteral("Button1"));
+    w.importButton = makeButton(QStringLiteral("Aceptar"), QRect(96, 120, 89, 25), w.importPanel);
+    w.importButton->setObjectName(QStringLiteral("BExportar"));
+    w.importButton->setIcon(okGlyph);
+    w.exportButton = makeButton(QStringLiteral("Aceptar"), QRect(96, 120, 89, 25), w.exportPanel);
+    w.exportButton->setObjectName(QStringLiteral("BImportar"));
+    w.exportButton->setIcon(okGlyph);
+    w.closeButton = makeButton(QStringLiteral("&Salir"), QRect(256, 32, 89, 25), w.footerPanel);
+    w.closeButton->setObjectName(QStringLiteral("BClose"));
+    w.closeButton->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    w.helpButton = makeButton(QStringLiteral("F1 AYUDA"), QRect(265, 67, 75, 18), w.footerPanel);
+    w.helpButton->setObjectName(QStringLiteral("Button1"));
 
-    connect(BExportar, &QPushButton::clicked, this, [this] { m_form->BExportarClick(); });
-    connect(BImportar, &QPushButton::clicked, this, [this] { m_form->BImportarClick(); });
-    connect(BClose, &QPushButton::clicked, this, &QWidget::close);
-    connect(Button1, &QPushButton::clicked, this, &MainWindow::Button1Click);
+    connect(w.importButton, &QPushButton::clicked, this, [this] { m_form->importCentre(); });
+    connect(w.exportButton, &QPushButton::clicked, this, [this] { m_form->exportSolution(); });
+    connect(w.closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(w.helpButton, &QPushButton::clicked, this, &MainWindow::showHelpContents);
 }
 
-std::optional<std::uint32_t> MainWindow::create(const std::vector<std::string>& params)
+std::optional<std::uint32_t> MainWindow::start(const std::vector<std::string>& params)
 {
-    return m_form->FormCreate(params);
+    return m_form->start(params);
 }
 
 bool MainWindow::hostMode() const noexcept
 {
-    return m_form->NumParametros() == 2;
+    return m_form->hostMode();
 }
 
 void MainWindow::setHelpActions(HelpActions actions)
@@ -203,7 +205,7 @@ QWidget* MainWindow::helpParent()
     return handle && handle->parent() ? nullptr : this;
 }
 
-void MainWindow::Button1Click()
+void MainWindow::showHelpContents()
 {
     if (m_help.showContents)
         m_help.showContents(helpParent());
@@ -229,7 +231,7 @@ void MainWindow::showEvent(QShowEvent* event)
     m_shownOnce = true;
     // The mode word runs once the window has painted, so that its dialogs open
     // over the window rather than over an empty host.
-    QTimer::singleShot(0, this, [this] { m_form->FormShow(); });
+    QTimer::singleShot(0, this, [this] { m_form->runModeWord(); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -240,7 +242,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    if (!m_form->FormClose() && !m_hostGone) {
+    if (!m_form->closing() && !m_hostGone) {
         event->ignore();
         return;
     }

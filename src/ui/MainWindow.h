@@ -22,7 +22,7 @@ class QtInteraction;
 
 /// The converter's one window: three gradient panels, the two "Aceptar" buttons of
 /// the two directions, "Salir" and the help button. Layout and wiring only; every
-/// handler is the shell's (shell::MainForm).
+/// action is the shell's (shell::MainForm).
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -42,9 +42,23 @@ public:
         QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    /// Window creation (FormCreate) with the command-line parameters after the
-    /// program name: the host window handle in host mode, else nothing.
-    std::optional<std::uint32_t> create(const std::vector<std::string>& params);
+    /// The window's components (their object names are the layout's: "BExportar", …).
+    struct Widgets {
+        GradientPanel* importPanel = nullptr; ///< left, warm
+        GradientPanel* exportPanel = nullptr; ///< right, warm
+        GradientPanel* footerPanel = nullptr; ///< bottom, cool
+        QLabel* importTitle = nullptr;
+        QLabel* exportTitle = nullptr;
+        QLabel* versionLabel = nullptr;
+        QPushButton* importButton = nullptr; ///< "Aceptar" of the centre import
+        QPushButton* exportButton = nullptr; ///< "Aceptar" of the solution export
+        QPushButton* closeButton = nullptr; ///< "Salir"
+        QPushButton* helpButton = nullptr; ///< "F1 AYUDA"
+    };
+
+    /// Window creation with the command-line parameters after the program name: the
+    /// host window handle in host mode, else nothing.
+    std::optional<std::uint32_t> start(const std::vector<std::string>& params);
 
     shell::MainForm& form() noexcept { return *m_form; }
     /// The Qt dialogs, or null when a caller's interaction answers.
@@ -61,7 +75,10 @@ public:
     /// even when the result cannot be written, as there is nothing left to show.
     void hostWindowDestroyed();
 
-    void Button1Click();
+    /// The help button: the help file's contents.
+    void showHelpContents();
+
+    const Widgets& widgets() const noexcept { return m_widgets; }
 
 signals:
     /// The window has closed for good: the application ends.
@@ -82,19 +99,7 @@ private:
     bool m_shownOnce = false;
     bool m_hostGone = false;
     bool m_closed = false;
-
-public:
-    // The components, named as in the window's layout (tests reach them here).
-    GradientPanel* Draw3D1 = nullptr;
-    GradientPanel* Draw3D2 = nullptr;
-    GradientPanel* Draw3D3 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QPushButton* BExportar = nullptr;
-    QPushButton* BImportar = nullptr;
-    QPushButton* BClose = nullptr;
-    QPushButton* Button1 = nullptr;
+    Widgets m_widgets;
 };
 
 } // namespace tramazel::ui

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "QtInteraction.h"
 
-#include "FormCursos.h"
+#include "CourseLevelsDialog.h"
 
+#include "shell/ProgramTexts.h"
+
+#include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -10,7 +14,8 @@
 
 namespace tramazel::ui {
 
-const QString QtInteraction::applicationTitle = QStringLiteral("Tramazel");
+const QString QtInteraction::applicationTitle
+    = QString::fromUtf8(shell::kApplicationTitle.data(), qsizetype(shell::kApplicationTitle.size()));
 
 namespace {
 
@@ -29,29 +34,6 @@ std::filesystem::path toPath(const QString& file)
     return std::filesystem::path(file.toStdU16String());
 }
 
-// Lifts the hourglass while a dialog is open and puts it back afterwards when the
-// run is still going (the course grid and the question come in the middle of it).
-class BusyPause {
-public:
-    explicit BusyPause(BusyCursor& busy)
-        : m_busy(busy)
-        , m_wasActive(busy.active())
-    {
-        m_busy.release();
-    }
-    ~BusyPause()
-    {
-        if (m_wasActive)
-            m_busy.acquire();
-    }
-    BusyPause(const BusyPause&) = delete;
-    BusyPause& operator=(const BusyPause&) = delete;
-
-private:
-    BusyCursor& m_busy;
-    bool m_wasActive;
-};
-
 } // namespace
 
 QtInteraction::QtInteraction(QWidget* mainWindow)
@@ -59,7 +41,10 @@ QtInteraction::QtInteraction(QWidget* mainWindow)
 {
 }
 
-QtInteraction::~QtInteraction() = default;
+QtInteraction::~QtInteraction()
+{
+    setBusy(false);
+}
 
 void QtInteraction::setDialogPlacer(std::function<void(QWidget&)> placer)
 {
@@ -73,7 +58,6 @@ QWidget* QtInteraction::dialogParent() const
 
 int QtInteraction::runModal(QDialog& dialog)
 {
-    BusyPause pause(m_busy);
     if (m_placer)
         m_placer(dialog);
     return dialog.exec();
@@ -126,16 +110,21 @@ bool QtInteraction::askQuestion(std::string_view caption, std::string_view text)
 
 void QtInteraction::editCourseLevels(dbf::DbfTable& cursost)
 {
-    FormCursos dialog(cursost, dialogParent());
+    CourseLevelsDialog dialog(cursost, dialogParent());
     runModal(dialog);
 }
 
 void QtInteraction::setBusy(bool busy)
 {
+    // Override cursors form a stack: one push for this object at most, and a pop only
+    // of its own, never of someone else's cursor.
+    if (busy == m_busy)
+        return;
     if (busy)
-        m_busy.acquire();
+        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     else
-        m_busy.release();
+        QApplication::restoreOverrideCursor();
+    m_busy = busy;
 }
 
 void QtInteraction::closeMainWindow()

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "BusyCursor.h"
 #include "shell/Interaction.h"
 
 #include <QPointer>
@@ -15,8 +14,8 @@ class QWidget;
 namespace tramazel::ui {
 
 /// The shell's dialogs as real Qt dialogs, all modal over the main window and
-/// captioned with the application title. The hourglass is lifted while a dialog is
-/// open, so that the person answering it sees a normal pointer.
+/// captioned with the application title. The hourglass is shown exactly when the
+/// core says so (the core lifts it before any dialog).
 class QtInteraction : public shell::Interaction {
 public:
     /// The caption of the information, error and file boxes.
@@ -38,14 +37,15 @@ public:
     /// its transient parent and position before it is shown.
     void setDialogPlacer(std::function<void(QWidget&)> placer);
 
-    bool busy() const noexcept { return m_busy.active(); }
+    /// True while this object's hourglass is shown.
+    bool busy() const noexcept { return m_busy; }
 
 private:
     QWidget* dialogParent() const;
     int runModal(QDialog& dialog);
 
     QPointer<QWidget> m_mainWindow;
-    BusyCursor m_busy;
+    bool m_busy = false;
     std::function<void(QWidget&)> m_placer;
 };
 

@@ -51,22 +51,20 @@ TEST(CourseLevels, AMalformedLineIsAnErrorNamingIt)
 {
     struct Case {
         std::string text;
-        std::string lineMention;
+        std::size_t line;
     };
     const Case cases[] = {
-        { "10000;ESO\n", "Línea 1 " }, { "10000;ESO;1\n\n10001;ESO;1;x\n", "Línea 3 " },
-        { ";ESO;1\n", "Línea 1 " }, { "# ok\n10000;B\xE0sic;1\n", "Línea 2 " }, // saved as cp1252, not UTF-8
-        { "10000;\xED\xA0\x80;1\n", "Línea 1 " }, // an encoded surrogate
+        { "10000;ESO\n", 1 }, { "10000;ESO;1\n\n10001;ESO;1;x\n", 3 }, { ";ESO;1\n", 1 },
+        { "# ok\n10000;B\xE0sic;1\n", 2 }, // saved as cp1252, not UTF-8
+        { "10000;\xED\xA0\x80;1\n", 1 }, // an encoded surrogate
     };
     for (const Case& c : cases) {
-        try {
-            CourseLevels::parse(c.text, "niveles.txt");
-            ADD_FAILURE() << "no error for " << c.text;
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), ErrorCode::InvalidArgument);
-            EXPECT_TRUE(e.message().starts_with(c.lineMention)) << e.message();
-            EXPECT_NE(e.message().find("niveles.txt"), std::string::npos) << e.message();
-        }
+        SCOPED_TRACE(c.text);
+        const auto error = test::expectError(
+            ErrorCode::InvalidArgument, [&] { CourseLevels::parse(c.text, "niveles.txt"); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->position(), (TextPosition { c.line, 1 }));
+        EXPECT_NE(error->message().find("niveles.txt"), std::string::npos) << error->message();
     }
 }
 
@@ -101,11 +99,7 @@ TEST(CourseLevels, AFileThatCannotBeReadIsAnError)
 {
     TempDir dir;
     for (const auto& path : { dir / "missing.txt", dir.path() }) {
-        try {
-            CourseLevels::load(path);
-            ADD_FAILURE() << "no error for " << path;
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), ErrorCode::FileNotFound);
-        }
+        SCOPED_TRACE(path);
+        test::expectError(ErrorCode::FileNotFound, [&] { CourseLevels::load(path); });
     }
 }

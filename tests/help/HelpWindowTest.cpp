@@ -305,7 +305,7 @@ TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
-        QTest::mouseClick(window.Button1, Qt::LeftButton);
+        QTest::mouseClick(window.widgets().helpButton, Qt::LeftButton);
         ASSERT_TRUE(help::openHelpWindows());
         ASSERT_EQ(help::openHelpWindows()->windows().size(), 1);
         HelpWindow* w = help::openHelpWindows()->windows().first();

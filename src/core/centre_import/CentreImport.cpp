@@ -127,8 +127,8 @@ Journal readJournal(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw Error(
-            ErrorCode::FileIo, "No se puede leer el diario de una importación interrumpida", text::pathToUtf8(file));
+        throw Error(ErrorCode::FileIo, "No se puede leer el diario de una importación interrumpida",
+            text::pathToUtf8(file));
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const Error damaged(ErrorCode::TableCorrupt,
         "El diario de una importación interrumpida está dañado; revise el directorio de horarios a mano",
@@ -165,7 +165,8 @@ void writeFileWhole(const fs::path& file, const std::string& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out)
-        throw Error(ErrorCode::FileIo, "No se puede escribir en el directorio de horarios", text::pathToUtf8(file));
+        throw Error(
+            ErrorCode::FileIo, "No se puede escribir en el directorio de horarios", text::pathToUtf8(file));
 }
 
 void moveFile(const fs::path& from, const fs::path& to, const std::string& what)
@@ -354,12 +355,13 @@ std::vector<TableWritten> CentreImport::run(
     const fs::path& qtemp = m_qtempDir;
     std::error_code ec;
     if (!fs::is_directory(qtemp, ec))
-        throw Error(
-            ErrorCode::FileNotFound, "No existe el directorio de horarios " + text::pathToUtf8(qtemp), text::pathToUtf8(qtemp));
+        throw Error(ErrorCode::FileNotFound, "No existe el directorio de horarios " + text::pathToUtf8(qtemp),
+            text::pathToUtf8(qtemp));
 
     if (recover(qtemp) == Recovery::Busy)
         throw Error(ErrorCode::TableLocked,
-            "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(qtemp), text::pathToUtf8(qtemp));
+            "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(qtemp),
+            text::pathToUtf8(qtemp));
 
     const fs::path staging = qtemp / text::pathFromUtf8(kStagingDirName);
     const fs::path backup = qtemp / text::pathFromUtf8(kBackupDirName);
@@ -373,7 +375,8 @@ std::vector<TableWritten> CentreImport::run(
                 "No se puede crear la carpeta de trabajo de la importación en el directorio de horarios",
                 staging, ec);
         throw Error(ErrorCode::TableLocked,
-            "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(qtemp), text::pathToUtf8(staging));
+            "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(qtemp),
+            text::pathToUtf8(staging));
     }
     std::unique_ptr<platform::FileLock> runLock;
     bool swapStarted = false;

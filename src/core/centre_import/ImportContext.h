@@ -28,11 +28,16 @@ public:
     /// A question box with a warning icon and OK / Cancel, OK the default.
     /// `text` is UTF-8 with "\n" between lines. True when the user answers OK.
     virtual bool askQuestion(std::string_view caption, std::string_view text) = 0;
+
+    /// The hourglass on (true) or back to normal (false). The import alone decides
+    /// when: on while its builders work, off around every prompt and before it
+    /// returns or throws; a front end only shows it. Ignored where there is no pointer.
+    virtual void setBusy(bool busy) { (void)busy; }
 };
 
 /// Everything a builder works with.
 struct ImportContext {
-    const xml::XmlDocument& doc; ///< the loaded centre file (DocXML)
+    const xml::XmlDocument& doc; ///< the loaded centre file
     std::filesystem::path dir; ///< where the builders write and read their tables
     ImportPrompts& prompts;
     Warnings& warnings;

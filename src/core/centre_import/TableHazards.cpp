@@ -19,11 +19,6 @@ void report(Warnings& warnings, std::string_view description, MakeExample&& make
 }
 } // namespace
 
-std::string warning::cutTexts(std::string_view table)
-{
-    return std::string(table) + ": textos cortados al ancho de su campo";
-}
-
 TableHazards::TableHazards(std::string_view table, Warnings& warnings)
     : m_table(table)
     , m_warnings(warnings)

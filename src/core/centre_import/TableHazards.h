@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "WarningTexts.h"
 #include "Warnings.h"
 
 #include <string>
@@ -12,20 +13,6 @@ class XmlElement;
 }
 
 namespace tramazel::centre_import {
-
-/// Descriptions of the warning kinds the table builders report.
-namespace warning {
-inline constexpr std::string_view kReplacedCharacters
-    = "valores con caracteres sin equivalente en Windows-1252 (cambiados por «?»)";
-inline constexpr std::string_view kDuplicateSubjectCode
-    = "ASIGNOMT: códigos COD repetidos (la exportación usa el primero)";
-inline constexpr std::string_view kDuplicateTeacherAbbreviation
-    = "PROFT: abreviaturas ABREV repetidas (la exportación usa la primera)";
-inline constexpr std::string_view kSharedRoomAbbreviation
-    = "AULAT: aulas que comparten ABREV (la exportación usa la primera)";
-/// "<table>: textos cortados al ancho de su campo"
-std::string cutTexts(std::string_view table);
-} // namespace warning
 
 /// What a builder notes while it fills one table: values whose characters
 /// Windows-1252 lacks, texts the engine cuts to their field's width, and keys that

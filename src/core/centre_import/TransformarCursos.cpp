@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/Builders.h"
 
+#include "WarningTexts.h"
 #include "ZelvanoTables.h"
 #include "centre_import/CentreFormat.h"
 #include "centre_import/CodeRules.h"
-#include "centre_import/CourseWarnings.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/Builders.h"
 
+#include "WarningTexts.h"
 #include "ZelvanoTables.h"
-#include "centre_import/CourseWarnings.h"
 #include "centre_import/SubjectHours.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"

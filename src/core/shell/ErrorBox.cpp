@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/ErrorBox.h"
 
+#include "Error.h"
+
+#include <new>
+
 namespace tramazel::shell {
 
 namespace {
@@ -40,6 +44,21 @@ std::string errorBoxText(std::string_view message)
     if (!text.empty() && lastCodePoint(text) > U'.')
         text += '.';
     return text;
+}
+
+std::string errorBoxTextOf(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Error& e) {
+        return errorBoxText(e.message());
+    } catch (const std::bad_alloc&) {
+        return errorBoxText("No hay memoria suficiente para terminar la operación");
+    } catch (const std::exception& e) {
+        return errorBoxText(std::string("Error inesperado: ") + e.what());
+    } catch (...) {
+        return errorBoxText("Error inesperado");
+    }
 }
 
 } // namespace tramazel::shell

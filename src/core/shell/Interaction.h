@@ -18,9 +18,9 @@ struct FileDialogOptions {
     std::filesystem::path initialDir; ///< the timetable directory's "saga" folder
 };
 
-/// Everything the shell asks of a person or shows them. The Qt main window
-/// implements it with real dialogs, the command line from its options, and tests
-/// with a scripted fake. Texts are UTF-8.
+/// Everything the main window asks of a person or shows them, beside the centre
+/// import's own prompts. The Qt main window implements it with real dialogs, and
+/// tests with a scripted fake. Texts are UTF-8.
 class Interaction : public centre_import::ImportPrompts {
 public:
     /// The chosen file, or nothing when the dialog was cancelled.
@@ -29,8 +29,6 @@ public:
     virtual void showInformation(std::string_view text) = 0;
     /// The standard error box: error icon, OK, captioned "Tramazel". `text` is final.
     virtual void showError(std::string_view text) = 0;
-    /// The hourglass cursor on (true) or back to normal (false).
-    virtual void setBusy(bool busy) = 0;
     /// Closes the main window (host mode, after a run).
     virtual void closeMainWindow() = 0;
 };

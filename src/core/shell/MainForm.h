@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "Warnings.h"
 #include "centre_import/Builders.h"
 #include "centre_import/CentreImport.h"
 
@@ -22,10 +21,11 @@ namespace tramazel::shell {
 class Interaction;
 
 /// The converter's main window as behaviour: the shared state, the mode decision,
-/// the two directions and the host INI value. Widgets (or the command line) own an
-/// Interaction and call these handlers on their events. Every handler catches the
-/// core's Error and shows it in the standard error box, as the window's framework
-/// does; nothing escapes.
+/// the two directions and the host INI value. The Qt window owns an Interaction and
+/// calls these on its events; the directions themselves are the core's use cases
+/// (centre_import::importCentreFile, solution_export::exportSolutionToTarget). Every
+/// action catches what its run throws and shows it in the standard error box, as
+/// the window's framework does; nothing escapes.
 class MainForm {
 public:
     struct Settings {
@@ -43,33 +43,42 @@ public:
 
     /// Window creation. `params` are the command-line parameters after the program
     /// name. Finishes or rolls back what an interrupted centre import left in the
-    /// timetable directory. Sets ResultadoTransformacion to 0; with exactly two parameters whose
-    /// second is a valid hexadecimal handle, enters host mode (NumParametros = 2)
-    /// and returns the handle for the window to embed itself in; a bad handle shows
-    /// "'$XYZ' no es un valor entero válido." and leaves interactive use.
-    std::optional<std::uint32_t> FormCreate(const std::vector<std::string>& params);
+    /// timetable directory. Sets the result code to 0; with exactly two parameters
+    /// whose second is a valid hexadecimal handle, enters host mode and returns the
+    /// handle for the window to embed itself in; a bad handle shows "'$XYZ' no es
+    /// un valor entero válido." and leaves interactive use.
+    std::optional<std::uint32_t> start(const std::vector<std::string>& params);
 
-    /// The first showing: runs the mode word ("exportar" / "importar", ASCII case
-    /// folded) when there are exactly two parameters.
-    void FormShow();
+    /// After the first showing: with exactly two parameters, runs the direction the
+    /// mode word names ("exportar" the import, "importar" the export; ASCII case
+    /// folded). Any other word runs nothing.
+    void runModeWord();
 
     /// The window is closing. In host mode writes the result code to the INI file;
     /// returns false (after the error box) when that fails: the close is abandoned.
-    bool FormClose();
+    bool closing();
 
-    void BExportarClick(); ///< the centre import
-    void BImportarClick(); ///< the solution export
+    /// The left button: asks for a centre file and imports it into the timetable
+    /// directory.
+    void importCentre();
+    /// The right button: asks for a file and writes the solution file in its folder.
+    void exportSolution();
 
-    // The shared state.
-    const std::filesystem::path& ArchivoXML() const noexcept;
-    int ResultadoTransformacion() const noexcept;
-    int NumParametros() const noexcept;
-    const xml::XmlDocument* DocXML() const noexcept; ///< null before the first run
+    /// The last file chosen in either direction's dialog (a cancelled dialog keeps it).
+    const std::filesystem::path& chosenFile() const noexcept;
+    /// What host mode writes to the INI file: 0 at start, 1 after a completed run,
+    /// -1 after an import with no file.
+    int resultCode() const noexcept;
+    /// True when the host started the converter (two parameters, a valid handle).
+    bool hostMode() const noexcept;
+    /// The document of the last run (the centre file, or the solution written);
+    /// null before the first run.
+    const xml::XmlDocument* document() const noexcept;
 
     /// What the last run of either direction reported (UTF-8 lines): the tables
     /// written with their record counts, or the sessions exported, then warnings.
     const std::vector<std::string>& lastSummary() const noexcept;
-    /// True when the last run started by a handler completed.
+    /// True when the last run started by an action completed.
     bool lastRunSucceeded() const noexcept;
 
     const Settings& settings() const noexcept;

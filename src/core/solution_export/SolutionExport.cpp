@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "solution_export/SolutionExport.h"
 
+#include "WarningTexts.h"
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
 #include "solution_export/SolutionFormat.h"
@@ -20,13 +21,6 @@
 namespace tramazel::solution_export {
 
 namespace {
-
-// Descriptions of the lookups that found nothing, as the summary lists them.
-constexpr std::string_view kMissTeacher = "profesor no encontrado en PROFT";
-constexpr std::string_view kMissGroup = "grupo no encontrado en GRUPOST";
-constexpr std::string_view kMissSlot = "franja no encontrada en DIASHORAST";
-constexpr std::string_view kMissRoom = "aula no encontrada en AULAT";
-constexpr std::string_view kMissSubject = "materia no encontrada en ASIGNOMT";
 
 struct GroupValues {
     std::string curs; // CODICURS
@@ -268,7 +262,7 @@ ExportSummary exportSolution(
         const std::string prof = solucTable.text(profField);
         r.placa = teachers.find(prof);
         if (!r.placa && !prof.empty())
-            noteMiss(summary, kMissTeacher, prof);
+            noteMiss(summary, warning::kTeacherNotFound, prof);
 
         // An activity's group, room and subject stay empty; their lookups are left
         // out rather than made and thrown away, so they never count as misses.
@@ -276,7 +270,7 @@ ExportSummary exportSolution(
             const std::string grupo = solucTable.text(grupoField);
             r.group = groups.find(grupo);
             if (!r.group && !grupo.empty())
-                noteMiss(summary, kMissGroup, grupo);
+                noteMiss(summary, warning::kGroupNotFound, grupo);
         }
 
         if (const auto hour = hourNumber(horaField.number(solucTable), halfHours)) {
@@ -284,20 +278,20 @@ ExportSummary exportSolution(
             key += NumberField::decimal(*hour);
             r.slot = slots.find(key);
             if (!r.slot)
-                noteMiss(summary, kMissSlot, key);
+                noteMiss(summary, warning::kSlotNotFound, key);
         } else {
-            noteMiss(summary, kMissSlot, solucTable.text(horaField.index()));
+            noteMiss(summary, warning::kSlotNotFound, solucTable.text(horaField.index()));
         }
 
         if (!activity) {
             const std::string room = solucTable.text(aulaField);
             r.aula = rooms.find(room);
             if (!r.aula && !room.empty())
-                noteMiss(summary, kMissRoom, room);
+                noteMiss(summary, warning::kRoomNotFound, room);
             const std::string asig = solucTable.text(asigField);
             r.materia = subjects.find(asig);
             if (!r.materia && !asig.empty())
-                noteMiss(summary, kMissSubject, asig);
+                noteMiss(summary, warning::kSubjectNotFound, asig);
         }
     }
 

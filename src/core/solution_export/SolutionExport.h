@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace tramazel::xml {
 class XmlDocument;
@@ -25,10 +28,28 @@ struct ExportSummary {
 std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile);
 
 /// Builds the solution document from SOLUC and the lookup tables of `qtempDir` into
-/// `doc` (which replaces DocXML) and saves it safely as `outputFile`. On any error
+/// `doc` (replacing what it held) and saves it safely as `outputFile`. On any error
 /// nothing is written, an existing solution file stays as it was, and the tables
 /// opened so far are closed.
 ExportSummary exportSolution(
     const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile, xml::XmlDocument& doc);
+
+/// What a completed export into a target did.
+struct TargetExport {
+    std::filesystem::path outputFile; ///< the solution file written
+    ExportSummary counts;
+
+    /// The lines both front ends print after the run (UTF-8): "SolucioHorari.xml: N
+    /// sesiones (<path>)", "Filas de SOLUC sin día: N" when there are any, then
+    /// "Aviso: …" per kind of lookup that found nothing.
+    std::vector<std::string> summary() const;
+};
+
+/// Exports the solution of `qtempDir` into `target`: a folder, or an existing file
+/// whose folder receives kSolutionFileName (the file itself is never opened).
+/// Returns nothing, having touched nothing, when `target` is empty or does not
+/// exist. Otherwise as exportSolution(), whose errors it throws.
+std::optional<TargetExport> exportSolutionToTarget(
+    const std::filesystem::path& qtempDir, const std::filesystem::path& target, xml::XmlDocument& doc);
 
 } // namespace tramazel::solution_export

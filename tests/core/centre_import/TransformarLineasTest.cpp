@@ -3,8 +3,8 @@
 
 #include "Error.h"
 #include "TestSupport.h"
+#include "WarningTexts.h"
 #include "ZelvanoTables.h"
-#include "centre_import/CourseWarnings.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
 

@@ -76,13 +76,10 @@ TEST(HostIniFile, FailureReportsThePathAndLeavesTheFileAlone)
     writeFile(folderInTheWay / "keep.txt", "kept");
     for (const auto& ini : { missingFolder, folderInTheWay }) {
         const auto before = test::snapshot(dir.path());
-        try {
-            writeHostResult(ini, 1);
-            ADD_FAILURE() << "no error for " << ini;
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), ErrorCode::FileIo);
-            EXPECT_EQ(e.message(), "Unable to write to " + ini.string());
-        }
+        SCOPED_TRACE(ini);
+        const auto error = test::expectError(ErrorCode::FileIo, [&] { writeHostResult(ini, 1); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->message(), "Unable to write to " + ini.string());
         EXPECT_EQ(test::snapshot(dir.path()), before);
     }
 }

@@ -80,7 +80,7 @@ TEST_F(MainFormFlow, ResultCodesOfTheHostModeRuns)
         Boxes boxes;
         int result;
         bool closed;
-        std::optional<std::string> ini; // after FormClose
+        std::optional<std::string> ini; // after closing()
     };
     const fs::path missing = dir / "qtemp" / "saga" / "missing.xml";
     const Case cases[] = {
@@ -105,12 +105,12 @@ TEST_F(MainFormFlow, ResultCodesOfTheHostModeRuns)
         FakeInteraction person;
         person.fileAnswers.push_back(c.answer);
         shell::MainForm form(person, settings());
-        form.FormCreate(c.params);
-        form.FormShow();
+        form.start(c.params);
+        form.runModeWord();
         EXPECT_EQ(person.boxes(), c.boxes) << c.name;
-        EXPECT_EQ(form.ResultadoTransformacion(), c.result) << c.name;
+        EXPECT_EQ(form.resultCode(), c.result) << c.name;
         EXPECT_EQ(person.closed(), c.closed) << c.name;
-        EXPECT_TRUE(form.FormClose()) << c.name;
+        EXPECT_TRUE(form.closing()) << c.name;
         EXPECT_EQ(iniText(), c.ini) << c.name;
         EXPECT_EQ(person.boxesWhileBusy, 0) << c.name;
     }
@@ -121,27 +121,27 @@ TEST_F(MainFormFlow, NonHexHandlesShowTheConversionErrorAndStayInteractive)
     for (const char* handle : { "", "0x1F", " 1F", "+1F", "-1", "1G", "100000000", "1F ", "$1F" }) {
         FakeInteraction person;
         shell::MainForm form(person, settings());
-        EXPECT_EQ(form.FormCreate({ "abrir", handle }), std::nullopt) << handle;
+        EXPECT_EQ(form.start({ "abrir", handle }), std::nullopt) << handle;
         EXPECT_EQ(
             person.boxes(), Boxes { "error:'$" + std::string(handle) + "' no es un valor entero válido." });
-        EXPECT_EQ(form.NumParametros(), 0) << handle;
+        EXPECT_FALSE(form.hostMode()) << handle;
     }
     shell::MainForm form(ui, settings());
-    EXPECT_EQ(form.FormCreate({ "abrir", "0000ffffFFFF" }), std::optional<std::uint32_t>(0xFFFFFFFFu));
-    EXPECT_EQ(form.NumParametros(), 2);
+    EXPECT_EQ(form.start({ "abrir", "0000ffffFFFF" }), std::optional<std::uint32_t>(0xFFFFFFFFu));
+    EXPECT_TRUE(form.hostMode());
 }
 
 TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
 {
     shell::MainForm form(ui, settings());
-    form.FormCreate({});
+    form.start({});
 
     ui.fileAnswers = { centre, std::nullopt, std::nullopt };
-    form.BExportarClick();
-    form.BExportarClick(); // cancelled: the same file again
-    form.BImportarClick(); // cancelled: the solution lands beside the centre file
+    form.importCentre();
+    form.importCentre(); // cancelled: the same file again
+    form.exportSolution(); // cancelled: the solution lands beside the centre file
     EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, kDone }));
-    EXPECT_EQ(form.ArchivoXML(), centre);
+    EXPECT_EQ(form.chosenFile(), centre);
     EXPECT_TRUE(fs::exists(qtemp / "saga" / "SolucioHorari.xml"));
     EXPECT_FALSE(fs::exists(qtemp / "SolucioHorari.xml"));
 
@@ -152,22 +152,22 @@ TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
     fs::create_directories(other.parent_path());
     writeFile(other, "<CENTRE/>");
     ui.fileAnswers = { other, std::nullopt };
-    second.BImportarClick();
-    second.BExportarClick();
+    second.exportSolution();
+    second.importCentre();
     EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone }));
     EXPECT_TRUE(fs::exists(dir / "other" / "SolucioHorari.xml"));
-    EXPECT_EQ(second.ArchivoXML(), other);
+    EXPECT_EQ(second.chosenFile(), other);
 }
 
 TEST_F(MainFormFlow, CancelBeforeAnyChoiceSaysThereIsNoFile)
 {
     shell::MainForm form(ui, settings());
-    form.FormCreate({});
-    form.BImportarClick();
-    form.BExportarClick();
+    form.start({});
+    form.exportSolution();
+    form.importCentre();
     EXPECT_EQ(ui.boxes(), (Boxes { kNoFile, kNoFile }));
     EXPECT_FALSE(ui.closed()); // interactive use never closes by itself
-    EXPECT_EQ(form.ResultadoTransformacion(), 0);
+    EXPECT_EQ(form.resultCode(), 0);
     EXPECT_FALSE(form.lastRunSucceeded());
 }
 
@@ -175,71 +175,55 @@ TEST_F(MainFormFlow, AFailingBuilderKeepsTheCodeAndALaterRunWritesOne)
 {
     const auto before = snapshot(qtemp);
     shell::MainForm form(ui, settings());
-    form.FormCreate({ "exportar", "4A0001F" });
+    form.start({ "exportar", "4A0001F" });
     test::fake::failingBuilder = "FakeProfesores";
     ui.fileAnswers = { centre };
-    form.FormShow();
+    form.runModeWord();
 
     ASSERT_EQ(ui.boxes().size(), 1u);
     EXPECT_TRUE(ui.boxes()[0].starts_with("error:Fallo de prueba en FakeProfesores.")) << ui.boxes()[0];
     EXPECT_EQ(ui.boxesWhileBusy, 0);
     EXPECT_FALSE(ui.busy);
     EXPECT_FALSE(ui.closed());
-    EXPECT_EQ(form.ResultadoTransformacion(), 0);
+    EXPECT_EQ(form.resultCode(), 0);
     EXPECT_EQ(snapshot(qtemp), before);
 
     // The user presses the button again, confirming the same file.
     test::fake::failingBuilder.clear();
-    form.BExportarClick();
+    form.importCentre();
     EXPECT_EQ(ui.boxes().back(), kDone);
     EXPECT_TRUE(ui.closed());
-    EXPECT_EQ(form.ResultadoTransformacion(), 1);
-    EXPECT_TRUE(form.FormClose());
+    EXPECT_EQ(form.resultCode(), 1);
+    EXPECT_TRUE(form.closing());
     EXPECT_EQ(iniText(), ini(1));
 }
 
-TEST_F(MainFormFlow, ACentreFileThatIsNotOneTouchesNoTable)
+TEST_F(MainFormFlow, AFileThatIsNotACentreFileShowsItsErrorAndKeepsTheLastCode)
 {
-    struct Case {
-        const char* name;
-        std::string content;
-        std::string messageStart;
-        std::string mentions;
-    };
-    const Case cases[] = {
-        { "not well-formed", "<CENTRE>\n<CURSOS>\n</CENTRE>\n", "error:", "3" },
-        { "wrong root", "<?xml version=\"1.0\"?>\n<!-- solution -->\n<HORARI><SESSIONS/></HORARI>\n",
-            "error:El archivo ", "(línea 3) es <HORARI> y debería ser <CENTRE>" },
-    };
     shell::MainForm form(ui, settings());
-    form.FormCreate({});
+    form.start({});
     ui.fileAnswers = { centre };
-    form.BExportarClick(); // a good run first: its code must survive the bad ones
-    ASSERT_EQ(form.ResultadoTransformacion(), 1);
-    const auto before = snapshot(qtemp);
-    for (const Case& c : cases) {
-        const fs::path bad = dir / "bad.xml";
-        writeFile(bad, c.content);
-        ui.events.clear();
-        ui.fileAnswers = { bad };
-        form.BExportarClick();
-        ASSERT_EQ(ui.boxes().size(), 1u) << c.name;
-        const std::string box = ui.boxes()[0];
-        EXPECT_TRUE(box.starts_with(c.messageStart)) << box;
-        EXPECT_NE(box.find(c.mentions), std::string::npos) << box;
-        EXPECT_NE(box.find("bad.xml"), std::string::npos) << box;
-        EXPECT_EQ(form.ResultadoTransformacion(), 1) << c.name;
-        EXPECT_FALSE(form.lastRunSucceeded()) << c.name;
-        EXPECT_EQ(snapshot(qtemp), before) << c.name;
-    }
+    form.importCentre(); // a good run first: its code must survive the bad one
+    ASSERT_EQ(form.resultCode(), 1);
+    const fs::path bad = dir / "bad.xml";
+    writeFile(bad, "<HORARI/>");
+    ui.events.clear();
+    ui.fileAnswers = { bad };
+    form.importCentre();
+    ASSERT_EQ(ui.boxes().size(), 1u);
+    EXPECT_TRUE(ui.boxes()[0].starts_with("error:El archivo ")) << ui.boxes()[0];
+    EXPECT_TRUE(ui.boxes()[0].ends_with("y debería ser <CENTRE>.")) << ui.boxes()[0];
+    EXPECT_EQ(form.resultCode(), 1);
+    EXPECT_FALSE(form.lastRunSucceeded());
+    EXPECT_TRUE(form.lastSummary().empty());
 }
 
 TEST_F(MainFormFlow, BusyCursorOnlyWhileTheBuildersWork)
 {
     shell::MainForm form(ui, settings());
-    form.FormCreate({});
+    form.start({});
     ui.fileAnswers = { centre };
-    form.BExportarClick();
+    form.importCentre();
     // The dialogs of the builders and the final box all show the normal cursor.
     const std::vector<std::string> expected = { "choose", "busy:on", "busy:off", "levels", "busy:on",
         "busy:off", "question", "busy:on", "busy:off", kDone };
@@ -251,7 +235,7 @@ TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolder)
     fs::remove_all(qtemp / "saga");
     fs::create_directories(qtemp / "SAGA");
     shell::MainForm form(ui, settings());
-    form.BImportarClick();
+    form.exportSolution();
     ASSERT_EQ(ui.dialogs.size(), 1u);
     EXPECT_EQ(ui.dialogs[0].title, "Archivo XML");
     EXPECT_EQ(ui.dialogs[0].filter, "*.xml");
@@ -266,8 +250,8 @@ TEST_F(MainFormFlow, TheIniGoesWhereTheSettingsSayNotTheCurrentDirectory)
     fs::current_path(elsewhere.path());
     {
         shell::MainForm form(ui, settings());
-        form.FormCreate({ "abrir", "1" });
-        EXPECT_TRUE(form.FormClose());
+        form.start({ "abrir", "1" });
+        EXPECT_TRUE(form.closing());
     }
     fs::current_path(previous);
     EXPECT_EQ(iniText(), ini(0));
@@ -279,8 +263,8 @@ TEST_F(MainFormFlow, AnIniThatCannotBeWrittenAbandonsTheClose)
     auto s = settings();
     s.iniFile = dir / "no-such-folder" / "Zelvano.ini";
     shell::MainForm form(ui, s);
-    form.FormCreate({ "abrir", "1" });
-    EXPECT_FALSE(form.FormClose());
+    form.start({ "abrir", "1" });
+    EXPECT_FALSE(form.closing());
     EXPECT_EQ(ui.boxes(), Boxes { "error:Unable to write to " + s.iniFile.string() + "." });
 }
 
@@ -295,10 +279,10 @@ TEST_F(MainFormFlow, StartUpRollsBackAnInterruptedImport)
         };
         shell::MainForm form(ui, s);
         ui.fileAnswers = { centre };
-        form.BExportarClick(); // the crash reaches the last-resort error box
+        form.importCentre(); // the crash reaches the last-resort error box
     }
     EXPECT_NE(snapshot(qtemp), before);
     shell::MainForm next(ui, settings());
-    next.FormCreate({});
+    next.start({});
     EXPECT_EQ(snapshot(qtemp), before);
 }

@@ -15,6 +15,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
+#include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -103,7 +106,8 @@ TEST_P(ExportRows, givesOneSessionPerRowWithADayInStoredOrder)
     EXPECT_EQ(readSessions(ws.output), c.expected);
     EXPECT_EQ(summary.sessions, c.expected.size());
     EXPECT_EQ(summary.rowsWithoutDay, c.rowsWithoutDay);
-    EXPECT_EQ(doc.select("/HORARI/SESSIONS/SESSIO").size(), c.expected.size()) << "DocXML holds the document";
+    EXPECT_EQ(doc.select("/HORARI/SESSIONS/SESSIO").size(), c.expected.size())
+        << "the document passed in holds the result";
 }
 
 const std::vector<RowsCase> kRowsCases = {
@@ -219,6 +223,53 @@ TEST(SolutionExport, chosenFileWithoutFolderPointsAtTheWorkingFolder)
 {
     EXPECT_EQ(solution_export::solutionFileFor("centre.xml"), fs::path("SolucioHorari.xml"));
     EXPECT_EQ(solution_export::solutionFileFor("/a/b/centre.xml"), fs::path("/a/b/SolucioHorari.xml"));
+}
+
+TEST(SolutionExport, aTargetIsAFolderOrAnExistingFileInOne)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
+    struct Case {
+        const char* name;
+        fs::path target;
+        std::optional<fs::path> output; // nothing: no target, nothing written
+    };
+    const Case cases[] = {
+        { "a folder", ws.chosenDir.path(), ws.chosenDir / "SolucioHorari.xml" },
+        { "a file in a folder", ws.chosenFile, ws.chosenDir / "SolucioHorari.xml" },
+        { "a file that does not exist", ws.chosenDir / "missing.xml", std::nullopt },
+        { "no target", fs::path(), std::nullopt },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(ws.chosenDir / "SolucioHorari.xml");
+        xml::XmlDocument doc;
+        const auto result = solution_export::exportSolutionToTarget(ws.qtemp.path(), c.target, doc);
+        ASSERT_EQ(result.has_value(), c.output.has_value());
+        EXPECT_EQ(fs::exists(ws.chosenDir / "SolucioHorari.xml"), c.output.has_value());
+        if (result) {
+            EXPECT_EQ(result->outputFile, *c.output);
+        }
+    }
+    EXPECT_EQ(readFile(ws.chosenFile), "<CENTRE/>");
+}
+
+TEST(SolutionExport, theSummaryLinesBothFrontEndsPrint)
+{
+    solution_export::TargetExport done;
+    done.outputFile = fs::path("/g") / "SolucioHorari.xml";
+    done.counts.sessions = 1203;
+    EXPECT_EQ(done.summary(),
+        std::vector<std::string> { "SolucioHorari.xml: 1203 sesiones (/g/SolucioHorari.xml)" });
+
+    done.counts.rowsWithoutDay = 4;
+    done.counts.lookupsNotFound.add("aula no encontrada en AULAT", "A9");
+    const std::vector<std::string> expected = {
+        "SolucioHorari.xml: 1203 sesiones (/g/SolucioHorari.xml)",
+        "Filas de SOLUC sin día: 4",
+        "Aviso: aula no encontrada en AULAT: 1 (p. ej. A9)",
+    };
+    EXPECT_EQ(done.summary(), expected);
 }
 
 TEST(SolutionExport, summaryCountsMissesByKindButNotBlankedOrEmptyCodes)
@@ -358,12 +409,6 @@ TEST(SolutionExport, sampleSolutionMatchesTheSampleCentre)
 
 const char* const kOldSolution = "<HORARI><SESSIONS><SESSIO placa=\"old\"/></SESSIONS></HORARI>\n";
 
-void expectNothingChanged(const Workspace& ws, const std::vector<std::pair<std::string, std::string>>& before)
-{
-    EXPECT_EQ(readFile(ws.output), kOldSolution);
-    EXPECT_EQ(snapshot(ws.chosenDir.path()), before) << "no temporary file is left behind";
-}
-
 // Every table of the run can be opened for exclusive use again, so none was left open.
 void expectTablesReleased(const fs::path& qtemp)
 {
@@ -375,132 +420,99 @@ void expectTablesReleased(const fs::path& qtemp)
     }
 }
 
-class ExportTableFailure : public ::testing::TestWithParam<std::string_view> { };
+// What a failure row prepares in a workspace that holds the one-row SOLUC, the lookup
+// tables and an old solution file beside the chosen file.
+struct FailureSetup {
+    fs::path output; ///< where the export writes (default: the workspace's)
+    std::optional<dbf::DbfTable> holder; ///< a table another handle keeps open meanwhile
+    std::function<void()> undo; ///< run after the export
+    const char* skip = nullptr; ///< why the row cannot run here
+};
 
-TEST_P(ExportTableFailure, missingTableWritesNothing)
+struct FailureCase {
+    std::string name;
+    std::function<void(Workspace&, FailureSetup&)> setup;
+    ErrorCode code;
+};
+
+std::vector<FailureCase> failureCases()
 {
-    Workspace ws;
-    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-    writeFile(ws.output, kOldSolution);
-    const auto before = snapshot(ws.chosenDir.path());
-    dbf::deleteTable(ws.qtemp.path(), GetParam());
-
-    xml::XmlDocument doc;
-    try {
-        exportSolution(ws.qtemp.path(), ws.output, doc);
-        FAIL() << "expected an error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), ErrorCode::FileNotFound) << e.message();
-        EXPECT_FALSE(e.message().empty());
+    std::vector<FailureCase> cases;
+    for (std::string_view table : { z::soluc::kTable, z::proft::kTable, z::aulat::kTable, z::asignomt::kTable,
+             z::grupost::kTable, z::diashorast::kTable }) {
+        cases.push_back({ "missing " + std::string(table),
+            [table](Workspace& ws, FailureSetup&) { dbf::deleteTable(ws.qtemp.path(), table); },
+            ErrorCode::FileNotFound });
+        cases.push_back({ std::string(table) + " held by another handle",
+            [table](Workspace& ws, FailureSetup& setup) {
+                setup.holder.emplace(dbf::DbfTable::open(ws.qtemp.path(), table, dbf::Access::Shared));
+            },
+            ErrorCode::TableLocked });
     }
-    expectNothingChanged(ws, before);
-    expectTablesReleased(ws.qtemp.path());
+    cases.push_back({ "SOLUC without a field it reads",
+        [](Workspace& ws, FailureSetup&) {
+            auto fields = z::soluc::fields();
+            fields.pop_back(); // no TAREA
+            dbf::deleteTable(ws.qtemp.path(), z::soluc::kTable);
+            dbf::DbfTable::create(ws.qtemp.path(), z::soluc::kTable, fields).close();
+        },
+        ErrorCode::FieldNotFound });
+    cases.push_back({ "the solution file's name taken by a folder",
+        [](Workspace& ws, FailureSetup& setup) {
+            setup.output = ws.chosenDir / "taken";
+            fs::create_directory(setup.output);
+            writeFile(setup.output / "keep.txt", "keep");
+        },
+        ErrorCode::FileIo });
+    cases.push_back({ "a folder that does not exist",
+        [](Workspace& ws, FailureSetup& setup) {
+            setup.output = ws.chosenDir / "missing" / "SolucioHorari.xml";
+        },
+        ErrorCode::FileIo });
+    cases.push_back({ "a read-only folder",
+        [](Workspace& ws, FailureSetup& setup) {
+            const fs::path dir = ws.chosenDir.path();
+            fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+            setup.undo = [dir] { fs::permissions(dir, fs::perms::owner_all); };
+            // Root (and some file systems) ignore the mode; then there is nothing to test.
+            std::ofstream probe(dir / "probe");
+            if (probe) {
+                probe.close();
+                fs::remove(dir / "probe");
+                setup.skip = "folder permissions are not enforced for this user";
+            }
+        },
+        ErrorCode::FileIo });
+    return cases;
 }
 
-TEST_P(ExportTableFailure, tableHeldByAnotherHandleWritesNothing)
+// Every failure writes nothing, leaves an old solution file as it was, adds no
+// temporary file and releases every table it opened.
+TEST(SolutionExport, aFailureWritesNothingAndReleasesEveryTable)
 {
-    Workspace ws;
-    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-    writeFile(ws.output, kOldSolution);
-    const auto before = snapshot(ws.chosenDir.path());
-    {
-        dbf::DbfTable holder = dbf::DbfTable::open(ws.qtemp.path(), GetParam(), dbf::Access::Shared);
-        xml::XmlDocument doc;
-        try {
-            exportSolution(ws.qtemp.path(), ws.output, doc);
-            FAIL() << "expected an error";
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), ErrorCode::TableLocked) << e.message();
+    for (const FailureCase& c : failureCases()) {
+        SCOPED_TRACE(c.name);
+        Workspace ws;
+        writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
+        writeFile(ws.output, kOldSolution);
+        FailureSetup setup { ws.output, std::nullopt, {}, nullptr };
+        c.setup(ws, setup);
+        if (setup.skip) {
+            if (setup.undo)
+                setup.undo();
+            std::cout << "Row not run here (" << c.name << "): " << setup.skip << '\n';
+            continue;
         }
-        expectNothingChanged(ws, before);
-    }
-    expectTablesReleased(ws.qtemp.path());
-}
-
-INSTANTIATE_TEST_SUITE_P(Tables, ExportTableFailure,
-    ::testing::Values(z::soluc::kTable, z::proft::kTable, z::aulat::kTable, z::asignomt::kTable,
-        z::grupost::kTable, z::diashorast::kTable),
-    [](const ::testing::TestParamInfo<std::string_view>& p) { return std::string(p.param); });
-
-TEST(SolutionExport, solucWithoutAFieldItReadsWritesNothing)
-{
-    Workspace ws;
-    {
-        auto fields = z::soluc::fields();
-        fields.pop_back(); // no TAREA
-        dbf::DbfTable t = dbf::DbfTable::create(ws.qtemp.path(), z::soluc::kTable, fields);
-    }
-    writeFile(ws.output, kOldSolution);
-    const auto before = snapshot(ws.chosenDir.path());
-    xml::XmlDocument doc;
-    try {
-        exportSolution(ws.qtemp.path(), ws.output, doc);
-        FAIL() << "expected an error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), ErrorCode::FieldNotFound) << e.message();
-    }
-    expectNothingChanged(ws, before);
-    expectTablesReleased(ws.qtemp.path());
-}
-
-TEST(SolutionExport, unwritableDestinationWritesNothing)
-{
-    Workspace ws;
-    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-
-    // The solution file's name taken by a folder: the rename cannot replace it.
-    {
-        fs::create_directory(ws.output);
-        writeFile(ws.output / "keep.txt", "keep");
         const auto before = snapshot(ws.chosenDir.path());
         xml::XmlDocument doc;
-        EXPECT_THROW(exportSolution(ws.qtemp.path(), ws.output, doc), Error);
+        expectError(c.code, [&] { exportSolution(ws.qtemp.path(), setup.output, doc); });
+        if (setup.undo)
+            setup.undo();
         EXPECT_EQ(snapshot(ws.chosenDir.path()), before);
+        EXPECT_EQ(readFile(ws.output), kOldSolution);
+        setup.holder.reset();
         expectTablesReleased(ws.qtemp.path());
-        fs::remove_all(ws.output);
     }
-    // A folder that does not exist.
-    {
-        xml::XmlDocument doc;
-        try {
-            exportSolution(ws.qtemp.path(), ws.chosenDir / "missing" / "SolucioHorari.xml", doc);
-            FAIL() << "expected an error";
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), ErrorCode::FileIo) << e.message();
-        }
-        EXPECT_FALSE(fs::exists(ws.chosenDir / "missing"));
-    }
-}
-
-TEST(SolutionExport, readOnlyFolderWritesNothing)
-{
-    Workspace ws;
-    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-    writeFile(ws.output, kOldSolution);
-    const auto before = snapshot(ws.chosenDir.path());
-    fs::permissions(ws.chosenDir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    struct Restore {
-        const fs::path& dir;
-        ~Restore() { fs::permissions(dir, fs::perms::owner_all); }
-    } restore { ws.chosenDir.path() };
-    {
-        // Root (and some file systems) ignore the mode; then there is nothing to test.
-        std::ofstream probe(ws.chosenDir / "probe");
-        if (probe) {
-            probe.close();
-            fs::remove(ws.chosenDir / "probe");
-            GTEST_SKIP() << "folder permissions are not enforced for this user";
-        }
-    }
-    xml::XmlDocument doc;
-    try {
-        exportSolution(ws.qtemp.path(), ws.output, doc);
-        FAIL() << "expected an error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), ErrorCode::FileIo) << e.message();
-    }
-    expectNothingChanged(ws, before);
-    expectTablesReleased(ws.qtemp.path());
 }
 
 } // namespace

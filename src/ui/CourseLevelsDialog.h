@@ -24,11 +24,11 @@ class CourseGridModel;
 ///
 /// Reading CURSOST when the dialog is created may throw tramazel::Error. A failure
 /// while posting closes the dialog and is rethrown by exec() once it has returned.
-class FormCursos : public QDialog {
+class CourseLevelsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit FormCursos(dbf::DbfTable& cursost, QWidget* parent = nullptr);
-    ~FormCursos() override;
+    explicit CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent = nullptr);
+    ~CourseLevelsDialog() override;
 
     int exec() override;
     void done(int result) override;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's layout and its wiring to the shell, over a real shell::MainForm
 // answered by a scripted interaction, on the offscreen platform.
-#include "GradientPanel.h"
 #include "MainWindow.h"
+#include "GradientPanel.h"
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 
@@ -81,18 +81,19 @@ TEST_F(MainWindowTest, LayoutMatchesTheWindowDesign)
         const char* text;
     };
     const Place places[] = {
-        { window->Draw3D2, window.get(), { 0, -1, 315, 169 }, nullptr },
-        { window->Label3, window->Draw3D2, { 24, 24, 265, 57 },
+        { window->widgets().importPanel, window.get(), { 0, -1, 315, 169 }, nullptr },
+        { window->widgets().importTitle, window->widgets().importPanel, { 24, 24, 265, 57 },
             "Transformar datos desde GestIB hacia Zelvano " },
-        { window->BExportar, window->Draw3D2, { 96, 120, 89, 25 }, "Aceptar" },
-        { window->Draw3D3, window.get(), { 315, 0, 317, 169 }, nullptr },
-        { window->Label4, window->Draw3D3, { 8, 24, 305, 57 },
+        { window->widgets().importButton, window->widgets().importPanel, { 96, 120, 89, 25 }, "Aceptar" },
+        { window->widgets().exportPanel, window.get(), { 315, 0, 317, 169 }, nullptr },
+        { window->widgets().exportTitle, window->widgets().exportPanel, { 8, 24, 305, 57 },
             "Transformar datos desde Zelvano hacia GestIB" },
-        { window->BImportar, window->Draw3D3, { 96, 120, 89, 25 }, "Aceptar" },
-        { window->Draw3D1, window.get(), { 0, 168, 633, 97 }, nullptr },
-        { window->Label1, window->Draw3D1, { 8, 72, 189, 13 }, "Tramazel para ZN9 V-1.2" },
-        { window->BClose, window->Draw3D1, { 256, 32, 89, 25 }, "&Salir" },
-        { window->Button1, window->Draw3D1, { 265, 67, 75, 18 }, "F1 AYUDA" },
+        { window->widgets().exportButton, window->widgets().exportPanel, { 96, 120, 89, 25 }, "Aceptar" },
+        { window->widgets().footerPanel, window.get(), { 0, 168, 633, 97 }, nullptr },
+        { window->widgets().versionLabel, window->widgets().footerPanel, { 8, 72, 189, 13 },
+            "Tramazel para ZN9 V-1.2" },
+        { window->widgets().closeButton, window->widgets().footerPanel, { 256, 32, 89, 25 }, "&Salir" },
+        { window->widgets().helpButton, window->widgets().footerPanel, { 265, 67, 75, 18 }, "F1 AYUDA" },
     };
     for (const Place& p : places) {
         SCOPED_TRACE(p.widget->objectName().toStdString());
@@ -106,7 +107,7 @@ TEST_F(MainWindowTest, LayoutMatchesTheWindowDesign)
         }
     }
 
-    for (QLabel* title : { window->Label3, window->Label4 }) {
+    for (QLabel* title : { window->widgets().importTitle, window->widgets().exportTitle }) {
         SCOPED_TRACE(title->objectName().toStdString());
         EXPECT_TRUE(title->wordWrap());
         EXPECT_TRUE(title->font().bold());
@@ -114,25 +115,25 @@ TEST_F(MainWindowTest, LayoutMatchesTheWindowDesign)
         EXPECT_EQ(title->font().family().toStdString(), "Arial");
         EXPECT_FALSE(title->autoFillBackground());
     }
-    EXPECT_TRUE(window->Label1->font().bold());
-    EXPECT_EQ(window->Label1->palette().color(QPalette::WindowText), QColor(Qt::red));
-    EXPECT_FALSE(window->BExportar->icon().isNull());
-    EXPECT_FALSE(window->BImportar->icon().isNull());
-    EXPECT_FALSE(window->BClose->icon().isNull());
+    EXPECT_TRUE(window->widgets().versionLabel->font().bold());
+    EXPECT_EQ(window->widgets().versionLabel->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_FALSE(window->widgets().importButton->icon().isNull());
+    EXPECT_FALSE(window->widgets().exportButton->icon().isNull());
+    EXPECT_FALSE(window->widgets().closeButton->icon().isNull());
 
-    EXPECT_EQ(window->Draw3D2->topColor(), QColor("#F9D37D"));
-    EXPECT_EQ(window->Draw3D3->bottomColor(), QColor("#FFEEDD"));
-    EXPECT_EQ(window->Draw3D1->middleColor(), QColor("#CFF2FE"));
+    EXPECT_EQ(window->widgets().importPanel->topColor(), QColor("#F9D37D"));
+    EXPECT_EQ(window->widgets().exportPanel->bottomColor(), QColor("#FFEEDD"));
+    EXPECT_EQ(window->widgets().footerPanel->middleColor(), QColor("#CFF2FE"));
 }
 
 TEST_F(MainWindowTest, ButtonsRunTheShellHandlers)
 {
     auto window = makeWindow();
-    ASSERT_FALSE(window->create({}).has_value());
+    ASSERT_FALSE(window->start({}).has_value());
     showAndSettle(*window);
     EXPECT_TRUE(m_ui.fileRequests.empty()) << "interactive use runs nothing by itself";
 
-    QTest::mouseClick(window->BExportar, Qt::LeftButton);
+    QTest::mouseClick(window->widgets().importButton, Qt::LeftButton);
     ASSERT_EQ(m_ui.fileRequests.size(), 1u);
     const shell::FileDialogOptions& options = m_ui.fileRequests[0];
     EXPECT_EQ(options.title, "Archivo XML");
@@ -141,14 +142,14 @@ TEST_F(MainWindowTest, ButtonsRunTheShellHandlers)
     EXPECT_EQ(options.initialDir, m_dir / "QTEMP" / "saga");
     EXPECT_EQ(m_ui.informations, std::vector<std::string> { "No existe archivo" });
 
-    QTest::mouseClick(window->BImportar, Qt::LeftButton);
+    QTest::mouseClick(window->widgets().exportButton, Qt::LeftButton);
     EXPECT_EQ(m_ui.fileRequests.size(), 2u);
     EXPECT_EQ(m_ui.informations.size(), 2u);
     EXPECT_TRUE(window->isVisible()) << "interactive use never closes after a run";
     EXPECT_EQ(m_ui.closeRequests, 0);
 
     QSignalSpy closed(window.get(), &MainWindow::closed);
-    QTest::mouseClick(window->BClose, Qt::LeftButton);
+    QTest::mouseClick(window->widgets().closeButton, Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(iniValue().has_value()) << "interactive use writes no INI value";
@@ -157,17 +158,17 @@ TEST_F(MainWindowTest, ButtonsRunTheShellHandlers)
 TEST_F(MainWindowTest, HelpButtonAndF1ReachTheHelpSystem)
 {
     auto window = makeWindow();
-    window->create({});
+    window->start({});
     showAndSettle(*window);
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
 
-    QTest::mouseClick(window->Button1, Qt::LeftButton);
+    QTest::mouseClick(window->widgets().helpButton, Qt::LeftButton);
     EXPECT_EQ(m_contents, std::vector<QWidget*> { window.get() });
 
     // F1 on the window and on a focused control: both ask for context 1.
     QTest::keyClick(window.get(), Qt::Key_F1);
-    window->BImportar->setFocus();
-    QTest::keyClick(window->BImportar, Qt::Key_F1);
+    window->widgets().exportButton->setFocus();
+    QTest::keyClick(window->widgets().exportButton, Qt::Key_F1);
     ASSERT_EQ(m_contexts.size(), 2u);
     EXPECT_EQ(m_contexts[0].first, 1);
     EXPECT_EQ(m_contexts[1].first, 1);
@@ -177,10 +178,10 @@ TEST_F(MainWindowTest, HelpButtonAndF1ReachTheHelpSystem)
 TEST_F(MainWindowTest, AltSClosesTheWindow)
 {
     auto window = makeWindow();
-    window->create({});
+    window->start({});
     showAndSettle(*window);
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    EXPECT_EQ(window->BClose->shortcut(), QKeySequence(Qt::ALT | Qt::Key_S));
+    EXPECT_EQ(window->widgets().closeButton->shortcut(), QKeySequence(Qt::ALT | Qt::Key_S));
     QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
     // A mnemonic presses the button visibly: the click comes a moment later.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 2000));
@@ -214,7 +215,7 @@ TEST_F(MainWindowTest, ModeWordRunsOnFirstShowing)
         auto window = makeWindow();
         QSignalSpy closed(window.get(), &MainWindow::closed);
 
-        const auto handle = window->create(c.params);
+        const auto handle = window->start(c.params);
         EXPECT_EQ(handle.has_value(), c.host);
         EXPECT_EQ(window->hostMode(), c.host);
         EXPECT_EQ(m_ui.errors, c.errors);
@@ -224,7 +225,7 @@ TEST_F(MainWindowTest, ModeWordRunsOnFirstShowing)
         EXPECT_EQ(m_ui.fileRequests.size(), c.dialogs);
         EXPECT_EQ(window->isVisible(), !c.closesByItself);
         if (window->isVisible())
-            QTest::mouseClick(window->BClose, Qt::LeftButton);
+            QTest::mouseClick(window->widgets().closeButton, Qt::LeftButton);
         EXPECT_FALSE(window->isVisible());
         EXPECT_EQ(closed.count(), 1);
         EXPECT_EQ(iniValue(), c.ini);
@@ -246,7 +247,7 @@ TEST_F(MainWindowTest, CompletedHostRunClosesWithResultOne)
     auto window = makeWindow();
     m_ui.fileAnswers.push_back(centre);
     QSignalSpy closed(window.get(), &MainWindow::closed);
-    ASSERT_TRUE(window->create({ "exportar", "2A" }).has_value());
+    ASSERT_TRUE(window->start({ "exportar", "2A" }).has_value());
     showAndSettle(*window);
 
     EXPECT_TRUE(m_ui.errors.empty()) << m_ui.errors.front();
@@ -266,10 +267,10 @@ TEST_F(MainWindowTest, UnwritableIniKeepsTheWindowOpenUntilTheHostIsGone)
     fs::create_directories(m_dir / "blocked" / "Zelvano.ini");
     auto window = makeWindow(m_dir / "blocked" / "Zelvano.ini");
     QSignalSpy closed(window.get(), &MainWindow::closed);
-    ASSERT_TRUE(window->create({ "otra", "1" }).has_value());
+    ASSERT_TRUE(window->start({ "otra", "1" }).has_value());
     showAndSettle(*window);
 
-    QTest::mouseClick(window->BClose, Qt::LeftButton);
+    QTest::mouseClick(window->widgets().closeButton, Qt::LeftButton);
     EXPECT_TRUE(window->isVisible()) << "a failed write abandons the close";
     EXPECT_EQ(closed.count(), 0);
     ASSERT_EQ(m_ui.errors.size(), 1u);
@@ -285,7 +286,7 @@ TEST_F(MainWindowTest, HostGoneWritesTheResultCode)
 {
     auto window = makeWindow();
     QSignalSpy closed(window.get(), &MainWindow::closed);
-    ASSERT_TRUE(window->create({ "otra", "ABC" }).has_value());
+    ASSERT_TRUE(window->start({ "otra", "ABC" }).has_value());
     showAndSettle(*window);
     window->hostWindowDestroyed();
     EXPECT_FALSE(window->isVisible());
@@ -298,7 +299,7 @@ TEST_F(MainWindowTest, HostGoneWritesTheResultCode)
 TEST_F(MainWindowTest, PanelsShowTheirColours)
 {
     auto window = makeWindow();
-    window->create({});
+    window->start({});
     showAndSettle(*window);
     const QImage shot = window->grab().toImage();
     shot.save(QStringLiteral(TRAMAZEL_UI_SHOTS_DIR "/main-window.png"));

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FormCursos.h"
+#include "CourseLevelsDialog.h"
 
 #include "Error.h"
 #include "ZelvanoTables.h"
@@ -270,7 +270,7 @@ protected:
     }
 };
 
-FormCursos::FormCursos(dbf::DbfTable& cursost, QWidget* parent)
+CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
     : QDialog(parent,
         Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
             | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
@@ -337,9 +337,9 @@ FormCursos::FormCursos(dbf::DbfTable& cursost, QWidget* parent)
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
-FormCursos::~FormCursos() = default;
+CourseLevelsDialog::~CourseLevelsDialog() = default;
 
-int FormCursos::exec()
+int CourseLevelsDialog::exec()
 {
     const int result = QDialog::exec();
     if (m_failure)
@@ -347,7 +347,7 @@ int FormCursos::exec()
     return result;
 }
 
-void FormCursos::done(int result)
+void CourseLevelsDialog::done(int result)
 {
     // "Continuar", the close box and Escape all end here: the value being typed
     // counts as typed.
@@ -355,7 +355,7 @@ void FormCursos::done(int result)
     QDialog::done(result);
 }
 
-void FormCursos::fail(std::exception_ptr failure)
+void CourseLevelsDialog::fail(std::exception_ptr failure)
 {
     if (!m_failure)
         m_failure = std::move(failure);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FormCursos.h"
+#include "CourseLevelsDialog.h"
 
 #include "Error.h"
 #include "TestSupport.h"
@@ -49,7 +49,7 @@ void PrintTo(const Line& line, std::ostream* os)
 QApplication& guiApp()
 {
     static int argc = 1;
-    static char name[] = "test_form_cursos";
+    static char name[] = "ui_course_levels_dialog_test";
     static char* argv[] = { name, nullptr };
     static QApplication* app = new QApplication(argc, argv);
     return *app;
@@ -107,7 +107,7 @@ private:
 };
 
 /// CURSOST as the courses builder leaves it for the dialog: open, levels blank.
-class FormCursosTest : public ::testing::Test {
+class CourseLevelsDialogTest : public ::testing::Test {
 protected:
     void SetUp() override { guiApp(); }
 
@@ -169,9 +169,9 @@ protected:
     std::optional<dbf::DbfTable> m_table;
 };
 
-TEST_F(FormCursosTest, ShowsTheCoursesInRecordOrder)
+TEST_F(CourseLevelsDialogTest, ShowsTheCoursesInRecordOrder)
 {
-    FormCursos dialog(courses(10), nullptr);
+    CourseLevelsDialog dialog(courses(10), nullptr);
     EXPECT_EQ(QStringLiteral("Cursos"), dialog.windowTitle());
     EXPECT_EQ(QSize(514, 409), dialog.size());
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
@@ -208,10 +208,10 @@ TEST_F(FormCursosTest, ShowsTheCoursesInRecordOrder)
     EXPECT_EQ(model->index(0, kNivel), view->currentIndex());
 }
 
-TEST_F(FormCursosTest, TypedValuesArePostedLineByLineWithTheKeyboardAlone)
+TEST_F(CourseLevelsDialogTest, TypedValuesArePostedLineByLineWithTheKeyboardAlone)
 {
     courses(3);
-    FormCursos dialog(*m_table, nullptr);
+    CourseLevelsDialog dialog(*m_table, nullptr);
     show(dialog);
     QTableView* view = grid(dialog);
     QAbstractItemModel* model = view->model();
@@ -250,7 +250,7 @@ TEST_F(FormCursosTest, TypedValuesArePostedLineByLineWithTheKeyboardAlone)
     EXPECT_EQ((std::vector<Line> { { "BAT", "1" }, { "", "" }, { "", "3" } }), stored());
 }
 
-TEST_F(FormCursosTest, CellsAcceptNoMoreThanTheFieldHolds)
+TEST_F(CourseLevelsDialogTest, CellsAcceptNoMoreThanTheFieldHolds)
 {
     struct Case {
         int column;
@@ -269,7 +269,7 @@ TEST_F(FormCursosTest, CellsAcceptNoMoreThanTheFieldHolds)
         SCOPED_TRACE(c.typed.toStdString());
         m_table.reset();
         courses(1);
-        FormCursos dialog(*m_table, nullptr);
+        CourseLevelsDialog dialog(*m_table, nullptr);
         show(dialog);
         QTableView* view = grid(dialog);
         view->setCurrentIndex(view->model()->index(0, c.column));
@@ -283,10 +283,10 @@ TEST_F(FormCursosTest, CellsAcceptNoMoreThanTheFieldHolds)
     }
 }
 
-TEST_F(FormCursosTest, TheDescriptionIsReadOnly)
+TEST_F(CourseLevelsDialogTest, TheDescriptionIsReadOnly)
 {
     courses(2);
-    FormCursos dialog(*m_table, nullptr);
+    CourseLevelsDialog dialog(*m_table, nullptr);
     show(dialog);
     QTableView* view = grid(dialog);
     const QModelIndex description = view->model()->index(0, 0);
@@ -306,7 +306,7 @@ TEST_F(FormCursosTest, TheDescriptionIsReadOnly)
 
 // However the dialog closes, what is still in an open cell is posted, and exec()
 // returns so that the import goes on.
-TEST_F(FormCursosTest, AnEditOpenWhenTheDialogClosesIsPosted)
+TEST_F(CourseLevelsDialogTest, AnEditOpenWhenTheDialogClosesIsPosted)
 {
     struct Case {
         const char* name;
@@ -333,7 +333,7 @@ TEST_F(FormCursosTest, AnEditOpenWhenTheDialogClosesIsPosted)
         SCOPED_TRACE(c.name);
         m_table.reset();
         courses(2);
-        FormCursos dialog(*m_table, nullptr);
+        CourseLevelsDialog dialog(*m_table, nullptr);
         ModalDriver driver;
         driver.then([&](QWidget& modal) {
             QTableView* view = grid(modal);
@@ -350,10 +350,10 @@ TEST_F(FormCursosTest, AnEditOpenWhenTheDialogClosesIsPosted)
 
 // Where the window never had the keyboard focus (an embedded window can miss it),
 // closing sends the editor no focus change: the dialog posts the value itself.
-TEST_F(FormCursosTest, AnOpenEditIsPostedWithoutAFocusChange)
+TEST_F(CourseLevelsDialogTest, AnOpenEditIsPostedWithoutAFocusChange)
 {
     courses(1);
-    FormCursos dialog(*m_table, nullptr);
+    CourseLevelsDialog dialog(*m_table, nullptr);
     dialog.show();
     QTableView* view = grid(dialog);
     const QModelIndex cell = view->model()->index(0, kCurso);
@@ -365,9 +365,9 @@ TEST_F(FormCursosTest, AnOpenEditIsPostedWithoutAFocusChange)
     EXPECT_EQ((std::vector<Line> { { "", "2" } }), stored());
 }
 
-TEST_F(FormCursosTest, AnEmptyTableGivesAnEmptyGrid)
+TEST_F(CourseLevelsDialogTest, AnEmptyTableGivesAnEmptyGrid)
 {
-    FormCursos dialog(courses(0), nullptr);
+    CourseLevelsDialog dialog(courses(0), nullptr);
     EXPECT_EQ(0, grid(dialog)->model()->rowCount());
     ModalDriver driver;
     driver.then([](QWidget& modal) {
@@ -377,22 +377,17 @@ TEST_F(FormCursosTest, AnEmptyTableGivesAnEmptyGrid)
     EXPECT_EQ(QDialog::Accepted, dialog.exec());
 }
 
-TEST_F(FormCursosTest, AFailureWhilePostingClosesTheDialogAndIsRethrown)
+TEST_F(CourseLevelsDialogTest, AFailureWhilePostingClosesTheDialogAndIsRethrown)
 {
     courses(2);
-    FormCursos dialog(*m_table, nullptr);
+    CourseLevelsDialog dialog(*m_table, nullptr);
     ModalDriver driver;
     driver.then([&](QWidget&) {
         m_table->close(); // the engine now refuses every change
         type(QStringLiteral("ESO"));
         press(Qt::Key_Tab);
     });
-    try {
-        dialog.exec();
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_FALSE(e.message().empty());
-    }
+    EXPECT_THROW(dialog.exec(), Error);
     EXPECT_FALSE(dialog.isVisible());
 }
 

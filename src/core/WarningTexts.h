@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <string_view>
+
+/// Every kind of warning a run can report, as the summary describes it (UTF-8), and
+/// the word that starts each warning line of the summary.
+namespace tramazel::warning {
+
+/// Starts every warning line of a summary: "Aviso: <description>: <count> (…)".
+inline constexpr std::string_view kLinePrefix = "Aviso: ";
+
+// The table builders of the centre import.
+inline constexpr std::string_view kReplacedCharacters
+    = "valores con caracteres sin equivalente en Windows-1252 (cambiados por «?»)";
+inline constexpr std::string_view kDuplicateSubjectCode
+    = "ASIGNOMT: códigos COD repetidos (la exportación usa el primero)";
+inline constexpr std::string_view kDuplicateTeacherAbbreviation
+    = "PROFT: abreviaturas ABREV repetidas (la exportación usa la primera)";
+inline constexpr std::string_view kSharedRoomAbbreviation
+    = "AULAT: aulas que comparten ABREV (la exportación usa la primera)";
+/// "<table>: textos cortados al ancho de su campo"
+inline std::string cutTexts(std::string_view table)
+{
+    return std::string(table) + ": textos cortados al ancho de su campo";
+}
+
+// Courses, groups, the subject catalogue and the subject lines.
+inline constexpr std::string_view kDuplicateCourse
+    = "CURSOST: códigos de curso repetidos (sus grupos toman el nivel, curso y descripción del primero)";
+inline constexpr std::string_view kCourseWithoutGroups = "CURSOST: cursos sin grupos";
+inline constexpr std::string_view kCourseWithoutLevel = "CURSOST: cursos sin nivel o sin número de curso";
+inline constexpr std::string_view kGroupWithoutCourse
+    = "GRUPOST: grupos cuyo curso no se encuentra en CURSOST (quedan sin nivel, curso ni descripción)";
+inline constexpr std::string_view kSharedGroupAbbreviation
+    = "GRUPOST: grupos que comparten ABREV (la exportación usa el primero)";
+inline constexpr std::string_view kSubjectWithoutGroup
+    = "MATIB: asignaturas cuyo curso no tiene grupos (sin registro en MATIB ni líneas en ASIGT)";
+inline constexpr std::string_view kHoursNotANumber
+    = "ASIGNOMT: horas que no son un número (sus líneas llevan 1 hora)";
+inline constexpr std::string_view kHoursOutOfRange
+    = "ASIGNOMT: horas fuera del rango de ASIGT.HORAS (sus líneas llevan 1 hora)";
+
+// The levels file of the command line, in place of the course-level grid.
+inline constexpr std::string_view kUnknownLevelCode
+    = "códigos del archivo de niveles que ningún curso de CURSOST tiene";
+inline constexpr std::string_view kRepeatedLevelCode
+    = "códigos repetidos en el archivo de niveles (cuenta la primera línea)";
+
+// The lookups of the solution export that found nothing.
+inline constexpr std::string_view kTeacherNotFound = "profesor no encontrado en PROFT";
+inline constexpr std::string_view kGroupNotFound = "grupo no encontrado en GRUPOST";
+inline constexpr std::string_view kSlotNotFound = "franja no encontrada en DIASHORAST";
+inline constexpr std::string_view kRoomNotFound = "aula no encontrada en AULAT";
+inline constexpr std::string_view kSubjectNotFound = "materia no encontrada en ASIGNOMT";
+
+} // namespace tramazel::warning

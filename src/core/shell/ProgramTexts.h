@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string_view>
+
+/// Names and texts of the program that more than one front end uses, spelled once.
+/// The host INI file's name is kHostIniFileName (HostIni.h).
+namespace tramazel::shell {
+
+/// The caption of the program's own boxes and its application name.
+inline constexpr std::string_view kApplicationTitle = "Tramazel";
+/// The help file, beside the executable.
+inline constexpr std::string_view kHelpFileName = "IB.chm";
+/// The information box after a run whose file is missing or was never chosen.
+inline constexpr std::string_view kNoFileMessage = "No existe archivo";
+/// The information box after a completed run.
+inline constexpr std::string_view kDoneMessage = "Proceso finalizado";
+
+} // namespace tramazel::shell

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "solution_export/SolutionExport.h"
+
+#include "text/PathText.h"
+
+#include <system_error>
+
+namespace tramazel::solution_export {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> TargetExport::summary() const
+{
+    std::vector<std::string> lines;
+    lines.push_back(std::string(kSolutionFileName) + ": " + std::to_string(counts.sessions) + " sesiones ("
+        + text::pathToUtf8(outputFile) + ")");
+    if (counts.rowsWithoutDay > 0)
+        lines.push_back("Filas de SOLUC sin día: " + std::to_string(counts.rowsWithoutDay));
+    for (std::string& line : counts.lookupsNotFound.summaryLines())
+        lines.push_back(std::move(line));
+    return lines;
+}
+
+std::optional<TargetExport> exportSolutionToTarget(
+    const fs::path& qtempDir, const fs::path& target, xml::XmlDocument& doc)
+{
+    std::error_code ec;
+    if (target.empty() || !fs::exists(target, ec))
+        return std::nullopt;
+    // The command line names a folder; the window's file dialog a file in one.
+    TargetExport result;
+    result.outputFile = fs::is_directory(target, ec) ? target / kSolutionFileName : solutionFileFor(target);
+    result.counts = exportSolution(qtempDir, result.outputFile, doc);
+    return result;
+}
+
+} // namespace tramazel::solution_export
