@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DbfFormat.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -35,7 +37,7 @@ struct IndexSpec {
 /// One field as found in a table file (any variant the reader accepts).
 struct FieldInfo {
     std::string name;
-    char type = 'C'; ///< the type letter as stored: C N F L D I O B @ + …
+    char type = kTypeCharacter; ///< the type letter as stored (the kType… names of DbfFormat.h)
     int width = 0;
     int decimals = 0;
     std::size_t offset = 0; ///< from the start of the record, after the deleted flag
