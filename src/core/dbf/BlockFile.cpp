@@ -105,6 +105,8 @@ void BlockFile::write(std::uint64_t pos, const char* data, std::size_t size)
 {
     if (m_readOnly)
         throw m_errors.writeFailed(m_path);
+    if (m_failed) // what the file holds is unknown: nothing more goes into it
+        writeFailed();
     m_readLength = 0;
     if (m_writeLength > 0 && pos == m_writeStart + m_writeLength
         && m_writeLength + size <= m_writeBlock.size()) {
@@ -126,6 +128,8 @@ void BlockFile::write(std::uint64_t pos, const char* data, std::size_t size)
 
 void BlockFile::flush()
 {
+    if (m_failed)
+        writeFailed();
     sendPendingWrites();
     if (FaultInjection::failNow() || std::fflush(m_file.get()) != 0)
         writeFailed();

@@ -52,7 +52,8 @@ public:
     /// Reads `size` bytes at byte `pos`. False when the file ends before; throws
     /// errors.readFailed when the system cannot read.
     bool read(std::uint64_t pos, char* data, std::size_t size);
-    /// Writes `size` bytes at byte `pos` (buffered). Throws errors.writeFailed.
+    /// Writes `size` bytes at byte `pos` (buffered). Throws errors.writeFailed, and
+    /// keeps throwing once a write has failed.
     void write(std::uint64_t pos, const char* data, std::size_t size);
     /// Sends every buffered write to the system. Throws errors.writeFailed.
     void flush();
