@@ -122,6 +122,19 @@ inline void writeU32(unsigned char* p, std::uint32_t v)
         p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
 }
 
+/// True when `name` can name a field or an index tag: 1 to 10 ASCII letters,
+/// digits or underscores.
+constexpr bool validFieldName(std::string_view name) noexcept
+{
+    if (name.empty() || name.size() > static_cast<std::size_t>(kMaxNameLength))
+        return false;
+    for (char c : name) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    }
+    return true;
+}
+
 /// Today's local date as three bytes: year - 1900 (mod 256), month, day; the form
 /// of the DBF header's last-update date (offset 1) and the MDX dates. Left as it
 /// was when the clock cannot be read.

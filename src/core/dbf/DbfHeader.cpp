@@ -33,18 +33,6 @@ bool isKnownVersion(std::uint8_t version)
         || isLevel7Version(version) || isFoxProVersion(version);
 }
 
-bool validFieldName(std::string_view name)
-{
-    if (name.empty() || name.size() > static_cast<std::size_t>(kMaxNameLength))
-        return false;
-    for (char c : name) {
-        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-        if (!ok)
-            return false;
-    }
-    return true;
-}
-
 /// How the bytes of a field read from a file hold its value; throws when its
 /// descriptor is impossible or of a type the engine cannot read.
 Encoding encodingOf(const FieldInfo& f, bool foxPro, bool level7, const std::filesystem::path& table)

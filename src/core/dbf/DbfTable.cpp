@@ -9,16 +9,11 @@
 #include "text/PathText.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <cstring>
-#include <optional>
 #include <system_error>
 
 namespace tramazel::dbf {
 
 namespace fs = std::filesystem;
-using codec::Encoding;
 
 namespace {
 

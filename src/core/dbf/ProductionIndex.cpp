@@ -21,15 +21,6 @@ namespace {
 
 constexpr std::size_t kMaxTags = kMdxTagSlots - 1;
 
-bool validTagName(std::string_view name)
-{
-    if (name.empty() || name.size() > static_cast<std::size_t>(kMaxNameLength))
-        return false;
-    return std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-    });
-}
-
 std::vector<FieldInfo>::const_iterator findField(const std::vector<FieldInfo>& fields, std::string_view name)
 {
     return std::find_if(fields.begin(), fields.end(),
@@ -47,7 +38,7 @@ ProductionIndex ProductionIndex::define(const fs::path& dir, const std::string& 
     ProductionIndex index;
     for (const auto& spec : indexes) {
         std::string tag = text::toAsciiUpper(spec.tag);
-        if (!validTagName(tag))
+        if (!validFieldName(tag))
             throw invalid("index name \"" + spec.tag + "\"");
         for (const auto& other : index.m_tags) {
             if (other.name == tag)
