@@ -53,14 +53,6 @@ public:
 
     const std::vector<FieldInfo>& fields() const noexcept { return header.fields(); }
     codec::Encoding encoding(std::size_t field) const noexcept { return header.encodings()[field]; }
-    const char* bytesOf(std::size_t field) const noexcept
-    {
-        return record.data() + 1 + fields()[field].offset;
-    }
-    std::string_view rawOf(std::size_t field) const noexcept
-    {
-        return { bytesOf(field), static_cast<std::size_t>(fields()[field].width) };
-    }
 
     Error badValue(std::size_t field, std::string_view stored) const
     {
@@ -173,8 +165,8 @@ public:
         file.flush();
     }
 
-    /// Cuts whatever lies beyond the end-of-file mark (a table that shrank is not
-    /// possible, but a foreign file may carry trailing bytes).
+    /// Cuts whatever lies beyond the end-of-file mark: trailing bytes of a foreign
+    /// file, or records a failed close left uncounted.
     void trimFile()
     {
         const std::uint64_t expected = header.recordOffset(count) + 1;
