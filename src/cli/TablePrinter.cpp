@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TablePrinter.h"
 
+#include "dbf/DbfFormat.h"
 #include "dbf/DbfTable.h"
 #include "text/Cp1252.h"
 
@@ -21,7 +22,8 @@ std::size_t displayWidth(const std::string& s)
 
 bool isNumeric(char type)
 {
-    return type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == '+' || type == 'O';
+    return type == dbf::kTypeNumeric || type == dbf::kTypeFloat || type == dbf::kTypeLong
+        || type == dbf::kTypeBinary || type == dbf::kTypeAutoincrement || type == dbf::kTypeDouble;
 }
 
 std::string csvField(const std::string& s)

@@ -7,7 +7,6 @@
 #include "centre_import/CodeRules.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
-#include "dbf/TableFiles.h"
 #include "xml/XmlDocument.h"
 
 namespace tramazel::centre_import {
@@ -21,7 +20,6 @@ void TransformarAsignaturas(ImportContext& ctx)
     namespace t = zelvano::asignomt;
     using namespace gestib;
 
-    dbf::deleteTable(ctx.dir, t::kTable);
     dbf::DbfTable table = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
     const std::size_t fCod = table.fieldIndex(t::kCod);
     const std::size_t fCodLargo = table.fieldIndex(t::kCodLargo);

@@ -6,7 +6,6 @@
 #include "centre_import/CodeRules.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
-#include "dbf/TableFiles.h"
 #include "xml/XmlDocument.h"
 
 namespace tramazel::centre_import {
@@ -16,7 +15,6 @@ void TransformarAulas(ImportContext& ctx)
     namespace t = zelvano::aulat;
     using namespace gestib;
 
-    dbf::deleteTable(ctx.dir, t::kTable);
     dbf::DbfTable table = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
     const std::size_t fAbrev = table.fieldIndex(t::kAbrev);
     const std::size_t fNombre = table.fieldIndex(t::kNombre);

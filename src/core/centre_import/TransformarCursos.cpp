@@ -7,7 +7,6 @@
 #include "centre_import/CodeRules.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
-#include "dbf/TableFiles.h"
 #include "text/Cp1252.h"
 #include "text/FirstMatchIndex.h"
 #include "xml/XmlDocument.h"
@@ -90,7 +89,6 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
     namespace t = zelvano::grupost;
     using namespace gestib;
 
-    dbf::deleteTable(ctx.dir, t::kTable);
     dbf::DbfTable groups = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
     const std::size_t fAbrev = groups.fieldIndex(t::kAbrev);
     const std::size_t fNivel = groups.fieldIndex(t::kNivel);
@@ -145,7 +143,6 @@ void writeCatalogue(ImportContext& ctx)
     namespace g = zelvano::grupost;
     namespace a = zelvano::asignomt;
 
-    dbf::deleteTable(ctx.dir, m::kTable);
     dbf::DbfTable catalogue = dbf::DbfTable::create(ctx.dir, m::kTable, m::fields(), m::indexes());
     const std::size_t fAbrev = catalogue.fieldIndex(m::kAbrev);
     const std::size_t fAbrev8 = catalogue.fieldIndex(m::kAbrev8);
@@ -201,7 +198,6 @@ void TransformarCursos(ImportContext& ctx)
 {
     namespace t = zelvano::cursost;
 
-    dbf::deleteTable(ctx.dir, t::kTable);
     dbf::DbfTable courses = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
     writeCourses(ctx, courses);
 

@@ -3,7 +3,6 @@
 
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
-#include "dbf/TableFiles.h"
 
 namespace tramazel::centre_import {
 
@@ -12,7 +11,6 @@ void TransformarDiasHoras(ImportContext& ctx)
     namespace t = zelvano::diashorast;
 
     // Zelvano fills the slots again after every import; the converter writes none.
-    dbf::deleteTable(ctx.dir, t::kTable);
     dbf::DbfTable table = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
     table.close();
 }

@@ -5,7 +5,6 @@
 #include "ZelvanoTables.h"
 #include "centre_import/SubjectHours.h"
 #include "dbf/DbfTable.h"
-#include "dbf/TableFiles.h"
 #include "text/Cp1252.h"
 #include "text/FirstMatchIndex.h"
 
@@ -73,7 +72,6 @@ void TransformarLineas(ImportContext& ctx)
     namespace t = zelvano::asigt;
     namespace g = zelvano::grupost;
 
-    dbf::deleteTable(ctx.dir, t::kTable);
     dbf::DbfTable lines = dbf::DbfTable::create(ctx.dir, t::kTable, t::fields());
 
     // PROFT and AULAT are not read, but they must exist and be free.

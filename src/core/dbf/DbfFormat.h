@@ -3,12 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 /// Byte-level facts of dBASE tables (.DBF) and dBASE IV production indexes (.MDX),
-/// shared by the engine's reader and writers. Internal to the dbf folder.
+/// shared by the engine's reader and writers. Outside the dbf folder only the field
+/// type letters are meant for use (to interpret FieldInfo::type).
 namespace tramazel::dbf {
 
 inline constexpr std::string_view kDbfExtension = ".DBF";
@@ -26,6 +28,24 @@ inline constexpr std::uint8_t kVersionFoxProMemo = 0xF5;
 
 /// Windows ANSI (cp1252) language driver with byte-order collation.
 inline constexpr std::uint8_t kLanguageDriverWindowsAnsi = 0x57;
+
+// Field type letters (descriptor byte 11; byte 32 at level 7).
+inline constexpr char kTypeCharacter = 'C';
+inline constexpr char kTypeNumeric = 'N'; ///< ASCII number, right-aligned
+inline constexpr char kTypeFloat = 'F'; ///< dBASE IV float, stored exactly like N
+inline constexpr char kTypeLogical = 'L';
+inline constexpr char kTypeDate = 'D'; ///< YYYYMMDD
+inline constexpr char kTypeMemo = 'M';
+inline constexpr char kTypeGeneral = 'G'; ///< OLE object memo
+inline constexpr char kTypePicture = 'P'; ///< FoxPro picture memo
+inline constexpr char kTypeLong = 'I'; ///< 4-byte integer (byte order depends on the variant)
+inline constexpr char kTypeAutoincrement = '+'; ///< level 7, stored like I
+inline constexpr char kTypeDouble = 'O'; ///< level 7 8-byte double
+inline constexpr char kTypeBinary = 'B'; ///< FoxPro double; dBASE binary memo
+inline constexpr char kTypeCurrency = 'Y'; ///< FoxPro, 64-bit in units of 1/10000
+inline constexpr char kTypeDateTime = 'T'; ///< FoxPro
+inline constexpr char kTypeTimestamp = '@'; ///< level 7
+inline constexpr char kTypeNullFlags = '0'; ///< FoxPro's hidden null-flags field
 
 // File header, levels 3/4/5 (32 bytes).
 inline constexpr std::size_t kHeaderSize = 32;
@@ -100,6 +120,33 @@ inline void writeU32(unsigned char* p, std::uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
+}
+
+/// True when `name` can name a field or an index tag: 1 to 10 ASCII letters,
+/// digits or underscores.
+constexpr bool validFieldName(std::string_view name) noexcept
+{
+    if (name.empty() || name.size() > static_cast<std::size_t>(kMaxNameLength))
+        return false;
+    for (char c : name) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    }
+    return true;
+}
+
+/// Today's local date as three bytes: year - 1900 (mod 256), month, day; the form
+/// of the DBF header's last-update date (offset 1) and the MDX dates. Left as it
+/// was when the clock cannot be read.
+inline void writeToday(unsigned char* p)
+{
+    std::time_t now = std::time(nullptr);
+    const std::tm* t = std::localtime(&now);
+    if (!t)
+        return;
+    p[0] = static_cast<unsigned char>(t->tm_year % 256);
+    p[1] = static_cast<unsigned char>(t->tm_mon + 1);
+    p[2] = static_cast<unsigned char>(t->tm_mday);
 }
 
 } // namespace tramazel::dbf

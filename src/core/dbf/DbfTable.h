@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DbfFormat.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -35,7 +37,7 @@ struct IndexSpec {
 /// One field as found in a table file (any variant the reader accepts).
 struct FieldInfo {
     std::string name;
-    char type = 'C'; ///< the type letter as stored: C N F L D I O B @ + …
+    char type = kTypeCharacter; ///< the type letter as stored (the kType… names of DbfFormat.h)
     int width = 0;
     int decimals = 0;
     std::size_t offset = 0; ///< from the start of the record, after the deleted flag
@@ -58,7 +60,9 @@ public:
     /// Creates NAME.DBF (and NAME.MDX when `indexes` is not empty) in `dir`,
     /// replacing any table of that name (every letter-case variant); the table is
     /// empty and open for exclusive use. A table of that name that another handle
-    /// has open is not replaced: ErrorCode::TableLocked.
+    /// has open is not replaced: ErrorCode::TableLocked. When writing the new files
+    /// fails (FileIo), neither file is left: the old table is gone and no new one
+    /// stands in its place.
     static DbfTable create(const std::filesystem::path& dir, std::string_view name,
         const std::vector<FieldSpec>& fields, const std::vector<IndexSpec>& indexes = {});
 
@@ -77,6 +81,15 @@ public:
 
     /// Writes what is pending and releases the file and its lock. Idempotent. A record
     /// started by append() or edit() and not posted is dropped, never half-stored.
+    ///
+    /// When a write fails, here or in an earlier post(), close() throws FileIo and the
+    /// table's header never counts a record that did not reach the file: the table
+    /// reads either with the count of its last successful close (later appends are
+    /// not counted) or with every posted record. The production index is then either
+    /// the one that matches the count the header holds, or gone: an index that may
+    /// not match is removed (the table still reads, and refuses changes until it is
+    /// created again). Records changed in place by edit() are written where they
+    /// stand; after a failure some may hold their new contents and some their old.
     void close();
     bool isOpen() const noexcept;
 
@@ -126,7 +139,10 @@ public:
     void setLogical(std::size_t field, bool value);
     void setLogical(std::string_view field, bool value) { setLogical(fieldIndex(field), value); }
     void setBlank(std::size_t field);
-    void post(); ///< stores the record started by append() or edit()
+    /// Stores the record started by append() or edit(). Records gather in a block
+    /// before they reach the file, so a write failure (FileIo) may surface here for
+    /// records posted earlier; after one, every later write of the handle fails too.
+    void post();
 
     class Impl;
 

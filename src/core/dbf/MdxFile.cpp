@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MdxFile.h"
 
+#include "BlockFile.h"
+#include "DbfErrors.h"
 #include "DbfFormat.h"
 #include "Error.h"
-#include "platform/Platform.h"
-#include "text/PathText.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <memory>
+#include <system_error>
 
 namespace tramazel::dbf {
 
@@ -69,22 +67,6 @@ constexpr std::uint8_t kTagHeaderVersion = 0x02;
 
 constexpr std::size_t kFileHeaderPages = 4;
 
-std::string fileText(const std::filesystem::path& file)
-{
-    return text::pathToUtf8(file.filename());
-}
-
-void putDate(unsigned char* p)
-{
-    std::time_t now = std::time(nullptr);
-    const std::tm* t = std::localtime(&now);
-    if (!t)
-        return;
-    p[0] = static_cast<unsigned char>(t->tm_year % 256);
-    p[1] = static_cast<unsigned char>(t->tm_mon + 1);
-    p[2] = static_cast<unsigned char>(t->tm_mday);
-}
-
 void putName(unsigned char* p, std::string_view name, std::size_t size)
 {
     std::memcpy(p, name.data(), std::min(name.size(), size - 1));
@@ -95,11 +77,6 @@ std::size_t boundedLength(const char* s, std::size_t max)
     const void* nul = std::memchr(s, 0, max);
     return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - s) : max;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 /// Sizes of `total` items spread over the fewest groups of at most `capacity`, the
 /// groups within one of each other.
@@ -183,42 +160,33 @@ std::vector<std::uint32_t> sortedRecords(const std::string& keys, std::size_t ke
     return order;
 }
 
-class BlockWriter {
+/// The index file written front to back through the engine's file layer.
+class SequentialWriter {
 public:
-    BlockWriter(const std::filesystem::path& file)
-        : m_file(file)
+    explicit SequentialWriter(const std::filesystem::path& file)
+        : m_path(file)
     {
-        m_handle.reset(platform::openFile(file, "wb"));
-        if (!m_handle)
-            fail("No se puede crear el índice «" + fileText(file) + "».");
-        m_buffer.resize(1 << 20);
-        std::setvbuf(m_handle.get(), m_buffer.data(), _IOFBF, m_buffer.size());
+        if (!m_file.open(file, BlockFile::Mode::Create, { errors::indexUnreadable, errors::indexUnwritable }))
+            throw errors::indexCannotCreate(file);
     }
 
     void write(const unsigned char* data, std::size_t size)
     {
-        if (std::fwrite(data, 1, size, m_handle.get()) != size)
-            fail("No se puede escribir el índice «" + fileText(m_file) + "».");
+        m_file.write(m_written, reinterpret_cast<const char*>(data), size);
+        m_written += size;
     }
 
     void finish()
     {
-        std::FILE* f = m_handle.release();
-        bool ok = std::fflush(f) == 0;
-        ok = (std::fclose(f) == 0) && ok;
-        if (!ok)
-            fail("No se puede escribir el índice «" + fileText(m_file) + "».");
+        m_file.flush();
+        if (!m_file.close())
+            throw errors::indexUnwritable(m_path);
     }
 
 private:
-    [[noreturn]] void fail(std::string message)
-    {
-        throw Error(ErrorCode::FileIo, std::move(message), text::pathToUtf8(m_file));
-    }
-
-    std::filesystem::path m_file;
-    std::vector<char> m_buffer;
-    FilePtr m_handle;
+    std::filesystem::path m_path;
+    BlockFile m_file;
+    std::uint64_t m_written = 0;
 };
 
 /// Tag-name tree threads (left, right, parent; 1-based tag numbers) for tags
@@ -263,11 +231,11 @@ void MdxFile::write(const std::filesystem::path& file, std::string_view tableNam
     }
     const std::uint32_t totalPages = page;
 
-    BlockWriter out(file);
+    SequentialWriter out(file);
 
     std::vector<unsigned char> head(kFileHeaderPages * kMdxPageSize, 0);
     head[kOffMdxVersion] = kMdxVersionDbase4;
-    putDate(&head[kOffMdxCreated]);
+    writeToday(&head[kOffMdxCreated]);
     putName(&head[kOffMdxTableName], tableName, kMdxTableNameSize + 1);
     writeU16(&head[kOffMdxPagesPerBlock], kMdxPagesPerBlock);
     writeU16(&head[kOffMdxBlockBytes], kMdxBlockSize);
@@ -277,7 +245,7 @@ void MdxFile::write(const std::filesystem::path& file, std::string_view tableNam
     writeU16(&head[kOffMdxTagsInUse], static_cast<std::uint32_t>(tags.size()));
     head[kOffMdxLanguageDriver] = languageDriver;
     writeU32(&head[kOffMdxPageCount], totalPages);
-    putDate(&head[kOffMdxUpdated]);
+    writeToday(&head[kOffMdxUpdated]);
     if (!tags.empty())
         head[kOffMdxTagTreeRoot] = 1;
     auto links = tagTree(tags);
@@ -290,7 +258,7 @@ void MdxFile::write(const std::filesystem::path& file, std::string_view tableNam
         e[kEntRight] = links[t][1];
         e[kEntParent] = links[t][2];
         e[kEntConstant] = kEntryConstant;
-        e[kEntKeyType] = 'C';
+        e[kEntKeyType] = kTypeCharacter;
     }
     out.write(head.data(), head.size());
 
@@ -311,7 +279,7 @@ void MdxFile::write(const std::filesystem::path& file, std::string_view tableNam
         writeU32(&block[kTagRoot], rootPage);
         writeU32(&block[kTagPages], static_cast<std::uint32_t>(plan.blocks * kMdxPagesPerBlock));
         block[kTagKeyFormat] = kKeyFormatField;
-        block[kTagKeyType] = 'C';
+        block[kTagKeyType] = kTypeCharacter;
         writeU16(&block[kTagKeyLength], static_cast<std::uint32_t>(keyLength));
         writeU16(&block[kTagMaxKeys], static_cast<std::uint32_t>(maxKeysPerNode(keyLength)));
         writeU16(&block[kTagItemLength], static_cast<std::uint32_t>(item));
@@ -320,7 +288,7 @@ void MdxFile::write(const std::filesystem::path& file, std::string_view tableNam
         block[kTagHasKeys] = count > 0 ? 1 : 0;
         writeU32(&block[kTagFirstLeaf], firstNodePage);
         writeU32(&block[kTagLastLeaf], lastLeafPage);
-        putDate(&block[kTagUpdated]);
+        writeToday(&block[kTagUpdated]);
         block[kTagSingleField] = 1;
         out.write(block.data(), block.size());
 
@@ -374,21 +342,16 @@ void MdxFile::write(const std::filesystem::path& file, std::string_view tableNam
 
 std::vector<MdxTagInfo> MdxFile::readTags(const std::filesystem::path& file)
 {
-    auto corrupt = [&](const std::string& what) -> Error {
-        return Error(ErrorCode::TableCorrupt, "El índice «" + fileText(file) + "» está dañado.",
-            text::pathToUtf8(file) + ": " + what);
-    };
-    FilePtr f(platform::openFile(file, "rb"));
-    if (!f)
-        throw Error(
-            ErrorCode::FileIo, "No se puede leer el índice «" + fileText(file) + "».", text::pathToUtf8(file));
+    auto corrupt = [&](const std::string& what) { return errors::indexCorrupt(file, what); };
+    BlockFile f;
+    if (!f.open(file, BlockFile::Mode::Read, { errors::indexUnreadable, errors::indexUnwritable }))
+        throw errors::indexUnreadable(file);
     std::error_code ec;
     auto size = std::filesystem::file_size(file, ec);
     if (ec)
-        throw Error(
-            ErrorCode::FileIo, "No se puede leer el índice «" + fileText(file) + "».", text::pathToUtf8(file));
+        throw errors::indexUnreadable(file);
     std::vector<unsigned char> head(kFileHeaderPages * kMdxPageSize);
-    if (size < head.size() || std::fread(head.data(), 1, head.size(), f.get()) != head.size())
+    if (size < head.size() || !f.read(0, reinterpret_cast<char*>(head.data()), head.size()))
         throw corrupt("shorter than its header");
     if (head[kOffMdxTagEntrySize] != kMdxTagEntrySize)
         throw corrupt("tag entry size " + std::to_string(head[kOffMdxTagEntrySize]));
@@ -402,8 +365,7 @@ std::vector<MdxTagInfo> MdxFile::readTags(const std::filesystem::path& file)
         std::uint64_t offset = std::uint64_t { readU32(e + kEntHeaderPage) } * kMdxPageSize;
         if (offset < head.size() || offset + tagHead.size() > size)
             throw corrupt("tag header page out of the file");
-        if (!platform::seekFile(f.get(), offset)
-            || std::fread(tagHead.data(), 1, tagHead.size(), f.get()) != tagHead.size())
+        if (!f.read(offset, reinterpret_cast<char*>(tagHead.data()), tagHead.size()))
             throw corrupt("tag header unreadable");
         MdxTagInfo info;
         const char* name = reinterpret_cast<const char*>(e + kEntName);

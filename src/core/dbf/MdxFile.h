@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DbfFormat.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -24,7 +26,7 @@ struct MdxTagKeys {
 struct MdxTagInfo {
     std::string name;
     std::string expression;
-    char keyType = 'C';
+    char keyType = kTypeCharacter;
     std::size_t keyLength = 0;
 };
 

@@ -3,6 +3,7 @@
 
 #include "WarningTexts.h"
 #include "ZelvanoTables.h"
+#include "dbf/DbfFormat.h"
 #include "dbf/DbfTable.h"
 #include "solution_export/SolutionFormat.h"
 #include "text/Cp1252.h"
@@ -50,12 +51,12 @@ using dbf::DbfTable;
 bool isNumericType(char type) noexcept
 {
     switch (type) {
-    case 'N':
-    case 'F':
-    case 'I':
-    case 'O':
-    case 'B':
-    case '+':
+    case dbf::kTypeNumeric:
+    case dbf::kTypeFloat:
+    case dbf::kTypeLong:
+    case dbf::kTypeDouble:
+    case dbf::kTypeBinary:
+    case dbf::kTypeAutoincrement:
         return true;
     default:
         return false;

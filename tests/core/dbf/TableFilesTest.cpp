@@ -66,3 +66,34 @@ TEST(TableFiles, TablesOpenThroughAnyLetterCase)
     EXPECT_EQ(names, std::vector<std::string> { "AULAT.DBF" });
     expectError(ErrorCode::FileNotFound, [&] { DbfTable::open(dir.path(), "PROFT", Access::Shared); });
 }
+
+TEST(TableFiles, CreateReplacesEveryLetterCaseVariantOfBothFiles)
+{
+    // The builders rely on this: they create their tables without deleting first.
+    struct Case {
+        const char* name;
+        std::vector<IndexSpec> indexes;
+        std::vector<std::string> left;
+    };
+    const Case cases[] = {
+        { "without an index", {}, { "MATIB.DBT", "MATIB.DBF", "MATIBX.MDX" } },
+        { "with an index", { { "ABREV", "ABREV" } },
+            { "MATIB.DBT", "MATIB.DBF", "MATIB.MDX", "MATIBX.MDX" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        for (const char* name :
+            { "matib.dbf", "Matib.Dbf", "MATIB.DBF", "matib.mdx", "Matib.MDX", "MATIB.DBT", "MATIBX.MDX" })
+            writeFile(dir / name, "old");
+        DbfTable::create(dir.path(), "Matib", { { "ABREV", FieldKind::Character, 4 } }, c.indexes).close();
+        std::vector<std::string> left;
+        for (auto& e : fs::directory_iterator(dir.path()))
+            left.push_back(e.path().filename().string());
+        std::sort(left.begin(), left.end());
+        auto expected = c.left;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(left, expected);
+        EXPECT_NE(readFile(dir / "MATIB.DBF"), "old");
+    }
+}

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "BlockFile.h"
+
+#include "FaultInjection.h"
+#include "platform/Platform.h"
+
+#include <cstring>
+
+namespace tramazel::dbf {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 256 * 1024;
+
+} // namespace
+
+BlockFile::~BlockFile()
+{
+    close();
+}
+
+bool BlockFile::open(const std::filesystem::path& file, Mode mode, Errors errors)
+{
+    close();
+    m_path = file;
+    m_errors = errors;
+    m_readOnly = mode == Mode::Read;
+    m_failed = false;
+    m_file.reset(platform::openFile(file,
+        mode == Mode::Create       ? "w+b"
+            : mode == Mode::Update ? "r+b"
+                                   : "rb"));
+    if (!m_file && mode == Mode::Update) {
+        m_file.reset(platform::openFile(file, "rb"));
+        m_readOnly = true;
+    }
+    if (!m_file)
+        return false;
+    std::setvbuf(m_file.get(), nullptr, _IONBF, 0);
+    m_readBlock.resize(kBlockSize);
+    m_readLength = 0;
+    if (!m_readOnly)
+        m_writeBlock.resize(kBlockSize);
+    m_writeLength = 0;
+    m_osPos = 0;
+    m_osPosKnown = true;
+    return true;
+}
+
+bool BlockFile::seekTo(std::uint64_t pos)
+{
+    if (m_osPosKnown && m_osPos == pos)
+        return true;
+    m_osPosKnown = platform::seekFile(m_file.get(), pos);
+    m_osPos = pos;
+    return m_osPosKnown;
+}
+
+void BlockFile::writeFailed()
+{
+    m_osPosKnown = false;
+    m_failed = true;
+    throw m_errors.writeFailed(m_path);
+}
+
+void BlockFile::sendPendingWrites()
+{
+    if (m_writeLength == 0)
+        return;
+    // The block is dropped whether or not it reaches the file: after a failure its
+    // bytes must not go out later, behind the back of whoever saw the error.
+    const std::size_t n = m_writeLength;
+    m_writeLength = 0;
+    if (FaultInjection::failNow() || !seekTo(m_writeStart)
+        || std::fwrite(m_writeBlock.data(), 1, n, m_file.get()) != n)
+        writeFailed();
+    m_osPos += n;
+}
+
+bool BlockFile::read(std::uint64_t pos, char* data, std::size_t size)
+{
+    if (pos >= m_readStart && pos + size <= m_readStart + m_readLength) {
+        std::memcpy(data, m_readBlock.data() + (pos - m_readStart), size);
+        return true;
+    }
+    sendPendingWrites();
+    if (!seekTo(pos))
+        throw m_errors.readFailed(m_path);
+    if (size >= m_readBlock.size()) {
+        const std::size_t got = std::fread(data, 1, size, m_file.get());
+        m_osPos += got;
+        return got == size;
+    }
+    const std::size_t got = std::fread(m_readBlock.data(), 1, m_readBlock.size(), m_file.get());
+    m_osPos += got;
+    m_readStart = pos;
+    m_readLength = got;
+    if (got < size)
+        return false;
+    std::memcpy(data, m_readBlock.data(), size);
+    return true;
+}
+
+void BlockFile::write(std::uint64_t pos, const char* data, std::size_t size)
+{
+    if (m_readOnly)
+        throw m_errors.writeFailed(m_path);
+    if (m_failed) // what the file holds is unknown: nothing more goes into it
+        writeFailed();
+    m_readLength = 0;
+    if (m_writeLength > 0 && pos == m_writeStart + m_writeLength
+        && m_writeLength + size <= m_writeBlock.size()) {
+        std::memcpy(m_writeBlock.data() + m_writeLength, data, size);
+        m_writeLength += size;
+        return;
+    }
+    sendPendingWrites();
+    if (size >= m_writeBlock.size()) {
+        if (FaultInjection::failNow() || !seekTo(pos) || std::fwrite(data, 1, size, m_file.get()) != size)
+            writeFailed();
+        m_osPos += size;
+        return;
+    }
+    m_writeStart = pos;
+    std::memcpy(m_writeBlock.data(), data, size);
+    m_writeLength = size;
+}
+
+void BlockFile::flush()
+{
+    if (m_failed)
+        writeFailed();
+    sendPendingWrites();
+    if (FaultInjection::failNow() || std::fflush(m_file.get()) != 0)
+        writeFailed();
+}
+
+bool BlockFile::close() noexcept
+{
+    if (!m_file)
+        return true;
+    bool ok = true;
+    if (!m_readOnly) {
+        try {
+            sendPendingWrites();
+        } catch (const Error&) {
+            ok = false;
+        }
+    }
+    const bool injected = !m_readOnly && FaultInjection::failNow();
+    ok = (std::fclose(m_file.release()) == 0) && !injected && ok;
+    m_failed = m_failed || !ok;
+    m_readLength = 0;
+    m_writeLength = 0;
+    return ok;
+}
+
+} // namespace tramazel::dbf
