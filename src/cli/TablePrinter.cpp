@@ -20,12 +20,6 @@ std::size_t displayWidth(const std::string& s)
         s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-bool isNumeric(char type)
-{
-    return type == dbf::kTypeNumeric || type == dbf::kTypeFloat || type == dbf::kTypeLong
-        || type == dbf::kTypeBinary || type == dbf::kTypeAutoincrement || type == dbf::kTypeDouble;
-}
-
 std::string csvField(const std::string& s)
 {
     const bool quote = s.find_first_of(",\"\r\n") != std::string::npos
@@ -96,7 +90,7 @@ void printTable(dbf::DbfTable& table, std::ostream& out, bool csv)
             const std::string pad(widths[i] - displayWidth(row[i]), ' ');
             if (i)
                 line += "  ";
-            line += isNumeric(fields[i].type) ? pad + row[i] : row[i] + pad;
+            line += dbf::isNumericType(fields[i].type) ? pad + row[i] : row[i] + pad;
         }
         while (!line.empty() && line.back() == ' ')
             line.pop_back();

@@ -18,9 +18,9 @@ namespace tramazel {
 void PrintTo(ErrorCode code, std::ostream* out)
 {
     switch (code) {
-#define TRAMAZEL_CODE(name)                                                                                \
-    case ErrorCode::name:                                                                                  \
-        *out << #name;                                                                                     \
+#define TRAMAZEL_CODE(name)                                                                                  \
+    case ErrorCode::name:                                                                                    \
+        *out << #name;                                                                                       \
         return;
         TRAMAZEL_CODE(FileNotFound)
         TRAMAZEL_CODE(FileIo)

@@ -47,6 +47,23 @@ inline constexpr char kTypeDateTime = 'T'; ///< FoxPro
 inline constexpr char kTypeTimestamp = '@'; ///< level 7
 inline constexpr char kTypeNullFlags = '0'; ///< FoxPro's hidden null-flags field
 
+/// True for the types whose values read as numbers (integer() / number()): N, F and
+/// the binary I, +, O and B the reader decodes.
+constexpr bool isNumericType(char type) noexcept
+{
+    switch (type) {
+    case kTypeNumeric:
+    case kTypeFloat:
+    case kTypeLong:
+    case kTypeDouble:
+    case kTypeBinary:
+    case kTypeAutoincrement:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // File header, levels 3/4/5 (32 bytes).
 inline constexpr std::size_t kHeaderSize = 32;
 inline constexpr std::size_t kOffVersion = 0;

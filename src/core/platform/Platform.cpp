@@ -53,7 +53,8 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
         h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        throw Error(ErrorCode::FileIo, "No se puede abrir el archivo «" + text::pathToUtf8(file.filename()) + "».",
+        throw Error(ErrorCode::FileIo,
+            "No se puede abrir el archivo «" + text::pathToUtf8(file.filename()) + "».",
             text::pathToUtf8(file) + ": error " + std::to_string(GetLastError()));
     OVERLAPPED ov {};
     ov.Offset = 0;
@@ -89,7 +90,8 @@ void replaceFile(const std::filesystem::path& from, const std::filesystem::path&
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw Error(ErrorCode::FileIo,
             "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».",
-            text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": error " + std::to_string(GetLastError()));
+            text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": error "
+                + std::to_string(GetLastError()));
 }
 
 std::FILE* openFile(const std::filesystem::path& file, const char* mode)

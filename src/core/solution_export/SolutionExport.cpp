@@ -47,32 +47,17 @@ struct Resolved {
 
 using dbf::DbfTable;
 
-// Zelvano's own tables may store DIA and HORA in any numeric type or even as text.
-bool isNumericType(char type) noexcept
-{
-    switch (type) {
-    case dbf::kTypeNumeric:
-    case dbf::kTypeFloat:
-    case dbf::kTypeLong:
-    case dbf::kTypeDouble:
-    case dbf::kTypeBinary:
-    case dbf::kTypeAutoincrement:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Whole numbers beyond this are not hour or day numbers; they keep their doubles
 // away from the overflow of a conversion to int64.
 constexpr double kLargestWhole = 1e15;
 
-/// One numeric-or-character field of SOLUC, read as a number.
+/// One numeric-or-character field of SOLUC, read as a number: Zelvano's own tables
+/// may store DIA and HORA in any numeric type or even as text.
 class NumberField {
 public:
     NumberField(const DbfTable& table, std::string_view name)
         : m_index(table.fieldIndex(name))
-        , m_numeric(isNumericType(table.fields()[m_index].type))
+        , m_numeric(dbf::isNumericType(table.fields()[m_index].type))
     {
     }
 
