@@ -41,7 +41,13 @@ std::string helpText()
           "                      estaban.\n"
           "    --levels ARCHIVO  nivel y curso de cada curso: líneas UTF-8 CODI;NIVEL;CURSO\n"
           "                      (se ignoran las líneas vacías y las que empiezan por #)\n"
-          "    --no-lines        no genera las líneas de asignaturas (ASIGT)\n"
+          "    --lines all       una línea de asignatura (ASIGT) por cada grupo del curso\n"
+          "                      de la asignatura (por omisión)\n"
+          "    --lines matched   solo para los grupos indicados en el nombre de la materia\n"
+          "                      (\"Matemàtiques-AB\": grupos A y B); si no indica ninguno,\n"
+          "                      para todos\n"
+          "    --lines none, --no-lines\n"
+          "                      no genera las líneas de asignaturas\n"
           "  export DESTINO      escribe SolucioHorari.xml en la carpeta DESTINO, o en la\n"
           "                      carpeta del archivo DESTINO\n"
           "  show TABLA          muestra una tabla del directorio de horarios\n"
@@ -84,7 +90,7 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
 
     const fs::path file = fs::absolute(fs::path(std::u8string(cl.operand.begin(), cl.operand.end())));
     recoverTimetableDirectory(qtemp);
-    cli::CliPrompts prompts(levels ? &*levels : nullptr, !cl.noLines);
+    cli::CliPrompts prompts(levels ? &*levels : nullptr, cl.lines);
     xml::XmlDocument doc;
     std::optional<std::vector<std::string>> summary;
     try {

@@ -395,7 +395,8 @@ std::vector<TableWritten> CentreImport::run(
         fault("check-tables");
         refuseHeldTables(qtemp, kImportTables);
 
-        ImportContext ctx { doc, staging, prompts, warnings };
+        m_notes = ImportNotes {};
+        ImportContext ctx { doc, staging, prompts, warnings, &m_notes };
         std::vector<std::string> order; // tables in the order the builders wrote them
         for (const BuilderStep& step : m_builders) {
             fault(std::string("builder:") + step.name);

@@ -93,12 +93,16 @@ public:
     /// dealt with (the timetable directory is then left for the next attempt).
     static Recovery recover(const std::filesystem::path& qtempDir);
 
+    /// What the builders of the last run() reported besides tables and warnings.
+    const ImportNotes& notes() const noexcept { return m_notes; }
+
 private:
     void fault(std::string_view step) const;
 
     std::filesystem::path m_qtempDir;
     std::span<const BuilderStep> m_builders;
     FaultHook m_faultHook;
+    ImportNotes m_notes;
 };
 
 } // namespace tramazel::centre_import

@@ -26,9 +26,10 @@ inline constexpr std::string_view kCentreRoot = "CENTRE";
 struct CentreFileImport {
     std::vector<TableWritten> tables; ///< in the order they were written
     Warnings warnings;
+    ImportNotes notes;
 
     /// The lines both front ends print after the run (UTF-8): "Tabla X: N registros"
-    /// per table, then "Aviso: …" per warning kind.
+    /// per table, the notes' lines, then "Aviso: …" per warning kind.
     std::vector<std::string> summary() const;
 };
 

@@ -34,6 +34,13 @@ bool ScriptedPrompts::askQuestion(std::string_view caption, std::string_view tex
     return answer;
 }
 
+SubjectLines ScriptedPrompts::askSubjectLines(std::string_view caption, std::string_view text)
+{
+    if (!askQuestion(caption, text))
+        return SubjectLines::None;
+    return namedGroupsOnly ? SubjectLines::NamedGroups : SubjectLines::All;
+}
+
 std::string centreWithCourses(std::string_view courses)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CENTRE><CURSOS>" + std::string(courses)
@@ -75,10 +82,12 @@ void runCourses(
     TransformarCursos(ctx);
 }
 
-void runLines(const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings)
+void runLines(const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings,
+    std::string_view xmlUtf8, ImportNotes* notes)
 {
-    const xml::XmlDocument doc;
-    ImportContext ctx { doc, dir, prompts, warnings };
+    const xml::XmlDocument doc
+        = xmlUtf8.empty() ? xml::XmlDocument() : xml::XmlDocument::parse(xmlUtf8, "centre.xml");
+    ImportContext ctx { doc, dir, prompts, warnings, notes };
     TransformarLineas(ctx);
 }
 
