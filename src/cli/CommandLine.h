@@ -21,6 +21,7 @@ struct CommandLine {
     std::optional<std::filesystem::path> levels; ///< import --levels FILE
     /// import --lines all|matched|none (--no-lines is none)
     centre_import::SubjectLines lines = centre_import::SubjectLines::All;
+    bool keepLevels = false; ///< import --keep-levels
     bool csv = false; ///< show --csv
 };
 

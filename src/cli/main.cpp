@@ -39,8 +39,11 @@ std::string helpText()
           "  import CENTRE.xml   rehace las tablas de Zelvano a partir de un archivo de centro\n"
           "                      de GestIB. Todo o nada: si algo falla, las tablas quedan como\n"
           "                      estaban.\n"
+          "    --keep-levels     cada curso empieza con el nivel y el curso que tenía en la\n"
+          "                      CURSOST del directorio de horarios (por su CODI)\n"
           "    --levels ARCHIVO  nivel y curso de cada curso: líneas UTF-8 CODI;NIVEL;CURSO\n"
-          "                      (se ignoran las líneas vacías y las que empiezan por #)\n"
+          "                      (se ignoran las líneas vacías y las que empiezan por #);\n"
+          "                      con --keep-levels, se aplican encima\n"
           "    --lines all       una línea de asignatura (ASIGT) por cada grupo del curso\n"
           "                      de la asignatura (por omisión)\n"
           "    --lines matched   solo para los grupos indicados en el nombre de la materia\n"
@@ -95,7 +98,9 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
     std::optional<std::vector<std::string>> summary;
     try {
         if (cl.command == cli::Command::Import) {
-            if (auto result = centre_import::importCentreFile(file, qtemp, doc, prompts))
+            centre_import::CentreFileImportOptions options;
+            options.keepLevels = cl.keepLevels;
+            if (auto result = centre_import::importCentreFile(file, qtemp, doc, prompts, options))
                 summary = result->summary();
         } else {
             if (auto result = solution_export::exportSolutionToTarget(qtemp, file, doc))

@@ -117,6 +117,43 @@ TEST(CliEndToEnd, ImportWithLevelsThenShowThenExport)
     }
 }
 
+TEST(CliEndToEnd, KeepLevelsStartsFromThePreviousImportAndTheFileAppliesOnTop)
+{
+    if (!fs::exists(kSamples / "centre.xml"))
+        GTEST_SKIP() << "no sample centre file";
+    TempDir dir;
+    const fs::path qtemp = dir / "qtemp";
+    fs::create_directories(qtemp);
+    const fs::path first = dir / "first.txt";
+    writeFile(first, "10000;ESO;1\n10001;ESO;2\n");
+    const fs::path second = dir / "second.txt";
+    writeFile(second, "10001;BAT;9\n");
+    const std::string import = "--qtemp " + q(qtemp) + " import " + q(kSamples / "centre.xml");
+    ASSERT_EQ(stdoutOf(import + " --levels " + q(first)).exitCode, 0);
+
+    struct Case {
+        std::string options;
+        std::vector<std::string> present; ///< CSV lines of CURSOST's end: ",NIVEL,CURSO"
+        std::vector<std::string> absent;
+    };
+    // Each import starts from what the one before it left.
+    const Case cases[] = {
+        { " --keep-levels", { ",ESO,1\n", ",ESO,2\n" }, {} },
+        { " --keep-levels --levels " + q(second), { ",ESO,1\n", ",BAT,9\n" }, { ",ESO,2\n" } },
+        { "", {}, { ",ESO,1\n", ",BAT,9\n" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const auto imported = stdoutOf(import + c.options);
+        ASSERT_EQ(imported.exitCode, 0) << imported.output;
+        const auto csv = stdoutOf("--qtemp " + q(qtemp) + " show cursost --csv");
+        for (const std::string& line : c.present)
+            EXPECT_NE(csv.output.find(line), std::string::npos) << line;
+        for (const std::string& line : c.absent)
+            EXPECT_EQ(csv.output.find(line), std::string::npos) << line;
+    }
+}
+
 TEST(CliEndToEnd, FailuresExitWithOneAndTouchNothing)
 {
     TempDir dir;

@@ -15,7 +15,8 @@ TEST(CommandLine, ValidFormsAndTheirOptions)
         std::string qtemp;
         std::string levels;
         SubjectLines lines;
-        bool csv;
+        bool keepLevels = false;
+        bool csv = false;
     };
     const Case cases[] = {
         { { "--help" }, Command::Help, "", "", "", SubjectLines::All, false },
@@ -32,7 +33,10 @@ TEST(CommandLine, ValidFormsAndTheirOptions)
             false },
         { { "import", "--lines=all", "c.xml" }, Command::Import, "c.xml", "", "", SubjectLines::All, false },
         { { "export", "/tmp/out" }, Command::Export, "/tmp/out", "", "", SubjectLines::All, false },
-        { { "show", "asignomt", "--csv" }, Command::Show, "asignomt", "", "", SubjectLines::All, true },
+        { { "show", "asignomt", "--csv" }, Command::Show, "asignomt", "", "", SubjectLines::All, false,
+            true },
+        { { "import", "c.xml", "--keep-levels", "--levels", "n.txt" }, Command::Import, "c.xml", "", "n.txt",
+            SubjectLines::All, true },
         { { "import", "--", "-odd name.xml" }, Command::Import, "-odd name.xml", "", "", SubjectLines::All,
             false },
     };
@@ -43,6 +47,7 @@ TEST(CommandLine, ValidFormsAndTheirOptions)
         EXPECT_EQ(cl.qtemp.value_or("").string(), c.qtemp);
         EXPECT_EQ(cl.levels.value_or("").string(), c.levels);
         EXPECT_EQ(cl.lines, c.lines);
+        EXPECT_EQ(cl.keepLevels, c.keepLevels);
         EXPECT_EQ(cl.csv, c.csv);
     }
 }
@@ -67,6 +72,8 @@ TEST(CommandLine, UsageErrors)
         { "import", "c.xml", "--lines", "all", "--no-lines" },
         { "import", "c.xml", "--no-lines", "--lines=none" },
         { "export", "d", "--lines", "all" },
+        { "import", "c.xml", "--keep-levels=yes" },
+        { "show", "T", "--keep-levels" },
         { "--help", "--lines", "all" },
         { "show", "T", "--levels", "n" },
         { "show", "T", "--verbose" },

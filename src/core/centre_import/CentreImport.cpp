@@ -2,6 +2,7 @@
 #include "centre_import/CentreImport.h"
 
 #include "Error.h"
+#include "centre_import/PreviousCourseLevels.h"
 #include "dbf/DbfTable.h"
 #include "platform/Platform.h"
 #include "text/Ascii.h"
@@ -279,6 +280,11 @@ void CentreImport::setFaultHook(FaultHook hook)
     m_faultHook = std::move(hook);
 }
 
+void CentreImport::setKeepLevels(bool keep)
+{
+    m_keepLevels = keep;
+}
+
 void CentreImport::fault(std::string_view step) const
 {
     if (!m_faultHook)
@@ -395,8 +401,14 @@ std::vector<TableWritten> CentreImport::run(
         fault("check-tables");
         refuseHeldTables(qtemp, kImportTables);
 
+        // Read before anything replaces the table; the builders write elsewhere.
+        CourseLevelsByCode previousLevels;
+        if (m_keepLevels)
+            previousLevels = readPreviousCourseLevels(qtemp);
+
         m_notes = ImportNotes {};
-        ImportContext ctx { doc, staging, prompts, warnings, &m_notes };
+        ImportContext ctx { doc, staging, prompts, warnings, &m_notes,
+            m_keepLevels ? &previousLevels : nullptr };
         std::vector<std::string> order; // tables in the order the builders wrote them
         for (const BuilderStep& step : m_builders) {
             fault(std::string("builder:") + step.name);

@@ -81,6 +81,9 @@ public:
     /// The builders to run (default: builderSequence()).
     void setBuilders(std::span<const BuilderStep> builders);
     void setFaultHook(FaultHook hook);
+    /// Whether the course-level grid starts from the levels the timetable directory's
+    /// CURSOST has (default: no, it starts blank).
+    void setKeepLevels(bool keep);
 
     /// Runs the builders over `doc` and replaces the tables. Returns the tables put in
     /// place, in the order they were written. Throws Error; afterwards the timetable
@@ -102,6 +105,7 @@ private:
     std::filesystem::path m_qtempDir;
     std::span<const BuilderStep> m_builders;
     FaultHook m_faultHook;
+    bool m_keepLevels = false;
     ImportNotes m_notes;
 };
 

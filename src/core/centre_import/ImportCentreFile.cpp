@@ -147,6 +147,7 @@ std::optional<CentreFileImport> importCentreFile(const fs::path& centreFile, con
     if (!options.builders.empty())
         import.setBuilders(options.builders);
     import.setFaultHook(options.faultHook);
+    import.setKeepLevels(options.keepLevels);
     result.tables = import.run(doc, unbusyPrompts, result.warnings);
     result.notes = import.notes();
     return result;

@@ -37,6 +37,9 @@ struct CentreFileImport {
 struct CentreFileImportOptions {
     std::span<const BuilderStep> builders {}; ///< empty: builderSequence()
     FaultHook faultHook {}; ///< called before each step that changes a file
+    /// The course-level grid opens with the level and course number each course had
+    /// in the timetable directory's CURSOST (matched by CODI; new courses blank).
+    bool keepLevels = true;
 };
 
 /// Imports the centre file `centreFile` into the timetable directory `qtempDir`.

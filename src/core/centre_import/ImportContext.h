@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Warnings.h"
+#include "text/FirstMatchIndex.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -52,6 +53,15 @@ public:
     virtual void setBusy(bool busy) { (void)busy; }
 };
 
+/// The level and course number of a course (cp1252, as CURSOST stores them).
+struct CourseLevel {
+    std::string nivel;
+    std::string curso;
+};
+
+/// Course levels by course code (CURSOST's CODI as stored), first record per code.
+using CourseLevelsByCode = text::FirstMatchIndex<CourseLevel>;
+
 /// What a run reports besides its tables and warnings.
 struct ImportNotes {
     bool linesForNamedGroups = false; ///< the subject lines were asked for SubjectLines::NamedGroups
@@ -69,6 +79,9 @@ struct ImportContext {
     ImportPrompts& prompts;
     Warnings& warnings;
     ImportNotes* notes = nullptr; ///< filled when given
+    /// The levels the courses had before this run: the course-level grid starts from
+    /// them. None: the grid starts blank.
+    const CourseLevelsByCode* previousLevels = nullptr;
 };
 
 } // namespace tramazel::centre_import

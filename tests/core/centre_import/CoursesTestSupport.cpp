@@ -74,11 +74,11 @@ void writeEmptyTable(const std::filesystem::path& dir, std::string_view table)
         throw std::invalid_argument("no layout for " + std::string(table));
 }
 
-void runCourses(
-    std::string_view xmlUtf8, const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings)
+void runCourses(std::string_view xmlUtf8, const std::filesystem::path& dir, ImportPrompts& prompts,
+    Warnings& warnings, const CourseLevelsByCode* previousLevels)
 {
     const xml::XmlDocument doc = xml::XmlDocument::parse(xmlUtf8, "centre.xml");
-    ImportContext ctx { doc, dir, prompts, warnings };
+    ImportContext ctx { doc, dir, prompts, warnings, nullptr, previousLevels };
     TransformarCursos(ctx);
 }
 

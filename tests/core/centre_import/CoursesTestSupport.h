@@ -44,9 +44,10 @@ void writeSubjects(const std::filesystem::path& dir, const std::vector<Row>& row
 /// Writes an empty table with the layout the import gives it.
 void writeEmptyTable(const std::filesystem::path& dir, std::string_view table);
 
-/// Runs TransformarCursos over `xmlUtf8` in `dir`.
-void runCourses(
-    std::string_view xmlUtf8, const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings);
+/// Runs TransformarCursos over `xmlUtf8` in `dir`, the grid starting from
+/// `previousLevels` when given.
+void runCourses(std::string_view xmlUtf8, const std::filesystem::path& dir, ImportPrompts& prompts,
+    Warnings& warnings, const CourseLevelsByCode* previousLevels = nullptr);
 
 /// Runs TransformarLineas in `dir` over the centre file `xmlUtf8` (read only for the
 /// names in full when lines go to the groups a name designates; none by default).
