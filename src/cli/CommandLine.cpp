@@ -26,7 +26,8 @@ centre_import::SubjectLines subjectLinesNamed(const std::string& value)
 
 std::string usageText()
 {
-    return "uso: tramazel-cli [--qtemp DIR] import CENTRE.xml [--keep-levels] [--levels ARCHIVO]\n"
+    return "uso: tramazel-cli [--qtemp DIR] import CENTRE.xml [--dry-run] [--keep-levels]\n"
+           "                                     [--levels ARCHIVO]\n"
            "                                     [--lines all|matched|none | --no-lines]\n"
            "     tramazel-cli [--qtemp DIR] export DESTINO\n"
            "     tramazel-cli [--qtemp DIR] show TABLA [--csv]\n"
@@ -105,6 +106,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                 throw UsageError("--lines y --no-lines no pueden ir juntas");
             sawLines = true;
             cl.lines = subjectLinesNamed(value());
+        } else if (name == "--dry-run") {
+            flag();
+            cl.dryRun = true;
         } else if (name == "--keep-levels") {
             flag();
             cl.keepLevels = true;
@@ -117,8 +121,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     }
 
     if (help || version) {
-        if (!words.empty() || cl.qtemp || sawLevels || sawNoLines || sawLines || cl.keepLevels || cl.csv
-            || (help && version))
+        if (!words.empty() || cl.qtemp || sawLevels || sawNoLines || sawLines || cl.keepLevels || cl.dryRun
+            || cl.csv || (help && version))
             throw UsageError(std::string(help ? "--help" : "--version") + " no admite otros argumentos");
         cl.command = help ? Command::Help : Command::Version;
         return cl;
@@ -150,6 +154,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         throw UsageError("--lines solo vale para import");
     if (cl.command != Command::Import && cl.keepLevels)
         throw UsageError("--keep-levels solo vale para import");
+    if (cl.command != Command::Import && cl.dryRun)
+        throw UsageError("--dry-run solo vale para import");
     if (cl.command != Command::Show && cl.csv)
         throw UsageError("--csv solo vale para show");
     return cl;

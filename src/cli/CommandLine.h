@@ -22,6 +22,7 @@ struct CommandLine {
     /// import --lines all|matched|none (--no-lines is none)
     centre_import::SubjectLines lines = centre_import::SubjectLines::All;
     bool keepLevels = false; ///< import --keep-levels
+    bool dryRun = false; ///< import --dry-run
     bool csv = false; ///< show --csv
 };
 

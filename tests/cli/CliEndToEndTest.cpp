@@ -154,6 +154,46 @@ TEST(CliEndToEnd, KeepLevelsStartsFromThePreviousImportAndTheFileAppliesOnTop)
     }
 }
 
+TEST(CliEndToEnd, DryRunPrintsWhatAnImportWouldAndLeavesTheDirectoryByteIdentical)
+{
+    if (!fs::exists(kSamples / "centre.xml"))
+        GTEST_SKIP() << "no sample centre file";
+    TempDir dir;
+    const fs::path qtemp = dir / "qtemp";
+    fs::create_directories(qtemp);
+    const fs::path levels = dir / "niveles.txt";
+    writeFile(levels, "10000;ESO;1\n77777;X;1\n");
+    const std::string centre = q(kSamples / "centre.xml");
+    ASSERT_EQ(stdoutOf("--qtemp " + q(qtemp) + " import " + centre).exitCode, 0);
+    const auto before = snapshot(qtemp);
+
+    for (const std::string& options :
+        { std::string(), " --lines matched --keep-levels --levels " + q(levels) }) {
+        SCOPED_TRACE(options);
+        const auto dry = stdoutOf("--qtemp " + q(qtemp) + " import " + centre + " --dry-run" + options);
+        ASSERT_EQ(dry.exitCode, 0) << dry.output;
+        EXPECT_TRUE(before == snapshot(qtemp));
+        const auto message = stderrOf("--qtemp " + q(qtemp) + " import " + centre + " --dry-run" + options);
+        EXPECT_NE(message.output.find("no se ha modificado"), std::string::npos) << message.output;
+
+        // The same summary and warnings as the import it stands for.
+        const fs::path copy = dir / "copy";
+        fs::remove_all(copy);
+        fs::copy(qtemp, copy);
+        const auto real = stdoutOf("--qtemp " + q(copy) + " import " + centre + options);
+        ASSERT_EQ(real.exitCode, 0) << real.output;
+        EXPECT_EQ(real.output, dry.output);
+    }
+
+    // Leftovers of an interrupted run stay for a real run to resolve.
+    fs::create_directories(qtemp / ".tramazel-staging");
+    const auto before2 = snapshot(qtemp);
+    const auto refused = run(cli("--qtemp " + q(qtemp) + " import " + centre + " --dry-run"));
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_TRUE(before2 == snapshot(qtemp));
+    EXPECT_TRUE(fs::exists(qtemp / ".tramazel-staging"));
+}
+
 TEST(CliEndToEnd, FailuresExitWithOneAndTouchNothing)
 {
     TempDir dir;

@@ -17,6 +17,7 @@ TEST(CommandLine, ValidFormsAndTheirOptions)
         SubjectLines lines;
         bool keepLevels = false;
         bool csv = false;
+        bool dryRun = false;
     };
     const Case cases[] = {
         { { "--help" }, Command::Help, "", "", "", SubjectLines::All, false },
@@ -37,6 +38,8 @@ TEST(CommandLine, ValidFormsAndTheirOptions)
             true },
         { { "import", "c.xml", "--keep-levels", "--levels", "n.txt" }, Command::Import, "c.xml", "", "n.txt",
             SubjectLines::All, true },
+        { { "import", "--dry-run", "c.xml", "--lines", "matched" }, Command::Import, "c.xml", "", "",
+            SubjectLines::NamedGroups, false, false, true },
         { { "import", "--", "-odd name.xml" }, Command::Import, "-odd name.xml", "", "", SubjectLines::All,
             false },
     };
@@ -48,6 +51,7 @@ TEST(CommandLine, ValidFormsAndTheirOptions)
         EXPECT_EQ(cl.levels.value_or("").string(), c.levels);
         EXPECT_EQ(cl.lines, c.lines);
         EXPECT_EQ(cl.keepLevels, c.keepLevels);
+        EXPECT_EQ(cl.dryRun, c.dryRun);
         EXPECT_EQ(cl.csv, c.csv);
     }
 }
@@ -74,6 +78,8 @@ TEST(CommandLine, UsageErrors)
         { "export", "d", "--lines", "all" },
         { "import", "c.xml", "--keep-levels=yes" },
         { "show", "T", "--keep-levels" },
+        { "export", "d", "--dry-run" },
+        { "import", "c.xml", "--dry-run=1" },
         { "--help", "--lines", "all" },
         { "show", "T", "--levels", "n" },
         { "show", "T", "--verbose" },

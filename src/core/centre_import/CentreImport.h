@@ -84,6 +84,11 @@ public:
     /// Whether the course-level grid starts from the levels the timetable directory's
     /// CURSOST has (default: no, it starts blank).
     void setKeepLevels(bool keep);
+    /// A dry run builds and checks every table in the staging folder as a real run
+    /// does, then throws the staging folder away: the timetable directory is left
+    /// byte for byte as it was. It finishes no interrupted run either: leftovers of
+    /// one stop it with ErrorCode::TableLocked.
+    void setDryRun(bool dryRun);
 
     /// Runs the builders over `doc` and replaces the tables. Returns the tables put in
     /// place, in the order they were written. Throws Error; afterwards the timetable
@@ -106,6 +111,7 @@ private:
     std::span<const BuilderStep> m_builders;
     FaultHook m_faultHook;
     bool m_keepLevels = false;
+    bool m_dryRun = false;
     ImportNotes m_notes;
 };
 

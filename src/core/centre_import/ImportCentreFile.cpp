@@ -148,6 +148,7 @@ std::optional<CentreFileImport> importCentreFile(const fs::path& centreFile, con
         import.setBuilders(options.builders);
     import.setFaultHook(options.faultHook);
     import.setKeepLevels(options.keepLevels);
+    import.setDryRun(options.dryRun);
     result.tables = import.run(doc, unbusyPrompts, result.warnings);
     result.notes = import.notes();
     return result;

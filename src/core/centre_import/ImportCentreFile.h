@@ -40,6 +40,9 @@ struct CentreFileImportOptions {
     /// The course-level grid opens with the level and course number each course had
     /// in the timetable directory's CURSOST (matched by CODI; new courses blank).
     bool keepLevels = true;
+    /// Builds and checks everything as a real import, then leaves the timetable
+    /// directory byte for byte as it was (CentreImport::setDryRun).
+    bool dryRun = false;
 };
 
 /// Imports the centre file `centreFile` into the timetable directory `qtempDir`.
