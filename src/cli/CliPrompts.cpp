@@ -3,9 +3,9 @@
 
 namespace tramazel::cli {
 
-CliPrompts::CliPrompts(const CourseLevels* levels, bool answerQuestions)
+CliPrompts::CliPrompts(const CourseLevels* levels, centre_import::SubjectLines lines)
     : m_levels(levels)
-    , m_answerQuestions(answerQuestions)
+    , m_lines(lines)
 {
 }
 
@@ -17,7 +17,12 @@ void CliPrompts::editCourseLevels(dbf::DbfTable& cursost)
 
 bool CliPrompts::askQuestion(std::string_view, std::string_view)
 {
-    return m_answerQuestions;
+    return m_lines != centre_import::SubjectLines::None;
+}
+
+centre_import::SubjectLines CliPrompts::askSubjectLines(std::string_view, std::string_view)
+{
+    return m_lines;
 }
 
 } // namespace tramazel::cli

@@ -10,11 +10,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
+centre_import::SubjectLines subjectLinesNamed(const std::string& value)
+{
+    using centre_import::SubjectLines;
+    if (value == "all")
+        return SubjectLines::All;
+    if (value == "matched")
+        return SubjectLines::NamedGroups;
+    if (value == "none")
+        return SubjectLines::None;
+    throw UsageError("la opción --lines vale all, matched o none, no «" + value + "»");
+}
+
 } // namespace
 
 std::string usageText()
 {
-    return "uso: tramazel-cli [--qtemp DIR] import CENTRE.xml [--levels ARCHIVO] [--no-lines]\n"
+    return "uso: tramazel-cli [--qtemp DIR] import CENTRE.xml [--dry-run] [--keep-levels]\n"
+           "                                     [--levels ARCHIVO]\n"
+           "                                     [--lines all|matched|none | --no-lines]\n"
            "     tramazel-cli [--qtemp DIR] export DESTINO\n"
            "     tramazel-cli [--qtemp DIR] show TABLA [--csv]\n"
            "     tramazel-cli --help | --version\n";
@@ -29,6 +43,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     bool optionsEnded = false;
     bool sawLevels = false;
     bool sawNoLines = false;
+    bool sawLines = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -80,8 +95,23 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             cl.levels = text::pathFromUtf8(file);
         } else if (name == "--no-lines") {
             flag();
+            if (sawLines)
+                throw UsageError("--lines y --no-lines no pueden ir juntas");
             sawNoLines = true;
-            cl.noLines = true;
+            cl.lines = centre_import::SubjectLines::None;
+        } else if (name == "--lines") {
+            if (sawLines)
+                throw UsageError("la opción --lines aparece dos veces");
+            if (sawNoLines)
+                throw UsageError("--lines y --no-lines no pueden ir juntas");
+            sawLines = true;
+            cl.lines = subjectLinesNamed(value());
+        } else if (name == "--dry-run") {
+            flag();
+            cl.dryRun = true;
+        } else if (name == "--keep-levels") {
+            flag();
+            cl.keepLevels = true;
         } else if (name == "--csv") {
             flag();
             cl.csv = true;
@@ -91,7 +121,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     }
 
     if (help || version) {
-        if (!words.empty() || cl.qtemp || sawLevels || sawNoLines || cl.csv || (help && version))
+        if (!words.empty() || cl.qtemp || sawLevels || sawNoLines || sawLines || cl.keepLevels || cl.dryRun
+            || cl.csv || (help && version))
             throw UsageError(std::string(help ? "--help" : "--version") + " no admite otros argumentos");
         cl.command = help ? Command::Help : Command::Version;
         return cl;
@@ -119,6 +150,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
 
     if (cl.command != Command::Import && (sawLevels || sawNoLines))
         throw UsageError("--levels y --no-lines solo valen para import");
+    if (cl.command != Command::Import && sawLines)
+        throw UsageError("--lines solo vale para import");
+    if (cl.command != Command::Import && cl.keepLevels)
+        throw UsageError("--keep-levels solo vale para import");
+    if (cl.command != Command::Import && cl.dryRun)
+        throw UsageError("--dry-run solo vale para import");
     if (cl.command != Command::Show && cl.csv)
         throw UsageError("--csv solo vale para show");
     return cl;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "centre_import/ImportContext.h"
+
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -17,7 +19,10 @@ struct CommandLine {
     std::optional<std::filesystem::path> qtemp; ///< --qtemp DIR
     std::string operand; ///< CENTRE.xml, TARGET or TABLE
     std::optional<std::filesystem::path> levels; ///< import --levels FILE
-    bool noLines = false; ///< import --no-lines
+    /// import --lines all|matched|none (--no-lines is none)
+    centre_import::SubjectLines lines = centre_import::SubjectLines::All;
+    bool keepLevels = false; ///< import --keep-levels
+    bool dryRun = false; ///< import --dry-run
     bool csv = false; ///< show --csv
 };
 

@@ -19,6 +19,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -30,6 +31,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+constexpr std::string_view kDryRunMessage
+    = "Simulación finalizada: el directorio de horarios no se ha modificado";
+
 std::string helpText()
 {
     return cli::usageText()
@@ -39,9 +43,20 @@ std::string helpText()
           "  import CENTRE.xml   rehace las tablas de Zelvano a partir de un archivo de centro\n"
           "                      de GestIB. Todo o nada: si algo falla, las tablas quedan como\n"
           "                      estaban.\n"
+          "    --dry-run         lo prepara todo y muestra el resumen y los avisos, pero no\n"
+          "                      cambia nada en el directorio de horarios\n"
+          "    --keep-levels     cada curso empieza con el nivel y el curso que tenía en la\n"
+          "                      CURSOST del directorio de horarios (por su CODI)\n"
           "    --levels ARCHIVO  nivel y curso de cada curso: líneas UTF-8 CODI;NIVEL;CURSO\n"
-          "                      (se ignoran las líneas vacías y las que empiezan por #)\n"
-          "    --no-lines        no genera las líneas de asignaturas (ASIGT)\n"
+          "                      (se ignoran las líneas vacías y las que empiezan por #);\n"
+          "                      con --keep-levels, se aplican encima\n"
+          "    --lines all       una línea de asignatura (ASIGT) por cada grupo del curso\n"
+          "                      de la asignatura (por omisión)\n"
+          "    --lines matched   solo para los grupos indicados en el nombre de la materia\n"
+          "                      (\"Matemàtiques-AB\": grupos A y B); si no indica ninguno,\n"
+          "                      para todos\n"
+          "    --lines none, --no-lines\n"
+          "                      no genera las líneas de asignaturas\n"
           "  export DESTINO      escribe SolucioHorari.xml en la carpeta DESTINO, o en la\n"
           "                      carpeta del archivo DESTINO\n"
           "  show TABLA          muestra una tabla del directorio de horarios\n"
@@ -83,13 +98,18 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
         levels = cli::CourseLevels::load(*cl.levels); // before anything is touched
 
     const fs::path file = fs::absolute(fs::path(std::u8string(cl.operand.begin(), cl.operand.end())));
-    recoverTimetableDirectory(qtemp);
-    cli::CliPrompts prompts(levels ? &*levels : nullptr, !cl.noLines);
+    // A dry run leaves the directory as it is, leftovers included.
+    if (!cl.dryRun)
+        recoverTimetableDirectory(qtemp);
+    cli::CliPrompts prompts(levels ? &*levels : nullptr, cl.lines);
     xml::XmlDocument doc;
     std::optional<std::vector<std::string>> summary;
     try {
         if (cl.command == cli::Command::Import) {
-            if (auto result = centre_import::importCentreFile(file, qtemp, doc, prompts))
+            centre_import::CentreFileImportOptions options;
+            options.keepLevels = cl.keepLevels;
+            options.dryRun = cl.dryRun;
+            if (auto result = centre_import::importCentreFile(file, qtemp, doc, prompts, options))
                 summary = result->summary();
         } else {
             if (auto result = solution_export::exportSolutionToTarget(qtemp, file, doc))
@@ -103,7 +123,7 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
         std::cerr << shell::kNoFileMessage << '\n';
         return kExitFailed;
     }
-    std::cerr << shell::kDoneMessage << '\n';
+    std::cerr << (cl.dryRun ? kDryRunMessage : shell::kDoneMessage) << '\n';
     printLines(*summary);
     printLines(prompts.warnings().summaryLines());
     return kExitOk;

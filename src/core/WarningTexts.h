@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,14 @@ inline constexpr std::string_view kHoursNotANumber
     = "ASIGNOMT: horas que no son un número (sus líneas llevan 1 hora)";
 inline constexpr std::string_view kHoursOutOfRange
     = "ASIGNOMT: horas fuera del rango de ASIGT.HORAS (sus líneas llevan 1 hora)";
+
+/// The summary line of subject lines limited to the groups a subject's name designates.
+inline std::string subjectLinesForNamedGroups(std::uint32_t lines, std::uint32_t subjectsNamingGroups)
+{
+    return "Líneas de asignaturas: " + std::to_string(lines)
+        + " (solo para los grupos indicados en el nombre de " + std::to_string(subjectsNamingGroups)
+        + " materias)";
+}
 
 // The levels file of the command line, in place of the course-level grid.
 inline constexpr std::string_view kUnknownLevelCode

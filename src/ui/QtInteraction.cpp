@@ -6,10 +6,12 @@
 #include "shell/ProgramTexts.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCursor>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
 #include <QWidget>
 
 namespace tramazel::ui {
@@ -17,7 +19,21 @@ namespace tramazel::ui {
 const QString QtInteraction::applicationTitle
     = QString::fromUtf8(shell::kApplicationTitle.data(), qsizetype(shell::kApplicationTitle.size()));
 
+const QString QtInteraction::namedGroupsOnlyCaption
+    = QStringLiteral("Solo para los grupos indicados en el nombre de la materia");
+const QString QtInteraction::namedGroupsOnlySetting = QStringLiteral("SubjectLines/NamedGroupsOnly");
+
 namespace {
+
+// The user's own settings of the program: on Windows the registry under the
+// program's key, elsewhere a file in the user's configuration folder. The program
+// names no organisation, so its own name serves as one.
+struct UserSettings {
+    QSettings settings { QCoreApplication::organizationName().isEmpty()
+            ? QCoreApplication::applicationName()
+            : QCoreApplication::organizationName(),
+        QCoreApplication::organizationName().isEmpty() ? QString() : QCoreApplication::applicationName() };
+};
 
 QString fromUtf8(std::string_view text)
 {
@@ -106,6 +122,24 @@ bool QtInteraction::askQuestion(std::string_view caption, std::string_view text)
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
     return runModal(box) == QMessageBox::Ok;
+}
+
+centre_import::SubjectLines QtInteraction::askSubjectLines(std::string_view caption, std::string_view text)
+{
+    QMessageBox box(QMessageBox::Warning, fromUtf8(caption), fromUtf8(text),
+        QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    auto* namedGroupsOnly = new QCheckBox(namedGroupsOnlyCaption, &box);
+    UserSettings user;
+    namedGroupsOnly->setChecked(user.settings.value(namedGroupsOnlySetting, false).toBool());
+    box.setCheckBox(namedGroupsOnly);
+    const bool ok = runModal(box) == QMessageBox::Ok;
+    user.settings.setValue(namedGroupsOnlySetting, namedGroupsOnly->isChecked());
+    if (!ok)
+        return centre_import::SubjectLines::None;
+    return namedGroupsOnly->isChecked() ? centre_import::SubjectLines::NamedGroups
+                                        : centre_import::SubjectLines::All;
 }
 
 void QtInteraction::editCourseLevels(dbf::DbfTable& cursost)

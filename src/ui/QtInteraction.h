@@ -31,6 +31,13 @@ public:
     void closeMainWindow() override;
     void editCourseLevels(dbf::DbfTable& cursost) override;
     bool askQuestion(std::string_view caption, std::string_view text) override;
+    /// The question box with a check box for lines only for the groups a subject's
+    /// name designates; its last state is kept in the user's settings.
+    centre_import::SubjectLines askSubjectLines(std::string_view caption, std::string_view text) override;
+
+    /// The check box of the subject-lines question, and its settings key.
+    static const QString namedGroupsOnlyCaption;
+    static const QString namedGroupsOnlySetting;
 
     /// When the main window lives inside a foreign window, dialogs cannot be its
     /// children: they are then created without a parent and `placer` gives each one

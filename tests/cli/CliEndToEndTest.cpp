@@ -117,6 +117,83 @@ TEST(CliEndToEnd, ImportWithLevelsThenShowThenExport)
     }
 }
 
+TEST(CliEndToEnd, KeepLevelsStartsFromThePreviousImportAndTheFileAppliesOnTop)
+{
+    if (!fs::exists(kSamples / "centre.xml"))
+        GTEST_SKIP() << "no sample centre file";
+    TempDir dir;
+    const fs::path qtemp = dir / "qtemp";
+    fs::create_directories(qtemp);
+    const fs::path first = dir / "first.txt";
+    writeFile(first, "10000;ESO;1\n10001;ESO;2\n");
+    const fs::path second = dir / "second.txt";
+    writeFile(second, "10001;BAT;9\n");
+    const std::string import = "--qtemp " + q(qtemp) + " import " + q(kSamples / "centre.xml");
+    ASSERT_EQ(stdoutOf(import + " --levels " + q(first)).exitCode, 0);
+
+    struct Case {
+        std::string options;
+        std::vector<std::string> present; ///< CSV lines of CURSOST's end: ",NIVEL,CURSO"
+        std::vector<std::string> absent;
+    };
+    // Each import starts from what the one before it left.
+    const Case cases[] = {
+        { " --keep-levels", { ",ESO,1\n", ",ESO,2\n" }, {} },
+        { " --keep-levels --levels " + q(second), { ",ESO,1\n", ",BAT,9\n" }, { ",ESO,2\n" } },
+        { "", {}, { ",ESO,1\n", ",BAT,9\n" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const auto imported = stdoutOf(import + c.options);
+        ASSERT_EQ(imported.exitCode, 0) << imported.output;
+        const auto csv = stdoutOf("--qtemp " + q(qtemp) + " show cursost --csv");
+        for (const std::string& line : c.present)
+            EXPECT_NE(csv.output.find(line), std::string::npos) << line;
+        for (const std::string& line : c.absent)
+            EXPECT_EQ(csv.output.find(line), std::string::npos) << line;
+    }
+}
+
+TEST(CliEndToEnd, DryRunPrintsWhatAnImportWouldAndLeavesTheDirectoryByteIdentical)
+{
+    if (!fs::exists(kSamples / "centre.xml"))
+        GTEST_SKIP() << "no sample centre file";
+    TempDir dir;
+    const fs::path qtemp = dir / "qtemp";
+    fs::create_directories(qtemp);
+    const fs::path levels = dir / "niveles.txt";
+    writeFile(levels, "10000;ESO;1\n77777;X;1\n");
+    const std::string centre = q(kSamples / "centre.xml");
+    ASSERT_EQ(stdoutOf("--qtemp " + q(qtemp) + " import " + centre).exitCode, 0);
+    const auto before = snapshot(qtemp);
+
+    for (const std::string& options :
+        { std::string(), " --lines matched --keep-levels --levels " + q(levels) }) {
+        SCOPED_TRACE(options);
+        const auto dry = stdoutOf("--qtemp " + q(qtemp) + " import " + centre + " --dry-run" + options);
+        ASSERT_EQ(dry.exitCode, 0) << dry.output;
+        EXPECT_TRUE(before == snapshot(qtemp));
+        const auto message = stderrOf("--qtemp " + q(qtemp) + " import " + centre + " --dry-run" + options);
+        EXPECT_NE(message.output.find("no se ha modificado"), std::string::npos) << message.output;
+
+        // The same summary and warnings as the import it stands for.
+        const fs::path copy = dir / "copy";
+        fs::remove_all(copy);
+        fs::copy(qtemp, copy);
+        const auto real = stdoutOf("--qtemp " + q(copy) + " import " + centre + options);
+        ASSERT_EQ(real.exitCode, 0) << real.output;
+        EXPECT_EQ(real.output, dry.output);
+    }
+
+    // Leftovers of an interrupted run stay for a real run to resolve.
+    fs::create_directories(qtemp / ".tramazel-staging");
+    const auto before2 = snapshot(qtemp);
+    const auto refused = run(cli("--qtemp " + q(qtemp) + " import " + centre + " --dry-run"));
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_TRUE(before2 == snapshot(qtemp));
+    EXPECT_TRUE(fs::exists(qtemp / ".tramazel-staging"));
+}
+
 TEST(CliEndToEnd, FailuresExitWithOneAndTouchNothing)
 {
     TempDir dir;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 using namespace tramazel::cli;
+using tramazel::centre_import::SubjectLines;
 
 TEST(CommandLine, ValidFormsAndTheirOptions)
 {
@@ -13,21 +14,34 @@ TEST(CommandLine, ValidFormsAndTheirOptions)
         std::string operand;
         std::string qtemp;
         std::string levels;
-        bool noLines;
-        bool csv;
+        SubjectLines lines;
+        bool keepLevels = false;
+        bool csv = false;
+        bool dryRun = false;
     };
     const Case cases[] = {
-        { { "--help" }, Command::Help, "", "", "", false, false },
-        { { "-h" }, Command::Help, "", "", "", false, false },
-        { { "--version" }, Command::Version, "", "", "", false, false },
-        { { "import", "c.xml" }, Command::Import, "c.xml", "", "", false, false },
+        { { "--help" }, Command::Help, "", "", "", SubjectLines::All, false },
+        { { "-h" }, Command::Help, "", "", "", SubjectLines::All, false },
+        { { "--version" }, Command::Version, "", "", "", SubjectLines::All, false },
+        { { "import", "c.xml" }, Command::Import, "c.xml", "", "", SubjectLines::All, false },
         { { "--qtemp", "/q", "import", "c.xml", "--levels", "n.txt", "--no-lines" }, Command::Import, "c.xml",
-            "/q", "n.txt", true, false },
+            "/q", "n.txt", SubjectLines::None, false },
         { { "import", "--levels=n.txt", "c.xml", "--qtemp=/q" }, Command::Import, "c.xml", "/q", "n.txt",
-            false, false },
-        { { "export", "/tmp/out" }, Command::Export, "/tmp/out", "", "", false, false },
-        { { "show", "asignomt", "--csv" }, Command::Show, "asignomt", "", "", false, true },
-        { { "import", "--", "-odd name.xml" }, Command::Import, "-odd name.xml", "", "", false, false },
+            SubjectLines::All, false },
+        { { "import", "c.xml", "--lines", "matched" }, Command::Import, "c.xml", "", "",
+            SubjectLines::NamedGroups, false },
+        { { "import", "c.xml", "--lines=none" }, Command::Import, "c.xml", "", "", SubjectLines::None,
+            false },
+        { { "import", "--lines=all", "c.xml" }, Command::Import, "c.xml", "", "", SubjectLines::All, false },
+        { { "export", "/tmp/out" }, Command::Export, "/tmp/out", "", "", SubjectLines::All, false },
+        { { "show", "asignomt", "--csv" }, Command::Show, "asignomt", "", "", SubjectLines::All, false,
+            true },
+        { { "import", "c.xml", "--keep-levels", "--levels", "n.txt" }, Command::Import, "c.xml", "", "n.txt",
+            SubjectLines::All, true },
+        { { "import", "--dry-run", "c.xml", "--lines", "matched" }, Command::Import, "c.xml", "", "",
+            SubjectLines::NamedGroups, false, false, true },
+        { { "import", "--", "-odd name.xml" }, Command::Import, "-odd name.xml", "", "", SubjectLines::All,
+            false },
     };
     for (const Case& c : cases) {
         const CommandLine cl = parseCommandLine(c.args);
@@ -35,7 +49,9 @@ TEST(CommandLine, ValidFormsAndTheirOptions)
         EXPECT_EQ(cl.operand, c.operand);
         EXPECT_EQ(cl.qtemp.value_or("").string(), c.qtemp);
         EXPECT_EQ(cl.levels.value_or("").string(), c.levels);
-        EXPECT_EQ(cl.noLines, c.noLines);
+        EXPECT_EQ(cl.lines, c.lines);
+        EXPECT_EQ(cl.keepLevels, c.keepLevels);
+        EXPECT_EQ(cl.dryRun, c.dryRun);
         EXPECT_EQ(cl.csv, c.csv);
     }
 }
@@ -53,6 +69,18 @@ TEST(CommandLine, UsageErrors)
         { "import", "c.xml", "--csv" },
         { "import", "c.xml", "--no-lines=yes" },
         { "export", "d", "--no-lines" },
+        { "import", "c.xml", "--lines" },
+        { "import", "c.xml", "--lines", "some" },
+        { "import", "c.xml", "--lines", "Matched" },
+        { "import", "c.xml", "--lines", "all", "--lines", "none" },
+        { "import", "c.xml", "--lines", "all", "--no-lines" },
+        { "import", "c.xml", "--no-lines", "--lines=none" },
+        { "export", "d", "--lines", "all" },
+        { "import", "c.xml", "--keep-levels=yes" },
+        { "show", "T", "--keep-levels" },
+        { "export", "d", "--dry-run" },
+        { "import", "c.xml", "--dry-run=1" },
+        { "--help", "--lines", "all" },
         { "show", "T", "--levels", "n" },
         { "show", "T", "--verbose" },
         { "--qtemp" },

@@ -5,10 +5,13 @@
 #include "UiTestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -127,6 +130,51 @@ TEST_F(QtInteractionTest, QuestionBoxAnswers)
         EXPECT_EQ(seen.text, "Primera línea\nSegunda línea");
         EXPECT_EQ(seen.buttons,
             (std::vector<QMessageBox::StandardButton> { QMessageBox::Ok, QMessageBox::Cancel }));
+        EXPECT_EQ(seen.defaultButton, QMessageBox::Ok);
+    }
+}
+
+// The subject-lines question: the same box with a check box, unchecked the first
+// time, then as the user last left it.
+TEST_F(QtInteractionTest, SubjectLinesCheckBoxIsRememberedForTheUser)
+{
+    using centre_import::SubjectLines;
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QCoreApplication::applicationName()).remove(QtInteraction::namedGroupsOnlySetting);
+
+    struct Step {
+        const char* name;
+        bool checkedOnShow;
+        bool check; ///< the state the user leaves it in
+        bool ok;
+        SubjectLines expected;
+    };
+    const Step steps[] = {
+        { "first time, left unchecked", false, false, true, SubjectLines::All },
+        { "checked", false, true, true, SubjectLines::NamedGroups },
+        { "kept checked", true, true, true, SubjectLines::NamedGroups },
+        { "unchecked and cancelled", true, false, false, SubjectLines::None },
+        { "kept unchecked", false, false, true, SubjectLines::All },
+        { "checked and cancelled", false, true, false, SubjectLines::None },
+        { "kept checked after cancel", true, true, true, SubjectLines::NamedGroups },
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        ModalDriver driver;
+        BoxSeen seen;
+        bool checkedOnShow = !step.checkedOnShow;
+        driver.then(recordBox(seen, [&](QMessageBox& box) {
+            ASSERT_NE(box.checkBox(), nullptr);
+            EXPECT_EQ(box.checkBox()->text(), QtInteraction::namedGroupsOnlyCaption);
+            checkedOnShow = box.checkBox()->isChecked();
+            box.checkBox()->setChecked(step.check);
+            box.button(step.ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+        }));
+        EXPECT_EQ(m_ui.askSubjectLines("Líneas", "¿Crear Líneas?"), step.expected);
+        EXPECT_EQ(driver.pending(), 0u);
+        EXPECT_EQ(checkedOnShow, step.checkedOnShow);
+        EXPECT_EQ(seen.icon, QMessageBox::Warning);
+        EXPECT_EQ(seen.title, "Líneas");
         EXPECT_EQ(seen.defaultButton, QMessageBox::Ok);
     }
 }

@@ -2,6 +2,7 @@
 #include "centre_import/CentreImport.h"
 
 #include "Error.h"
+#include "centre_import/PreviousCourseLevels.h"
 #include "dbf/DbfTable.h"
 #include "platform/Platform.h"
 #include "text/Ascii.h"
@@ -279,6 +280,16 @@ void CentreImport::setFaultHook(FaultHook hook)
     m_faultHook = std::move(hook);
 }
 
+void CentreImport::setKeepLevels(bool keep)
+{
+    m_keepLevels = keep;
+}
+
+void CentreImport::setDryRun(bool dryRun)
+{
+    m_dryRun = dryRun;
+}
+
 void CentreImport::fault(std::string_view step) const
 {
     if (!m_faultHook)
@@ -358,16 +369,28 @@ std::vector<TableWritten> CentreImport::run(
         throw Error(ErrorCode::FileNotFound, "No existe el directorio de horarios " + text::pathToUtf8(qtemp),
             text::pathToUtf8(qtemp));
 
-    if (recover(qtemp) == Recovery::Busy)
-        throw Error(ErrorCode::TableLocked,
-            "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(qtemp),
-            text::pathToUtf8(qtemp));
-
     const fs::path staging = qtemp / text::pathFromUtf8(kStagingDirName);
     const fs::path backup = qtemp / text::pathFromUtf8(kBackupDirName);
     const fs::path journalFile = qtemp / text::pathFromUtf8(kJournalFileName);
     const fs::path journalTemp = fs::path(journalFile) += ".new";
     const fs::path committed = qtemp / text::pathFromUtf8(kCommittedFileName);
+
+    if (m_dryRun) {
+        // Finishing an interrupted run would change the directory a dry run promises
+        // to leave alone.
+        for (const fs::path& leftover : { staging, backup, journalFile, journalTemp, committed }) {
+            if (fs::exists(leftover, ec))
+                throw Error(ErrorCode::TableLocked,
+                    "Hay otra importación en curso o una interrumpida sin resolver en el directorio de "
+                    "horarios "
+                        + text::pathToUtf8(qtemp) + "; la simulación no lo modifica",
+                    text::pathToUtf8(leftover));
+        }
+    } else if (recover(qtemp) == Recovery::Busy) {
+        throw Error(ErrorCode::TableLocked,
+            "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(qtemp),
+            text::pathToUtf8(qtemp));
+    }
 
     if (!fs::create_directory(staging, ec)) {
         if (ec)
@@ -395,7 +418,14 @@ std::vector<TableWritten> CentreImport::run(
         fault("check-tables");
         refuseHeldTables(qtemp, kImportTables);
 
-        ImportContext ctx { doc, staging, prompts, warnings };
+        // Read before anything replaces the table; the builders write elsewhere.
+        CourseLevelsByCode previousLevels;
+        if (m_keepLevels)
+            previousLevels = readPreviousCourseLevels(qtemp);
+
+        m_notes = ImportNotes {};
+        ImportContext ctx { doc, staging, prompts, warnings, &m_notes,
+            m_keepLevels ? &previousLevels : nullptr };
         std::vector<std::string> order; // tables in the order the builders wrote them
         for (const BuilderStep& step : m_builders) {
             fault(std::string("builder:") + step.name);
@@ -417,6 +447,11 @@ std::vector<TableWritten> CentreImport::run(
             fault("verify:" + table);
             dbf::DbfTable staged = dbf::DbfTable::open(staging, table, dbf::Access::Shared);
             written.push_back({ table, staged.recordCount() });
+        }
+        if (m_dryRun) {
+            runLock.reset();
+            removeTree(staging);
+            return written;
         }
 
         journal.installs = stagedTableFiles(staging);

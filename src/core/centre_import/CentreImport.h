@@ -81,6 +81,14 @@ public:
     /// The builders to run (default: builderSequence()).
     void setBuilders(std::span<const BuilderStep> builders);
     void setFaultHook(FaultHook hook);
+    /// Whether the course-level grid starts from the levels the timetable directory's
+    /// CURSOST has (default: no, it starts blank).
+    void setKeepLevels(bool keep);
+    /// A dry run builds and checks every table in the staging folder as a real run
+    /// does, then throws the staging folder away: the timetable directory is left
+    /// byte for byte as it was. It finishes no interrupted run either: leftovers of
+    /// one stop it with ErrorCode::TableLocked.
+    void setDryRun(bool dryRun);
 
     /// Runs the builders over `doc` and replaces the tables. Returns the tables put in
     /// place, in the order they were written. Throws Error; afterwards the timetable
@@ -93,12 +101,18 @@ public:
     /// dealt with (the timetable directory is then left for the next attempt).
     static Recovery recover(const std::filesystem::path& qtempDir);
 
+    /// What the builders of the last run() reported besides tables and warnings.
+    const ImportNotes& notes() const noexcept { return m_notes; }
+
 private:
     void fault(std::string_view step) const;
 
     std::filesystem::path m_qtempDir;
     std::span<const BuilderStep> m_builders;
     FaultHook m_faultHook;
+    bool m_keepLevels = false;
+    bool m_dryRun = false;
+    ImportNotes m_notes;
 };
 
 } // namespace tramazel::centre_import

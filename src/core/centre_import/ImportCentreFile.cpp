@@ -2,6 +2,7 @@
 #include "centre_import/ImportCentreFile.h"
 
 #include "Error.h"
+#include "WarningTexts.h"
 #include "text/PathText.h"
 #include "xml/XmlDocument.h"
 
@@ -67,6 +68,12 @@ public:
         return m_prompts.askQuestion(caption, text);
     }
 
+    SubjectLines askSubjectLines(std::string_view caption, std::string_view text) override
+    {
+        Pause pause(m_cursor);
+        return m_prompts.askSubjectLines(caption, text);
+    }
+
 private:
     struct Pause {
         explicit Pause(BusyCursor& c)
@@ -103,11 +110,20 @@ void requireCentreRoot(const xml::XmlDocument& doc, const fs::path& file)
 
 } // namespace
 
+std::vector<std::string> ImportNotes::summaryLines() const
+{
+    if (!linesForNamedGroups)
+        return {};
+    return { warning::subjectLinesForNamedGroups(subjectLines, subjectsNamingGroups) };
+}
+
 std::vector<std::string> CentreFileImport::summary() const
 {
     std::vector<std::string> lines;
     for (const TableWritten& table : tables)
         lines.push_back("Tabla " + table.name + ": " + std::to_string(table.records) + " registros");
+    for (std::string& line : notes.summaryLines())
+        lines.push_back(std::move(line));
     for (std::string& line : warnings.summaryLines())
         lines.push_back(std::move(line));
     return lines;
@@ -131,7 +147,10 @@ std::optional<CentreFileImport> importCentreFile(const fs::path& centreFile, con
     if (!options.builders.empty())
         import.setBuilders(options.builders);
     import.setFaultHook(options.faultHook);
+    import.setKeepLevels(options.keepLevels);
+    import.setDryRun(options.dryRun);
     result.tables = import.run(doc, unbusyPrompts, result.warnings);
+    result.notes = import.notes();
     return result;
 }
 

@@ -26,9 +26,10 @@ inline constexpr std::string_view kCentreRoot = "CENTRE";
 struct CentreFileImport {
     std::vector<TableWritten> tables; ///< in the order they were written
     Warnings warnings;
+    ImportNotes notes;
 
     /// The lines both front ends print after the run (UTF-8): "Tabla X: N registros"
-    /// per table, then "Aviso: …" per warning kind.
+    /// per table, the notes' lines, then "Aviso: …" per warning kind.
     std::vector<std::string> summary() const;
 };
 
@@ -36,6 +37,12 @@ struct CentreFileImport {
 struct CentreFileImportOptions {
     std::span<const BuilderStep> builders {}; ///< empty: builderSequence()
     FaultHook faultHook {}; ///< called before each step that changes a file
+    /// The course-level grid opens with the level and course number each course had
+    /// in the timetable directory's CURSOST (matched by CODI; new courses blank).
+    bool keepLevels = true;
+    /// Builds and checks everything as a real import, then leaves the timetable
+    /// directory byte for byte as it was (CentreImport::setDryRun).
+    bool dryRun = false;
 };
 
 /// Imports the centre file `centreFile` into the timetable directory `qtempDir`.

@@ -36,7 +36,8 @@ struct GroupValues {
     std::string curso;
 };
 
-// Pass 1: one CURSOST record per course element, level and course number blank.
+// Pass 1: one CURSOST record per course element, level and course number blank or
+// as the course had them before.
 void writeCourses(ImportContext& ctx, dbf::DbfTable& courses)
 {
     namespace t = zelvano::cursost;
@@ -44,6 +45,8 @@ void writeCourses(ImportContext& ctx, dbf::DbfTable& courses)
 
     const std::size_t fCodi = courses.fieldIndex(t::kCodi);
     const std::size_t fDescripcio = courses.fieldIndex(t::kDescripcio);
+    const std::size_t fNivel = courses.fieldIndex(t::kNivel);
+    const std::size_t fCurso = courses.fieldIndex(t::kCurso);
 
     TableHazards hazards(t::kTable, ctx.warnings);
     std::unordered_set<std::string> seen;
@@ -58,6 +61,13 @@ void writeCourses(ImportContext& ctx, dbf::DbfTable& courses)
         courses.append();
         courses.setText(fCodi, codi);
         courses.setText(fDescripcio, descripcio);
+        if (ctx.previousLevels) {
+            // Matched by the code as CURSOST stores it.
+            if (const CourseLevel* previous = ctx.previousLevels->find(courses.text(fCodi))) {
+                courses.setText(fNivel, previous->nivel);
+                courses.setText(fCurso, previous->curso);
+            }
+        }
         courses.post();
     }
 }

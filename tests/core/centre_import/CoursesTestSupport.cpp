@@ -34,6 +34,13 @@ bool ScriptedPrompts::askQuestion(std::string_view caption, std::string_view tex
     return answer;
 }
 
+SubjectLines ScriptedPrompts::askSubjectLines(std::string_view caption, std::string_view text)
+{
+    if (!askQuestion(caption, text))
+        return SubjectLines::None;
+    return namedGroupsOnly ? SubjectLines::NamedGroups : SubjectLines::All;
+}
+
 std::string centreWithCourses(std::string_view courses)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CENTRE><CURSOS>" + std::string(courses)
@@ -67,18 +74,20 @@ void writeEmptyTable(const std::filesystem::path& dir, std::string_view table)
         throw std::invalid_argument("no layout for " + std::string(table));
 }
 
-void runCourses(
-    std::string_view xmlUtf8, const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings)
+void runCourses(std::string_view xmlUtf8, const std::filesystem::path& dir, ImportPrompts& prompts,
+    Warnings& warnings, const CourseLevelsByCode* previousLevels)
 {
     const xml::XmlDocument doc = xml::XmlDocument::parse(xmlUtf8, "centre.xml");
-    ImportContext ctx { doc, dir, prompts, warnings };
+    ImportContext ctx { doc, dir, prompts, warnings, nullptr, previousLevels };
     TransformarCursos(ctx);
 }
 
-void runLines(const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings)
+void runLines(const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings,
+    std::string_view xmlUtf8, ImportNotes* notes)
 {
-    const xml::XmlDocument doc;
-    ImportContext ctx { doc, dir, prompts, warnings };
+    const xml::XmlDocument doc
+        = xmlUtf8.empty() ? xml::XmlDocument() : xml::XmlDocument::parse(xmlUtf8, "centre.xml");
+    ImportContext ctx { doc, dir, prompts, warnings, notes };
     TransformarLineas(ctx);
 }
 

@@ -20,6 +20,9 @@ public:
     std::vector<std::pair<std::string, std::string>> typed;
     /// The answer to the question box.
     bool answer = true;
+    /// With answer, the check box of the subject-lines question: lines only for the
+    /// groups a subject's name designates.
+    bool namedGroupsOnly = false;
 
     int gridShown = 0;
     /// CURSOST as the grid found it: CODI, DESCRIPCIO, NIVEL, CURSO per line.
@@ -28,6 +31,7 @@ public:
 
     void editCourseLevels(dbf::DbfTable& cursost) override;
     bool askQuestion(std::string_view caption, std::string_view text) override;
+    SubjectLines askSubjectLines(std::string_view caption, std::string_view text) override;
 };
 
 /// `<CENTRE><CURSOS>courses</CURSOS></CENTRE>`.
@@ -40,11 +44,14 @@ void writeSubjects(const std::filesystem::path& dir, const std::vector<Row>& row
 /// Writes an empty table with the layout the import gives it.
 void writeEmptyTable(const std::filesystem::path& dir, std::string_view table);
 
-/// Runs TransformarCursos over `xmlUtf8` in `dir`.
-void runCourses(
-    std::string_view xmlUtf8, const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings);
+/// Runs TransformarCursos over `xmlUtf8` in `dir`, the grid starting from
+/// `previousLevels` when given.
+void runCourses(std::string_view xmlUtf8, const std::filesystem::path& dir, ImportPrompts& prompts,
+    Warnings& warnings, const CourseLevelsByCode* previousLevels = nullptr);
 
-/// Runs TransformarLineas in `dir` (it reads no document).
-void runLines(const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings);
+/// Runs TransformarLineas in `dir` over the centre file `xmlUtf8` (read only for the
+/// names in full when lines go to the groups a name designates; none by default).
+void runLines(const std::filesystem::path& dir, ImportPrompts& prompts, Warnings& warnings,
+    std::string_view xmlUtf8 = {}, ImportNotes* notes = nullptr);
 
 } // namespace tramazel::centre_import::test

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "WarningTexts.h"
 #include "ZelvanoTables.h"
+#include "centre_import/PreviousCourseLevels.h"
 #include "dbf/DbfTable.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +164,50 @@ TEST(TransformarCursos, TheGridSeesEveryCourseWithEmptyLevels)
     Warnings warnings;
     test::runCourses(test::centreWithCourses(courses), dir.path(), prompts, warnings);
     EXPECT_EQ(expected, prompts.gridLines);
+}
+
+TEST(TransformarCursos, TheGridStartsFromTheLevelsOfTheTimetableDirectory)
+{
+    // An earlier import left levels in CURSOST; the long code is matched as stored.
+    const std::string longCode(25, 'L');
+    TempDir previous;
+    test::writeSubjects(previous.path(), {});
+    ScriptedPrompts typing;
+    typing.typed = { { "ESO", "1" }, { "BAT", "2" }, { "", "" }, { "CF", "3" } };
+    Warnings warnings;
+    test::runCourses(
+        test::centreWithCourses(R"(<CURS codi="C1" descripcio="U"/><CURS codi="C2" descripcio="D"/>)"
+                                R"(<CURS codi="C3" descripcio="T"/><CURS codi=")"
+            + longCode + R"(" descripcio="L"/>)"),
+        previous.path(), typing, warnings);
+    const CourseLevelsByCode levels = readPreviousCourseLevels(previous.path());
+
+    TempDir dir;
+    test::writeSubjects(dir.path(), {});
+    ScriptedPrompts prompts;
+    prompts.typed = { { "ESO", "1" }, { "BAT", "9" } }; // the user can still change anything
+    test::runCourses(
+        test::centreWithCourses(R"(<CURS codi="C2" descripcio="D2"/><CURS codi="C1" descripcio="U"/>)"
+                                R"(<CURS codi="C3" descripcio="T"/><CURS codi="C4" descripcio="N"/>)"
+                                R"(<CURS codi=")"
+            + longCode + R"(X" descripcio="L"/>)"),
+        dir.path(), prompts, warnings, &levels);
+    const std::string stored = longCode.substr(0, 20);
+    EXPECT_EQ((std::vector<Row> { { "C2", "D2", "BAT", "2" }, { "C1", "U", "ESO", "1" },
+                  { "C3", "T", "", "" }, { "C4", "N", "", "" }, { stored, "L", "CF", "3" } }),
+        prompts.gridLines);
+    EXPECT_EQ((std::vector<Row> { { "C2", "D2", "ESO", "1" }, { "C1", "U", "BAT", "9" },
+                  { "C3", "T", "", "" }, { "C4", "N", "", "" }, { stored, "L", "CF", "3" } }),
+        readRows(dir.path(), zelvano::cursost::kTable));
+}
+
+TEST(TransformarCursos, NoPreviousLevelsWhereCursostIsMissingOrUnreadable)
+{
+    TempDir dir;
+    EXPECT_EQ(0u, readPreviousCourseLevels(dir.path()).size());
+    EXPECT_EQ(0u, readPreviousCourseLevels(dir.path() / "missing").size());
+    tramazel::test::writeFile(dir.path() / "CURSOST.DBF", "not a table");
+    EXPECT_EQ(0u, readPreviousCourseLevels(dir.path()).size());
 }
 
 TEST(TransformarCursos, NoCoursesGiveEmptyTablesAndTheGridStillShows)

@@ -85,6 +85,69 @@ TEST(TransformarLineas, PairsEveryGroupWithTheSubjectsOfItsCourse)
     EXPECT_DOUBLE_EQ(2.5, asigt.number(zelvano::asigt::kHoras));
 }
 
+TEST(TransformarLineas, WithTheCheckBoxASubjectGoesOnlyToTheGroupsItsNameDesignates)
+{
+    // Groups cut to GRUPO's two characters still match by their full GestIB name, and
+    // the description comes from the centre file, not from NOMBRE.
+    const std::string courses
+        = R"(<CURS codi="C1" descripcio="Primer"><GRUP codi="1ESOA" nom="A"/><GRUP codi="1ESOB" nom="B"/>)"
+          R"(<GRUP codi="1ESOC" nom="C"/></CURS>)"
+          R"(<CURS codi="C2" descripcio="Segon"><GRUP codi="PMAR1" nom="PMAR1"/><GRUP codi="PMAR2" nom="PMAR2"/></CURS>)";
+    const std::string centre
+        = "<CENTRE><MATERIES>"
+          R"(<MATERIA codi="M1" curs="C1" descripcio="Matemàtiques-AB" curta="MAT"/>)"
+          R"(<MATERIA codi="M2" curs="C1" descripcio="Atenció educativa-F" curta="AE"/>)"
+          R"(<MATERIA codi="M3" curs="C2" descripcio="Àmbit científic-PMAR2" curta="AC"/>)"
+          R"(<MATERIA codi="M4" curs="C2" descripcio="Tutoria" curta="TU"/>)"
+          "</MATERIES><CURSOS>"
+        + courses + "</CURSOS></CENTRE>";
+    const std::vector<Row> subjects {
+        { "MA", "MAT", "Matematiques", "M1", "4", "C1", "F" },
+        { "AE", "AE", "Atencio educativa-F", "M2", "1", "C1", "F" },
+        { "AC", "AC", "Ambit cientific", "M3", "2", "C2", "F" },
+        { "TU", "TU", "Tutoria", "M4", "1", "C2", "F" },
+        // Not in the centre file: its NOMBRE is all there is.
+        { "RE", "RE", "Reforc-C", "M9", "1", "C1", "F" },
+    };
+
+    struct Case {
+        bool namedGroupsOnly;
+        std::vector<std::pair<std::string, std::string>> lines; ///< CASIG, CGRUP
+        ImportNotes notes;
+    };
+    const Case cases[] = {
+        { false,
+            { { "MA", "ESOA" }, { "AE", "ESOA" }, { "RE", "ESOA" }, { "MA", "ESOB" }, { "AE", "ESOB" },
+                { "RE", "ESOB" }, { "MA", "ESOC" }, { "AE", "ESOC" }, { "RE", "ESOC" }, { "AC", "MAR1" },
+                { "TU", "MAR1" }, { "AC", "MAR2" }, { "TU", "MAR2" } },
+            { false, 0, 0 } },
+        { true,
+            { { "MA", "ESOA" }, { "AE", "ESOA" }, { "MA", "ESOB" }, { "AE", "ESOB" }, { "AE", "ESOC" },
+                { "RE", "ESOC" }, { "TU", "MAR1" }, { "AC", "MAR2" }, { "TU", "MAR2" } },
+            { true, 9, 3 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.namedGroupsOnly ? "named groups" : "all groups");
+        TempDir dir;
+        prepare(dir.path(), courses, subjects, { { "ESO", "1" }, { "PMA", "2" } });
+        ScriptedPrompts prompts;
+        prompts.namedGroupsOnly = c.namedGroupsOnly;
+        Warnings warnings;
+        ImportNotes notes;
+        test::runLines(dir.path(), prompts, warnings, centre, &notes);
+
+        std::vector<std::pair<std::string, std::string>> lines;
+        for (const Row& row : readRows(dir.path(), zelvano::asigt::kTable))
+            lines.emplace_back(row[0], row[2]);
+        EXPECT_EQ(c.lines, lines);
+        EXPECT_EQ(c.notes.linesForNamedGroups, notes.linesForNamedGroups);
+        if (c.namedGroupsOnly) {
+            EXPECT_EQ(c.notes.subjectLines, notes.subjectLines);
+            EXPECT_EQ(c.notes.subjectsNamingGroups, notes.subjectsNamingGroups);
+        }
+    }
+}
+
 TEST(TransformarLineas, AsksFirstAndWritesNothingOnCancel)
 {
     const std::string question
