@@ -3,6 +3,10 @@
 #include "QtInteraction.h"
 #include "TestSupport.h"
 #include "UiTestSupport.h"
+#include "ZelvanoTables.h"
+#include "centre_import/ImportCentreFile.h"
+#include "dbf/DbfTable.h"
+#include "xml/XmlDocument.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +16,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -273,6 +278,61 @@ TEST_F(QtInteractionTest, CloseMainWindow)
 {
     m_ui.closeMainWindow();
     EXPECT_FALSE(m_window.isVisible());
+}
+
+// Levels typed in an earlier import come back in the real grid of the next one.
+TEST_F(QtInteractionTest, ASecondImportOpensTheGridWithThePreviousLevels)
+{
+    namespace t = zelvano::cursost;
+    TempDir qtemp;
+    const fs::path centre = fixture("centre/one-line.xml");
+
+    // The first import: someone typed level "ESO" and course "1" for the one course.
+    struct TypedLevels : centre_import::ImportPrompts {
+        void editCourseLevels(dbf::DbfTable& cursost) override
+        {
+            for (cursost.first(); !cursost.eof(); cursost.next()) {
+                cursost.edit();
+                cursost.setText(t::kNivel, "ESO");
+                cursost.setText(t::kCurso, "1");
+                cursost.post();
+            }
+        }
+        bool askQuestion(std::string_view, std::string_view) override { return false; }
+    } typed;
+    xml::XmlDocument first;
+    ASSERT_TRUE(centre_import::importCentreFile(centre, qtemp.path(), first, typed));
+
+    // The second, through the real dialogs: the grid shows what was typed before;
+    // "Continuar" keeps it; Cancel on the lines question writes no lines.
+    ModalDriver driver;
+    QStringList shown;
+    driver.then([&](QWidget& dialog) {
+        auto* view = dialog.findChild<QTableView*>(QStringLiteral("wwDBGrid1"));
+        ASSERT_NE(view, nullptr);
+        for (int column = 0; column < view->model()->columnCount(); ++column)
+            shown << view->model()->index(0, column).data().toString();
+        auto* next = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
+        ASSERT_NE(next, nullptr);
+        next->click();
+    });
+    driver.then([](QWidget& box) {
+        auto* question = qobject_cast<QMessageBox*>(&box);
+        ASSERT_NE(question, nullptr);
+        question->button(QMessageBox::Cancel)->click();
+    });
+    xml::XmlDocument second;
+    ASSERT_TRUE(centre_import::importCentreFile(centre, qtemp.path(), second, m_ui));
+    EXPECT_EQ(driver.pending(), 0u);
+    EXPECT_TRUE(driver.unexpected().empty());
+    EXPECT_EQ(shown,
+        (QStringList { QStringLiteral("1r d'Educació Secundària Obligatòria"), QStringLiteral("ESO"),
+            QStringLiteral("1") }));
+
+    dbf::DbfTable cursost = dbf::DbfTable::open(qtemp.path(), t::kTable, dbf::Access::Shared);
+    ASSERT_FALSE(cursost.eof());
+    EXPECT_EQ(cursost.text(t::kNivel), "ESO");
+    EXPECT_EQ(cursost.text(t::kCurso), "1");
 }
 
 } // namespace
