@@ -99,6 +99,15 @@ void QtInteraction::showError(std::string_view text)
     runModal(box);
 }
 
+bool QtInteraction::confirmDestructive(std::string_view text)
+{
+    QMessageBox box(QMessageBox::Warning, applicationTitle, fromUtf8(text),
+        QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return runModal(box) == QMessageBox::Ok;
+}
+
 bool QtInteraction::askQuestion(std::string_view caption, std::string_view text)
 {
     QMessageBox box(QMessageBox::Warning, fromUtf8(caption), fromUtf8(text),

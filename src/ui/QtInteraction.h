@@ -27,6 +27,7 @@ public:
     std::optional<std::filesystem::path> chooseFile(const shell::FileDialogOptions& options) override;
     void showInformation(std::string_view text) override;
     void showError(std::string_view text) override;
+    bool confirmDestructive(std::string_view text) override;
     void setBusy(bool busy) override;
     void closeMainWindow() override;
     void editCourseLevels(dbf::DbfTable& cursost) override;

@@ -131,6 +131,37 @@ TEST_F(QtInteractionTest, QuestionBoxAnswers)
     }
 }
 
+// Before something that cannot be undone, only a deliberate OK goes on: Enter takes
+// the default, Cancel.
+TEST_F(QtInteractionTest, DestructiveQuestionDefaultsToCancel)
+{
+    struct Case {
+        const char* name;
+        std::function<void(QMessageBox&)> answer;
+        bool expected;
+    };
+    const Case cases[] = {
+        { "OK button", pressOk, true },
+        { "Enter takes the default", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, false },
+        { "Escape", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, false },
+        { "close box", [](QMessageBox& b) { b.close(); }, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModalDriver driver;
+        BoxSeen seen;
+        driver.then(recordBox(seen, c.answer));
+        EXPECT_EQ(m_ui.confirmDestructive("¿Volver a importar «a.xml»?"), c.expected);
+        EXPECT_EQ(driver.pending(), 0u);
+        EXPECT_EQ(seen.icon, QMessageBox::Warning);
+        EXPECT_EQ(seen.title, "Tramazel");
+        EXPECT_EQ(seen.text, "¿Volver a importar «a.xml»?");
+        EXPECT_EQ(seen.buttons,
+            (std::vector<QMessageBox::StandardButton> { QMessageBox::Ok, QMessageBox::Cancel }));
+        EXPECT_EQ(seen.defaultButton, QMessageBox::Cancel);
+    }
+}
+
 // The core decides when the hourglass shows (it lifts it before every dialog); the
 // window only shows what it is told, one cursor of its own at most.
 TEST_F(QtInteractionTest, TheHourglassShowsExactlyWhatItIsTold)

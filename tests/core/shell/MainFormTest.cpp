@@ -138,7 +138,7 @@ TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
 
     ui.fileAnswers = { centre, std::nullopt, std::nullopt };
     form.importCentre();
-    form.importCentre(); // cancelled: the same file again
+    form.importCentre(); // cancelled, and the question confirmed: the same file again
     form.exportSolution(); // cancelled: the solution lands beside the centre file
     EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, kDone }));
     EXPECT_EQ(form.chosenFile(), centre);
@@ -157,6 +157,90 @@ TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
     EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone }));
     EXPECT_TRUE(fs::exists(dir / "other" / "SolucioHorari.xml"));
     EXPECT_EQ(second.chosenFile(), other);
+}
+
+TEST_F(MainFormFlow, CancellingTheImportDialogAsksBeforeRebuildingTheTables)
+{
+    const std::string question = "¿Volver a importar «centre.xml»? Las tablas de Zelvano se reconstruirán.";
+    struct Case {
+        const char* name;
+        bool confirm;
+        Boxes boxes; // after the second press
+        bool tablesRebuilt;
+    };
+    const Case cases[] = {
+        { "OK imports the same file again", true, { kDone }, true },
+        { "Cancel changes nothing", false, {}, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeInteraction person;
+        shell::MainForm form(person, settings());
+        form.start({});
+        person.fileAnswers = { centre };
+        form.importCentre();
+        ASSERT_EQ(person.boxes(), Boxes { kDone });
+        // What the user sets in Zelvano after the import: a rebuild would lose it.
+        writeFile(qtemp / "CURSOST.DBF", "edited since");
+        const auto before = snapshot(qtemp);
+
+        person.events.clear();
+        person.confirmAnswer = c.confirm;
+        form.importCentre(); // the dialog is cancelled
+        EXPECT_EQ(person.confirmTexts, std::vector<std::string> { question });
+        ASSERT_GE(person.events.size(), 2u);
+        EXPECT_EQ(person.events[0], "choose");
+        EXPECT_EQ(person.events[1], "confirm");
+        EXPECT_EQ(person.boxes(), c.boxes);
+        EXPECT_EQ(snapshot(qtemp) != before, c.tablesRebuilt);
+        EXPECT_EQ(form.resultCode(), 1);
+        EXPECT_EQ(form.chosenFile(), centre);
+        EXPECT_FALSE(person.closed());
+    }
+}
+
+TEST_F(MainFormFlow, OnlyTheImportAsksAndOnlyWhenTheDialogWasCancelled)
+{
+    shell::MainForm form(ui, settings());
+    form.start({});
+    ui.fileAnswers = { centre, centre, std::nullopt };
+    form.importCentre(); // first choice
+    form.importCentre(); // chosen again in the dialog: no question
+    form.exportSolution(); // cancelled: the export writes a new file, no question
+    EXPECT_TRUE(ui.confirmTexts.empty());
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, kDone }));
+
+    // No file before: the cancelled dialog says so, with no question.
+    FakeInteraction fresh;
+    shell::MainForm other(fresh, settings());
+    other.importCentre();
+    EXPECT_TRUE(fresh.confirmTexts.empty());
+    EXPECT_EQ(fresh.boxes(), Boxes { kNoFile });
+}
+
+TEST_F(MainFormFlow, DecliningTheQuestionInHostModeEndsAsACancelledDialog)
+{
+    // A host-mode import that failed leaves the window open; the retry's dialog is
+    // cancelled and the question declined.
+    shell::MainForm form(ui, settings());
+    form.start({ "exportar", "1" });
+    test::fake::failingBuilder = "FakeProfesores";
+    ui.fileAnswers = { centre };
+    form.runModeWord();
+    test::fake::failingBuilder.clear();
+    ASSERT_FALSE(ui.closed());
+    const auto before = snapshot(qtemp);
+
+    ui.events.clear();
+    ui.confirmAnswer = false;
+    form.importCentre();
+    EXPECT_EQ(ui.confirmTexts.size(), 1u);
+    EXPECT_TRUE(ui.boxes().empty());
+    EXPECT_EQ(snapshot(qtemp), before);
+    EXPECT_EQ(form.resultCode(), -1);
+    EXPECT_TRUE(ui.closed());
+    EXPECT_TRUE(form.closing());
+    EXPECT_EQ(iniText(), ini(-1));
 }
 
 TEST_F(MainFormFlow, CancelBeforeAnyChoiceSaysThereIsNoFile)
