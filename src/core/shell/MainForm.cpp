@@ -51,7 +51,7 @@ struct MainForm::State {
 
     FileDialogOptions dialogOptions() const
     {
-        return FileDialogOptions { "Archivo XML", "*.xml", "xml", sagaDirectory(settings.qtempDir) };
+        return FileDialogOptions { "Archivo XML", "*.xml", "xml", fileDialogDirectory(settings.qtempDir) };
     }
 
     // Step 1 of both directions: a confirmed choice replaces the chosen file, a

@@ -314,7 +314,7 @@ TEST_F(MainFormFlow, BusyCursorOnlyWhileTheBuildersWork)
     EXPECT_EQ(ui.events, expected);
 }
 
-TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolder)
+TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolderElseInTheTimetableDirectory)
 {
     fs::remove_all(qtemp / "saga");
     fs::create_directories(qtemp / "SAGA");
@@ -325,6 +325,14 @@ TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolder)
     EXPECT_EQ(ui.dialogs[0].filter, "*.xml");
     EXPECT_EQ(ui.dialogs[0].defaultExtension, "xml");
     EXPECT_EQ(ui.dialogs[0].initialDir, qtemp / "SAGA");
+
+    // Without a "saga" folder, the timetable directory itself, every time.
+    fs::remove_all(qtemp / "SAGA");
+    form.importCentre();
+    form.exportSolution();
+    ASSERT_EQ(ui.dialogs.size(), 3u);
+    EXPECT_EQ(ui.dialogs[1].initialDir, qtemp);
+    EXPECT_EQ(ui.dialogs[2].initialDir, qtemp);
 }
 
 TEST_F(MainFormFlow, TheIniGoesWhereTheSettingsSayNotTheCurrentDirectory)
