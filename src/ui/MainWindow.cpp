@@ -87,7 +87,9 @@ QPushButton* makeButton(const QString& text, const QRect& place, QWidget* parent
 {
     auto* button = new QPushButton(text, parent);
     button->setGeometry(place);
-    button->setAutoDefault(false);
+    // Enter presses the focused button as Space does, as Windows users expect; the
+    // window is no dialog, so no button is ever the default.
+    button->setAutoDefault(true);
     return button;
 }
 
