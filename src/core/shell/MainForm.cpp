@@ -90,14 +90,17 @@ struct MainForm::State {
         }
     }
 
-    /// "Proceso finalizado" after a completed run with its summary; in host mode the
-    /// window closes.
-    void reportDone(std::vector<std::string> lines)
+    /// "Proceso finalizado" after a completed run with its summary, and `detail` on a
+    /// second line when there is one; in host mode the window closes.
+    void reportDone(std::vector<std::string> lines, std::string_view detail = {})
     {
         resultCode = kResultCompleted;
         lastOk = true;
         summary = std::move(lines);
-        ui.showInformation(kDoneMessage);
+        std::string text(kDoneMessage);
+        if (!detail.empty())
+            text.append("\n").append(detail);
+        ui.showInformation(text);
         if (hostMode)
             ui.closeMainWindow();
     }
@@ -209,7 +212,10 @@ void MainForm::exportSolution()
             s.reportNoFile(kResultExportWithoutFile);
             return;
         }
-        s.reportDone(result->summary());
+        // Where the solution file went, as the command line says it.
+        const std::u8string written = result->outputFile.u8string();
+        s.reportDone(result->summary(),
+            std::string_view(reinterpret_cast<const char*>(written.data()), written.size()));
     });
 }
 
