@@ -18,6 +18,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <vector>
@@ -307,7 +308,8 @@ CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
     m_grid->setItemDelegate(new CourseGridDelegate(m_grid));
     m_grid->verticalHeader()->hide();
     m_grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_grid->horizontalHeader()->setStretchLastSection(false);
+    // The last column takes what is left of the grid's width: no empty strip.
+    m_grid->horizontalHeader()->setStretchLastSection(true);
     m_grid->horizontalHeader()->setSectionsMovable(false);
     m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -316,11 +318,16 @@ CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
         | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     m_grid->setTabKeyNavigation(true);
     m_grid->setWordWrap(false);
-    // Display widths in characters: description 56, level 8, course number 6.
+    // Each column as wide as what it shows (the longest description, the header), and
+    // at least its display width in characters: description 56, level 8, course 6.
+    // The average character of a proportional font is narrower than most text, so
+    // the content decides for the description.
     const int charWidth = m_grid->fontMetrics().averageCharWidth();
     const std::array<int, kColumns> widths { 56, 8, 6 };
+    m_grid->resizeColumnsToContents();
     for (int column = 0; column < kColumns; ++column)
-        m_grid->setColumnWidth(column, widths[static_cast<std::size_t>(column)] * charWidth + 8);
+        m_grid->setColumnWidth(column,
+            std::max(m_grid->columnWidth(column), widths[static_cast<std::size_t>(column)] * charWidth + 8));
     if (m_model->rowCount() > 0)
         m_grid->setCurrentIndex(m_model->index(0, kNivel));
 
