@@ -352,7 +352,8 @@ TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
         EXPECT_TRUE(window.screen()->availableGeometry().contains(w->frameGeometry()))
             << "screen " << window.screen()->availableGeometry().width() << "x"
             << window.screen()->availableGeometry().height() << ", help at " << w->frameGeometry().x() << ","
-            << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x" << w->frameGeometry().height();
+            << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
+            << w->frameGeometry().height();
 
         QDir().mkpath(QStringLiteral(TRAMAZEL_HELP_SHOTS_DIR));
         w->grab().save(QStringLiteral(TRAMAZEL_HELP_SHOTS_DIR "/help_contents.png"));
