@@ -3,6 +3,8 @@
 #include "QtInteraction.h"
 #include "TestSupport.h"
 #include "UiTestSupport.h"
+#include "ZelvanoTables.h"
+#include "dbf/DbfTable.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -27,6 +29,9 @@ struct BoxSeen {
     std::vector<QMessageBox::StandardButton> buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     bool modal = false;
+    Qt::WindowModality modality = Qt::NonModal;
+    int width = 0; ///< of the box
+    int captionWidth = 0; ///< of its caption's text
 };
 
 ModalDriver::Action recordBox(BoxSeen& seen, std::function<void(QMessageBox&)> answer)
@@ -43,6 +48,9 @@ ModalDriver::Action recordBox(BoxSeen& seen, std::function<void(QMessageBox&)> a
         if (box->defaultButton())
             seen.defaultButton = box->standardButton(box->defaultButton());
         seen.modal = box->isModal();
+        seen.modality = box->windowModality();
+        seen.width = box->width();
+        seen.captionWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
         answer(*box);
     };
 }
@@ -97,7 +105,56 @@ TEST_F(QtInteractionTest, InformationAndErrorBoxes)
         EXPECT_EQ(seen.text, "Proceso finalizado · ñ");
         EXPECT_EQ(seen.buttons, std::vector<QMessageBox::StandardButton> { QMessageBox::Ok });
         EXPECT_TRUE(seen.modal);
+        // Modal to the main window only: a help window stays usable.
+        EXPECT_EQ(seen.modality, Qt::WindowModal);
+        // Wide enough for the caption and the title bar's buttons, short as the text is.
+        EXPECT_GE(seen.width, seen.captionWidth + 100);
     }
+}
+
+// F1 on the lines question and on the course grid asks for their own help topics,
+// with the dialog as the owner of the help window.
+TEST_F(QtInteractionTest, F1OnTheDialogsAsksForTheirOwnHelp)
+{
+    std::vector<std::pair<int, QWidget*>> asked;
+    m_ui.setContextHelp([&](int context, QWidget* owner) { asked.emplace_back(context, owner); });
+
+    ModalDriver driver;
+    QWidget* question = nullptr;
+    driver.then([&](QWidget& box) {
+        question = &box;
+        // Keys go to the active window, as they do for a person.
+        box.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
+        QTest::keyClick(&box, Qt::Key_F1);
+        qobject_cast<QMessageBox*>(&box)->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_TRUE(m_ui.askQuestion("Líneas", "¿Crear Líneas?"));
+
+    TempDir dir;
+    auto cursost = dbf::DbfTable::create(dir.path(), zelvano::cursost::kTable, zelvano::cursost::fields());
+    cursost.append();
+    cursost.setText(zelvano::cursost::kCodi, "C1");
+    cursost.post();
+    QWidget* grid = nullptr;
+    Qt::WindowModality gridModality = Qt::NonModal;
+    driver.then([&](QWidget& dialog) {
+        grid = &dialog;
+        gridModality = dialog.windowModality();
+        dialog.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        QTest::keyClick(&dialog, Qt::Key_F1);
+        static_cast<QDialog&>(dialog).accept();
+    });
+    m_ui.editCourseLevels(cursost);
+    EXPECT_EQ(driver.pending(), 0u);
+    EXPECT_EQ(gridModality, Qt::WindowModal);
+    const std::vector<std::pair<int, QWidget*>> expected {
+        { QtInteraction::subjectLinesHelpContext, question }, { QtInteraction::courseLevelsHelpContext, grid }
+    };
+    EXPECT_EQ(asked, expected);
+    EXPECT_EQ(QtInteraction::subjectLinesHelpContext, 3);
+    EXPECT_EQ(QtInteraction::courseLevelsHelpContext, 2);
 }
 
 TEST_F(QtInteractionTest, QuestionBoxAnswers)
