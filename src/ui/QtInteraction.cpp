@@ -11,8 +11,8 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMessageBox>
-#include <QShortcut>
 #include <QSpacerItem>
 #include <QTreeView>
 #include <QWidget>
@@ -70,6 +70,29 @@ void sizeFileColumns(QFileDialog& dialog)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
 }
 
+// Calls `onF1` for every F1 key press that reaches the object it filters.
+class F1Filter : public QObject {
+public:
+    F1Filter(QObject* parent, std::function<void()> onF1)
+        : QObject(parent)
+        , m_onF1(std::move(onF1))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+            m_onF1();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onF1;
+};
+
 } // namespace
 
 QtInteraction::QtInteraction(QWidget* mainWindow)
@@ -110,12 +133,12 @@ int QtInteraction::runModal(QDialog& dialog)
 
 void QtInteraction::addContextHelp(QDialog& dialog, int context)
 {
-    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), &dialog);
-    f1->setContext(Qt::WindowShortcut);
-    QObject::connect(f1, &QShortcut::activated, &dialog, [this, context, &dialog] {
+    // F1 wherever the focus is in the dialog: no control takes the key, so it
+    // travels up to the dialog, where this filter answers it.
+    dialog.installEventFilter(new F1Filter(&dialog, [this, context, &dialog] {
         if (m_contextHelp)
             m_contextHelp(context, &dialog);
-    });
+    }));
 }
 
 std::optional<std::filesystem::path> QtInteraction::chooseFile(const shell::FileDialogOptions& options)
