@@ -42,6 +42,9 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
+    // Spanish for what Qt takes from the system's databases too: the file dialog's
+    // file types ("carpeta", "documento XML") follow the default locale.
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
     // Qt's own dialogs (the file dialog, the buttons of the boxes) speak Spanish,
     // as the rest of the program does, whatever the desktop's language.
     QTranslator qtTexts;

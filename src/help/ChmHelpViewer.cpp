@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace tramazel::help {
 
@@ -59,6 +60,11 @@ QString ChmHelpViewer::resolvedHelpFile() const
         QString dir = m_executableDir();
         if (!dir.isEmpty() && !isSeparator(dir.back()))
             dir += QLatin1Char('/');
+        // Beside the executable first; an installed program keeps its data in
+        // share/tramazel beside its bin folder.
+        const QString installed = dir + QStringLiteral("../share/tramazel/") + file;
+        if (!QFileInfo::exists(dir + file) && QFileInfo::exists(installed))
+            return QDir::cleanPath(installed);
         file.prepend(dir);
     }
     return file;

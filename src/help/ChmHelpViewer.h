@@ -48,7 +48,8 @@ public:
     HelpManager* helpManager() const { return m_manager; }
 
     /// The help file requests are about: the manager's, else the application's; a
-    /// name without a directory gets the executable's directory.
+    /// name without a directory gets the executable's directory, or the installed
+    /// "../share/tramazel" beside it when the file is only there.
     QString resolvedHelpFile() const;
     /// True when `name` ends in ".chm" in any letter case (a "." in a directory
     /// part does not count).

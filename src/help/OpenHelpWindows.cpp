@@ -4,9 +4,51 @@
 #include "HelpWindow.h"
 
 #include <QFileInfo>
-#include <QWindow>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
 
 namespace tramazel::help {
+
+namespace {
+
+constexpr int preferredWidth = 1000;
+constexpr int preferredHeight = 680;
+// Narrower than this, the contents and the page side by side are no longer readable.
+constexpr int readableWidth = 560;
+constexpr int gap = 8;
+constexpr int overlapOffset = 48;
+
+} // namespace
+
+QRect helpWindowPlace(const QRect& owner, const QRect& available)
+{
+    const int height = std::min(preferredHeight, available.height());
+    if (owner.isEmpty()) {
+        QRect place(0, 0, std::min(preferredWidth, available.width()), height);
+        place.moveCenter(available.center());
+        return place;
+    }
+    const int top = std::clamp(owner.top(), available.top(), available.bottom() + 1 - height);
+    const int roomRight = available.right() - owner.right() - gap;
+    const int roomLeft = owner.left() - available.left() - gap;
+    if (std::max(roomRight, roomLeft) >= readableWidth) {
+        if (roomRight >= roomLeft) {
+            const int width = std::min(preferredWidth, roomRight);
+            return QRect(owner.right() + 1 + gap, top, width, height);
+        }
+        const int width = std::min(preferredWidth, roomLeft);
+        return QRect(owner.left() - gap - width, top, width, height);
+    }
+    const int width = std::min(preferredWidth, available.width());
+    const int left
+        = std::clamp(owner.left() + overlapOffset, available.left(), available.right() + 1 - width);
+    const int overTop
+        = std::clamp(owner.top() + overlapOffset, available.top(), available.bottom() + 1 - height);
+    return QRect(left, overTop, width, height);
+}
 
 OpenHelpWindows::~OpenHelpWindows()
 {
@@ -43,14 +85,16 @@ HelpWindow* OpenHelpWindows::windowFor(const QString& chmPath, QWidget* owner)
     // Closing the main window ends the program even while help is open.
     window->setAttribute(Qt::WA_QuitOnClose, false);
     m_windows << window;
-    // Kept over the owner's window, unless that one is embedded in a foreign window
-    // (host mode): then the help stays an independent top-level window.
-    if (owner) {
-        QWidget* top = owner->window();
-        window->winId();
-        QWindow* ownerWindow = top->windowHandle();
-        if (ownerWindow && !ownerWindow->parent() && window->windowHandle())
-            window->windowHandle()->setTransientParent(ownerWindow);
+    const QWidget* top = owner ? owner->window() : nullptr;
+    const QScreen* screen = top && top->screen() ? top->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect place
+            = helpWindowPlace(top ? top->frameGeometry() : QRect(), screen->availableGeometry());
+        // The place is the frame's; the owner's frame tells what the title bar and
+        // borders take.
+        const QSize frame = top ? top->frameGeometry().size() - top->size() : QSize();
+        window->resize(place.size() - frame);
+        window->move(place.topLeft());
     }
     return window;
 }

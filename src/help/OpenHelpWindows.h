@@ -5,15 +5,23 @@
 
 #include <QList>
 #include <QPointer>
+#include <QRect>
 
 namespace tramazel::help {
 
 class HelpWindow;
 
+/// Where a new help window goes: beside its owner's window (`owner`, its frame) on
+/// the side with more room when the help fits there at a readable width, else over
+/// it, offset; always inside `available` (the screen's free area) and no bigger than
+/// it. An empty `owner` centres the window on the screen.
+QRect helpWindowPlace(const QRect& owner, const QRect& available);
+
 /// The help windows open at a time, one per help file, and the HtmlHelp calls that
 /// open, reuse and close them: a call for a file with a window open reuses it. The
-/// windows are top-level windows of their own, over their owner when it is a
-/// top-level window; they never keep the program running.
+/// windows are top-level windows of their own, placed beside their owner; they are
+/// nobody's transient, so a dialog modal to the main window leaves them usable, and
+/// they never keep the program running.
 class OpenHelpWindows : public HtmlHelp {
 public:
     OpenHelpWindows() = default;

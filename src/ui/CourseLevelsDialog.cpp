@@ -7,6 +7,7 @@
 #include "text/Cp1252.h"
 
 #include <QAbstractTableModel>
+#include <QFocusFrame>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -18,6 +19,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <vector>
@@ -257,16 +259,39 @@ protected:
 
     void keyPressEvent(QKeyEvent* event) override
     {
-        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        const bool tab = event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier);
+        if (enter || tab) {
             const QModelIndex next = moveCursor(MoveNext, event->modifiers());
             if (next.isValid())
                 setCurrentIndex(next);
             else
-                focusNextChild();
+                leaveForward();
             event->accept();
             return;
         }
         QTableView::keyPressEvent(event);
+    }
+
+    // Enter or Tab in the editor of the last cell: the value is posted and the focus
+    // goes on to "Continuar" at once.
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override
+    {
+        const bool pastLast
+            = hint == QAbstractItemDelegate::EditNextItem && !moveCursor(MoveNext, Qt::NoModifier).isValid();
+        QTableView::closeEditor(editor, pastLast ? QAbstractItemDelegate::NoHint : hint);
+        if (pastLast)
+            leaveForward();
+    }
+
+private:
+    // On to the next control, shown as a keyboard move (the style then draws the
+    // focus on it).
+    void leaveForward()
+    {
+        window()->setAttribute(Qt::WA_KeyboardFocusChange);
+        // The plain widget's move: the view's own would send this grid a Tab again.
+        QWidget::focusNextPrevChild(true);
     }
 };
 
@@ -307,7 +332,8 @@ CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
     m_grid->setItemDelegate(new CourseGridDelegate(m_grid));
     m_grid->verticalHeader()->hide();
     m_grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_grid->horizontalHeader()->setStretchLastSection(false);
+    // The last column takes what is left of the grid's width: no empty strip.
+    m_grid->horizontalHeader()->setStretchLastSection(true);
     m_grid->horizontalHeader()->setSectionsMovable(false);
     m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -316,18 +342,39 @@ CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
         | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     m_grid->setTabKeyNavigation(true);
     m_grid->setWordWrap(false);
-    // Display widths in characters: description 56, level 8, course number 6.
+    // Each column as wide as what it shows (the longest description, the header), and
+    // at least its display width in characters: description 56, level 8, course 6.
+    // The average character of a proportional font is narrower than most text, so
+    // the content decides for the description.
     const int charWidth = m_grid->fontMetrics().averageCharWidth();
     const std::array<int, kColumns> widths { 56, 8, 6 };
+    m_grid->resizeColumnsToContents();
     for (int column = 0; column < kColumns; ++column)
-        m_grid->setColumnWidth(column, widths[static_cast<std::size_t>(column)] * charWidth + 8);
+        m_grid->setColumnWidth(column,
+            std::max(m_grid->columnWidth(column), widths[static_cast<std::size_t>(column)] * charWidth + 8));
     if (m_model->rowCount() > 0)
         m_grid->setCurrentIndex(m_model->index(0, kNivel));
+
+    // The current cell keeps its colour only while the grid has the focus: once the
+    // focus has gone on to "Continuar", the grid no longer looks as if typing would
+    // reach it.
+    QPalette gridPalette = m_grid->palette();
+    gridPalette.setColor(
+        QPalette::Inactive, QPalette::Highlight, gridPalette.color(QPalette::Inactive, QPalette::Button));
+    gridPalette.setColor(
+        QPalette::Inactive, QPalette::HighlightedText, gridPalette.color(QPalette::Inactive, QPalette::Text));
+    m_grid->setPalette(gridPalette);
 
     m_continue = new QPushButton(QStringLiteral("Continuar"), this);
     m_continue->setObjectName(QStringLiteral("Button1"));
     m_continue->setGeometry(408, 376, 75, 25);
     connect(m_continue, &QPushButton::clicked, this, &QDialog::accept);
+    // The button is the dialog's default from the start, which the style draws like
+    // the focus: a frame around it shows when the focus is really there.
+    m_focusFrame = new QFocusFrame(this);
+    m_focusFrame->setObjectName(QStringLiteral("continueFocus"));
+    m_focusFrame->hide();
+    m_continue->installEventFilter(this);
 
     setTabOrder(m_grid, m_continue);
     m_grid->setFocus();
@@ -338,6 +385,15 @@ CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
 }
 
 CourseLevelsDialog::~CourseLevelsDialog() = default;
+
+bool CourseLevelsDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_continue && event->type() == QEvent::FocusIn)
+        m_focusFrame->setWidget(m_continue);
+    if (watched == m_continue && event->type() == QEvent::FocusOut)
+        m_focusFrame->setWidget(nullptr);
+    return QDialog::eventFilter(watched, event);
+}
 
 int CourseLevelsDialog::exec()
 {

@@ -5,6 +5,7 @@
 
 #include <exception>
 
+class QFocusFrame;
 class QLabel;
 class QPushButton;
 
@@ -33,6 +34,9 @@ public:
     int exec() override;
     void done(int result) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     /// The failure met while posting, if any (exec() rethrows it).
     std::exception_ptr failure() const { return m_failure; }
 
@@ -43,6 +47,7 @@ private:
     CourseGrid* m_grid = nullptr;
     CourseGridModel* m_model = nullptr;
     QPushButton* m_continue = nullptr;
+    QFocusFrame* m_focusFrame = nullptr;
     std::exception_ptr m_failure;
 };
 

@@ -87,7 +87,9 @@ QPushButton* makeButton(const QString& text, const QRect& place, QWidget* parent
 {
     auto* button = new QPushButton(text, parent);
     button->setGeometry(place);
-    button->setAutoDefault(false);
+    // Enter presses the focused button as Space does, as Windows users expect; the
+    // window is no dialog, so no button is ever the default.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -106,6 +108,11 @@ MainWindow::MainWindow(shell::MainForm::Settings settings, shell::Interaction* i
 {
     if (!interaction) {
         m_qtInteraction = std::make_unique<QtInteraction>(this);
+        // F1 on the course grid and on the lines question: their own help topics.
+        m_qtInteraction->setContextHelp([this](int context, QWidget* dialog) {
+            if (m_help.showContext)
+                m_help.showContext(context, dialog);
+        });
         interaction = m_qtInteraction.get();
     }
     m_form = std::make_unique<shell::MainForm>(*interaction, std::move(settings));

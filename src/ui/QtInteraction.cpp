@@ -10,8 +10,13 @@
 #include <QCursor>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSpacerItem>
+#include <QTreeView>
 #include <QWidget>
 
 namespace tramazel::ui {
@@ -50,6 +55,60 @@ std::filesystem::path toPath(const QString& file)
     return std::filesystem::path(file.toStdU16String());
 }
 
+// A short text would make a box narrower than its caption, which the title bar then
+// cuts ("Tra…"): the box is kept wide enough to show the caption whole, with room
+// for the title bar's buttons.
+void keepCaptionVisible(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    const int titleBarButtons = 120;
+    const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + titleBarButtons;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+        grid->columnCount());
+}
+
+// The file list of Qt's own dialog: the name takes the room left, the size, type
+// and date columns are as wide as what they show.
+void sizeFileColumns(QFileDialog& dialog)
+{
+    const int fileDialogWidth = 760;
+    const int fileDialogHeight = 440;
+    dialog.resize(fileDialogWidth, fileDialogHeight);
+    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!list)
+        return;
+    QHeaderView* header = list->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+}
+
+// Calls `onF1` for every F1 key press that reaches the object it filters.
+class F1Filter : public QObject {
+public:
+    F1Filter(QObject* parent, std::function<void()> onF1)
+        : QObject(parent)
+        , m_onF1(std::move(onF1))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+            m_onF1();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onF1;
+};
+
 } // namespace
 
 QtInteraction::QtInteraction(QWidget* mainWindow)
@@ -72,11 +131,30 @@ QWidget* QtInteraction::dialogParent() const
     return m_placer ? nullptr : m_mainWindow.data();
 }
 
+void QtInteraction::setContextHelp(std::function<void(int, QWidget*)> help)
+{
+    m_contextHelp = std::move(help);
+}
+
 int QtInteraction::runModal(QDialog& dialog)
 {
     if (m_placer)
         m_placer(dialog);
+    // Modal to the main window alone: a help window, a top-level window of its own,
+    // keeps answering while the dialog is open.
+    if (dialog.parentWidget() || m_placer)
+        dialog.setWindowModality(Qt::WindowModal);
     return dialog.exec();
+}
+
+void QtInteraction::addContextHelp(QDialog& dialog, int context)
+{
+    // F1 wherever the focus is in the dialog: no control takes the key, so it
+    // travels up to the dialog, where this filter answers it.
+    dialog.installEventFilter(new F1Filter(&dialog, [this, context, &dialog] {
+        if (m_contextHelp)
+            m_contextHelp(context, &dialog);
+    }));
 }
 
 std::optional<std::filesystem::path> QtInteraction::chooseFile(const shell::FileDialogOptions& options)
@@ -93,6 +171,7 @@ std::optional<std::filesystem::path> QtInteraction::chooseFile(const shell::File
     dialog.setDefaultSuffix(fromUtf8(options.defaultExtension));
     if (!options.initialDir.empty())
         dialog.setDirectory(toQString(options.initialDir));
+    sizeFileColumns(dialog);
     if (runModal(dialog) != QDialog::Accepted)
         return std::nullopt;
     const QStringList files = dialog.selectedFiles();
@@ -106,13 +185,25 @@ void QtInteraction::showInformation(std::string_view text)
     // The constructor, not QMessageBox::information(): the static helpers always
     // add an icon, and this box has none.
     QMessageBox box(QMessageBox::NoIcon, applicationTitle, fromUtf8(text), QMessageBox::Ok, dialogParent());
+    keepCaptionVisible(box);
     runModal(box);
 }
 
 void QtInteraction::showError(std::string_view text)
 {
     QMessageBox box(QMessageBox::Critical, applicationTitle, fromUtf8(text), QMessageBox::Ok, dialogParent());
+    keepCaptionVisible(box);
     runModal(box);
+}
+
+bool QtInteraction::confirmDestructive(std::string_view text)
+{
+    QMessageBox box(QMessageBox::Warning, applicationTitle, fromUtf8(text),
+        QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    keepCaptionVisible(box);
+    return runModal(box) == QMessageBox::Ok;
 }
 
 bool QtInteraction::askQuestion(std::string_view caption, std::string_view text)
@@ -121,6 +212,9 @@ bool QtInteraction::askQuestion(std::string_view caption, std::string_view text)
         QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
+    keepCaptionVisible(box);
+    // The import asks only about the subject lines: F1 shows their help.
+    addContextHelp(box, subjectLinesHelpContext);
     return runModal(box) == QMessageBox::Ok;
 }
 
@@ -145,6 +239,7 @@ centre_import::SubjectLines QtInteraction::askSubjectLines(std::string_view capt
 void QtInteraction::editCourseLevels(dbf::DbfTable& cursost)
 {
     CourseLevelsDialog dialog(cursost, dialogParent());
+    addContextHelp(dialog, courseLevelsHelpContext);
     runModal(dialog);
 }
 

@@ -13,9 +13,9 @@ class QWidget;
 
 namespace tramazel::ui {
 
-/// The shell's dialogs as real Qt dialogs, all modal over the main window and
-/// captioned with the application title. The hourglass is shown exactly when the
-/// core says so (the core lifts it before any dialog).
+/// The shell's dialogs as real Qt dialogs, all modal over the main window only (an
+/// open help window stays usable) and captioned with the application title. The hourglass is shown exactly
+/// when the core says so (the core lifts it before any dialog).
 class QtInteraction : public shell::Interaction {
 public:
     /// The caption of the information, error and file boxes.
@@ -27,6 +27,7 @@ public:
     std::optional<std::filesystem::path> chooseFile(const shell::FileDialogOptions& options) override;
     void showInformation(std::string_view text) override;
     void showError(std::string_view text) override;
+    bool confirmDestructive(std::string_view text) override;
     void setBusy(bool busy) override;
     void closeMainWindow() override;
     void editCourseLevels(dbf::DbfTable& cursost) override;
@@ -44,16 +45,26 @@ public:
     /// its transient parent and position before it is shown.
     void setDialogPlacer(std::function<void(QWidget&)> placer);
 
+    /// What F1 asks of the help system while the course grid or the subject-lines
+    /// question is open: the help context and the dialog.
+    void setContextHelp(std::function<void(int context, QWidget* dialog)> help);
+
+    /// The help contexts of the dialogs (the main window's is 1).
+    static constexpr int courseLevelsHelpContext = 2;
+    static constexpr int subjectLinesHelpContext = 3;
+
     /// True while this object's hourglass is shown.
     bool busy() const noexcept { return m_busy; }
 
 private:
     QWidget* dialogParent() const;
     int runModal(QDialog& dialog);
+    void addContextHelp(QDialog& dialog, int context);
 
     QPointer<QWidget> m_mainWindow;
     bool m_busy = false;
     std::function<void(QWidget&)> m_placer;
+    std::function<void(int, QWidget*)> m_contextHelp;
 };
 
 } // namespace tramazel::ui

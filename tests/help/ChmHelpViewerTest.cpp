@@ -3,6 +3,7 @@
 // replaced by a recorder of the calls they would get.
 #include "ChmHelpViewer.h"
 #include "HelpManager.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@ inline void PrintTo(const QString& s, std::ostream* os)
 }
 
 using namespace tramazel::help;
+namespace test = tramazel::test;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -105,6 +108,24 @@ TEST(ChmHelpViewer, ResolvesTheHelpFile)
         rig.manager.setHelpFile(c.managerFile);
         EXPECT_EQ(rig.viewer->resolvedHelpFile(), c.expected) << c.name;
     }
+}
+
+// An installation keeps the help file in share/tramazel beside the bin folder; a
+// copy beside the executable still comes first.
+TEST(ChmHelpViewer, FindsTheInstalledHelpFile)
+{
+    test::TempDir root;
+    fs::create_directories(root / "usr" / "bin");
+    fs::create_directories(root / "usr" / "share" / "tramazel");
+    test::writeFile(root / "usr" / "share" / "tramazel" / "IB.chm", "chm");
+    const QString bin = QString::fromStdString((root / "usr" / "bin").string());
+    const QString installed
+        = QString::fromStdString((root / "usr" / "share" / "tramazel" / "IB.chm").string());
+    auto viewer = std::make_shared<ChmHelpViewer>(
+        std::make_shared<Recorder>(), [] { return QStringLiteral("IB.chm"); }, [&] { return bin; });
+    EXPECT_EQ(viewer->resolvedHelpFile(), installed);
+    test::writeFile(root / "usr" / "bin" / "IB.chm", "chm");
+    EXPECT_EQ(viewer->resolvedHelpFile(), bin + QStringLiteral("/IB.chm"));
 }
 
 TEST(ChmHelpViewer, TellsHelpFilesByTheirExtension)

@@ -288,6 +288,36 @@ TEST_F(HelpWindowTest, CloseAllClosesEveryWindow)
     EXPECT_EQ(sourceOf(only()), QStringLiteral("chm:/main.htm"));
 }
 
+// Beside the main window when the screen has room for the help at a readable width,
+// else over it, offset; never bigger than the screen nor outside it.
+TEST(HelpSystem, HelpWindowsOpenBesideTheirOwner)
+{
+    const QRect wide(0, 0, 1920, 1050);
+    const QRect small(0, 0, 1024, 740);
+    struct Case {
+        const char* name;
+        QRect owner;
+        QRect available;
+        QRect expected;
+    };
+    const Case cases[] = {
+        { "room on the right", QRect(100, 200, 632, 266), wide, QRect(740, 200, 1000, 680) },
+        { "room on the left only", QRect(1200, 300, 632, 266), wide, QRect(192, 300, 1000, 680) },
+        { "right side narrower than the help", QRect(600, 100, 632, 266), wide, QRect(1240, 100, 680, 680) },
+        { "no readable room: over it, offset", QRect(196, 237, 632, 266), small, QRect(24, 60, 1000, 680) },
+        { "owner low on the screen: moved up", QRect(100, 900, 632, 266), wide, QRect(740, 370, 1000, 680) },
+        { "screen smaller than the help", QRect(10, 10, 300, 200), QRect(0, 0, 800, 600),
+            QRect(0, 0, 800, 600) },
+        { "no owner: centred", QRect(), wide, QRect(460, 185, 1000, 680) },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QRect place = helpWindowPlace(c.owner, c.available);
+        EXPECT_EQ(place, c.expected);
+        EXPECT_TRUE(c.available.contains(place));
+    }
+}
+
 // The program's own requests: the help button and F1 of the main window, with
 // IB.chm beside the executable as in an installation.
 TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
@@ -314,10 +344,16 @@ TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Ayuda de Tramazel"));
         EXPECT_GE(w->contentsTree()->topLevelItemCount(), 8);
         EXPECT_TRUE(w->message().isEmpty());
-        // A top-level window of its own, kept over the main window.
+        // A top-level window of its own, nobody's transient (a dialog modal to the
+        // main window must leave it usable), inside the screen.
         EXPECT_EQ(w->parentWidget(), nullptr);
         ASSERT_TRUE(w->windowHandle());
-        EXPECT_EQ(w->windowHandle()->transientParent(), window.windowHandle());
+        EXPECT_EQ(w->windowHandle()->transientParent(), nullptr);
+        EXPECT_TRUE(window.screen()->availableGeometry().contains(w->frameGeometry()))
+            << "screen " << window.screen()->availableGeometry().width() << "x"
+            << window.screen()->availableGeometry().height() << ", help at " << w->frameGeometry().x() << ","
+            << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
+            << w->frameGeometry().height();
 
         QDir().mkpath(QStringLiteral(TRAMAZEL_HELP_SHOTS_DIR));
         w->grab().save(QStringLiteral(TRAMAZEL_HELP_SHOTS_DIR "/help_contents.png"));

@@ -5,8 +5,10 @@
 #include "TestSupport.h"
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
+#include "text/Cp1252.h"
 
 #include <QApplication>
+#include <QFocusFrame>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
@@ -32,6 +34,7 @@ namespace {
 namespace t = zelvano::cursost;
 using tramazel::test::TempDir;
 
+constexpr int kDescripcion = 0;
 constexpr int kNivel = 1;
 constexpr int kCurso = 2;
 
@@ -241,13 +244,92 @@ TEST_F(CourseLevelsDialogTest, TypedValuesArePostedLineByLineWithTheKeyboardAlon
     view->setCurrentIndex(model->index(2, kCurso));
     type(QStringLiteral("3"));
     press(Qt::Key_Tab);
-    press(Qt::Key_Tab);
     auto* button = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
     EXPECT_TRUE(button->hasFocus());
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     press(Qt::Key_Return);
     EXPECT_EQ(1, accepted.count());
     EXPECT_EQ((std::vector<Line> { { "BAT", "1" }, { "", "" }, { "", "3" } }), stored());
+}
+
+// Past the last editable cell the focus goes on to "Continuar" where it can be seen:
+// a focus frame around the button, the grid's current cell no longer in the active
+// colour. Enter then continues.
+TEST_F(CourseLevelsDialogTest, PastTheLastCellTheFocusShowsOnContinuar)
+{
+    struct Case {
+        const char* name;
+        const char* typed; // into the last cell first, leaving its editor open; null: nothing
+        Qt::Key key;
+    };
+    const Case cases[] = {
+        { "Tab on the cell", nullptr, Qt::Key_Tab },
+        { "Enter on the cell", nullptr, Qt::Key_Return },
+        { "Tab in the editor", "2", Qt::Key_Tab },
+        { "Enter in the editor", "2", Qt::Key_Return },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        auto table = dbf::DbfTable::create(dir.path(), t::kTable, t::fields());
+        for (const char* code : { "C1", "C2" }) {
+            table.append();
+            table.setText(t::kCodi, code);
+            table.post();
+        }
+        CourseLevelsDialog dialog(table, nullptr);
+        show(dialog);
+        QTableView* view = grid(dialog);
+        auto* button = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
+        auto* frame = dialog.findChild<QFocusFrame*>();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_FALSE(frame->isVisible()) << "no frame while the grid has the focus";
+        EXPECT_NE(view->palette().color(QPalette::Active, QPalette::Highlight),
+            view->palette().color(QPalette::Inactive, QPalette::Highlight));
+
+        view->setCurrentIndex(view->model()->index(1, kCurso));
+        if (c.typed)
+            type(QString::fromUtf8(c.typed));
+        press(c.key);
+        EXPECT_TRUE(button->hasFocus());
+        EXPECT_TRUE(frame->isVisible());
+        EXPECT_EQ(frame->widget(), button);
+        if (c.typed) {
+            EXPECT_EQ(view->model()->index(1, kCurso).data().toString().toStdString(), c.typed);
+        }
+
+        QSignalSpy accepted(&dialog, &QDialog::accepted);
+        press(Qt::Key_Return);
+        EXPECT_EQ(accepted.count(), 1);
+    }
+}
+
+// Every description shows whole (the school's longest course names included), and
+// the columns fill the grid: no empty strip after "Curso".
+TEST_F(CourseLevelsDialogTest, ColumnsAreAsWideAsWhatTheyShow)
+{
+    m_table.emplace(dbf::DbfTable::create(m_dir.path(), t::kTable, t::fields()));
+    const char* names[] = { "1r CFGS Administració de sistemes informàtics en xarxa",
+        "2n CFGS Desenvolupament d'aplicacions multiplataforma (dual)", "ESO" };
+    for (const char* name : names) {
+        m_table->append();
+        m_table->setText(t::kDescripcio, text::utf8ToCp1252(name));
+        m_table->post();
+    }
+    CourseLevelsDialog dialog(*m_table, nullptr);
+    show(dialog);
+    QTableView* view = grid(dialog);
+    const QFontMetrics metrics(view->font());
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_LT(metrics.horizontalAdvance(QString::fromUtf8(name)), view->columnWidth(kDescripcion));
+    }
+    for (int column : { kNivel, kCurso }) {
+        const QString title = view->model()->headerData(column, Qt::Horizontal).toString();
+        EXPECT_LT(metrics.horizontalAdvance(title), view->columnWidth(column)) << title.toStdString();
+    }
+    const QHeaderView* header = view->horizontalHeader();
+    EXPECT_GE(header->length(), view->viewport()->width());
 }
 
 TEST_F(CourseLevelsDialogTest, CellsAcceptNoMoreThanTheFieldHolds)

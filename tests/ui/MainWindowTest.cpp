@@ -175,6 +175,30 @@ TEST_F(MainWindowTest, HelpButtonAndF1ReachTheHelpSystem)
     EXPECT_EQ(m_contents.size(), 1u);
 }
 
+// A focused button answers Enter (both keys) and Space alike, as on Windows.
+TEST_F(MainWindowTest, EnterAndSpacePressTheFocusedButton)
+{
+    auto window = makeWindow();
+    window->start({});
+    showAndSettle(*window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const MainWindow::Widgets& w = window->widgets();
+    for (QPushButton* button : { w.importButton, w.exportButton, w.closeButton, w.helpButton }) {
+        for (Qt::Key key : { Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space }) {
+            SCOPED_TRACE(button->objectName().toStdString() + " key " + std::to_string(key));
+            QSignalSpy clicked(button, &QPushButton::clicked);
+            // Closing the window would end the other cases: only count the click.
+            if (button == w.closeButton)
+                button->disconnect(window.get());
+            button->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(button, key);
+            EXPECT_EQ(clicked.count(), 1);
+        }
+    }
+    EXPECT_FALSE(m_ui.fileRequests.empty());
+    EXPECT_FALSE(m_contents.empty());
+}
+
 TEST_F(MainWindowTest, AltSClosesTheWindow)
 {
     auto window = makeWindow();

@@ -35,6 +35,9 @@ struct BoxSeen {
     std::vector<QMessageBox::StandardButton> buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     bool modal = false;
+    Qt::WindowModality modality = Qt::NonModal;
+    int width = 0; ///< of the box
+    int captionWidth = 0; ///< of its caption's text
 };
 
 ModalDriver::Action recordBox(BoxSeen& seen, std::function<void(QMessageBox&)> answer)
@@ -51,6 +54,9 @@ ModalDriver::Action recordBox(BoxSeen& seen, std::function<void(QMessageBox&)> a
         if (box->defaultButton())
             seen.defaultButton = box->standardButton(box->defaultButton());
         seen.modal = box->isModal();
+        seen.modality = box->windowModality();
+        seen.width = box->width();
+        seen.captionWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
         answer(*box);
     };
 }
@@ -105,7 +111,56 @@ TEST_F(QtInteractionTest, InformationAndErrorBoxes)
         EXPECT_EQ(seen.text, "Proceso finalizado · ñ");
         EXPECT_EQ(seen.buttons, std::vector<QMessageBox::StandardButton> { QMessageBox::Ok });
         EXPECT_TRUE(seen.modal);
+        // Modal to the main window only: a help window stays usable.
+        EXPECT_EQ(seen.modality, Qt::WindowModal);
+        // Wide enough for the caption and the title bar's buttons, short as the text is.
+        EXPECT_GE(seen.width, seen.captionWidth + 100);
     }
+}
+
+// F1 on the lines question and on the course grid asks for their own help topics,
+// with the dialog as the owner of the help window.
+TEST_F(QtInteractionTest, F1OnTheDialogsAsksForTheirOwnHelp)
+{
+    std::vector<std::pair<int, QWidget*>> asked;
+    m_ui.setContextHelp([&](int context, QWidget* owner) { asked.emplace_back(context, owner); });
+
+    ModalDriver driver;
+    QWidget* question = nullptr;
+    driver.then([&](QWidget& box) {
+        question = &box;
+        // Keys go to the active window, as they do for a person.
+        box.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
+        QTest::keyClick(&box, Qt::Key_F1);
+        qobject_cast<QMessageBox*>(&box)->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_TRUE(m_ui.askQuestion("Líneas", "¿Crear Líneas?"));
+
+    TempDir dir;
+    auto cursost = dbf::DbfTable::create(dir.path(), zelvano::cursost::kTable, zelvano::cursost::fields());
+    cursost.append();
+    cursost.setText(zelvano::cursost::kCodi, "C1");
+    cursost.post();
+    QWidget* grid = nullptr;
+    Qt::WindowModality gridModality = Qt::NonModal;
+    driver.then([&](QWidget& dialog) {
+        grid = &dialog;
+        gridModality = dialog.windowModality();
+        dialog.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        QTest::keyClick(&dialog, Qt::Key_F1);
+        static_cast<QDialog&>(dialog).accept();
+    });
+    m_ui.editCourseLevels(cursost);
+    EXPECT_EQ(driver.pending(), 0u);
+    EXPECT_EQ(gridModality, Qt::WindowModal);
+    const std::vector<std::pair<int, QWidget*>> expected {
+        { QtInteraction::subjectLinesHelpContext, question }, { QtInteraction::courseLevelsHelpContext, grid }
+    };
+    EXPECT_EQ(asked, expected);
+    EXPECT_EQ(QtInteraction::subjectLinesHelpContext, 3);
+    EXPECT_EQ(QtInteraction::courseLevelsHelpContext, 2);
 }
 
 TEST_F(QtInteractionTest, QuestionBoxAnswers)
@@ -181,6 +236,37 @@ TEST_F(QtInteractionTest, SubjectLinesCheckBoxIsRememberedForTheUser)
         EXPECT_EQ(seen.icon, QMessageBox::Warning);
         EXPECT_EQ(seen.title, "Líneas");
         EXPECT_EQ(seen.defaultButton, QMessageBox::Ok);
+    }
+}
+
+// Before something that cannot be undone, only a deliberate OK goes on: Enter takes
+// the default, Cancel.
+TEST_F(QtInteractionTest, DestructiveQuestionDefaultsToCancel)
+{
+    struct Case {
+        const char* name;
+        std::function<void(QMessageBox&)> answer;
+        bool expected;
+    };
+    const Case cases[] = {
+        { "OK button", pressOk, true },
+        { "Enter takes the default", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, false },
+        { "Escape", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, false },
+        { "close box", [](QMessageBox& b) { b.close(); }, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModalDriver driver;
+        BoxSeen seen;
+        driver.then(recordBox(seen, c.answer));
+        EXPECT_EQ(m_ui.confirmDestructive("¿Volver a importar «a.xml»?"), c.expected);
+        EXPECT_EQ(driver.pending(), 0u);
+        EXPECT_EQ(seen.icon, QMessageBox::Warning);
+        EXPECT_EQ(seen.title, "Tramazel");
+        EXPECT_EQ(seen.text, "¿Volver a importar «a.xml»?");
+        EXPECT_EQ(seen.buttons,
+            (std::vector<QMessageBox::StandardButton> { QMessageBox::Ok, QMessageBox::Cancel }));
+        EXPECT_EQ(seen.defaultButton, QMessageBox::Cancel);
     }
 }
 

@@ -55,6 +55,8 @@ public:
     std::vector<shell::FileDialogOptions> fileRequests;
     std::vector<std::string> informations;
     std::vector<std::string> errors;
+    std::vector<std::string> confirmations;
+    bool confirmAnswer = true;
     std::vector<bool> busyCalls;
     int closeRequests = 0;
     QWidget* window = nullptr; ///< closed by closeMainWindow when set
@@ -62,6 +64,11 @@ public:
     std::optional<std::filesystem::path> chooseFile(const shell::FileDialogOptions& options) override;
     void showInformation(std::string_view text) override { informations.emplace_back(text); }
     void showError(std::string_view text) override { errors.emplace_back(text); }
+    bool confirmDestructive(std::string_view text) override
+    {
+        confirmations.emplace_back(text);
+        return confirmAnswer;
+    }
     void setBusy(bool busy) override { busyCalls.push_back(busy); }
     void closeMainWindow() override;
     void editCourseLevels(dbf::DbfTable&) override { }

@@ -29,6 +29,10 @@ public:
     virtual void showInformation(std::string_view text) = 0;
     /// The standard error box: error icon, OK, captioned "Tramazel". `text` is final.
     virtual void showError(std::string_view text) = 0;
+    /// A question before something that cannot be undone: warning icon, OK / Cancel,
+    /// Cancel the default (Enter and Escape both decline), captioned "Tramazel".
+    /// True when the user answers OK.
+    virtual bool confirmDestructive(std::string_view text) = 0;
     /// Closes the main window (host mode, after a run).
     virtual void closeMainWindow() = 0;
 };

@@ -51,15 +51,19 @@ struct MainForm::State {
 
     FileDialogOptions dialogOptions() const
     {
-        return FileDialogOptions { "Archivo XML", "*.xml", "xml", sagaDirectory(settings.qtempDir) };
+        return FileDialogOptions { "Archivo XML", "*.xml", "xml", fileDialogDirectory(settings.qtempDir) };
     }
 
     // Step 1 of both directions: a confirmed choice replaces the chosen file, a
-    // cancelled dialog keeps the last file chosen by either direction.
-    void chooseFile()
+    // cancelled dialog keeps the last file chosen by either direction. Returns true
+    // when the dialog was confirmed.
+    bool chooseFile()
     {
-        if (auto chosen = ui.chooseFile(dialogOptions()))
-            chosenFile = std::move(*chosen);
+        auto chosen = ui.chooseFile(dialogOptions());
+        if (!chosen)
+            return false;
+        chosenFile = std::move(*chosen);
+        return true;
     }
 
     xml::XmlDocument& documentForRun()
@@ -73,20 +77,30 @@ struct MainForm::State {
     void reportNoFile(int hostCode)
     {
         ui.showInformation(kNoFileMessage);
+        endWithoutRun(hostCode);
+    }
+
+    /// The user declined to run: nothing changes, and host mode ends as after a
+    /// cancelled dialog (`hostCode`, the window closes) without the "no file" box.
+    void endWithoutRun(int hostCode)
+    {
         if (hostMode) {
             resultCode = hostCode;
             ui.closeMainWindow();
         }
     }
 
-    /// "Proceso finalizado" after a completed run with its summary; in host mode the
-    /// window closes.
-    void reportDone(std::vector<std::string> lines)
+    /// "Proceso finalizado" after a completed run with its summary, and `detail` on a
+    /// second line when there is one; in host mode the window closes.
+    void reportDone(std::vector<std::string> lines, std::string_view detail = {})
     {
         resultCode = kResultCompleted;
         lastOk = true;
         summary = std::move(lines);
-        ui.showInformation(kDoneMessage);
+        std::string text(kDoneMessage);
+        if (!detail.empty())
+            text.append("\n").append(detail);
+        ui.showInformation(text);
         if (hostMode)
             ui.closeMainWindow();
     }
@@ -164,7 +178,16 @@ void MainForm::importCentre()
 {
     State& s = *m_state;
     s.run([&] {
-        s.chooseFile();
+        // Cancelling the dialog must not rebuild the tables unasked: they may hold
+        // levels, lines and days typed since the last import.
+        if (!s.chooseFile() && !s.chosenFile.empty()) {
+            const std::u8string name = s.chosenFile.filename().u8string();
+            if (!s.ui.confirmDestructive(reimportQuestion(
+                    std::string_view(reinterpret_cast<const char*>(name.data()), name.size())))) {
+                s.endWithoutRun(kResultImportWithoutFile);
+                return;
+            }
+        }
         const centre_import::CentreFileImportOptions options { s.settings.builders,
             s.settings.importFaultHook };
         const auto result = centre_import::importCentreFile(
@@ -189,7 +212,10 @@ void MainForm::exportSolution()
             s.reportNoFile(kResultExportWithoutFile);
             return;
         }
-        s.reportDone(result->summary());
+        // Where the solution file went, as the command line says it.
+        const std::u8string written = result->outputFile.u8string();
+        s.reportDone(result->summary(),
+            std::string_view(reinterpret_cast<const char*>(written.data()), written.size()));
     });
 }
 

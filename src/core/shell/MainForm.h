@@ -59,7 +59,9 @@ public:
     bool closing();
 
     /// The left button: asks for a centre file and imports it into the timetable
-    /// directory.
+    /// directory. When the dialog is cancelled after a file was chosen earlier, asks
+    /// first whether to import that file again (its tables are rebuilt); declining
+    /// changes nothing.
     void importCentre();
     /// The right button: asks for a file and writes the solution file in its folder.
     void exportSolution();

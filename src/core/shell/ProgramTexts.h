@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <string>
 #include <string_view>
 
 /// Names and texts of the program that more than one front end uses, spelled once.
@@ -15,5 +16,12 @@ inline constexpr std::string_view kHelpFileName = "IB.chm";
 inline constexpr std::string_view kNoFileMessage = "No existe archivo";
 /// The information box after a completed run.
 inline constexpr std::string_view kDoneMessage = "Proceso finalizado";
+
+/// The question before the centre import runs again on the last file after its file
+/// dialog was cancelled; `fileName` is the file's name without its folder (UTF-8).
+inline std::string reimportQuestion(std::string_view fileName)
+{
+    return "¿Volver a importar «" + std::string(fileName) + "»? Las tablas de Zelvano se reconstruirán.";
+}
 
 } // namespace tramazel::shell

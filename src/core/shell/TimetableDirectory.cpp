@@ -78,4 +78,11 @@ fs::path sagaDirectory(const fs::path& qtempDir)
     return childIgnoringCase(qtempDir, kSagaFolder);
 }
 
+fs::path fileDialogDirectory(const fs::path& qtempDir)
+{
+    fs::path saga = sagaDirectory(qtempDir);
+    std::error_code ec;
+    return fs::is_directory(saga, ec) ? saga : qtempDir;
+}
+
 } // namespace tramazel::shell

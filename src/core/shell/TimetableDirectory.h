@@ -30,7 +30,11 @@ std::filesystem::path timetableDirectory(const EnvLookup& env);
 /// match preferred); `dir / name` when there is none.
 std::filesystem::path childIgnoringCase(const std::filesystem::path& dir, std::string_view name);
 
-/// The folder the file dialog opens in: the timetable directory's "saga" folder.
+/// The timetable directory's "saga" folder, found without regard to letter case.
 std::filesystem::path sagaDirectory(const std::filesystem::path& qtempDir);
+
+/// The folder the file dialog opens in, every time: the "saga" folder when it
+/// exists, else the timetable directory itself.
+std::filesystem::path fileDialogDirectory(const std::filesystem::path& qtempDir);
 
 } // namespace tramazel::shell

@@ -17,7 +17,9 @@ class FakeInteraction : public shell::Interaction {
 public:
     std::deque<std::optional<std::filesystem::path>> fileAnswers;
     bool questionAnswer = true;
-    std::vector<std::string> events; ///< "choose", "info:…", "error:…", "busy:on", "close", …
+    bool confirmAnswer = true; ///< the answer to the question before a destructive run
+    std::vector<std::string> confirmTexts;
+    std::vector<std::string> events; ///< "choose", "confirm", "info:…", "error:…", "busy:on", "close", …
     std::vector<shell::FileDialogOptions> dialogs;
     int boxesWhileBusy = 0;
     bool busy = false;
@@ -34,6 +36,12 @@ public:
     }
     void showInformation(std::string_view text) override { noteBox("info:" + std::string(text)); }
     void showError(std::string_view text) override { noteBox("error:" + std::string(text)); }
+    bool confirmDestructive(std::string_view text) override
+    {
+        noteBox("confirm");
+        confirmTexts.emplace_back(text);
+        return confirmAnswer;
+    }
     void setBusy(bool on) override
     {
         busy = on;

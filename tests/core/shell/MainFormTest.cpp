@@ -24,6 +24,12 @@ using Boxes = std::vector<std::string>;
 const std::string kDone = "info:Proceso finalizado";
 const std::string kNoFile = "info:No existe archivo";
 
+// The box after an export: its second line says where the solution file went.
+std::string exportDone(const fs::path& folder)
+{
+    return kDone + "\n" + (folder / "SolucioHorari.xml").string();
+}
+
 // The tables the solution export reads, empty, in the layouts the import creates.
 void writeSolutionTables(const fs::path& qtemp)
 {
@@ -89,7 +95,7 @@ TEST_F(MainFormFlow, ResultCodesOfTheHostModeRuns)
         { "import cancelled at the first prompt", { "exportar", "1" }, std::nullopt, { kNoFile }, -1, true,
             ini(-1) },
         { "import of a missing file", { "EXPORTAR", "1" }, missing, { kNoFile }, -1, true, ini(-1) },
-        { "export completes", { "importar", "1" }, centre, { kDone }, 1, true, ini(1) },
+        { "export completes", { "importar", "1" }, centre, { exportDone(qtemp / "saga") }, 1, true, ini(1) },
         { "export cancelled at the first prompt", { "Importar", "1" }, std::nullopt, { kNoFile }, 0, true,
             ini(0) },
         { "neither word: nothing runs, close writes 0", { "abrir", "1" }, centre, {}, 0, false, ini(0) },
@@ -138,9 +144,9 @@ TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
 
     ui.fileAnswers = { centre, std::nullopt, std::nullopt };
     form.importCentre();
-    form.importCentre(); // cancelled: the same file again
+    form.importCentre(); // cancelled, and the question confirmed: the same file again
     form.exportSolution(); // cancelled: the solution lands beside the centre file
-    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, kDone }));
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, exportDone(qtemp / "saga") }));
     EXPECT_EQ(form.chosenFile(), centre);
     EXPECT_TRUE(fs::exists(qtemp / "saga" / "SolucioHorari.xml"));
     EXPECT_FALSE(fs::exists(qtemp / "SolucioHorari.xml"));
@@ -154,9 +160,93 @@ TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
     ui.fileAnswers = { other, std::nullopt };
     second.exportSolution();
     second.importCentre();
-    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone }));
+    EXPECT_EQ(ui.boxes(), (Boxes { exportDone(dir / "other"), kDone }));
     EXPECT_TRUE(fs::exists(dir / "other" / "SolucioHorari.xml"));
     EXPECT_EQ(second.chosenFile(), other);
+}
+
+TEST_F(MainFormFlow, CancellingTheImportDialogAsksBeforeRebuildingTheTables)
+{
+    const std::string question = "¿Volver a importar «centre.xml»? Las tablas de Zelvano se reconstruirán.";
+    struct Case {
+        const char* name;
+        bool confirm;
+        Boxes boxes; // after the second press
+        bool tablesRebuilt;
+    };
+    const Case cases[] = {
+        { "OK imports the same file again", true, { kDone }, true },
+        { "Cancel changes nothing", false, {}, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeInteraction person;
+        shell::MainForm form(person, settings());
+        form.start({});
+        person.fileAnswers = { centre };
+        form.importCentre();
+        ASSERT_EQ(person.boxes(), Boxes { kDone });
+        // What the user sets in Zelvano after the import: a rebuild would lose it.
+        writeFile(qtemp / "CURSOST.DBF", "edited since");
+        const auto before = snapshot(qtemp);
+
+        person.events.clear();
+        person.confirmAnswer = c.confirm;
+        form.importCentre(); // the dialog is cancelled
+        EXPECT_EQ(person.confirmTexts, std::vector<std::string> { question });
+        ASSERT_GE(person.events.size(), 2u);
+        EXPECT_EQ(person.events[0], "choose");
+        EXPECT_EQ(person.events[1], "confirm");
+        EXPECT_EQ(person.boxes(), c.boxes);
+        EXPECT_EQ(snapshot(qtemp) != before, c.tablesRebuilt);
+        EXPECT_EQ(form.resultCode(), 1);
+        EXPECT_EQ(form.chosenFile(), centre);
+        EXPECT_FALSE(person.closed());
+    }
+}
+
+TEST_F(MainFormFlow, OnlyTheImportAsksAndOnlyWhenTheDialogWasCancelled)
+{
+    shell::MainForm form(ui, settings());
+    form.start({});
+    ui.fileAnswers = { centre, centre, std::nullopt };
+    form.importCentre(); // first choice
+    form.importCentre(); // chosen again in the dialog: no question
+    form.exportSolution(); // cancelled: the export writes a new file, no question
+    EXPECT_TRUE(ui.confirmTexts.empty());
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, exportDone(qtemp / "saga") }));
+
+    // No file before: the cancelled dialog says so, with no question.
+    FakeInteraction fresh;
+    shell::MainForm other(fresh, settings());
+    other.importCentre();
+    EXPECT_TRUE(fresh.confirmTexts.empty());
+    EXPECT_EQ(fresh.boxes(), Boxes { kNoFile });
+}
+
+TEST_F(MainFormFlow, DecliningTheQuestionInHostModeEndsAsACancelledDialog)
+{
+    // A host-mode import that failed leaves the window open; the retry's dialog is
+    // cancelled and the question declined.
+    shell::MainForm form(ui, settings());
+    form.start({ "exportar", "1" });
+    test::fake::failingBuilder = "FakeProfesores";
+    ui.fileAnswers = { centre };
+    form.runModeWord();
+    test::fake::failingBuilder.clear();
+    ASSERT_FALSE(ui.closed());
+    const auto before = snapshot(qtemp);
+
+    ui.events.clear();
+    ui.confirmAnswer = false;
+    form.importCentre();
+    EXPECT_EQ(ui.confirmTexts.size(), 1u);
+    EXPECT_TRUE(ui.boxes().empty());
+    EXPECT_EQ(snapshot(qtemp), before);
+    EXPECT_EQ(form.resultCode(), -1);
+    EXPECT_TRUE(ui.closed());
+    EXPECT_TRUE(form.closing());
+    EXPECT_EQ(iniText(), ini(-1));
 }
 
 TEST_F(MainFormFlow, CancelBeforeAnyChoiceSaysThereIsNoFile)
@@ -230,7 +320,7 @@ TEST_F(MainFormFlow, BusyCursorOnlyWhileTheBuildersWork)
     EXPECT_EQ(ui.events, expected);
 }
 
-TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolder)
+TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolderElseInTheTimetableDirectory)
 {
     fs::remove_all(qtemp / "saga");
     fs::create_directories(qtemp / "SAGA");
@@ -241,6 +331,14 @@ TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolder)
     EXPECT_EQ(ui.dialogs[0].filter, "*.xml");
     EXPECT_EQ(ui.dialogs[0].defaultExtension, "xml");
     EXPECT_EQ(ui.dialogs[0].initialDir, qtemp / "SAGA");
+
+    // Without a "saga" folder, the timetable directory itself, every time.
+    fs::remove_all(qtemp / "SAGA");
+    form.importCentre();
+    form.exportSolution();
+    ASSERT_EQ(ui.dialogs.size(), 3u);
+    EXPECT_EQ(ui.dialogs[1].initialDir, qtemp);
+    EXPECT_EQ(ui.dialogs[2].initialDir, qtemp);
 }
 
 TEST_F(MainFormFlow, TheIniGoesWhereTheSettingsSayNotTheCurrentDirectory)

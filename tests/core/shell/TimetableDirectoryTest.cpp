@@ -8,6 +8,7 @@
 
 using namespace tramazel::shell;
 using tramazel::test::TempDir;
+using tramazel::test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -56,4 +57,15 @@ TEST(TimetableDirectory, SagaFolderInAnyCase)
     EXPECT_EQ(sagaDirectory(dir.path()), dir / "saga");
     fs::create_directories(dir / "SAGA");
     EXPECT_EQ(sagaDirectory(dir.path()), dir / "SAGA");
+}
+
+TEST(TimetableDirectory, FileDialogOpensInSagaWhenItExistsElseInTheTimetableDirectory)
+{
+    TempDir dir;
+    EXPECT_EQ(fileDialogDirectory(dir.path()), dir.path());
+    writeFile(dir / "saga", "a file, not a folder");
+    EXPECT_EQ(fileDialogDirectory(dir.path()), dir.path());
+    fs::remove(dir / "saga");
+    fs::create_directories(dir / "Saga");
+    EXPECT_EQ(fileDialogDirectory(dir.path()), dir / "Saga");
 }
