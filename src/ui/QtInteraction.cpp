@@ -206,15 +206,21 @@ bool QtInteraction::confirmDestructive(std::string_view text)
     return runModal(box) == QMessageBox::Ok;
 }
 
+// The import's question box: warning icon, OK the default, Escape means Cancel. It
+// asks only about the subject lines, so F1 shows their help.
+void QtInteraction::prepareQuestion(QMessageBox& box)
+{
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    keepCaptionVisible(box);
+    addContextHelp(box, subjectLinesHelpContext);
+}
+
 bool QtInteraction::askQuestion(std::string_view caption, std::string_view text)
 {
     QMessageBox box(QMessageBox::Warning, fromUtf8(caption), fromUtf8(text),
         QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(QMessageBox::Cancel);
-    keepCaptionVisible(box);
-    // The import asks only about the subject lines: F1 shows their help.
-    addContextHelp(box, subjectLinesHelpContext);
+    prepareQuestion(box);
     return runModal(box) == QMessageBox::Ok;
 }
 
@@ -222,12 +228,11 @@ centre_import::SubjectLines QtInteraction::askSubjectLines(std::string_view capt
 {
     QMessageBox box(QMessageBox::Warning, fromUtf8(caption), fromUtf8(text),
         QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(QMessageBox::Cancel);
     auto* namedGroupsOnly = new QCheckBox(namedGroupsOnlyCaption, &box);
     UserSettings user;
     namedGroupsOnly->setChecked(user.settings.value(namedGroupsOnlySetting, false).toBool());
     box.setCheckBox(namedGroupsOnly);
+    prepareQuestion(box);
     const bool ok = runModal(box) == QMessageBox::Ok;
     user.settings.setValue(namedGroupsOnlySetting, namedGroupsOnly->isChecked());
     if (!ok)

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QDialog;
+class QMessageBox;
 class QWidget;
 
 namespace tramazel::ui {
@@ -60,6 +61,7 @@ private:
     QWidget* dialogParent() const;
     int runModal(QDialog& dialog);
     void addContextHelp(QDialog& dialog, int context);
+    void prepareQuestion(QMessageBox& box);
 
     QPointer<QWidget> m_mainWindow;
     bool m_busy = false;
