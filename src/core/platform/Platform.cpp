@@ -56,11 +56,17 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
         throw Error(ErrorCode::FileIo,
             "No se puede abrir el archivo «" + text::pathToUtf8(file.filename()) + "».",
             text::pathToUtf8(file) + ": error " + std::to_string(GetLastError()));
+    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (mode == Mode::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    // Other dBASE programs lock ranges of the data itself. A lock over every byte
+    // below ours, taken and dropped at once, finds any of them.
+    OVERLAPPED probe {};
+    BOOL dataFree = LockFileEx(h, flags, 0, 0, kLockOffsetHigh, &probe);
+    if (dataFree)
+        UnlockFileEx(h, 0, 0, kLockOffsetHigh, &probe);
     OVERLAPPED ov {};
     ov.Offset = 0;
     ov.OffsetHigh = kLockOffsetHigh;
-    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (mode == Mode::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    if (!LockFileEx(h, flags, 0, 1, 0, &ov)) {
+    if (!dataFree || !LockFileEx(h, flags, 0, 1, 0, &ov)) {
         DWORD err = GetLastError();
         CloseHandle(h);
         if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING)
@@ -126,14 +132,63 @@ std::filesystem::path executablePath()
 
 #else
 
-// flock() locks belong to the open file description, so two separate opens of the
-// same file conflict even inside one process, and closing an unrelated descriptor of
-// the file (as fcntl record locks would) never drops the lock.
+namespace {
+
+// Takes (or, with `probeOnly`, only tests for) a byte-range lock over the whole file,
+// including bytes beyond its end. Open-file-description locks where the kernel has
+// them; classic POSIX record locks elsewhere. Returns 0, or the errno of the refusal.
+int rangeLock(int fd, bool exclusive)
+{
+    struct flock range { };
+    range.l_type = static_cast<short>(exclusive ? F_WRLCK : F_RDLCK);
+    range.l_whence = SEEK_SET;
+    range.l_start = 0;
+    range.l_len = 0; // to the end of the file, however far it grows
+#ifdef F_OFD_SETLK
+    int rc;
+    do {
+        rc = ::fcntl(fd, F_OFD_SETLK, &range);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    range.l_pid = 0;
+#endif
+    // A kernel without open-file-description locks. Record locks of a process do not
+    // conflict with each other and go away when any descriptor of the file closes; the
+    // flock() taken first keeps the handles of this process apart, and this lock only
+    // shows the others that the file is in use.
+    int rc2;
+    do {
+        rc2 = ::fcntl(fd, F_SETLK, &range);
+    } while (rc2 != 0 && errno == EINTR);
+    return rc2 == 0 ? 0 : errno;
+}
+
+bool isLockConflict(int err)
+{
+    return err == EWOULDBLOCK || err == EAGAIN || err == EACCES;
+}
+
+} // namespace
+
+// Two kinds of lock guard a table, and both are tested. flock() locks belong to the
+// open file description, so two separate opens of the same file conflict even
+// inside one process, and closing an unrelated descriptor of the file never drops
+// the lock. Byte-range locks are what other programs take: dBASE engines lock bytes
+// of the table, and a Windows program under Wine holds LockFileEx ranges as fcntl
+// locks, which flock() never sees. The whole file is therefore also locked by range,
+// so that a range any other program holds refuses the lock and a program looking
+// for ranges finds ours.
 std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, Mode mode)
 {
+    bool writable = true;
     int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        writable = false;
         fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd < 0) {
         int err = errno;
         throw Error(err == ENOENT ? ErrorCode::FileNotFound : ErrorCode::FileIo,
@@ -145,10 +200,39 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
     do {
         rc = ::flock(fd, op);
     } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        int err = errno;
+    int err = rc == 0 ? 0 : errno;
+    if (err == 0) {
+        // A write lock needs a descriptor open for writing. A file we may only read is
+        // locked for reading, after checking that nobody holds any range of it.
+        const bool exclusive = mode == Mode::Exclusive;
+        if (exclusive && !writable) {
+            struct flock probe { };
+            probe.l_type = F_WRLCK;
+            probe.l_whence = SEEK_SET;
+#ifdef F_OFD_GETLK
+            int probeRc = ::fcntl(fd, F_OFD_GETLK, &probe);
+            if (probeRc != 0 && errno == EINVAL) {
+                probe = {};
+                probe.l_type = F_WRLCK;
+                probe.l_whence = SEEK_SET;
+                probeRc = ::fcntl(fd, F_GETLK, &probe);
+            }
+#else
+            int probeRc = ::fcntl(fd, F_GETLK, &probe);
+#endif
+            if (probeRc != 0)
+                err = errno;
+            else if (probe.l_type != F_UNLCK)
+                err = EAGAIN;
+            else
+                err = rangeLock(fd, false);
+        } else {
+            err = rangeLock(fd, exclusive);
+        }
+    }
+    if (err != 0) {
         ::close(fd);
-        if (err == EWOULDBLOCK)
+        if (isLockConflict(err))
             return nullptr;
         throw Error(ErrorCode::FileIo,
             "No se puede bloquear el archivo «" + text::pathToUtf8(file.filename()) + "».",
@@ -162,7 +246,7 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
 FileLock::~FileLock()
 {
     if (m_handle >= 0)
-        ::close(static_cast<int>(m_handle)); // releases the lock
+        ::close(static_cast<int>(m_handle)); // releases both locks
 }
 
 void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/CentreImport.h"
+#include "../dbf/OtherProcessLock.h"
 #include "Error.h"
 #include "FakeBuilders.h"
 #include "TestSupport.h"
@@ -218,6 +219,15 @@ TEST_F(CentreImportRun, ATableHeldByAnotherProgramRefusesTheRun)
         SCOPED_TRACE(held);
         expectError(ErrorCode::TableLocked, [&] { runImport(); });
         EXPECT_EQ(snapshot(qtemp), before) << held;
+    }
+    // The locks of programs that lock ranges of a table (Zelvano under Wine among them).
+    using test::ForeignLock;
+    for (ForeignLock kind : { ForeignLock::FlockShared, ForeignLock::RangeWriteHead,
+             ForeignLock::RangeReadHead, ForeignLock::RangeWriteFar, ForeignLock::OfdWriteWhole }) {
+        SCOPED_TRACE(test::OtherProcessLock::kindName(kind));
+        test::OtherProcessLock other(qtemp / "Proft.dbf", kind);
+        expectError(ErrorCode::TableLocked, [&] { runImport(); });
+        EXPECT_EQ(snapshot(qtemp), before);
     }
 }
 

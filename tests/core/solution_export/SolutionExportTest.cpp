@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../dbf/OtherProcessLock.h"
 #include "ExportTables.h"
 #include "TestSupport.h"
 
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -427,6 +429,7 @@ struct FailureSetup {
     std::optional<dbf::DbfTable> holder; ///< a table another handle keeps open meanwhile
     std::function<void()> undo; ///< run after the export
     const char* skip = nullptr; ///< why the row cannot run here
+    std::unique_ptr<test::OtherProcessLock> otherProgram; ///< a lock another process holds meanwhile
 };
 
 struct FailureCase {
@@ -446,6 +449,15 @@ std::vector<FailureCase> failureCases()
         cases.push_back({ std::string(table) + " held by another handle",
             [table](Workspace& ws, FailureSetup& setup) {
                 setup.holder.emplace(dbf::DbfTable::open(ws.qtemp.path(), table, dbf::Access::Shared));
+            },
+            ErrorCode::TableLocked });
+    }
+    for (test::ForeignLock kind : { test::ForeignLock::RangeWriteHead, test::ForeignLock::RangeWriteFar,
+             test::ForeignLock::OfdWriteWhole }) {
+        cases.push_back({ std::string("SOLUC under another program's lock: ")
+                + test::OtherProcessLock::kindName(kind),
+            [kind](Workspace& ws, FailureSetup& setup) {
+                setup.otherProgram = std::make_unique<test::OtherProcessLock>(ws.qtemp / "SOLUC.DBF", kind);
             },
             ErrorCode::TableLocked });
     }
@@ -495,7 +507,7 @@ TEST(SolutionExport, aFailureWritesNothingAndReleasesEveryTable)
         Workspace ws;
         writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
         writeFile(ws.output, kOldSolution);
-        FailureSetup setup { ws.output, std::nullopt, {}, nullptr };
+        FailureSetup setup { ws.output, std::nullopt, {}, nullptr, nullptr };
         c.setup(ws, setup);
         if (setup.skip) {
             if (setup.undo)
@@ -511,6 +523,7 @@ TEST(SolutionExport, aFailureWritesNothingAndReleasesEveryTable)
         EXPECT_EQ(snapshot(ws.chosenDir.path()), before);
         EXPECT_EQ(readFile(ws.output), kOldSolution);
         setup.holder.reset();
+        setup.otherProgram.reset();
         expectTablesReleased(ws.qtemp.path());
     }
 }
