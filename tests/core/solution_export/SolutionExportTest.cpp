@@ -314,6 +314,58 @@ TEST(SolutionExport, summaryCountsMissesByKindButNotBlankedOrEmptyCodes)
     EXPECT_EQ(s.lookupsNotFound.kinds().size(), expected.size());
 }
 
+// A SOLUC written by another dBASE program in an OEM code page: its codes are read as
+// the characters they stand for, so the lookups in the program's own ANSI tables find them.
+TEST(SolutionExport, solucInAnotherCodePageFindsItsCodes)
+{
+    struct Case {
+        const char* name;
+        std::uint8_t driver;
+        char storedEnye; // how the table stores "Ñ"
+        std::vector<std::string> warningExamples; // of the unknown-driver warning
+    };
+    const Case cases[] = {
+        { "ANSI", 0x57, '\xD1', {} },
+        { "OEM 850", 0x37, '\xA5', {} },
+        { "OEM 850, Spanish", 0x14, '\xA5', {} },
+        { "OEM 437", 0x1B, '\xA5', {} },
+        { "unknown driver, read as ANSI", 0x65, '\xD1', { "SOLUC.DBF (0x65)" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Centre centre = standardCentre();
+        centre.proft.push_back({ "\xD1"
+                                 "AB",
+            "77" });
+        Workspace ws(centre);
+        writeSoluc(ws.qtemp.path(),
+            { { 1, 1,
+                "\xD1"
+                "AB",
+                "1A", "A1", "MA", "" } });
+        std::string bytes = readFile(ws.qtemp / "SOLUC.DBF");
+        bytes[29] = static_cast<char>(c.driver);
+        const std::size_t headerLength = static_cast<unsigned char>(bytes[8])
+            | (static_cast<std::size_t>(static_cast<unsigned char>(bytes[9])) << 8);
+        std::replace(
+            bytes.begin() + static_cast<std::ptrdiff_t>(headerLength), bytes.end(), '\xD1', c.storedEnye);
+        writeFile(ws.qtemp / "SOLUC.DBF", bytes);
+
+        xml::XmlDocument doc;
+        const ExportSummary s = exportSolution(ws.qtemp.path(), ws.output, doc);
+        const auto sessions = readSessions(ws.output);
+        ASSERT_EQ(sessions.size(), 1u);
+        EXPECT_EQ(sessions[0][0], "77");
+        EXPECT_EQ(s.lookupsNotFound.count("profesor no encontrado en PROFT"), 0u);
+        std::vector<std::string> examples;
+        for (const Warnings::Kind& k : s.lookupsNotFound.kinds()) {
+            if (k.description == "tablas con un controlador de idioma desconocido (se leen como ANSI)")
+                examples = k.examples;
+        }
+        EXPECT_EQ(examples, c.warningExamples);
+    }
+}
+
 // The same rows stored by several dBASE writers, with DIA and HORA as N, F, level-7
 // I and O, FoxPro I and B, and text: each must give the same sessions, and the
 // deleted row none.
