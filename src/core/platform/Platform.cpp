@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -28,6 +29,23 @@
 namespace tramazel::platform {
 
 namespace {
+
+DurabilityObserver& durabilityObserver()
+{
+    static DurabilityObserver observer;
+    return observer;
+}
+
+void observe(DurableStep step, const std::filesystem::path& first, const std::filesystem::path& second = {})
+{
+    if (const DurabilityObserver& observer = durabilityObserver())
+        observer(step, first, second);
+}
+
+Error fileIoError(const std::string& what, const std::filesystem::path& file, const std::string& detail)
+{
+    return Error(ErrorCode::FileIo, what, text::pathToUtf8(file) + ": " + detail);
+}
 
 #ifndef _WIN32
 std::string systemText(int err)
@@ -91,13 +109,45 @@ FileLock::~FileLock()
     }
 }
 
-void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+void syncFile(const std::filesystem::path& file)
+{
+    HANDLE h
+        = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw fileIoError(
+            "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
+            "error " + std::to_string(GetLastError()));
+    const BOOL flushed = FlushFileBuffers(h);
+    const DWORD err = GetLastError();
+    CloseHandle(h);
+    if (!flushed)
+        throw fileIoError(
+            "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
+            "error " + std::to_string(err));
+    observe(DurableStep::FileSynced, file);
+}
+
+void syncFolder(const std::filesystem::path& folder)
+{
+    // Renames are written through (MOVEFILE_WRITE_THROUGH); NTFS keeps its own journal
+    // of folder entries.
+    observe(DurableStep::FolderSynced, folder);
+}
+
+void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what)
 {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        throw Error(ErrorCode::FileIo,
-            "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».",
+        throw Error(ErrorCode::FileIo, what,
             text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": error "
                 + std::to_string(GetLastError()));
+    observe(DurableStep::Renamed, from, to);
+}
+
+void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    syncFile(from);
+    renameFile(from, to, "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».");
 }
 
 std::FILE* openFile(const std::filesystem::path& file, const char* mode)
@@ -249,27 +299,64 @@ FileLock::~FileLock()
         ::close(static_cast<int>(m_handle)); // releases both locks
 }
 
+namespace {
+
+int fsyncPath(const std::filesystem::path& path, int flags)
+{
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int rc;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    const int err = rc == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
+}
+
+} // namespace
+
+void syncFile(const std::filesystem::path& file)
+{
+    // A descriptor open for reading is enough for fsync, and works on read-only files.
+    if (const int err = fsyncPath(file, O_RDONLY))
+        throw fileIoError(
+            "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
+            systemText(err));
+    observe(DurableStep::FileSynced, file);
+}
+
+void syncFolder(const std::filesystem::path& folder)
+{
+    const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;
+    const int err = fsyncPath(dir, O_RDONLY | O_DIRECTORY);
+    // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
+    // they get.
+    if (err != 0 && err != EINVAL && err != EROFS)
+        throw fileIoError(
+            "No se puede guardar en el disco la carpeta «" + text::pathToUtf8(dir.filename()) + "».", dir,
+            systemText(err));
+    observe(DurableStep::FolderSynced, folder);
+}
+
+void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what)
+{
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        const int err = errno;
+        throw Error(ErrorCode::FileIo, what,
+            text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": " + systemText(err));
+    }
+    observe(DurableStep::Renamed, from, to);
+}
+
 void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     // The new contents must be on disk before the name points at them, or a crash
     // right after the rename could leave an empty file where the user's data was.
-    int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-    if (::rename(from.c_str(), to.c_str()) != 0) {
-        int err = errno;
-        throw Error(ErrorCode::FileIo,
-            "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».",
-            text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": " + systemText(err));
-    }
-    auto dir = to.parent_path();
-    int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    syncFile(from);
+    renameFile(from, to, "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».");
+    syncFolder(to.parent_path());
 }
 
 std::FILE* openFile(const std::filesystem::path& file, const char* mode)
@@ -306,5 +393,10 @@ std::filesystem::path executablePath()
 }
 
 #endif
+
+void setDurabilityObserver(DurabilityObserver observer)
+{
+    durabilityObserver() = std::move(observer);
+}
 
 } // namespace tramazel::platform

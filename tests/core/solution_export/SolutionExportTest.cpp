@@ -9,6 +9,7 @@
 #include "centre_import/ImportContext.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
+#include "platform/Platform.h"
 #include "solution_export/SolutionExport.h"
 #include "xml/XmlDocument.h"
 
@@ -312,6 +313,42 @@ TEST(SolutionExport, summaryCountsMissesByKindButNotBlankedOrEmptyCodes)
         EXPECT_EQ(it->examples, e.examples) << e.kind;
     }
     EXPECT_EQ(s.lookupsNotFound.kinds().size(), expected.size());
+}
+
+// The solution file is written beside its final name, on disk before the rename puts
+// it in place, and the folder's new entry on disk after: a power cut leaves the old
+// file or the new one, never an empty one.
+TEST(SolutionExport, theTemporaryFileIsOnDiskBeforeItsRename)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
+    std::vector<std::string> steps;
+    const fs::path folder = ws.output.parent_path();
+    platform::setDurabilityObserver(
+        [&](platform::DurableStep step, const fs::path& first, const fs::path& second) {
+            const std::string a = first.lexically_relative(folder).generic_string();
+            const std::string b
+                = second.empty() ? std::string() : second.lexically_relative(folder).generic_string();
+            switch (step) {
+            case platform::DurableStep::FileSynced:
+                steps.push_back("sync " + a);
+                break;
+            case platform::DurableStep::FolderSynced:
+                steps.push_back("sync-folder " + a);
+                break;
+            case platform::DurableStep::Renamed:
+                steps.push_back("rename " + a + " > " + b);
+                break;
+            }
+        });
+    xml::XmlDocument doc;
+    exportSolution(ws.qtemp.path(), ws.output, doc);
+    platform::setDurabilityObserver({});
+    ASSERT_EQ(steps.size(), 3u) << ::testing::PrintToString(steps);
+    const std::string tmp = steps[0].substr(5);
+    EXPECT_EQ(tmp.rfind("SolucioHorari.xml.tmp", 0), 0u) << steps[0];
+    EXPECT_EQ(steps[1], "rename " + tmp + " > SolucioHorari.xml");
+    EXPECT_EQ(steps[2], "sync-folder .");
 }
 
 // A SOLUC written by another dBASE program in an OEM code page: its codes are read as
