@@ -63,5 +63,8 @@ inline constexpr std::string_view kGroupNotFound = "grupo no encontrado en GRUPO
 inline constexpr std::string_view kSlotNotFound = "franja no encontrada en DIASHORAST";
 inline constexpr std::string_view kRoomNotFound = "aula no encontrada en AULAT";
 inline constexpr std::string_view kSubjectNotFound = "materia no encontrada en ASIGNOMT";
+// A table whose language driver byte names no code page the engine knows.
+inline constexpr std::string_view kUnknownLanguageDriver
+    = "tablas con un controlador de idioma desconocido (se leen como ANSI)";
 
 } // namespace tramazel::warning

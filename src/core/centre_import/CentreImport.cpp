@@ -172,10 +172,7 @@ void writeFileWhole(const fs::path& file, const std::string& bytes)
 
 void moveFile(const fs::path& from, const fs::path& to, const std::string& what)
 {
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (ec)
-        throw ioError(what, from, ec);
+    platform::renameFile(from, to, what);
 }
 
 // Refuses the run while another program holds one of `bases` (exclusive opening of
@@ -217,6 +214,8 @@ void rollBack(const fs::path& qtemp, const Journal& journal)
         if (fs::exists(saved, ec))
             moveFile(saved, qtemp / text::pathFromUtf8(name), "No se puede devolver una tabla a su sitio");
     }
+    // The old tables are back for good before the journal that says where they were goes.
+    platform::syncFolder(qtemp);
 }
 
 void removeTree(const fs::path& dir)
@@ -470,11 +469,22 @@ std::vector<TableWritten> CentreImport::run(
         fault("check-tables-again");
         refuseHeldTables(qtemp, bases);
 
+        // What a power cut may leave is decided by what reached the disk, in this
+        // order: the new tables whole, then the journal naming every move, then the
+        // old tables aside, then the new ones in place, then the mark of the commit.
+        // Each step is synced (files, then the folders whose entries changed) before
+        // the next one relies on it, so the next start finds the old set or the new.
+        for (const std::string& name : journal.installs)
+            platform::syncFile(staging / text::pathFromUtf8(name));
+        platform::syncFolder(staging);
+
         // The journal is complete on disk before the first move, so an interrupted swap
         // can always be undone.
         fault("journal");
         writeFileWhole(journalTemp, formatJournal(journal));
+        platform::syncFile(journalTemp);
         moveFile(journalTemp, journalFile, "No se puede escribir en el directorio de horarios");
+        platform::syncFolder(qtemp);
         swapStarted = true;
         if (!fs::create_directory(backup, ec) && ec)
             throw ioError("No se puede crear la carpeta de copia de seguridad en el directorio de horarios",
@@ -484,13 +494,20 @@ std::vector<TableWritten> CentreImport::run(
             moveFile(qtemp / text::pathFromUtf8(name), backup / text::pathFromUtf8(name),
                 "No se puede apartar la tabla " + baseName(name));
         }
+        // An old table whose move aside was lost would be overwritten by the new one.
+        platform::syncFolder(backup);
+        platform::syncFolder(qtemp);
         for (const std::string& name : journal.installs) {
             fault("install:" + name);
             moveFile(staging / text::pathFromUtf8(name), qtemp / text::pathFromUtf8(name),
                 "No se puede poner en su sitio la tabla nueva " + baseName(name));
         }
+        // Once committed, the old tables are thrown away: every new one must be in place.
+        platform::syncFolder(staging);
+        platform::syncFolder(qtemp);
         fault("commit");
         moveFile(journalFile, committed, "No se puede escribir en el directorio de horarios");
+        platform::syncFolder(qtemp);
     } catch (const SimulatedCrash&) {
         throw;
     } catch (...) {

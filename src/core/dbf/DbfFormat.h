@@ -75,6 +75,8 @@ inline constexpr std::size_t kOffMdxFlag = 28;
 inline constexpr std::size_t kOffLanguageDriver = 29;
 
 // Level 7: a language driver name at 32..63, descriptors from 68.
+inline constexpr std::size_t kOffLevel7DriverName = 32;
+inline constexpr std::size_t kLevel7DriverNameSize = 32;
 inline constexpr std::size_t kLevel7HeaderSize = 68;
 
 // Field descriptor, levels 3/4/5 (32 bytes).

@@ -157,6 +157,14 @@ DbfHeader DbfHeader::read(BlockFile& file, std::uint64_t fileSize, const std::fi
         throw corrupt("header length " + std::to_string(h.m_headerLength) + " beyond the end of the file");
     h.m_bytes.resize(h.m_headerLength);
     readBytes(h.m_bytes.data(), h.m_headerLength);
+    std::string_view driverName;
+    if (level7) {
+        const char* name = reinterpret_cast<const char*>(h.m_bytes.data() + kOffLevel7DriverName);
+        const void* nul = std::memchr(name, 0, kLevel7DriverNameSize);
+        driverName = std::string_view(name,
+            nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - name) : kLevel7DriverNameSize);
+    }
+    h.m_driver = languageDriverOf(h.m_languageDriver, driverName);
 
     std::size_t pos = descStart;
     while (pos < h.m_headerLength && h.m_bytes[pos] != kHeaderTerminator) {

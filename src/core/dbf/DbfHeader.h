@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "CodePage.h"
 #include "DbfTable.h"
 #include "FieldCodec.h"
 
@@ -45,6 +46,8 @@ public:
     /// The header announces a production .MDX (never for FoxPro tables).
     bool productionIndex() const noexcept { return m_productionIndex; }
     std::uint8_t languageDriver() const noexcept { return m_languageDriver; }
+    /// The code page of the texts, as the language driver (or its level-7 name) says.
+    const LanguageDriver& driver() const noexcept { return m_driver; }
     std::uint32_t headerLength() const noexcept { return m_headerLength; }
     std::uint32_t recordLength() const noexcept { return m_recordLength; }
     /// Records counted at offset 4 when read (0 for a new table).
@@ -67,6 +70,7 @@ private:
     std::vector<unsigned char> m_bytes;
     std::uint8_t m_version = 0;
     std::uint8_t m_languageDriver = 0;
+    LanguageDriver m_driver;
     bool m_productionIndex = false;
     std::uint32_t m_headerLength = 0;
     std::uint32_t m_recordLength = 0;

@@ -196,6 +196,16 @@ std::uint32_t DbfTable::recordCount() const noexcept
     return m_impl ? m_impl->count : 0;
 }
 
+std::uint8_t DbfTable::languageDriver() const noexcept
+{
+    return m_impl ? m_impl->header.languageDriver() : 0;
+}
+
+LanguageDriver DbfTable::textCodePage() const noexcept
+{
+    return m_impl ? m_impl->header.driver() : LanguageDriver {};
+}
+
 void DbfTable::first()
 {
     Impl& d = opened(m_impl);

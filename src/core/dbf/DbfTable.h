@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "CodePage.h"
 #include "DbfFormat.h"
 
 #include <cstdint>
@@ -12,7 +13,9 @@
 
 /// The dBASE table engine. Writes plain dBASE IV tables (version 0x03, language
 /// driver 0x57) with an MDX production index where asked; reads dBASE III/IV/5,
-/// level 7 and FoxPro tables. Texts are cp1252 bytes; the engine converts nothing.
+/// level 7 and FoxPro tables. Texts are cp1252 bytes; a table whose language driver
+/// says an OEM code page (437, 850) has its texts converted as they are read and
+/// written, so callers see cp1252 whatever the table holds.
 namespace tramazel::dbf {
 
 /// The field kinds the converter creates.
@@ -100,6 +103,11 @@ public:
     bool hasField(std::string_view name) const noexcept;
     /// Number of records in the file, deleted ones included.
     std::uint32_t recordCount() const noexcept;
+    /// The language driver id at byte 29 of the header.
+    std::uint8_t languageDriver() const noexcept;
+    /// The code page the table's texts are stored in, and whether the driver was one
+    /// the engine knows (an unknown one is read as cp1252).
+    LanguageDriver textCodePage() const noexcept;
 
     // Navigation over live records in stored order.
     void first();
@@ -126,7 +134,8 @@ public:
     // Writing.
     void append(); ///< starts a new record, every field blank
     void edit(); ///< starts changing the current record in place
-    /// Stores `value` (cp1252) cut to the field's width, keeping the first characters.
+    /// Stores `value` (cp1252) cut to the field's width, keeping the first characters
+    /// (converted to the table's code page, see textCodePage()).
     void setText(std::size_t field, std::string_view value);
     void setText(std::string_view field, std::string_view value) { setText(fieldIndex(field), value); }
     /// Throws ValueOutOfRange when the number does not fit the field. Numeric fields

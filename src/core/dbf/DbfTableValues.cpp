@@ -26,6 +26,8 @@ std::string DbfTable::text(std::size_t field) const
     const auto* ubytes = reinterpret_cast<const unsigned char*>(bytes);
     switch (d.encoding(field)) {
     case Encoding::Text:
+        if (d.header.driver().codePage != CodePage::Windows1252)
+            return toAnsi(d.header.driver().codePage, codec::trimRight(raw));
         return std::string(codec::trimRight(raw));
     case Encoding::Decimal: {
         auto t = codec::trim(raw);
@@ -199,6 +201,8 @@ void DbfTable::setText(std::size_t field, std::string_view value)
         if (n != 0) // an empty string_view may carry a null pointer
             std::memcpy(out, value.data(), n);
         std::memset(out + n, ' ', width - n);
+        if (d.encoding(field) == Encoding::Text)
+            fromAnsi(d.header.driver().codePage, out, n);
         return;
     }
     case Encoding::Decimal: {

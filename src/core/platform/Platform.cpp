@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -28,6 +29,23 @@
 namespace tramazel::platform {
 
 namespace {
+
+DurabilityObserver& durabilityObserver()
+{
+    static DurabilityObserver observer;
+    return observer;
+}
+
+void observe(DurableStep step, const std::filesystem::path& first, const std::filesystem::path& second = {})
+{
+    if (const DurabilityObserver& observer = durabilityObserver())
+        observer(step, first, second);
+}
+
+Error fileIoError(const std::string& what, const std::filesystem::path& file, const std::string& detail)
+{
+    return Error(ErrorCode::FileIo, what, text::pathToUtf8(file) + ": " + detail);
+}
 
 #ifndef _WIN32
 std::string systemText(int err)
@@ -56,11 +74,17 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
         throw Error(ErrorCode::FileIo,
             "No se puede abrir el archivo «" + text::pathToUtf8(file.filename()) + "».",
             text::pathToUtf8(file) + ": error " + std::to_string(GetLastError()));
+    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (mode == Mode::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    // Other dBASE programs lock ranges of the data itself. A lock over every byte
+    // below ours, taken and dropped at once, finds any of them.
+    OVERLAPPED probe {};
+    BOOL dataFree = LockFileEx(h, flags, 0, 0, kLockOffsetHigh, &probe);
+    if (dataFree)
+        UnlockFileEx(h, 0, 0, kLockOffsetHigh, &probe);
     OVERLAPPED ov {};
     ov.Offset = 0;
     ov.OffsetHigh = kLockOffsetHigh;
-    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (mode == Mode::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    if (!LockFileEx(h, flags, 0, 1, 0, &ov)) {
+    if (!dataFree || !LockFileEx(h, flags, 0, 1, 0, &ov)) {
         DWORD err = GetLastError();
         CloseHandle(h);
         if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING)
@@ -85,13 +109,45 @@ FileLock::~FileLock()
     }
 }
 
-void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+void syncFile(const std::filesystem::path& file)
+{
+    HANDLE h
+        = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw fileIoError(
+            "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
+            "error " + std::to_string(GetLastError()));
+    const BOOL flushed = FlushFileBuffers(h);
+    const DWORD err = GetLastError();
+    CloseHandle(h);
+    if (!flushed)
+        throw fileIoError(
+            "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
+            "error " + std::to_string(err));
+    observe(DurableStep::FileSynced, file);
+}
+
+void syncFolder(const std::filesystem::path& folder)
+{
+    // Renames are written through (MOVEFILE_WRITE_THROUGH); NTFS keeps its own journal
+    // of folder entries.
+    observe(DurableStep::FolderSynced, folder);
+}
+
+void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what)
 {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        throw Error(ErrorCode::FileIo,
-            "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».",
+        throw Error(ErrorCode::FileIo, what,
             text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": error "
                 + std::to_string(GetLastError()));
+    observe(DurableStep::Renamed, from, to);
+}
+
+void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    syncFile(from);
+    renameFile(from, to, "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».");
 }
 
 std::FILE* openFile(const std::filesystem::path& file, const char* mode)
@@ -126,14 +182,63 @@ std::filesystem::path executablePath()
 
 #else
 
-// flock() locks belong to the open file description, so two separate opens of the
-// same file conflict even inside one process, and closing an unrelated descriptor of
-// the file (as fcntl record locks would) never drops the lock.
+namespace {
+
+// Takes (or, with `probeOnly`, only tests for) a byte-range lock over the whole file,
+// including bytes beyond its end. Open-file-description locks where the kernel has
+// them; classic POSIX record locks elsewhere. Returns 0, or the errno of the refusal.
+int rangeLock(int fd, bool exclusive)
+{
+    struct flock range { };
+    range.l_type = static_cast<short>(exclusive ? F_WRLCK : F_RDLCK);
+    range.l_whence = SEEK_SET;
+    range.l_start = 0;
+    range.l_len = 0; // to the end of the file, however far it grows
+#ifdef F_OFD_SETLK
+    int rc;
+    do {
+        rc = ::fcntl(fd, F_OFD_SETLK, &range);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    range.l_pid = 0;
+#endif
+    // A kernel without open-file-description locks. Record locks of a process do not
+    // conflict with each other and go away when any descriptor of the file closes; the
+    // flock() taken first keeps the handles of this process apart, and this lock only
+    // shows the others that the file is in use.
+    int rc2;
+    do {
+        rc2 = ::fcntl(fd, F_SETLK, &range);
+    } while (rc2 != 0 && errno == EINTR);
+    return rc2 == 0 ? 0 : errno;
+}
+
+bool isLockConflict(int err)
+{
+    return err == EWOULDBLOCK || err == EAGAIN || err == EACCES;
+}
+
+} // namespace
+
+// Two kinds of lock guard a table, and both are tested. flock() locks belong to the
+// open file description, so two separate opens of the same file conflict even
+// inside one process, and closing an unrelated descriptor of the file never drops
+// the lock. Byte-range locks are what other programs take: dBASE engines lock bytes
+// of the table, and a Windows program under Wine holds LockFileEx ranges as fcntl
+// locks, which flock() never sees. The whole file is therefore also locked by range,
+// so that a range any other program holds refuses the lock and a program looking
+// for ranges finds ours.
 std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, Mode mode)
 {
+    bool writable = true;
     int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        writable = false;
         fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd < 0) {
         int err = errno;
         throw Error(err == ENOENT ? ErrorCode::FileNotFound : ErrorCode::FileIo,
@@ -145,10 +250,39 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
     do {
         rc = ::flock(fd, op);
     } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        int err = errno;
+    int err = rc == 0 ? 0 : errno;
+    if (err == 0) {
+        // A write lock needs a descriptor open for writing. A file we may only read is
+        // locked for reading, after checking that nobody holds any range of it.
+        const bool exclusive = mode == Mode::Exclusive;
+        if (exclusive && !writable) {
+            struct flock probe { };
+            probe.l_type = F_WRLCK;
+            probe.l_whence = SEEK_SET;
+#ifdef F_OFD_GETLK
+            int probeRc = ::fcntl(fd, F_OFD_GETLK, &probe);
+            if (probeRc != 0 && errno == EINVAL) {
+                probe = {};
+                probe.l_type = F_WRLCK;
+                probe.l_whence = SEEK_SET;
+                probeRc = ::fcntl(fd, F_GETLK, &probe);
+            }
+#else
+            int probeRc = ::fcntl(fd, F_GETLK, &probe);
+#endif
+            if (probeRc != 0)
+                err = errno;
+            else if (probe.l_type != F_UNLCK)
+                err = EAGAIN;
+            else
+                err = rangeLock(fd, false);
+        } else {
+            err = rangeLock(fd, exclusive);
+        }
+    }
+    if (err != 0) {
         ::close(fd);
-        if (err == EWOULDBLOCK)
+        if (isLockConflict(err))
             return nullptr;
         throw Error(ErrorCode::FileIo,
             "No se puede bloquear el archivo «" + text::pathToUtf8(file.filename()) + "».",
@@ -162,30 +296,67 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
 FileLock::~FileLock()
 {
     if (m_handle >= 0)
-        ::close(static_cast<int>(m_handle)); // releases the lock
+        ::close(static_cast<int>(m_handle)); // releases both locks
+}
+
+namespace {
+
+int fsyncPath(const std::filesystem::path& path, int flags)
+{
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int rc;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    const int err = rc == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
+}
+
+} // namespace
+
+void syncFile(const std::filesystem::path& file)
+{
+    // A descriptor open for reading is enough for fsync, and works on read-only files.
+    if (const int err = fsyncPath(file, O_RDONLY))
+        throw fileIoError(
+            "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
+            systemText(err));
+    observe(DurableStep::FileSynced, file);
+}
+
+void syncFolder(const std::filesystem::path& folder)
+{
+    const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;
+    const int err = fsyncPath(dir, O_RDONLY | O_DIRECTORY);
+    // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
+    // they get.
+    if (err != 0 && err != EINVAL && err != EROFS)
+        throw fileIoError(
+            "No se puede guardar en el disco la carpeta «" + text::pathToUtf8(dir.filename()) + "».", dir,
+            systemText(err));
+    observe(DurableStep::FolderSynced, folder);
+}
+
+void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what)
+{
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        const int err = errno;
+        throw Error(ErrorCode::FileIo, what,
+            text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": " + systemText(err));
+    }
+    observe(DurableStep::Renamed, from, to);
 }
 
 void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     // The new contents must be on disk before the name points at them, or a crash
     // right after the rename could leave an empty file where the user's data was.
-    int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-    if (::rename(from.c_str(), to.c_str()) != 0) {
-        int err = errno;
-        throw Error(ErrorCode::FileIo,
-            "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».",
-            text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": " + systemText(err));
-    }
-    auto dir = to.parent_path();
-    int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    syncFile(from);
+    renameFile(from, to, "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».");
+    syncFolder(to.parent_path());
 }
 
 std::FILE* openFile(const std::filesystem::path& file, const char* mode)
@@ -222,5 +393,10 @@ std::filesystem::path executablePath()
 }
 
 #endif
+
+void setDurabilityObserver(DurabilityObserver observer)
+{
+    durabilityObserver() = std::move(observer);
+}
 
 } // namespace tramazel::platform

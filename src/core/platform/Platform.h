@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 
 /// The few operating-system services the core needs that the C++ standard library
 /// lacks. The only place with POSIX (or Win32) calls.
@@ -27,8 +29,39 @@ private:
     long long m_handle = -1;
 };
 
-/// Replaces `to` by `from` in one step (rename over an existing file).
+/// Replaces `to` by `from` in one step (rename over an existing file), durably: the
+/// contents of `from` reach the device before the name points at them, and the
+/// folder's new entry after. Throws Error (FileIo); `to` is then as it was.
 void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+/// Renames `from` to `to` (replacing a file there) in one step. Throws Error (FileIo)
+/// with `what` as its message. Not durable by itself: sync the folders after.
+void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what);
+
+/// Sends the contents of `file` to the device (fsync; FlushFileBuffers on Windows).
+/// Throws Error (FileIo) when the system cannot: the contents are then unknown.
+void syncFile(const std::filesystem::path& file);
+
+/// Sends the entries of `folder` (files created, renamed or removed in it) to the
+/// device. Throws Error (FileIo) on failure. File systems that cannot sync a folder
+/// (and Windows, whose renames are written through) make it do nothing.
+void syncFolder(const std::filesystem::path& folder);
+
+/// A step that makes data durable, as the durability observer sees it.
+enum class DurableStep {
+    FileSynced, ///< syncFile(first)
+    FolderSynced, ///< syncFolder(first)
+    Renamed, ///< renameFile or replaceFile(first -> second)
+};
+
+/// Watches every sync and rename above, in the order they happen: a seam for tests
+/// that check the order a crash-safe sequence depends on. Called after the step
+/// succeeded; never from two threads at once in the tests that set it.
+using DurabilityObserver = std::function<void(
+    DurableStep step, const std::filesystem::path& first, const std::filesystem::path& second)>;
+
+/// Installs `observer` (an empty function removes it).
+void setDurabilityObserver(DurabilityObserver observer);
 
 /// The full path of the running executable.
 std::filesystem::path executablePath();

@@ -8,6 +8,7 @@
 #include "solution_export/SolutionFormat.h"
 #include "text/Cp1252.h"
 #include "text/FirstMatchIndex.h"
+#include "text/PathText.h"
 #include "xml/XmlDocument.h"
 
 #include <algorithm>
@@ -153,6 +154,13 @@ void noteMiss(ExportSummary& summary, std::string_view kind, std::string_view cp
     misses.add(kind, code);
 }
 
+// A language driver id as the dBASE documents write it: "0x65".
+std::string driverIdText(std::uint8_t id)
+{
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    return std::string("0x") + kDigits[id >> 4] + kDigits[id & 0x0F];
+}
+
 } // namespace
 
 std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile)
@@ -183,6 +191,13 @@ ExportSummary exportSolution(
     DbfTable asignomtTable = DbfTable::open(qtempDir, z::asignomt::kTable, Access::Exclusive);
     DbfTable grupostTable = DbfTable::open(qtempDir, z::grupost::kTable, Access::Exclusive);
     DbfTable diashorastTable = DbfTable::open(qtempDir, z::diashorast::kTable, Access::Exclusive);
+    for (const DbfTable* table :
+        { &solucTable, &proftTable, &aulatTable, &asignomtTable, &grupostTable, &diashorastTable }) {
+        if (!table->textCodePage().recognised)
+            summary.lookupsNotFound.add(warning::kUnknownLanguageDriver,
+                text::pathToUtf8(table->path().filename()) + " (" + driverIdText(table->languageDriver())
+                    + ")");
+    }
 
     // Lookups: the first row in stored order wins, exactly as a scan from the top would.
     const auto teachers = [&] {

@@ -20,7 +20,9 @@ inline constexpr const char* kSolutionFileName = "SolucioHorari.xml";
 struct ExportSummary {
     std::size_t sessions = 0; ///< SESSIO elements written
     std::size_t rowsWithoutDay = 0; ///< SOLUC rows whose DIA reads as 0
-    Warnings lookupsNotFound; ///< by kind: teacher, group, slot, room, subject
+    /// by kind: teacher, group, slot, room, subject; and tables whose language driver
+    /// is unknown (read as ANSI)
+    Warnings lookupsNotFound;
 };
 
 /// Where the solution file of a run goes: the folder of the file the user chose (the

@@ -181,3 +181,136 @@ TEST(DbfForeign, BadValuesAreReportedWhenRead)
     expectError(ErrorCode::TableCorrupt, [&] { (void)t.text("NUM"); });
     EXPECT_EQ(t.integer("TXT"), 0) << "an empty text reads as zero";
 }
+
+namespace {
+
+// A one-field table whose header says language driver `driver` and whose only
+// record holds `stored` in field COD.
+void writeTableWithDriver(const fs::path& dir, std::uint8_t driver, const std::string& stored)
+{
+    DbfTable::create(dir, "SOLUC", { { "COD", FieldKind::Character, 6 } }).close();
+    std::string bytes = readFile(dir / "SOLUC.DBF");
+    bytes[29] = static_cast<char>(driver);
+    const std::size_t headerLength = u16(bytes, 8);
+    std::string record = " " + stored;
+    record.resize(7, ' ');
+    bytes.replace(headerLength, std::string::npos, record + "\x1A");
+    bytes[4] = 1; // one record
+    writeFile(dir / "SOLUC.DBF", bytes);
+}
+
+} // namespace
+
+// Texts come out as cp1252 whatever code page the table's language driver names,
+// and go back in that code page.
+TEST(DbfForeign, TextsFollowTheLanguageDriversCodePage)
+{
+    struct Case {
+        const char* name;
+        std::uint8_t driver;
+        std::string stored; // bytes in the file
+        std::string read; // cp1252, as text() gives it
+        bool recognised;
+    };
+    const Case cases[] = {
+        { "ANSI, this program's own driver", 0x57,
+            "\xD1"
+            "AB\xE7",
+            "\xD1"
+            "AB\xE7",
+            true },
+        { "no driver: ANSI as before", 0x00,
+            "\xD1"
+            "AB",
+            "\xD1"
+            "AB",
+            true },
+        { "ANSI, western European collation", 0x58, "\xC0\xE9", "\xC0\xE9", true },
+        { "ANSI, Spanish collation", 0x59, "\xD1", "\xD1", true },
+        { "xBase Windows ANSI mark", 0x03, "\xD1", "\xD1", true },
+        { "OEM 850 (DB850US0)", 0x37,
+            "\xA5"
+            "AB",
+            "\xD1"
+            "AB",
+            true },
+        { "OEM 850, Spanish (DB850ES0)", 0x14, "\xA4\x87\xA7\xA6", "\xF1\xE7\xBA\xAA", true },
+        { "OEM 850, xBase mark", 0x02, "\x90\xB7", "\xC9\xC0", true },
+        { "OEM 437 (DB437US0)", 0x1B, "\xA5\x82\x81", "\xD1\xE9\xFC", true },
+        { "OEM 437, Spanish (DB437ES1)", 0x18, "\xA4", "\xF1", true },
+        { "OEM 437, xBase mark", 0x01, "\x87", "\xE7", true },
+        { "OEM 437 box drawing has no cp1252 form", 0x1B,
+            "\xC4"
+            "A",
+            "?A", true },
+        { "unknown driver read as ANSI", 0x65,
+            "\xD1"
+            "AB",
+            "\xD1"
+            "AB",
+            false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeTableWithDriver(dir.path(), c.driver, c.stored);
+        auto t = DbfTable::open(dir.path(), "SOLUC", Access::Exclusive);
+        EXPECT_EQ(t.text("COD"), c.read);
+        EXPECT_EQ(t.textCodePage().recognised, c.recognised);
+        EXPECT_EQ(t.languageDriver(), c.driver);
+        // Written back through the engine, the stored bytes are what they were (but for
+        // a character cp1252 lacks, which went as '?').
+        t.edit();
+        t.setText("COD", c.read);
+        t.post();
+        t.close();
+        const std::string bytes = readFile(dir / "SOLUC.DBF");
+        const std::string expected = c.read == "?A" ? std::string("?A") : c.stored;
+        EXPECT_EQ(bytes.substr(u16(bytes, 8) + 1, expected.size()), expected);
+        EXPECT_EQ(u8(bytes, 29), c.driver) << "the driver byte is kept";
+    }
+}
+
+TEST(DbfForeign, LevelSevenTablesNameTheirDriver)
+{
+    struct Case {
+        const char* name;
+        CodePage page;
+        bool recognised;
+    };
+    const Case cases[] = {
+        { "", CodePage::Windows1252, true },
+        { "DBWINUS0", CodePage::Windows1252, true },
+        { "DBWINES0", CodePage::Windows1252, true },
+        { "DB850ES0", CodePage::Oem850, true },
+        { "DB437US0", CodePage::Oem437, true },
+        { "DBHEBREW", CodePage::Windows1252, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LanguageDriver d = languageDriverOf(0, c.name);
+        EXPECT_EQ(d.codePage, c.page);
+        EXPECT_EQ(d.recognised, c.recognised);
+    }
+    // A byte at 29 wins over the name.
+    EXPECT_EQ(languageDriverOf(0x37, "DBWINUS0").codePage, CodePage::Oem850);
+}
+
+// The tables this program writes stay plain dBASE IV with the ANSI driver.
+TEST(DbfForeign, NewTablesAreWrittenWithTheAnsiDriver)
+{
+    TempDir dir;
+    auto t = DbfTable::create(dir.path(), "PROFT", { { "ABREV", FieldKind::Character, 5 } });
+    t.append();
+    t.setText("ABREV",
+        "\xD1"
+        "AB");
+    t.post();
+    t.close();
+    const std::string bytes = readFile(dir / "PROFT.DBF");
+    EXPECT_EQ(u8(bytes, 0), 0x03u);
+    EXPECT_EQ(u8(bytes, 29), 0x57u);
+    EXPECT_EQ(bytes.substr(u16(bytes, 8) + 1, 3),
+        "\xD1"
+        "AB");
+}

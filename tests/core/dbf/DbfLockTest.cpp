@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DbfTestSupport.h"
+#include "OtherProcessLock.h"
 
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
@@ -21,16 +22,22 @@ void makeTable(const std::filesystem::path& dir, const char* name)
     t.post();
 }
 
-// Another process tries an exclusive lock of the same kind as the engine's.
-std::string otherProcessTries(const std::filesystem::path& file)
+// Another process tries a lock: by default an exclusive one of the same kind as the
+// engine's; "write-head" / "read-head" a byte-range lock on bytes 0–999, as a
+// Windows program under Wine would.
+std::string otherProcessTries(const std::filesystem::path& file, const std::string& kind = "flock")
 {
     std::string script = "import fcntl,sys\n"
-                         "f=open(sys.argv[1],'rb')\n"
+                         "f=open(sys.argv[1],'r+b')\n"
+                         "k=sys.argv[2]\n"
                          "try:\n"
-                         "    fcntl.flock(f,fcntl.LOCK_EX|fcntl.LOCK_NB); print('locked')\n"
+                         "    if k=='flock': fcntl.flock(f,fcntl.LOCK_EX|fcntl.LOCK_NB)\n"
+                         "    elif k=='write-head': fcntl.lockf(f,fcntl.LOCK_EX|fcntl.LOCK_NB,1000,0)\n"
+                         "    else: fcntl.lockf(f,fcntl.LOCK_SH|fcntl.LOCK_NB,1000,0)\n"
+                         "    print('locked')\n"
                          "except OSError: print('busy')\n";
-    return run(
-        std::string(TRAMAZEL_SYSTEM_PYTHON) + " -c " + shellQuote(script) + " " + shellQuote(file.string()))
+    return run(std::string(TRAMAZEL_SYSTEM_PYTHON) + " -c " + shellQuote(script) + " "
+        + shellQuote(file.string()) + " " + kind)
         .output;
 }
 
@@ -85,6 +92,78 @@ TEST(DbfLocking, OtherProcessesSeeTheLock)
         EXPECT_EQ(otherProcessTries(dir / "PROFT.DBF"), "busy\n");
     }
     EXPECT_EQ(otherProcessTries(dir / "PROFT.DBF"), "locked\n");
+}
+
+TEST(DbfLocking, OtherProcessesSeeTheLockAsAByteRange)
+{
+    TempDir dir;
+    makeTable(dir.path(), "PROFT");
+    const auto file = dir / "PROFT.DBF";
+    struct Case {
+        const char* name;
+        Access held;
+        const char* tried;
+        const char* outcome;
+    };
+    const Case cases[] = {
+        { "write range beside a shared handle", Access::Shared, "write-head", "busy\n" },
+        { "read range beside a shared handle", Access::Shared, "read-head", "locked\n" },
+        { "write range beside an exclusive handle", Access::Exclusive, "write-head", "busy\n" },
+        { "read range beside an exclusive handle", Access::Exclusive, "read-head", "busy\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(otherProcessTries(file, c.tried), "locked\n");
+        {
+            auto t = DbfTable::open(dir.path(), "PROFT", c.held);
+            EXPECT_EQ(otherProcessTries(file, c.tried), c.outcome);
+        }
+        EXPECT_EQ(otherProcessTries(file, c.tried), "locked\n");
+    }
+}
+
+// Whatever kind of lock another program holds, a table is neither opened against it
+// nor replaced under it; a shared hold lets shared readers in.
+TEST(DbfLocking, LocksOtherProgramsHoldAreSeen)
+{
+    struct Case {
+        ForeignLock held;
+        bool sharedOpens; // a shared open succeeds beside it
+    };
+    const Case cases[] = {
+        { ForeignLock::FlockExclusive, false },
+        { ForeignLock::FlockShared, true },
+        { ForeignLock::RangeWriteHead, false },
+        { ForeignLock::RangeReadHead, true },
+        { ForeignLock::RangeWriteFar, false },
+        { ForeignLock::OfdWriteWhole, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(OtherProcessLock::kindName(c.held));
+        TempDir dir;
+        makeTable(dir.path(), "PROFT");
+        const auto before = readFile(dir / "PROFT.DBF");
+        {
+            OtherProcessLock other(dir / "PROFT.DBF", c.held);
+            expectError(
+                ErrorCode::TableLocked, [&] { DbfTable::open(dir.path(), "PROFT", Access::Exclusive); });
+            if (c.sharedOpens) {
+                EXPECT_EQ(DbfTable::open(dir.path(), "PROFT", Access::Shared).text("COD"), "A");
+            } else {
+                expectError(
+                    ErrorCode::TableLocked, [&] { DbfTable::open(dir.path(), "PROFT", Access::Shared); });
+            }
+            expectError(ErrorCode::TableLocked, [&] {
+                DbfTable::create(dir.path(), "PROFT", { { "X", FieldKind::Integer, 0 } });
+            });
+            deleteTable(dir.path(), "PROFT");
+            EXPECT_EQ(readFile(dir / "PROFT.DBF"), before);
+            EXPECT_EQ(
+                platform::FileLock::tryLock(dir / "PROFT.DBF", platform::FileLock::Mode::Exclusive), nullptr);
+        }
+        // Released when the other program lets go.
+        DbfTable::open(dir.path(), "PROFT", Access::Exclusive).close();
+    }
 }
 
 TEST(DbfLocking, TableInUseIsNeitherDeletedNorReplaced)

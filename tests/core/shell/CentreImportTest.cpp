@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/CentreImport.h"
+#include "../dbf/OtherProcessLock.h"
 #include "Error.h"
 #include "FakeBuilders.h"
 #include "TestSupport.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <span>
@@ -198,6 +200,148 @@ TEST_F(CentreImportRun, AKillAtAnyStepIsRolledBackOrFinishedAtTheNextStart)
     }
 }
 
+namespace {
+
+// The syncs and renames of a run, in order, with paths relative to the timetable
+// directory: "sync .tramazel-staging/PROFT.DBF", "sync-folder .",
+// "rename .tramazel-journal.new > .tramazel-journal".
+class DurableSteps {
+public:
+    explicit DurableSteps(const fs::path& qtemp)
+    {
+        platform::setDurabilityObserver(
+            [this, qtemp](platform::DurableStep step, const fs::path& first, const fs::path& second) {
+                auto rel = [&](const fs::path& p) { return p.lexically_relative(qtemp).generic_string(); };
+                switch (step) {
+                case platform::DurableStep::FileSynced:
+                    m_steps.push_back("sync " + rel(first));
+                    break;
+                case platform::DurableStep::FolderSynced:
+                    m_steps.push_back("sync-folder " + rel(first));
+                    break;
+                case platform::DurableStep::Renamed:
+                    m_steps.push_back("rename " + rel(first) + " > " + rel(second));
+                    break;
+                }
+            });
+    }
+    ~DurableSteps() { platform::setDurabilityObserver({}); }
+    DurableSteps(const DurableSteps&) = delete;
+    DurableSteps& operator=(const DurableSteps&) = delete;
+
+    const std::vector<std::string>& steps() const { return m_steps; }
+
+private:
+    std::vector<std::string> m_steps;
+};
+
+bool startsWith(const std::string& s, std::string_view prefix)
+{
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+// After a power cut at any moment the next start must find the old tables or the new
+// ones, whole: each step of the swap reaches the disk before the next relies on it.
+TEST_F(CentreImportRun, EachStepOfTheSwapIsOnDiskBeforeTheNextReliesOnIt)
+{
+    DurableSteps durable(qtemp);
+    runImport();
+    const std::vector<std::string>& steps = durable.steps();
+
+    using Match = std::function<bool(const std::string&)>;
+    auto is = [](std::string exact) { return Match([exact](const std::string& s) { return s == exact; }); };
+    auto prefixed = [](std::string prefix) {
+        return Match([prefix](const std::string& s) { return startsWith(s, prefix); });
+    };
+    const Match stagedSync = prefixed("sync .tramazel-staging/");
+    const Match backupMove = [](const std::string& s) {
+        return startsWith(s, "rename ") && s.find(" > .tramazel-backup/") != std::string::npos;
+    };
+    const Match installMove = prefixed("rename .tramazel-staging/");
+    const Match journalSync = is("sync .tramazel-journal.new");
+    const Match journalInPlace = is("rename .tramazel-journal.new > .tramazel-journal");
+    const Match commit = is("rename .tramazel-journal > .tramazel-committed");
+    const Match directorySync = is("sync-folder .");
+    const Match backupFolderSync = is("sync-folder .tramazel-backup");
+    const Match stagingFolderSync = is("sync-folder .tramazel-staging");
+
+    auto indices = [&](const Match& m) {
+        std::vector<std::size_t> found;
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            if (m(steps[i]))
+                found.push_back(i);
+        }
+        return found;
+    };
+    // The first step matching `m` after position `from`.
+    auto firstAfter = [&](const Match& m, std::size_t from) -> std::optional<std::size_t> {
+        for (std::size_t i = from + 1; i < steps.size(); ++i) {
+            if (m(steps[i]))
+                return i;
+        }
+        return std::nullopt;
+    };
+
+    // Each rule: every step matching `done` happens, and `synced` follows the last of
+    // them before the first step matching `next`.
+    struct Rule {
+        const char* name;
+        Match done;
+        Match synced;
+        Match next;
+    };
+    const Rule rules[] = {
+        { "staged tables on disk before the journal", stagedSync, stagingFolderSync, journalSync },
+        { "journal contents on disk before it is put in place", journalSync, journalInPlace, backupMove },
+        { "journal in place on disk before the first old table moves", journalInPlace, directorySync,
+            backupMove },
+        { "old tables aside (backup folder) before the first new one comes in", backupMove, backupFolderSync,
+            installMove },
+        { "old tables aside (timetable directory) before the first new one comes in", backupMove,
+            directorySync, installMove },
+        { "new tables in place before the commit", installMove, directorySync, commit },
+        { "new tables gone from the staging folder before the commit", installMove, stagingFolderSync,
+            commit },
+        { "the commit on disk", commit, directorySync, [](const std::string&) { return false; } },
+    };
+    EXPECT_EQ(indices(stagedSync).size(), 5u) << "four tables and PROFT's index";
+    for (const Rule& r : rules) {
+        SCOPED_TRACE(r.name);
+        const auto done = indices(r.done);
+        ASSERT_FALSE(done.empty()) << ::testing::PrintToString(steps);
+        const auto synced = firstAfter(r.synced, done.back());
+        ASSERT_TRUE(synced) << ::testing::PrintToString(steps);
+        const auto next = indices(r.next);
+        if (!next.empty()) {
+            EXPECT_LT(*synced, next.front()) << ::testing::PrintToString(steps);
+        }
+    }
+}
+
+// A rollback puts the old tables back for good before it drops the journal.
+TEST_F(CentreImportRun, ARollbackIsOnDiskBeforeTheJournalGoes)
+{
+    const Snapshot before = snapshot(qtemp);
+    // Crash after the first new table came in; the next start rolls back.
+    std::size_t step = 0;
+    EXPECT_THROW(runImport([&](std::string_view name) {
+        return startsWith(std::string(name), "install:") && step++ == 1 ? FaultAction::Crash
+                                                                        : FaultAction::Proceed;
+    }),
+        SimulatedCrash);
+    DurableSteps durable(qtemp);
+    EXPECT_EQ(CentreImport::recover(qtemp), Recovery::RolledBack);
+    const auto& steps = durable.steps();
+    const auto lastMoveBack = std::find_if(steps.rbegin(), steps.rend(),
+        [](const std::string& s) { return startsWith(s, "rename .tramazel-backup/"); });
+    ASSERT_NE(lastMoveBack, steps.rend()) << ::testing::PrintToString(steps);
+    EXPECT_NE(std::find(steps.rbegin(), lastMoveBack, "sync-folder ."), lastMoveBack)
+        << ::testing::PrintToString(steps);
+    EXPECT_EQ(snapshot(qtemp), before);
+}
+
 TEST_F(CentreImportRun, AFailingBuilderNamesWhatFailed)
 {
     const Snapshot before = snapshot(qtemp);
@@ -218,6 +362,15 @@ TEST_F(CentreImportRun, ATableHeldByAnotherProgramRefusesTheRun)
         SCOPED_TRACE(held);
         expectError(ErrorCode::TableLocked, [&] { runImport(); });
         EXPECT_EQ(snapshot(qtemp), before) << held;
+    }
+    // The locks of programs that lock ranges of a table (Zelvano under Wine among them).
+    using test::ForeignLock;
+    for (ForeignLock kind : { ForeignLock::FlockShared, ForeignLock::RangeWriteHead,
+             ForeignLock::RangeReadHead, ForeignLock::RangeWriteFar, ForeignLock::OfdWriteWhole }) {
+        SCOPED_TRACE(test::OtherProcessLock::kindName(kind));
+        test::OtherProcessLock other(qtemp / "Proft.dbf", kind);
+        expectError(ErrorCode::TableLocked, [&] { runImport(); });
+        EXPECT_EQ(snapshot(qtemp), before);
     }
 }
 

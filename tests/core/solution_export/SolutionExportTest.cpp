@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../dbf/OtherProcessLock.h"
 #include "ExportTables.h"
 #include "TestSupport.h"
 
@@ -8,6 +9,7 @@
 #include "centre_import/ImportContext.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
+#include "platform/Platform.h"
 #include "solution_export/SolutionExport.h"
 #include "xml/XmlDocument.h"
 
@@ -17,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -312,6 +315,94 @@ TEST(SolutionExport, summaryCountsMissesByKindButNotBlankedOrEmptyCodes)
     EXPECT_EQ(s.lookupsNotFound.kinds().size(), expected.size());
 }
 
+// The solution file is written beside its final name, on disk before the rename puts
+// it in place, and the folder's new entry on disk after: a power cut leaves the old
+// file or the new one, never an empty one.
+TEST(SolutionExport, theTemporaryFileIsOnDiskBeforeItsRename)
+{
+    Workspace ws;
+    writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
+    std::vector<std::string> steps;
+    const fs::path folder = ws.output.parent_path();
+    platform::setDurabilityObserver(
+        [&](platform::DurableStep step, const fs::path& first, const fs::path& second) {
+            const std::string a = first.lexically_relative(folder).generic_string();
+            const std::string b
+                = second.empty() ? std::string() : second.lexically_relative(folder).generic_string();
+            switch (step) {
+            case platform::DurableStep::FileSynced:
+                steps.push_back("sync " + a);
+                break;
+            case platform::DurableStep::FolderSynced:
+                steps.push_back("sync-folder " + a);
+                break;
+            case platform::DurableStep::Renamed:
+                steps.push_back("rename " + a + " > " + b);
+                break;
+            }
+        });
+    xml::XmlDocument doc;
+    exportSolution(ws.qtemp.path(), ws.output, doc);
+    platform::setDurabilityObserver({});
+    ASSERT_EQ(steps.size(), 3u) << ::testing::PrintToString(steps);
+    const std::string tmp = steps[0].substr(5);
+    EXPECT_EQ(tmp.rfind("SolucioHorari.xml.tmp", 0), 0u) << steps[0];
+    EXPECT_EQ(steps[1], "rename " + tmp + " > SolucioHorari.xml");
+    EXPECT_EQ(steps[2], "sync-folder .");
+}
+
+// A SOLUC written by another dBASE program in an OEM code page: its codes are read as
+// the characters they stand for, so the lookups in the program's own ANSI tables find them.
+TEST(SolutionExport, solucInAnotherCodePageFindsItsCodes)
+{
+    struct Case {
+        const char* name;
+        std::uint8_t driver;
+        char storedEnye; // how the table stores "Ñ"
+        std::vector<std::string> warningExamples; // of the unknown-driver warning
+    };
+    const Case cases[] = {
+        { "ANSI", 0x57, '\xD1', {} },
+        { "OEM 850", 0x37, '\xA5', {} },
+        { "OEM 850, Spanish", 0x14, '\xA5', {} },
+        { "OEM 437", 0x1B, '\xA5', {} },
+        { "unknown driver, read as ANSI", 0x65, '\xD1', { "SOLUC.DBF (0x65)" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Centre centre = standardCentre();
+        centre.proft.push_back({ "\xD1"
+                                 "AB",
+            "77" });
+        Workspace ws(centre);
+        writeSoluc(ws.qtemp.path(),
+            { { 1, 1,
+                "\xD1"
+                "AB",
+                "1A", "A1", "MA", "" } });
+        std::string bytes = readFile(ws.qtemp / "SOLUC.DBF");
+        bytes[29] = static_cast<char>(c.driver);
+        const std::size_t headerLength = static_cast<unsigned char>(bytes[8])
+            | (static_cast<std::size_t>(static_cast<unsigned char>(bytes[9])) << 8);
+        std::replace(
+            bytes.begin() + static_cast<std::ptrdiff_t>(headerLength), bytes.end(), '\xD1', c.storedEnye);
+        writeFile(ws.qtemp / "SOLUC.DBF", bytes);
+
+        xml::XmlDocument doc;
+        const ExportSummary s = exportSolution(ws.qtemp.path(), ws.output, doc);
+        const auto sessions = readSessions(ws.output);
+        ASSERT_EQ(sessions.size(), 1u);
+        EXPECT_EQ(sessions[0][0], "77");
+        EXPECT_EQ(s.lookupsNotFound.count("profesor no encontrado en PROFT"), 0u);
+        std::vector<std::string> examples;
+        for (const Warnings::Kind& k : s.lookupsNotFound.kinds()) {
+            if (k.description == "tablas con un controlador de idioma desconocido (se leen como ANSI)")
+                examples = k.examples;
+        }
+        EXPECT_EQ(examples, c.warningExamples);
+    }
+}
+
 // The same rows stored by several dBASE writers, with DIA and HORA as N, F, level-7
 // I and O, FoxPro I and B, and text: each must give the same sessions, and the
 // deleted row none.
@@ -427,6 +518,7 @@ struct FailureSetup {
     std::optional<dbf::DbfTable> holder; ///< a table another handle keeps open meanwhile
     std::function<void()> undo; ///< run after the export
     const char* skip = nullptr; ///< why the row cannot run here
+    std::unique_ptr<test::OtherProcessLock> otherProgram; ///< a lock another process holds meanwhile
 };
 
 struct FailureCase {
@@ -446,6 +538,15 @@ std::vector<FailureCase> failureCases()
         cases.push_back({ std::string(table) + " held by another handle",
             [table](Workspace& ws, FailureSetup& setup) {
                 setup.holder.emplace(dbf::DbfTable::open(ws.qtemp.path(), table, dbf::Access::Shared));
+            },
+            ErrorCode::TableLocked });
+    }
+    for (test::ForeignLock kind : { test::ForeignLock::RangeWriteHead, test::ForeignLock::RangeWriteFar,
+             test::ForeignLock::OfdWriteWhole }) {
+        cases.push_back({ std::string("SOLUC under another program's lock: ")
+                + test::OtherProcessLock::kindName(kind),
+            [kind](Workspace& ws, FailureSetup& setup) {
+                setup.otherProgram = std::make_unique<test::OtherProcessLock>(ws.qtemp / "SOLUC.DBF", kind);
             },
             ErrorCode::TableLocked });
     }
@@ -495,7 +596,7 @@ TEST(SolutionExport, aFailureWritesNothingAndReleasesEveryTable)
         Workspace ws;
         writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
         writeFile(ws.output, kOldSolution);
-        FailureSetup setup { ws.output, std::nullopt, {}, nullptr };
+        FailureSetup setup { ws.output, std::nullopt, {}, nullptr, nullptr };
         c.setup(ws, setup);
         if (setup.skip) {
             if (setup.undo)
@@ -511,6 +612,7 @@ TEST(SolutionExport, aFailureWritesNothingAndReleasesEveryTable)
         EXPECT_EQ(snapshot(ws.chosenDir.path()), before);
         EXPECT_EQ(readFile(ws.output), kOldSolution);
         setup.holder.reset();
+        setup.otherProgram.reset();
         expectTablesReleased(ws.qtemp.path());
     }
 }
