@@ -203,6 +203,51 @@ TEST(CodeUniqueness, CutToFourCharactersIsReported)
     EXPECT_EQ(warnings.count(warning::cutTexts("PROFT")), 1u);
 }
 
+// Codes are unique as the table holds them: cut to the field's width and read back
+// without trailing blanks, letter case ignored. Two codes that differ only in what
+// the table drops would otherwise merge two posts or subjects into one.
+TEST(CodeUniqueness, CodesAreUniqueAsStored)
+{
+    struct Case {
+        const char* what;
+        void (*builder)(ImportContext&);
+        const char* table;
+        std::vector<std::string> shortNames;
+        std::vector<std::string> stored; // first field as read back
+    } cases[] = {
+        { "teacher candidate ending in a blank", &TransformarProfesores, "PROFT", { "A B C", "A B" },
+            { "A B", "P1" } },
+        { "teacher candidate ending in a blank, other case", &TransformarProfesores, "PROFT",
+            { "x y z", "X Y" }, { "x y", "P1" } },
+        { "teacher candidate of blanks only after the cut", &TransformarProfesores, "PROFT", { "Q", "Q" },
+            { "Q", "P1" } },
+        { "subject base ending in a blank", &TransformarAsignaturas, "ASIGNOMT", { "A  X", "A" },
+            { "A", "A1" } },
+        { "subject base ending in a blank, taken second", &TransformarAsignaturas, "ASIGNOMT",
+            { "A", "A  X", "a  y" }, { "A", "A 1", "a 2" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string xml = "<CENTRE><PLACES>";
+        for (std::size_t i = 0; i < c.shortNames.size(); ++i)
+            xml += "<PLACA codi='T" + std::to_string(i) + "' curta='" + c.shortNames[i] + "'/>";
+        xml += "</PLACES><MATERIES>";
+        for (std::size_t i = 0; i < c.shortNames.size(); ++i)
+            xml += "<MATERIA codi='S" + std::to_string(i) + "' curs='C' descripcio='d' curta='"
+                + c.shortNames[i] + "'/>";
+        xml += "</MATERIES></CENTRE>";
+        TempDir dir;
+        Warnings warnings;
+        runBuilder(c.builder, xml, dir.path(), warnings);
+        std::vector<std::string> stored;
+        for (const Row& row : readRows(dir.path(), c.table))
+            stored.push_back(row[0]);
+        EXPECT_EQ(stored, c.stored);
+        EXPECT_EQ(warnings.count(warning::kDuplicateTeacherAbbreviation), 0u);
+        EXPECT_EQ(warnings.count(warning::kDuplicateSubjectCode), 0u);
+    }
+}
+
 struct TableCase {
     const char* table;
     void (*builder)(ImportContext&);
