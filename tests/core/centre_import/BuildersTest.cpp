@@ -248,6 +248,54 @@ TEST(CodeUniqueness, CodesAreUniqueAsStored)
     }
 }
 
+// A warning shows what a value looks like, never all of it.
+TEST(Warnings, ExamplesAreCutToSixtyCharacters)
+{
+    const std::string sixty(60, 'x');
+    struct Case {
+        const char* what;
+        std::string example; // UTF-8
+        std::string kept;
+    } cases[] = {
+        { "sixty characters kept whole", sixty, sixty },
+        { "one more is cut", sixty + "y", sixty + "…" },
+        { "characters, not bytes",
+            std::string(30, 'a') +
+                [] {
+                    std::string s;
+                    for (int i = 0; i < 40; ++i)
+                        s += "\xC3\xA0"; // à
+                    return s;
+                }(),
+            std::string(30, 'a') +
+                [] {
+                    std::string s;
+                    for (int i = 0; i < 30; ++i)
+                        s += "\xC3\xA0";
+                    return s;
+                }()
+                + "…" },
+    };
+    for (const Case& c : cases) {
+        Warnings warnings;
+        warnings.add("aviso", c.example);
+        ASSERT_EQ(warnings.kinds().size(), 1u);
+        EXPECT_EQ(warnings.kinds()[0].examples, std::vector<std::string> { c.kept }) << c.what;
+    }
+
+    // A two-million-character code gives a summary of a few lines, not megabytes.
+    const std::string huge(2'000'000, '7');
+    const std::string xml
+        = "<CENTRE><AULES><AULA codi='" + huge + "'/><AULA codi='" + huge + "'/></AULES></CENTRE>";
+    TempDir dir;
+    Warnings warnings;
+    runBuilder(&TransformarAulas, xml, dir.path(), warnings);
+    std::size_t size = 0;
+    for (const std::string& line : warnings.summaryLines())
+        size += line.size();
+    EXPECT_LT(size, 1000u);
+}
+
 struct TableCase {
     const char* table;
     void (*builder)(ImportContext&);
