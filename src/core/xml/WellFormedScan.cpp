@@ -73,6 +73,7 @@ constexpr StopTable makeStops(std::string_view stops)
 constexpr StopTable kContentStops = makeStops("<&]");
 constexpr StopTable kValueStops = makeStops("<&\"'");
 constexpr StopTable kOtherStops = makeStops("");
+constexpr StopTable kTagStops = makeStops("\"'>/<");
 
 enum class Context { Content, Attribute };
 
@@ -211,6 +212,9 @@ bool Scanner::content()
 bool Scanner::markup()
 {
     const std::size_t start = m_pos;
+    // Start tags are by far the most frequent: tell them by the byte after '<'.
+    if (isNameStart(at(start + 1)))
+        return startTag();
     if (startsWith(start, "<!--")) {
         std::size_t p = start;
         return comment(p) && ((m_pos = p), true);
@@ -247,8 +251,6 @@ bool Scanner::markup()
         m_pos = end + 1;
         return true;
     }
-    if (isNameStart(at(start + 1)))
-        return startTag();
     m_stop = true; // not markup XML knows: the parser says where
     return true;
 }
@@ -258,6 +260,11 @@ bool Scanner::startTag()
     const std::size_t n = m_s.size();
     std::size_t p = m_pos + 1;
     while (p < n) {
+        // Names, blanks and '=' between the values need no look.
+        while (p < n && !kTagStops[static_cast<unsigned char>(m_s[p])])
+            ++p;
+        if (p >= n)
+            break;
         const unsigned char c = at(p);
         if (c == '"' || c == '\'') {
             m_pos = p + 1;
