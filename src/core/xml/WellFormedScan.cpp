@@ -1,187 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WellFormedScan.h"
 
+#include "WellFormedScanner.h"
+
 #include <algorithm>
-#include <array>
-#include <string>
-#include <unordered_map>
 
 namespace tramazel::xml {
 
-namespace {
+namespace detail {
 
-bool isSpace(unsigned char c) noexcept
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-bool isNameStart(unsigned char c) noexcept
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
-}
-
-bool isNameByte(unsigned char c) noexcept
-{
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
-}
-
-// The Char production of XML 1.0.
-bool isXmlChar(char32_t cp) noexcept
-{
-    return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF)
-        || (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
-}
-
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-std::string quoted(std::string_view text)
-{
-    return "«" + std::string(text) + "»";
-}
-
-// Bytes that end a run of plain text in element content, and in an attribute value:
-// markup, references, the controls XML excludes, and 0xEF, which leads U+FFFE and
-// U+FFFF.
-using StopTable = std::array<bool, 256>;
-constexpr StopTable makeStops(std::string_view stops)
-{
-    StopTable table {};
-    for (int c = 0; c < 0x20; ++c)
-        table[static_cast<std::size_t>(c)] = c != '\t' && c != '\n' && c != '\r';
-    table[0xEF] = true;
-    for (char c : stops)
-        table[static_cast<unsigned char>(c)] = true;
-    return table;
-}
-constexpr StopTable kContentStops = makeStops("<&]");
-constexpr StopTable kValueStops = makeStops("<&\"'");
-constexpr StopTable kOtherStops = makeStops("");
-constexpr StopTable kTagStops = makeStops("\"'>/<");
-
-enum class Context { Content, Attribute };
-
-constexpr std::string_view kReasonBareAmpersand
-    = "hay un «&» que no inicia ninguna referencia (escríbase «&amp;»)";
-constexpr std::string_view kReasonBadCharRef = "hay una referencia de carácter incorrecta";
-constexpr std::string_view kReasonForbiddenCharRef
-    = "una referencia de carácter designa un carácter que XML no admite";
-constexpr std::string_view kReasonForbiddenChar = "contiene un carácter que XML no admite";
-constexpr std::string_view kReasonLessThanInValue = "hay un «<» dentro del valor de un atributo";
-constexpr std::string_view kReasonBadDoctype = "hay una declaración de tipo de documento incorrecta";
-constexpr std::string_view kReasonParameterEntity = "usa entidades de parámetro, que no se admiten";
-
-struct Entity {
-    std::string replacement; // char references already expanded, as XML says
-    bool external = false;
-    bool expanding = false;
-};
-
-class Scanner {
-public:
-    Scanner(std::string_view text, const EntityLimits& limits)
-        : m_s(text)
-        , m_limits(limits)
-    {
-    }
-
-    void run();
-    std::optional<ScanFault> m_fault;
-    std::optional<std::string> m_expanded;
-    std::vector<std::pair<std::size_t, std::size_t>> m_scannedRanges;
-    std::vector<std::pair<std::size_t, std::size_t>> m_expandedRanges;
-
-private:
-    bool fail(std::size_t offset, std::string reason)
-    {
-        m_fault = ScanFault { offset, std::move(reason) };
-        return false;
-    }
-    unsigned char at(std::size_t i) const noexcept
-    {
-        return i < m_s.size() ? static_cast<unsigned char>(m_s[i]) : 0;
-    }
-    bool startsWith(std::size_t i, std::string_view what) const noexcept
-    {
-        return m_s.substr(std::min(i, m_s.size()), what.size()) == what;
-    }
-    std::size_t nameEnd(std::size_t i) const noexcept
-    {
-        if (!isNameStart(at(i)) || i >= m_s.size())
-            return i;
-        while (i < m_s.size() && isNameByte(at(i)))
-            ++i;
-        return i;
-    }
-    // True when byte i is a character XML excludes (given it is a stop byte).
-    bool forbiddenAt(std::size_t i) const noexcept
-    {
-        const unsigned char c = at(i);
-        if (c == 0xEF)
-            return at(i + 1) == 0xBF && (at(i + 2) == 0xBE || at(i + 2) == 0xBF);
-        return c < 0x20 && !isSpace(c);
-    }
-    // Checks [from, to) for excluded characters.
-    bool checkChars(std::size_t from, std::size_t to)
-    {
-        for (std::size_t i = from; i < to; ++i) {
-            if (kOtherStops[static_cast<unsigned char>(m_s[i])] && forbiddenAt(i))
-                return fail(i, std::string(kReasonForbiddenChar));
-        }
-        return true;
-    }
-
-    // Each step returns false on a fault, or sets m_stop at a construct left
-    // unterminated or malformed in a way the parser reports.
-    bool content();
-    bool markup();
-    bool startTag();
-    bool comment(std::size_t& p);
-    bool processingInstruction(std::size_t& p);
-    bool doctype();
-    bool entityDeclaration(std::size_t& p);
-    bool reference(Context context);
-    bool charReference(std::string_view s, std::size_t& p, char32_t& cp) const noexcept;
-    bool expand(Entity& entity, std::string_view name, Context context, std::size_t depth, std::size_t at,
-        std::string& out);
-    void replace(std::size_t from, std::size_t to, std::string_view value, Context context);
-
-    std::string_view m_s;
-    EntityLimits m_limits;
-    std::size_t m_pos = 0;
-    bool m_stop = false;
-    std::size_t m_depth = 0;
-    bool m_seenRoot = false;
-    bool m_seenDoctype = false;
-    std::unordered_map<std::string, Entity> m_entities;
-    std::size_t m_expandedBytes = 0;
-    std::size_t m_copiedUpTo = 0;
-};
-
-void Scanner::run()
+ScanResult Scanner::run()
 {
     while (m_pos < m_s.size() && !m_stop) {
         if (!content())
-            return;
+            break;
     }
+    ScanResult result;
+    result.m_fault = std::move(m_fault);
+    if (result.m_fault)
+        return result;
     if (m_expanded)
         m_expanded->append(m_s.substr(m_copiedUpTo));
+    result.m_expanded = std::move(m_expanded);
+    result.m_replacements = std::move(m_replacements);
+    return result;
 }
 
 bool Scanner::content()
@@ -345,183 +187,6 @@ bool Scanner::processingInstruction(std::size_t& p)
     if (!checkChars(p + 2, end))
         return false;
     p = end + 2;
-    return true;
-}
-
-bool Scanner::doctype()
-{
-    if (m_seenRoot)
-        return fail(m_pos, "la declaración de tipo de documento va después del elemento raíz");
-    if (m_seenDoctype)
-        return fail(m_pos, "hay más de una declaración de tipo de documento");
-    m_seenDoctype = true;
-    const std::size_t n = m_s.size();
-    std::size_t p = m_pos + 9;
-    // Name and external identifier, which is never read.
-    while (p < n && m_s[p] != '[' && m_s[p] != '>') {
-        if (m_s[p] == '"' || m_s[p] == '\'') {
-            const auto close = m_s.find(m_s[p], p + 1);
-            if (close == std::string_view::npos)
-                break;
-            if (!checkChars(p, close))
-                return false;
-            p = close;
-        } else if (forbiddenAt(p)) {
-            return fail(p, std::string(kReasonForbiddenChar));
-        }
-        ++p;
-    }
-    if (p >= n) {
-        m_stop = true;
-        return true;
-    }
-    if (m_s[p] == '[') {
-        ++p;
-        while (true) {
-            while (p < n && isSpace(at(p)))
-                ++p;
-            if (p >= n) {
-                m_stop = true;
-                return true;
-            }
-            if (m_s[p] == ']') {
-                ++p;
-                while (p < n && isSpace(at(p)))
-                    ++p;
-                if (at(p) != '>')
-                    return fail(p, std::string(kReasonBadDoctype));
-                break;
-            }
-            if (m_s[p] == '%')
-                return fail(p, std::string(kReasonParameterEntity));
-            bool ok = true;
-            if (startsWith(p, "<!--"))
-                ok = comment(p);
-            else if (startsWith(p, "<?"))
-                ok = processingInstruction(p);
-            else if (startsWith(p, "<!ENTITY"))
-                ok = entityDeclaration(p);
-            else if (startsWith(p, "<!")) {
-                // Element, attribute-list and notation declarations: skipped whole.
-                ++p;
-                while (p < n && m_s[p] != '>') {
-                    if (m_s[p] == '"' || m_s[p] == '\'') {
-                        const auto close = m_s.find(m_s[p], p + 1);
-                        if (close == std::string_view::npos)
-                            break;
-                        p = close;
-                    } else if (m_s[p] == '%') {
-                        return fail(p, std::string(kReasonParameterEntity));
-                    }
-                    ++p;
-                }
-                if (p >= n) {
-                    m_stop = true;
-                    return true;
-                }
-                ++p;
-            } else {
-                return fail(p, std::string(kReasonBadDoctype));
-            }
-            if (!ok)
-                return false;
-            if (m_stop)
-                return true;
-        }
-    }
-    m_pos = p + 1;
-    return true;
-}
-
-bool Scanner::entityDeclaration(std::size_t& p)
-{
-    const std::size_t start = p;
-    const std::size_t n = m_s.size();
-    p += 8; // "<!ENTITY"
-    const auto skipSpaces = [&] {
-        const std::size_t from = p;
-        while (p < n && isSpace(at(p)))
-            ++p;
-        return p > from;
-    };
-    if (!skipSpaces())
-        return fail(start, std::string(kReasonBadDoctype));
-    bool parameter = false;
-    if (at(p) == '%') {
-        parameter = true;
-        ++p;
-        skipSpaces();
-    }
-    const std::size_t nameStart = p;
-    p = nameEnd(p);
-    if (p == nameStart)
-        return fail(start, std::string(kReasonBadDoctype));
-    const std::string name(m_s.substr(nameStart, p - nameStart));
-    skipSpaces();
-    Entity entity;
-    if (at(p) == '"' || at(p) == '\'') {
-        const auto close = m_s.find(m_s[p], p + 1);
-        if (close == std::string_view::npos) {
-            m_stop = true;
-            return true;
-        }
-        // The literal: character references are replaced now, entity references
-        // are kept to be expanded where the entity is used.
-        for (std::size_t i = p + 1; i < close;) {
-            const unsigned char c = at(i);
-            if (c == '%')
-                return fail(i, std::string(kReasonParameterEntity));
-            if (kOtherStops[c] && forbiddenAt(i))
-                return fail(i, std::string(kReasonForbiddenChar));
-            if (c != '&') {
-                entity.replacement.push_back(static_cast<char>(c));
-                ++i;
-                continue;
-            }
-            if (at(i + 1) == '#') {
-                std::size_t q = i;
-                char32_t cp = 0;
-                if (!charReference(m_s, q, cp))
-                    return fail(i, std::string(kReasonBadCharRef));
-                if (!isXmlChar(cp))
-                    return fail(i, std::string(kReasonForbiddenCharRef));
-                appendUtf8(entity.replacement, cp);
-                i = q;
-                continue;
-            }
-            const std::size_t refEnd = nameEnd(i + 1);
-            if (refEnd == i + 1)
-                return fail(i, std::string(kReasonBareAmpersand));
-            if (at(refEnd) != ';')
-                return fail(refEnd, "falta el «;» de la referencia " + quoted(m_s.substr(i, refEnd - i)));
-            entity.replacement.append(m_s.substr(i, refEnd + 1 - i));
-            i = refEnd + 1;
-        }
-        p = close + 1;
-    } else if (startsWith(p, "SYSTEM") || startsWith(p, "PUBLIC")) {
-        entity.external = true;
-    } else {
-        return fail(p, std::string(kReasonBadDoctype));
-    }
-    // The rest (an external identifier, NDATA) up to the closing '>'.
-    while (p < n && m_s[p] != '>') {
-        if (m_s[p] == '"' || m_s[p] == '\'') {
-            const auto close = m_s.find(m_s[p], p + 1);
-            if (close == std::string_view::npos)
-                break;
-            p = close;
-        }
-        ++p;
-    }
-    if (p >= n) {
-        m_stop = true;
-        return true;
-    }
-    ++p;
-    // The first declaration of a name binds; the five predefined ones stay as they are.
-    static constexpr std::array<std::string_view, 5> kPredefined = { "lt", "gt", "amp", "apos", "quot" };
-    if (!parameter && std::find(kPredefined.begin(), kPredefined.end(), name) == kPredefined.end())
-        m_entities.try_emplace(name, std::move(entity));
     return true;
 }
 
@@ -700,12 +365,11 @@ void Scanner::replace(std::size_t from, std::size_t to, std::string_view value, 
             out.push_back(c);
         }
     }
-    m_scannedRanges.emplace_back(from, to);
-    m_expandedRanges.emplace_back(expandedStart, out.size());
+    m_replacements.push_back({ from, to, expandedStart, out.size() });
     m_copiedUpTo = to;
 }
 
-} // namespace
+} // namespace detail
 
 std::size_t ScanResult::scannedOffset(std::size_t offset) const noexcept
 {
@@ -722,17 +386,7 @@ std::size_t ScanResult::scannedOffset(std::size_t offset) const noexcept
 
 ScanResult scanWellFormed(std::string_view utf8, const EntityLimits& limits)
 {
-    Scanner scanner(utf8, limits);
-    scanner.run();
-    ScanResult result;
-    result.m_fault = std::move(scanner.m_fault);
-    if (result.m_fault)
-        return result;
-    result.m_expanded = std::move(scanner.m_expanded);
-    for (std::size_t i = 0; i < scanner.m_scannedRanges.size(); ++i)
-        result.m_replacements.push_back({ scanner.m_scannedRanges[i].first, scanner.m_scannedRanges[i].second,
-            scanner.m_expandedRanges[i].first, scanner.m_expandedRanges[i].second });
-    return result;
+    return detail::Scanner(utf8, limits).run();
 }
 
 } // namespace tramazel::xml

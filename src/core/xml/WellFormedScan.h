@@ -12,6 +12,10 @@
 /// entities a DOCTYPE declares.
 namespace tramazel::xml {
 
+namespace detail {
+class Scanner;
+}
+
 /// Bounds on the expansion of internal entities, against expansion bombs.
 struct EntityLimits {
     std::size_t maxDepth = 16; ///< entities nested inside entities
@@ -40,7 +44,7 @@ public:
     std::size_t scannedOffset(std::size_t offset) const noexcept;
 
 private:
-    friend ScanResult scanWellFormed(std::string_view utf8, const EntityLimits& limits);
+    friend class detail::Scanner;
     struct Replacement {
         std::size_t scannedStart; // the '&' of the reference
         std::size_t scannedEnd; // one past its ';'
