@@ -120,10 +120,17 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
         }
         if (fields.size() != 3)
             throw malformed(lineNo, "se esperaban tres campos CODI;NIVEL;CURSO");
-        if (fields[0].empty())
-            throw malformed(lineNo, "falta el código del curso");
 
-        const std::string code = text::utf8ToCp1252(fields[0]);
+        // The code is matched as CODI holds it: cut to the field's width, without the
+        // blanks the cut may leave at its end. An empty code names a course whose
+        // code is empty.
+        std::string code = text::utf8ToCp1252(fields[0]);
+        if (code.size() > static_cast<std::size_t>(cursost::kCodiWidth)) {
+            levels.m_cutCodes.push_back(code);
+            code.resize(static_cast<std::size_t>(cursost::kCodiWidth));
+            while (!code.empty() && code.back() == ' ')
+                code.pop_back();
+        }
         if (levels.m_byCode.find(code)) {
             if (repeated.insert(code).second)
                 levels.m_repeated.push_back(code);
@@ -180,6 +187,8 @@ void CourseLevels::apply(dbf::DbfTable& table, Warnings& warnings) const
     }
     for (const std::string& code : m_repeated)
         warnings.add(warning::kRepeatedLevelCode, text::cp1252ToUtf8(code));
+    for (const std::string& code : m_cutCodes)
+        warnings.add(warning::kCutLevelCode, text::cp1252ToUtf8(code));
 }
 
 } // namespace tramazel::cli

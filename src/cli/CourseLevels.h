@@ -18,7 +18,8 @@ namespace tramazel::cli {
 /// The answers to the course-level grid, read from a levels file: UTF-8 lines
 /// "CODI;NIVEL;CURSO"; blank lines and lines starting with "#" are ignored; when a
 /// code has two lines the first counts. Values are kept as cp1252, cut to the width
-/// of their field (NIVEL 5, CURSO 3) as the grid cuts what is typed.
+/// of their field (NIVEL 5, CURSO 3) as the grid cuts what is typed; a code is cut
+/// to the width of CODI (20) as the table holds it, and may be empty.
 class CourseLevels {
 public:
     struct Level {
@@ -39,13 +40,14 @@ public:
 
     /// Fills NIVEL and CURSO of every CURSOST record whose CODI has a line; the others
     /// are left as they are. A code of the file that no record has is a warning, and
-    /// so is a code given twice.
+    /// so are a code given twice and a code cut to the width of CODI.
     void apply(dbf::DbfTable& cursost, Warnings& warnings) const;
 
 private:
     text::FirstMatchIndex<Level> m_byCode;
     std::vector<std::string> m_codes; // first lines only, in file order
     std::vector<std::string> m_repeated; // codes given again on a later line
+    std::vector<std::string> m_cutCodes; // codes longer than CODI, as written
 };
 
 } // namespace tramazel::cli

@@ -126,6 +126,10 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
     std::cerr << (cl.dryRun ? kDryRunMessage : shell::kDoneMessage) << '\n';
     printLines(*summary);
     printLines(prompts.warnings().summaryLines());
+    // A summary the user never sees (standard output on a full device) is a failure.
+    std::cout.flush();
+    if (!std::cout)
+        throw Error(ErrorCode::FileIo, "No se puede escribir la salida");
     return kExitOk;
 }
 

@@ -56,6 +56,8 @@ inline constexpr std::string_view kUnknownLevelCode
     = "códigos del archivo de niveles que ningún curso de CURSOST tiene";
 inline constexpr std::string_view kRepeatedLevelCode
     = "códigos repetidos en el archivo de niveles (cuenta la primera línea)";
+inline constexpr std::string_view kCutLevelCode
+    = "códigos del archivo de niveles de más de 20 caracteres, recortados como en CODI";
 
 // The lookups of the solution export that found nothing.
 inline constexpr std::string_view kTeacherNotFound = "profesor no encontrado en PROFT";

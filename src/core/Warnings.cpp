@@ -7,6 +7,22 @@
 
 namespace tramazel {
 
+namespace {
+// An example shows what a value looks like, not all of it: a value of millions of
+// characters would otherwise fill the summary.
+std::string shortened(std::string_view utf8)
+{
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80)
+            continue;
+        if (characters++ == Warnings::kExampleCharacters)
+            return std::string(utf8.substr(0, i)) + "…";
+    }
+    return std::string(utf8);
+}
+} // namespace
+
 void Warnings::add(std::string_view description, std::string_view example)
 {
     auto it = std::find_if(
@@ -17,7 +33,7 @@ void Warnings::add(std::string_view description, std::string_view example)
     }
     ++it->count;
     if (!example.empty() && it->examples.size() < kExamplesPerKind)
-        it->examples.emplace_back(example);
+        it->examples.push_back(shortened(example));
 }
 
 std::size_t Warnings::count(std::string_view description) const

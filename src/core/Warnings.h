@@ -14,6 +14,8 @@ namespace tramazel {
 class Warnings {
 public:
     static constexpr std::size_t kExamplesPerKind = 5;
+    /// Characters kept of an example; a longer one is cut and ends in "…".
+    static constexpr std::size_t kExampleCharacters = 60;
 
     struct Kind {
         std::string description; ///< e.g. "códigos cortos repetidos en ASIGNOMT"
@@ -21,7 +23,8 @@ public:
         std::vector<std::string> examples;
     };
 
-    /// Counts one occurrence of `description`; keeps `example` among the first few.
+    /// Counts one occurrence of `description`; keeps `example` (cut to
+    /// kExampleCharacters) among the first few.
     void add(std::string_view description, std::string_view example = {});
 
     bool empty() const noexcept { return m_kinds.empty(); }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ChmFile.h"
 
+#include "ChmDirectoryCheck.h"
+
 #include "text/Cp1252.h"
 
 #include <QFile>
@@ -8,7 +10,7 @@
 
 #include <chm_lib.h>
 
-#include <cstring>
+#include <limits>
 #include <string>
 
 namespace tramazel::help {
@@ -54,40 +56,20 @@ std::uint16_t readU16(const QByteArray& bytes, qsizetype at)
     return std::uint16_t(p[0] | p[1] << 8);
 }
 
-// chmlib accepts LZX window sizes its decoder cannot set up and then dereferences
-// the decoder it failed to create, on the first compressed read. Such a file is
-// damaged, so it is refused before anything is read from it.
-bool compressionIsUsable(chmFile* handle)
+// chmlib trusts the file's headers: a damaged one can make it divide by zero, read
+// out of bounds or loop while it opens the file, before anything of ours runs. The
+// headers and the directory are checked first, on the file's own bytes.
+bool directoryIsSound(const QString& path)
 {
-    chmUnitInfo unit {};
-    if (chm_resolve_object(handle, "::DataSpace/Storage/MSCompressed/ControlData", &unit)
-        != CHM_RESOLVE_SUCCESS)
-        return true; // chmlib then reads no compressed content at all
-    // Control data: u32 size, "LZXC", u32 version, u32 reset interval, u32 window size.
-    unsigned char data[0x18] {};
-    if (unit.length < sizeof data
-        || chm_retrieve_object(handle, &unit, data, 0, LONGINT64(sizeof data)) != LONGINT64(sizeof data))
-        return true; // too short: chmlib disables compression
-    auto u32 = [&](std::size_t at) {
-        return std::uint32_t(data[at]) | std::uint32_t(data[at + 1]) << 8 | std::uint32_t(data[at + 2]) << 16
-            | std::uint32_t(data[at + 3]) << 24;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const auto size = std::uint64_t(file.size());
+    const auto read = [&](std::uint64_t offset, std::size_t length, unsigned char* out) {
+        return offset <= std::uint64_t(std::numeric_limits<qint64>::max()) && file.seek(qint64(offset))
+            && file.read(reinterpret_cast<char*>(out), qint64(length)) == qint64(length);
     };
-    if (std::memcmp(data + 4, "LZXC", 4) != 0)
-        return true;
-    // Version 2 counts in units of 32 KiB; chmlib takes any other version as
-    // counting in bytes. 32-bit arithmetic, wrapping as chmlib's does.
-    std::uint32_t window = u32(16);
-    if (u32(8) == 2)
-        window *= 0x8000u;
-    if (window == 0)
-        return true;
-    // chmlib takes the lowest set bit as the window's size in bits; LZX allows 15 to 21.
-    int bits = 0;
-    while (!(window & 1u)) {
-        window >>= 1;
-        ++bits;
-    }
-    return bits >= 15 && bits <= 21;
+    return checkChmDirectory(size, read).has_value();
 }
 
 } // namespace
@@ -133,13 +115,11 @@ std::unique_ptr<ChmFile> ChmFile::open(const QString& path)
 {
     if (path.isEmpty() || !QFile::exists(path))
         return nullptr;
+    if (!directoryIsSound(path))
+        return nullptr;
     chmFile* handle = chm_open(QFile::encodeName(path).constData());
     if (!handle)
         return nullptr;
-    if (!compressionIsUsable(handle)) {
-        chm_close(handle);
-        return nullptr;
-    }
     std::unique_ptr<ChmFile> file(new ChmFile(path, handle));
     file->readSystem();
     return file;

@@ -225,6 +225,39 @@ TEST(CliEndToEnd, FailuresExitWithOneAndTouchNothing)
     }
 }
 
+// A summary that cannot be written is a failure, whichever command wrote it.
+TEST(CliEndToEnd, OutputThatCannotBeWrittenExitsWithOne)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    TempDir dir;
+    const fs::path qtemp = dir / "qtemp";
+    fs::create_directories(qtemp);
+    const fs::path centre = dir / "centre.xml";
+    writeFile(centre, "<CENTRE><PLACES><PLACA codi='1' descripcio='P' curta='P'/></PLACES></CENTRE>");
+    struct Case {
+        std::string args;
+        bool needsSolution;
+    } cases[] = {
+        { "import " + q(centre) + " --no-lines", false },
+        { "show PROFT", false },
+        { "export " + q(dir.path()), true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        if (c.needsSolution) {
+            if (!fs::exists(kSamples / "solution" / "SOLUC.DBF"))
+                continue;
+            for (const char* table : { "SOLUC.DBF", "DIASHORAST.DBF" })
+                fs::copy_file(
+                    kSamples / "solution" / table, qtemp / table, fs::copy_options::overwrite_existing);
+        }
+        const auto r = inSubshell("--qtemp " + q(qtemp) + " " + c.args, " 2>&1 >/dev/full");
+        EXPECT_EQ(r.exitCode, 1) << r.output;
+        EXPECT_NE(r.output.find("No se puede escribir la salida"), std::string::npos) << r.output;
+    }
+}
+
 TEST(CliEndToEnd, ShowAlignsColumnsOrWritesCsv)
 {
     TempDir dir;

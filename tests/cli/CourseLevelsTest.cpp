@@ -2,6 +2,7 @@
 #include "CourseLevels.h"
 #include "Error.h"
 #include "TestSupport.h"
+#include "WarningTexts.h"
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
 
@@ -54,7 +55,7 @@ TEST(CourseLevels, AMalformedLineIsAnErrorNamingIt)
         std::size_t line;
     };
     const Case cases[] = {
-        { "10000;ESO\n", 1 }, { "10000;ESO;1\n\n10001;ESO;1;x\n", 3 }, { ";ESO;1\n", 1 },
+        { "10000;ESO\n", 1 }, { "10000;ESO;1\n\n10001;ESO;1;x\n", 3 }, { ";ESO\n", 1 },
         { "# ok\n10000;B\xE0sic;1\n", 2 }, // saved as cp1252, not UTF-8
         { "10000;\xED\xA0\x80;1\n", 1 }, // an encoded surrogate
     };
@@ -93,6 +94,40 @@ TEST(CourseLevels, FillsTheMatchingCoursesAndWarnsAboutTheRest)
     for (table.first(); !table.eof(); table.next())
         rows.push_back(table.text(c::kCodi) + "|" + table.text(c::kNivel) + "|" + table.text(c::kCurso));
     EXPECT_EQ(rows, (std::vector<std::string> { "10000|ESO|1", "10001||", "10000|ESO|1" }));
+}
+
+// Codes are matched as CODI holds them: cut to 20 characters, and an empty code
+// names the course whose code is empty.
+TEST(CourseLevels, CodesMatchAsCursostHoldsThem)
+{
+    const std::string code20 = "ABCDEFGHIJKLMNOPQRST";
+    struct Case {
+        const char* what;
+        std::string stored; // CODI of the course
+        std::string line;
+        bool cutWarning;
+    } cases[] = {
+        { "a code longer than CODI", code20, code20 + "UVW;ESO;1", true },
+        { "cut leaving a blank at the end", "ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNOPQRS  X;ESO;1", true },
+        { "a code of exactly 20", code20, code20 + ";ESO;1", false },
+        { "an empty code", "", ";ESO;1", false },
+        { "an empty code with blanks", "", "  ; ESO ;1", false },
+    };
+    namespace c = zelvano::cursost;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        TempDir dir;
+        auto table = dbf::DbfTable::create(dir.path(), c::kTable, c::fields());
+        table.append();
+        table.setText(c::kCodi, k.stored);
+        table.post();
+        Warnings warnings;
+        CourseLevels::parse(k.line + "\n", "n.txt").apply(table, warnings);
+        table.first();
+        EXPECT_EQ(table.text(c::kNivel), "ESO");
+        EXPECT_EQ(warnings.count(warning::kUnknownLevelCode), 0u);
+        EXPECT_EQ(warnings.count(warning::kCutLevelCode), k.cutWarning ? 1u : 0u);
+    }
 }
 
 TEST(CourseLevels, AFileThatCannotBeReadIsAnError)

@@ -2,6 +2,7 @@
 // Reading compiled help files without a window: the context map, the sitemaps, the
 // test file and the program's own IB.chm.
 #include "ChmFile.h"
+#include "ChmDirectoryCheck.h"
 #include "ContextMap.h"
 #include "Sitemap.h"
 
@@ -14,7 +15,9 @@
 #include <QImage>
 #include <QRegularExpression>
 
+#include <cstring>
 #include <functional>
+#include <optional>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -193,6 +196,96 @@ TEST(ChmFile, RefusesWhatIsNoCompiledHelpFile)
     for (const char* name : { "garbage.chm", "empty.chm", "header.chm", "missing.chm", "damaged.chm" })
         EXPECT_FALSE(ChmFile::open(QString::fromStdString((dir / name).string()))) << name;
     EXPECT_FALSE(ChmFile::open(QString()));
+}
+
+namespace {
+
+void putU32(std::string& bytes, std::uint64_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[std::size_t(at) + std::size_t(i)] = char((value >> (8 * i)) & 0xff);
+}
+
+std::optional<ChmLayout> layoutOf(const std::string& bytes)
+{
+    return checkChmDirectory(bytes.size(), [&](std::uint64_t offset, std::size_t size, unsigned char* out) {
+        if (offset > bytes.size() || size > bytes.size() - offset)
+            return false;
+        std::memcpy(out, bytes.data() + offset, size);
+        return true;
+    });
+}
+
+} // namespace
+
+// Damaged headers and directories that chmlib would divide by zero on, read out of
+// bounds with or loop on forever: each is refused before chmlib opens the file.
+TEST(ChmFile, DamagedDirectoriesAreRefusedBeforeTheLibraryOpensThem)
+{
+    const std::string sound = tramazel::test::readFile(TRAMAZEL_HELP_FIXTURE);
+    const std::optional<ChmLayout> layout = layoutOf(sound);
+    ASSERT_TRUE(layout);
+    ASSERT_TRUE(layout->resetTableOffset);
+    ASSERT_TRUE(layout->controlDataOffset);
+    const std::uint64_t itsp = layout->directoryOffset;
+    const std::uint64_t control = *layout->controlDataOffset;
+    const std::uint64_t listing
+        = layout->firstChunkOffset + std::uint64_t(layout->firstListingChunk) * layout->chunkSize;
+
+    struct Case {
+        const char* what;
+        std::function<void(std::string&)> damage;
+    };
+    const Case cases[] = {
+        { "window of one byte: the library divides by half of it while opening",
+            [&](std::string& b) {
+                putU32(b, control + 8, 1);
+                putU32(b, control + 0x10, 1);
+            } },
+        { "window of zero", [&](std::string& b) { putU32(b, control + 0x10, 0); } },
+        { "window wrapping to zero once counted in 32 KiB units",
+            [&](std::string& b) { putU32(b, control + 0x10, 0x20000); } },
+        { "no windows per reset: every compressed read divides by zero",
+            [&](std::string& b) { putU32(b, control + 0x14, 0); } },
+        { "blocks between resets wrapping to zero",
+            [&](std::string& b) {
+                putU32(b, control + 8, 1);
+                putU32(b, control + 0x0c, 0x20000);
+                putU32(b, control + 0x10, 0x20000);
+                putU32(b, control + 0x14, 0x80000000);
+            } },
+        { "compressed block length of zero",
+            [&](std::string& b) {
+                putU32(b, *layout->resetTableOffset + 0x20, 0);
+                putU32(b, *layout->resetTableOffset + 0x24, 0);
+            } },
+        { "chunk size of zero", [&](std::string& b) { putU32(b, itsp + 0x10, 0); } },
+        { "chunk size past the file", [&](std::string& b) { putU32(b, itsp + 0x10, 0x7fffffff); } },
+        { "more chunks than the file holds", [&](std::string& b) { putU32(b, itsp + 0x2c, 0xffffff); } },
+        { "no chunks", [&](std::string& b) { putU32(b, itsp + 0x2c, 0); } },
+        { "index root past the chunks", [&](std::string& b) { putU32(b, itsp + 0x1c, 0x7fff); } },
+        { "first listing chunk past the chunks", [&](std::string& b) { putU32(b, itsp + 0x20, 0x7fff); } },
+        { "listing chain looping on itself",
+            [&](std::string& b) { putU32(b, listing + 0x10, layout->firstListingChunk); } },
+        { "listing chain leaving the directory", [&](std::string& b) { putU32(b, listing + 0x10, 0x7fff); } },
+        { "free space larger than the chunk", [&](std::string& b) { putU32(b, listing + 4, 0xffff); } },
+        { "entries running past their chunk", [&](std::string& b) { putU32(b, listing + 4, 0); } },
+        { "directory shorter than its header", [&](std::string& b) { putU32(b, 0x50, 0x20); } },
+        { "directory past the end of the file", [&](std::string& b) { putU32(b, 0x48, 0x7ffffff0); } },
+        { "file cut inside the directory",
+            [&](std::string& b) { b.resize(std::size_t(layout->firstChunkOffset + 16)); } },
+    };
+    tramazel::test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string damaged = sound;
+        c.damage(damaged);
+        EXPECT_FALSE(layoutOf(damaged));
+        tramazel::test::writeFile(dir / "damaged.chm", damaged);
+        EXPECT_FALSE(ChmFile::open(QString::fromStdString((dir / "damaged.chm").string())));
+    }
+    // The program's own file passes the same check.
+    EXPECT_TRUE(layoutOf(tramazel::test::readFile(TRAMAZEL_HELP_FILE)));
 }
 
 TEST(ChmFile, OurOwnHelpFileHasItsContentsIndexAndMainTopic)

@@ -17,6 +17,17 @@ void setSuffix(std::string& candidate, std::size_t baseLength, std::uint64_t k)
 }
 } // namespace
 
+std::string_view CodeAllocator::stored(std::string_view code) const noexcept
+{
+    if (m_width == kUncut)
+        return code;
+    code = code.substr(0, m_width);
+    // The engine pads a text field with blanks and reads it back without them.
+    while (!code.empty() && code.back() == ' ')
+        code.remove_suffix(1);
+    return code;
+}
+
 std::uint64_t& CodeAllocator::cursor(std::string_view base)
 {
     // Bases that differ only in letter case form the same candidates once folded,
@@ -24,34 +35,46 @@ std::uint64_t& CodeAllocator::cursor(std::string_view base)
     return m_cursors.try_emplace(text::foldCase(base), 0).first->second;
 }
 
-std::string CodeAllocator::lowestFree(std::string_view base)
+std::string CodeAllocator::nextFree(std::string_view base, bool takeIt)
 {
     std::uint64_t& k = cursor(base);
     std::string candidate(base);
-    do
+    while (true) {
         setSuffix(candidate, base.size(), ++k);
-    while (m_inUse.contains(candidate));
-    // Not taken here: the next search must try this candidate again.
-    --k;
+        // Once cut, base+k reads as base+k' for a shorter k' < k, which the cursor has
+        // passed, so it is taken: no candidate from here on can be told apart.
+        if (candidate.size() > m_width)
+            break;
+        const std::size_t before = m_inUse.size();
+        if (!takeIt) {
+            if (!m_inUse.contains(stored(candidate)))
+                break;
+            continue;
+        }
+        m_inUse.add(stored(candidate));
+        if (m_inUse.size() != before)
+            return candidate;
+    }
+    // Not taken here (or a duplicate): the next search must try this k again only
+    // when it was free.
+    if (!takeIt)
+        --k;
     return candidate;
+}
+
+std::string CodeAllocator::lowestFree(std::string_view base)
+{
+    return nextFree(base, false);
 }
 
 std::string CodeAllocator::take(std::string_view code, std::string_view replacementBase)
 {
     // Adding tells whether the code was free: the set grows only by a new code.
-    std::size_t before = m_inUse.size();
-    m_inUse.add(code);
+    const std::size_t before = m_inUse.size();
+    m_inUse.add(stored(code));
     if (m_inUse.size() != before)
         return std::string(code);
-
-    std::uint64_t& k = cursor(replacementBase);
-    std::string candidate(replacementBase);
-    do {
-        setSuffix(candidate, replacementBase.size(), ++k);
-        before = m_inUse.size();
-        m_inUse.add(candidate);
-    } while (m_inUse.size() == before);
-    return candidate;
+    return nextFree(replacementBase, true);
 }
 
 } // namespace tramazel::centre_import

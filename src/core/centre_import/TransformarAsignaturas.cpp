@@ -31,9 +31,10 @@ void TransformarAsignaturas(ImportContext& ctx)
 
     TableHazards hazards(t::kTable, ctx.warnings);
 
-    // Subjects first: their short codes are unique among subjects (letter case
-    // ignored); activity codes take no part in that.
-    CodeAllocator codesInUse;
+    // Subjects first: their short codes are unique among subjects as COD holds them
+    // (cut to its width, trailing blanks dropped, letter case ignored); activity
+    // codes take no part in that.
+    CodeAllocator codesInUse(static_cast<std::size_t>(t::kCodWidth));
     for (const xml::XmlElement& subject : ctx.doc.select(kPathMateria)) {
         const std::string codi = hazards.read(subject, kAttrCodi);
         const std::string curs = hazards.read(subject, kAttrCurs);

@@ -22,7 +22,8 @@ void TransformarProfesores(ImportContext& ctx)
     const std::size_t fCodi = table.fieldIndex(t::kCodi);
 
     TableHazards hazards(t::kTable, ctx.warnings);
-    CodeAllocator abbreviationsInUse;
+    // Unique as ABREV holds them: cut to its width, trailing blanks dropped.
+    CodeAllocator abbreviationsInUse(static_cast<std::size_t>(t::kAbrevWidth));
     for (const xml::XmlElement& post : ctx.doc.select(kPathPlaca)) {
         const std::string codi = hazards.read(post, kAttrCodi);
         const std::string description = rules::teacherDescription(hazards.read(post, kAttrDescripcio));

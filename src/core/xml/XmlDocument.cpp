@@ -6,6 +6,7 @@
 #include "text/Cp1252.h"
 #include "text/PathText.h"
 #include "text/SourceEncoding.h"
+#include "xml/WellFormedScan.h"
 
 #include <pugixml.hpp>
 
@@ -79,22 +80,25 @@ std::string_view reasonOf(pugi::xml_parse_status status)
 // pugixml accepts fragments that XML does not: several top-level elements, text
 // outside the root, repeated attribute names. Report them like any other fault. The
 // parse runs in fragment mode only so that text outside the root is kept to be seen.
-void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std::string_view utf8)
+// `utf8` is the text scanned, `parsed` the text the parser read (see ScanResult).
+void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std::string_view utf8,
+    std::string_view parsed, const ScanResult& scan)
 {
+    const auto offsetOf = [&](const pugi::xml_node& node) {
+        return scan.scannedOffset(static_cast<std::size_t>(std::max<std::ptrdiff_t>(node.offset_debug(), 0)));
+    };
     bool seenRoot = false;
     for (pugi::xml_node top = doc.first_child(); top; top = top.next_sibling()) {
         if (top.type() == pugi::node_pcdata || top.type() == pugi::node_cdata) {
             // The text node starts with the blanks before it; point at the text itself.
             auto offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(top.offset_debug(), 0));
-            while (offset < utf8.size() && static_cast<unsigned char>(utf8[offset]) <= 0x20)
+            while (offset < parsed.size() && static_cast<unsigned char>(parsed[offset]) <= 0x20)
                 ++offset;
-            throwMalformed(source, utf8, offset, "hay texto fuera del elemento raíz");
+            throwMalformed(source, utf8, scan.scannedOffset(offset), "hay texto fuera del elemento raíz");
         }
         if (top.type() == pugi::node_element) {
             if (seenRoot)
-                throwMalformed(source, utf8,
-                    static_cast<std::size_t>(std::max<std::ptrdiff_t>(top.offset_debug(), 0)),
-                    "hay más de un elemento raíz");
+                throwMalformed(source, utf8, offsetOf(top), "hay más de un elemento raíz");
             seenRoot = true;
         }
     }
@@ -110,8 +114,7 @@ void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std
             for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
                 for (pugi::xml_attribute b = node.first_attribute(); b != a; b = b.next_attribute()) {
                     if (std::strcmp(a.name(), b.name()) == 0)
-                        throwMalformed(source, utf8,
-                            static_cast<std::size_t>(std::max<std::ptrdiff_t>(node.offset_debug(), 0)),
+                        throwMalformed(source, utf8, offsetOf(node),
                             "el atributo «" + std::string(a.name()) + "» está repetido");
                 }
                 if (++count > 64)
@@ -151,23 +154,33 @@ Parsed parseBytes(std::string_view bytes, std::string_view source)
     if (const auto nul = utf8.find('\0'); nul != std::string_view::npos)
         throwMalformed(source, utf8, nul, "contiene un carácter nulo");
 
+    // What pugixml lets through (bad references, "<" in values, misplaced
+    // declarations, excluded characters) is caught by a scan of the text, which also
+    // expands the internal entities a DOCTYPE declares.
+    const ScanResult scan = scanWellFormed(utf8);
+    const std::string_view parsed = scan.text(utf8);
+
     auto doc = std::make_unique<pugi::xml_document>();
     // The encoding is fixed because the text handed over is always UTF-8 by now; a
     // declaration naming another encoding must not make the parser convert again.
     const pugi::xml_parse_result result = doc->load_buffer(
-        utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+        parsed.data(), parsed.size(), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
     if (result.status == pugi::status_out_of_memory)
         throw Error(ErrorCode::FileIo,
             "No hay memoria suficiente para cargar el archivo " + inQuotes(source) + ".",
             result.description());
+    // Of the scan's fault and the parser's, the one earlier in the file is reported.
+    const auto parserOffset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0));
+    if (const auto& fault = scan.fault(); fault && (result || fault->offset <= parserOffset))
+        throwMalformed(source, utf8, fault->offset, fault->reason);
     if (!result)
-        throwMalformed(source, utf8, static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)),
-            reasonOf(result.status));
-    checkWellFormed(*doc, source, utf8);
+        throwMalformed(source, utf8, scan.scannedOffset(parserOffset), reasonOf(result.status));
+    checkWellFormed(*doc, source, utf8, parsed, scan);
     std::optional<TextPosition> rootPosition;
     // offset_debug() points at the element's name, one past its '<'.
     if (const pugi::xml_node root = doc->document_element(); root && root.offset_debug() > 0)
-        rootPosition = text::positionInUtf8(utf8, static_cast<std::size_t>(root.offset_debug() - 1));
+        rootPosition = text::positionInUtf8(
+            utf8, scan.scannedOffset(static_cast<std::size_t>(root.offset_debug() - 1)));
     return { std::move(doc), rootPosition };
 }
 

@@ -203,6 +203,99 @@ TEST(CodeUniqueness, CutToFourCharactersIsReported)
     EXPECT_EQ(warnings.count(warning::cutTexts("PROFT")), 1u);
 }
 
+// Codes are unique as the table holds them: cut to the field's width and read back
+// without trailing blanks, letter case ignored. Two codes that differ only in what
+// the table drops would otherwise merge two posts or subjects into one.
+TEST(CodeUniqueness, CodesAreUniqueAsStored)
+{
+    struct Case {
+        const char* what;
+        void (*builder)(ImportContext&);
+        const char* table;
+        std::vector<std::string> shortNames;
+        std::vector<std::string> stored; // first field as read back
+    } cases[] = {
+        { "teacher candidate ending in a blank", &TransformarProfesores, "PROFT", { "A B C", "A B" },
+            { "A B", "P1" } },
+        { "teacher candidate ending in a blank, other case", &TransformarProfesores, "PROFT",
+            { "x y z", "X Y" }, { "x y", "P1" } },
+        { "teacher candidate of blanks only after the cut", &TransformarProfesores, "PROFT", { "Q", "Q" },
+            { "Q", "P1" } },
+        { "subject base ending in a blank", &TransformarAsignaturas, "ASIGNOMT", { "A  X", "A" },
+            { "A", "A1" } },
+        { "subject base ending in a blank, taken second", &TransformarAsignaturas, "ASIGNOMT",
+            { "A", "A  X", "a  y" }, { "A", "A 1", "a 2" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string xml = "<CENTRE><PLACES>";
+        for (std::size_t i = 0; i < c.shortNames.size(); ++i)
+            xml += "<PLACA codi='T" + std::to_string(i) + "' curta='" + c.shortNames[i] + "'/>";
+        xml += "</PLACES><MATERIES>";
+        for (std::size_t i = 0; i < c.shortNames.size(); ++i)
+            xml += "<MATERIA codi='S" + std::to_string(i) + "' curs='C' descripcio='d' curta='"
+                + c.shortNames[i] + "'/>";
+        xml += "</MATERIES></CENTRE>";
+        TempDir dir;
+        Warnings warnings;
+        runBuilder(c.builder, xml, dir.path(), warnings);
+        std::vector<std::string> stored;
+        for (const Row& row : readRows(dir.path(), c.table))
+            stored.push_back(row[0]);
+        EXPECT_EQ(stored, c.stored);
+        EXPECT_EQ(warnings.count(warning::kDuplicateTeacherAbbreviation), 0u);
+        EXPECT_EQ(warnings.count(warning::kDuplicateSubjectCode), 0u);
+    }
+}
+
+// A warning shows what a value looks like, never all of it.
+TEST(Warnings, ExamplesAreCutToSixtyCharacters)
+{
+    const std::string sixty(60, 'x');
+    struct Case {
+        const char* what;
+        std::string example; // UTF-8
+        std::string kept;
+    } cases[] = {
+        { "sixty characters kept whole", sixty, sixty },
+        { "one more is cut", sixty + "y", sixty + "…" },
+        { "characters, not bytes",
+            std::string(30, 'a') +
+                [] {
+                    std::string s;
+                    for (int i = 0; i < 40; ++i)
+                        s += "\xC3\xA0"; // à
+                    return s;
+                }(),
+            std::string(30, 'a') +
+                [] {
+                    std::string s;
+                    for (int i = 0; i < 30; ++i)
+                        s += "\xC3\xA0";
+                    return s;
+                }()
+                + "…" },
+    };
+    for (const Case& c : cases) {
+        Warnings warnings;
+        warnings.add("aviso", c.example);
+        ASSERT_EQ(warnings.kinds().size(), 1u);
+        EXPECT_EQ(warnings.kinds()[0].examples, std::vector<std::string> { c.kept }) << c.what;
+    }
+
+    // A two-million-character code gives a summary of a few lines, not megabytes.
+    const std::string huge(2'000'000, '7');
+    const std::string xml
+        = "<CENTRE><AULES><AULA codi='" + huge + "'/><AULA codi='" + huge + "'/></AULES></CENTRE>";
+    TempDir dir;
+    Warnings warnings;
+    runBuilder(&TransformarAulas, xml, dir.path(), warnings);
+    std::size_t size = 0;
+    for (const std::string& line : warnings.summaryLines())
+        size += line.size();
+    EXPECT_LT(size, 1000u);
+}
+
 struct TableCase {
     const char* table;
     void (*builder)(ImportContext&);

@@ -138,6 +138,45 @@ TEST(CodeAllocator, Sequences)
         EXPECT_EQ(allocate(c.codes, c.mode), c.expected) << c.what;
 }
 
+// With a field width, codes are compared as the field holds them.
+TEST(CodeAllocator, ComparesCodesAsStored)
+{
+    struct Case {
+        const char* what;
+        Mode mode;
+        std::vector<std::string> codes;
+        std::vector<std::string> expected;
+    } cases[] = {
+        { "trailing blanks dropped", Mode::Teacher, { "A B ", "A B" }, { "A B ", "P1" } },
+        { "trailing blanks dropped, other order", Mode::Teacher, { "A B", "a b " }, { "A B", "P1" } },
+        { "cut to the width", Mode::Teacher, { "ABCD", "ABCDE" }, { "ABCD", "P1" } },
+        { "subject base with a blank", Mode::Subject, { "A ", "A" }, { "A ", "A1" } },
+        { "blank-only code reads as empty", Mode::Subject, { "", " " }, { "", " 1" } },
+        { "no room for another suffix: the first cut one", Mode::Teacher, { "PPPP", "PPPP" },
+            { "PPPP", "P1" } },
+    };
+    for (const Case& c : cases) {
+        CodeAllocator allocator(4);
+        std::vector<std::string> out;
+        for (const std::string& code : c.codes)
+            out.push_back(allocator.take(code, c.mode == Mode::Subject ? code : std::string("P")));
+        EXPECT_EQ(out, c.expected) << c.what;
+    }
+
+    // A base filling the field: every replacement is cut back to the base.
+    CodeAllocator full(2);
+    EXPECT_EQ(full.take("AB", "AB"), "AB");
+    EXPECT_EQ(full.take("AB", "AB"), "AB1");
+    EXPECT_EQ(full.take("ab", "ab"), "ab2");
+    // The uncut search goes on past the cut ones, as before.
+    CodeAllocator one(4);
+    for (int i = 0; i < 100; ++i)
+        one.take("MA", "MA");
+    EXPECT_EQ(one.take("MA", "MA"), "MA100");
+    EXPECT_EQ(one.take("MA", "MA"), "MA101");
+    EXPECT_TRUE(one.inUse("ma10 "));
+}
+
 TEST(CodeAllocator, ManyCodesOnOneBaseKeepCounting)
 {
     std::vector<std::string> codes(1001, "MA");

@@ -141,6 +141,183 @@ TEST(XmlLoad, MalformedDocumentsReportLineAndColumn)
     }
 }
 
+// What XML forbids and a lenient parser lets through, each refused where it lies.
+TEST(XmlLoad, DocumentsXmlForbidsAreRefused)
+{
+    struct Case {
+        const char* name;
+        std::string bytes;
+        TextPosition position;
+    };
+    const Case cases[] = {
+        { "bare ampersand in an attribute", "<A>\n<B codi='A & B'/></A>", { 2, 12 } },
+        { "bare ampersand in text", "<A>x & y</A>", { 1, 6 } },
+        { "undefined entity", "<A v='&foo;'/>", { 1, 7 } },
+        { "undefined entity in text", "<A>\n &foo;</A>", { 2, 2 } },
+        { "&lt without its semicolon", "<A v='&lt'/>", { 1, 10 } },
+        { "less-than in an attribute", "<A v='a<b'/>", { 1, 8 } },
+        { "comment containing two dashes", "<A><!-- a -- b --></A>", { 1, 11 } },
+        { "comment ending in three dashes", "<A><!-- a ---></A>", { 1, 11 } },
+        { "]]> in text", "<A>\nx ]]> y</A>", { 2, 3 } },
+        { "DOCTYPE after the root", "<A/>\n<!DOCTYPE A>", { 2, 1 } },
+        { "two DOCTYPEs", "<!DOCTYPE A>\n<!DOCTYPE A><A/>", { 2, 1 } },
+        { "XML declaration after a comment", "<!-- c --><?xml version=\"1.0\"?><A/>", { 1, 11 } },
+        { "XML declaration after blanks", "\n<?xml version=\"1.0\"?><A/>", { 2, 1 } },
+        { "XML declaration inside the root", "<A><?XML version=\"1.0\"?></A>", { 1, 4 } },
+        { "reference to U+0000 cuts nothing", "<A v='AB&#0;CD'/>", { 1, 9 } },
+        { "reference to a surrogate", "<A v='&#xD800;'/>", { 1, 7 } },
+        { "reference beyond U+10FFFF", "<A v='&#x110000;'/>", { 1, 7 } },
+        { "reference to U+FFFE", "<A v='&#xFFFE;'/>", { 1, 7 } },
+        { "reference to a control", "<A>&#1;</A>", { 1, 4 } },
+        { "huge reference", "<A v='&#99999999999999999999;'/>", { 1, 7 } },
+        { "reference without digits", "<A v='&#;'/>", { 1, 7 } },
+        { "decimal reference with hex digits", "<A v='&#1F;'/>", { 1, 7 } },
+        { "control character in a value", "<A v='a\x01'/>", { 1, 8 } },
+        { "control character in text", "<A>\x1F</A>", { 1, 4 } },
+        { "control character in a comment", "<A><!-- \x02 --></A>", { 1, 9 } },
+        { "U+FFFF written out", "<A v='\xEF\xBF\xBF'/>", { 1, 7 } },
+        { "CDATA outside the root", "<![CDATA[x]]><A/>", { 1, 1 } },
+        { "parameter entity used", "<!DOCTYPE A [<!ENTITY % p 'x'> %p;]><A/>", { 1, 32 } },
+        { "external entity used", "<!DOCTYPE A [<!ENTITY e SYSTEM 'file:///etc/passwd'>]>\n<A v='&e;'/>",
+            { 2, 7 } },
+        { "entity referring to itself", "<!DOCTYPE A [<!ENTITY e 'a&e;'>]>\n<A v='&e;'/>", { 2, 7 } },
+        { "entities referring to each other", "<!DOCTYPE A [<!ENTITY e '&f;'><!ENTITY f '&e;'>]>\n<A>&e;</A>",
+            { 2, 4 } },
+        { "entity with markup in text", "<!DOCTYPE A [<!ENTITY e '<B/>'>]>\n<A>&e;</A>", { 2, 4 } },
+        { "entity with less-than in an attribute", "<!DOCTYPE A [<!ENTITY e '&#60;'>]>\n<A v='&e;'/>",
+            { 2, 7 } },
+        { "entity using an undeclared one", "<!DOCTYPE A [<!ENTITY e '&f;'>]>\n<A v='&e;'/>", { 2, 7 } },
+        { "bare ampersand in an entity value", "<!DOCTYPE A [<!ENTITY e 'a & b'>]><A/>", { 1, 28 } },
+        { "earlier parser fault wins", "<A>\n</B>\n<C v='&x;'/>", { 2, 3 } },
+        { "earlier scan fault wins", "<A v='&x;'>\n</B>", { 1, 7 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto error
+            = expectError(ErrorCode::XmlMalformed, [&] { XmlDocument::parse(c.bytes, "prueba.xml"); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(c.position, error->position());
+        EXPECT_NE(std::string::npos, error->message().find("prueba.xml")) << error->message();
+    }
+}
+
+// What XML allows near those faults still loads.
+TEST(XmlLoad, WellFormedNeighboursStillLoad)
+{
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string expected; // attribute v, cp1252
+    };
+    const Case cases[] = {
+        { "escaped ampersand and less-than", "<A v='A &amp; B &lt; C'/>", "A & B < C" },
+        { "greater-than in a value", "<A v='a>b'/>", "a>b" },
+        { "]] without > in text", "<A v='x'>a ]] b ]></A>", "x" },
+        { "]]> inside CDATA's end only", "<A v='x'><![CDATA[a ] ]] b]]></A>", "x" },
+        { "comment with single dashes", "<!-- a - b --><A v='x'><!----></A>", "x" },
+        { "declaration, comment, DOCTYPE, root", "<?xml version='1.0'?><!-- c --><!DOCTYPE A><A v='x'/>",
+            "x" },
+        { "other processing instruction anywhere", "<?xml-stylesheet href='a'?><A v='x'><?xmlx y?></A>",
+            "x" },
+        { "largest references", "<A v='&#xFFFD;&#x10FFFF;&#1114111;'/>", "???" },
+        { "tab, line feed and carriage return references", "<A v='&#9;a&#10;b&#13;'/>", "a\nb" },
+        { "DOCTYPE with an external subset, never read", "<!DOCTYPE A SYSTEM 'no-existe.dtd'><A v='x'/>",
+            "x" },
+        { "declared external entity, never used",
+            "<!DOCTYPE A [<!ENTITY e SYSTEM 'file:///etc/passwd'>]><A v='x'/>", "x" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const XmlDocument doc = XmlDocument::parse(c.bytes);
+        EXPECT_EQ(c.expected, doc.root().attribute("v"));
+    }
+}
+
+// Internal entities a DOCTYPE declares are expanded, never kept as "&name;".
+TEST(XmlLoad, InternalEntitiesAreExpanded)
+{
+    const std::string doctype = "<!DOCTYPE CENTRE [\n"
+                                "  <!ELEMENT CENTRE ANY>\n"
+                                "  <!ATTLIST A v CDATA #IMPLIED>\n"
+                                "  <!-- a comment -->\n"
+                                "  <!ENTITY lol \"lol\">\n"
+                                "  <!ENTITY lol \"second declaration, ignored\">\n"
+                                "  <!ENTITY two '&lol;&lol;'>\n"
+                                "  <!ENTITY amp2 '&#38;#38;'>\n"
+                                "  <!ENTITY quotes '\"&apos;&lt;&gt;'>\n"
+                                "  <!ENTITY accent '&#xE0;'>\n"
+                                "  <!ENTITY empty ''>\n"
+                                "  <!ENTITY % param 'unused'>\n"
+                                "]>\n";
+    struct Case {
+        const char* name;
+        const char* value; // as written in the attribute (double quotes around it)
+        std::string expected; // cp1252
+    };
+    const Case cases[] = {
+        { "one entity", "x&lol;y", "xloly" },
+        { "nested", "&two;", "lollol" },
+        { "character references first, then entities", "&amp2;", "&" },
+        { "quotes and markup characters as text", "&quotes;", "\"'<>" },
+        { "character reference in the value", "&accent;", "\xE0" },
+        { "empty entity", "a&empty;b", "ab" },
+        { "several in one value", "&lol; &amp; &lol;", "lol & lol" },
+    };
+    std::string xml = doctype + "<CENTRE>\n";
+    for (const Case& c : cases)
+        xml += std::string("  <A v=\"") + c.value + "\">&lol;</A>\n";
+    xml += "  <B v='&lol;'>\n  </B x>\n</CENTRE>";
+    // The fault after the expansions is reported where it lies in the file.
+    const auto error = expectError(ErrorCode::XmlMalformed, [&] { XmlDocument::parse(xml); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(TextPosition({ 23, 7 }), error->position());
+
+    xml = doctype + "<CENTRE>\n";
+    for (const Case& c : cases)
+        xml += std::string("  <A v=\"") + c.value + "\">&lol;</A>\n";
+    xml += "</CENTRE>";
+    const XmlDocument doc = XmlDocument::parse(xml);
+    EXPECT_EQ(TextPosition({ 14, 1 }), doc.rootPosition());
+    const auto elements = doc.select("/CENTRE/A");
+    ASSERT_EQ(std::size(cases), elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(cases[i].expected, elements[i].attribute("v"));
+    }
+}
+
+// Entities that would grow without bound are refused, quickly.
+TEST(XmlLoad, EntityExpansionIsBounded)
+{
+    std::string laughs = "<!DOCTYPE A [<!ENTITY l0 'lol'>";
+    for (int i = 1; i < 10; ++i)
+        laughs += "<!ENTITY l" + std::to_string(i) + " '" + [&] {
+            std::string refs;
+            for (int k = 0; k < 10; ++k)
+                refs += "&l" + std::to_string(i - 1) + ";";
+            return refs;
+        }() + "'>";
+    laughs += "]><A v='&l9;'/>";
+    std::string empties = "<!DOCTYPE A [<!ENTITY e0 ''>";
+    for (int i = 1; i < 8; ++i)
+        empties += "<!ENTITY e" + std::to_string(i) + " '" + [&] {
+            std::string refs;
+            for (int k = 0; k < 100; ++k)
+                refs += "&e" + std::to_string(i - 1) + ";";
+            return refs;
+        }() + "'>";
+    empties += "]><A v='&e7;'/>";
+    std::string deep = "<!DOCTYPE A [<!ENTITY d0 'x'>";
+    for (int i = 1; i <= 20; ++i)
+        deep += "<!ENTITY d" + std::to_string(i) + " '&d" + std::to_string(i - 1) + ";'>";
+    deep += "]><A v='&d20;'/>";
+    for (const std::string* bomb : { &laughs, &empties, &deep }) {
+        const auto error = expectError(ErrorCode::XmlMalformed, [&] { XmlDocument::parse(*bomb); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(1, error->position()->line);
+    }
+}
+
 TEST(XmlLoad, FixtureFolderHoldsOnlyFilesOfTheTables)
 {
     std::set<std::string> known(kNotDocuments);

@@ -1,0 +1,327 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ChmDirectoryCheck.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tramazel::help {
+
+namespace {
+
+// File header "ITSF": version 2 is 0x58 bytes long, version 3 adds the data offset.
+constexpr std::uint64_t kItsfV2Length = 0x58;
+constexpr std::uint64_t kItsfV3Length = 0x60;
+// Directory header "ITSP", version 1.
+constexpr std::uint64_t kItspLength = 0x54;
+// Chunk headers: "PMGL" (a listing chunk) and "PMGI" (an index chunk).
+constexpr std::uint32_t kPmglHeaderLength = 0x14;
+constexpr std::uint32_t kPmgiHeaderLength = 0x08;
+// chmlib allocates one chunk for every lookup; real files use 4 KiB.
+constexpr std::uint32_t kMaxChunkSize = 1u << 20;
+// chmlib's longest internal name (CHM_MAX_PATHLEN).
+constexpr std::uint64_t kMaxNameLength = 512;
+// chmlib reads the control data into a buffer of this size, and refuses more.
+constexpr std::uint64_t kMaxControlDataLength = 4096;
+constexpr std::uint64_t kResetTableLength = 0x28;
+constexpr std::uint64_t kMinControlDataLength = 0x18;
+
+constexpr std::string_view kResetTableName
+    = "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/"
+      "ResetTable";
+constexpr std::string_view kContentName = "::DataSpace/Storage/MSCompressed/Content";
+constexpr std::string_view kControlDataName = "::DataSpace/Storage/MSCompressed/ControlData";
+
+std::uint32_t u32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
+        | std::uint32_t(p[3]) << 24;
+}
+
+std::uint64_t u64(const unsigned char* p)
+{
+    return std::uint64_t(u32(p)) | std::uint64_t(u32(p + 4)) << 32;
+}
+
+std::int32_t i32(const unsigned char* p)
+{
+    return static_cast<std::int32_t>(u32(p));
+}
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = char(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+struct Entry {
+    std::uint64_t space = 0;
+    std::uint64_t start = 0;
+    std::uint64_t length = 0;
+};
+
+// Reads the entries of one chunk, each wholly inside it.
+class ChunkCursor {
+public:
+    ChunkCursor(const std::vector<unsigned char>& chunk, std::uint32_t from, std::uint32_t end)
+        : m_chunk(chunk)
+        , m_pos(from)
+        , m_end(end)
+    {
+    }
+    bool more() const { return m_pos < m_end; }
+    // A number of 7-bit groups, high bit set on all but the last byte.
+    bool number(std::uint64_t& value)
+    {
+        value = 0;
+        for (int groups = 0; groups < 10; ++groups) {
+            if (m_pos >= m_chunk.size())
+                return false;
+            const unsigned char byte = m_chunk[m_pos++];
+            value = (value << 7) | (byte & 0x7fu);
+            if (byte < 0x80)
+                return true;
+        }
+        return false;
+    }
+    bool name(std::string& out)
+    {
+        std::uint64_t length = 0;
+        if (!number(length) || length > kMaxNameLength || length > m_chunk.size() - m_pos)
+            return false;
+        out.assign(reinterpret_cast<const char*>(m_chunk.data() + m_pos), std::size_t(length));
+        m_pos += std::size_t(length);
+        return true;
+    }
+
+private:
+    const std::vector<unsigned char>& m_chunk;
+    std::size_t m_pos;
+    std::size_t m_end;
+};
+
+struct Directory {
+    std::vector<std::vector<std::uint32_t>> children; // of index chunks
+    std::vector<std::int32_t> next; // of listing chunks; -2 for other chunks
+    std::vector<Entry> resetTable, content, controlData;
+};
+
+bool readChunks(const ChmLayout& layout, const ChmByteReader& read, Directory& dir)
+{
+    const std::uint32_t size = layout.chunkSize;
+    std::vector<unsigned char> chunk(size);
+    dir.children.resize(layout.chunkCount);
+    dir.next.assign(layout.chunkCount, -2);
+    for (std::uint32_t i = 0; i < layout.chunkCount; ++i) {
+        if (!read(layout.firstChunkOffset + std::uint64_t(i) * size, size, chunk.data()))
+            return false;
+        const bool listing = std::memcmp(chunk.data(), "PMGL", 4) == 0;
+        const bool index = std::memcmp(chunk.data(), "PMGI", 4) == 0;
+        if (!listing && !index)
+            continue; // chmlib gives up at such a chunk
+        // Offset 4: the free space at the end of the chunk.
+        const std::uint32_t header = listing ? kPmglHeaderLength : kPmgiHeaderLength;
+        const std::uint32_t freeSpace = u32(chunk.data() + 4);
+        if (freeSpace > size - header)
+            return false;
+        ChunkCursor cursor(chunk, header, size - freeSpace);
+        std::string name;
+        if (listing) {
+            // Offset 0x10: the next listing chunk, or -1.
+            const std::int32_t next = i32(chunk.data() + 0x10);
+            if (next < -1 || next >= std::int64_t(layout.chunkCount))
+                return false;
+            dir.next[i] = next;
+            while (cursor.more()) {
+                Entry e;
+                if (!cursor.name(name) || !cursor.number(e.space) || !cursor.number(e.start)
+                    || !cursor.number(e.length))
+                    return false;
+                if (sameNameIgnoringCase(name, kResetTableName))
+                    dir.resetTable.push_back(e);
+                else if (sameNameIgnoringCase(name, kContentName))
+                    dir.content.push_back(e);
+                else if (sameNameIgnoringCase(name, kControlDataName))
+                    dir.controlData.push_back(e);
+            }
+        } else {
+            while (cursor.more()) {
+                std::uint64_t child = 0;
+                if (!cursor.name(name) || !cursor.number(child) || child >= layout.chunkCount)
+                    return false;
+                dir.children[i].push_back(std::uint32_t(child));
+            }
+        }
+    }
+    return true;
+}
+
+// No lookup from `root` through index chunks may come back to a chunk on its path.
+bool indexIsAcyclic(const Directory& dir, std::uint32_t root)
+{
+    enum class Mark : unsigned char { New, OnPath, Done };
+    std::vector<Mark> mark(dir.children.size(), Mark::New);
+    std::vector<std::pair<std::uint32_t, std::size_t>> stack { { root, 0 } };
+    mark[root] = Mark::OnPath;
+    while (!stack.empty()) {
+        auto& [chunk, nextChild] = stack.back();
+        if (nextChild == dir.children[chunk].size()) {
+            mark[chunk] = Mark::Done;
+            stack.pop_back();
+            continue;
+        }
+        const std::uint32_t child = dir.children[chunk][nextChild++];
+        if (mark[child] == Mark::OnPath)
+            return false;
+        if (mark[child] == Mark::New) {
+            mark[child] = Mark::OnPath;
+            stack.emplace_back(child, 0);
+        }
+    }
+    return true;
+}
+
+// The listing chain that enumerating the names follows must end.
+bool listingChainEnds(const Directory& dir, std::uint32_t head)
+{
+    std::int64_t chunk = head;
+    for (std::size_t steps = 0; steps <= dir.next.size(); ++steps) {
+        if (chunk == -1 || dir.next[std::size_t(chunk)] == -2)
+            return true;
+        chunk = dir.next[std::size_t(chunk)];
+    }
+    return false;
+}
+
+bool within(std::uint64_t fileSize, std::uint64_t offset, std::uint64_t length)
+{
+    return offset <= fileSize && length <= fileSize - offset;
+}
+
+// chmlib turns compression on when the three objects are found uncompressed and the
+// reset table reads as version 2; it then divides by values of the control data,
+// whether or not it accepts them, and later by the reset table's block length and
+// by the number of blocks between resets.
+bool compressionIsSound(std::uint64_t fileSize, std::uint64_t dataOffset, const Directory& dir,
+    const ChmByteReader& read, ChmLayout& layout)
+{
+    if (dir.resetTable.size() > 1 || dir.content.size() > 1 || dir.controlData.size() > 1)
+        return false; // which one chmlib would take depends on its search
+    if (dir.resetTable.empty() || dir.content.empty() || dir.controlData.empty())
+        return true;
+    const Entry& rt = dir.resetTable.front();
+    const Entry& cd = dir.controlData.front();
+    if (rt.space != 0 || dir.content.front().space != 0 || cd.space != 0)
+        return true;
+    if (rt.length < kResetTableLength || rt.start > fileSize || dataOffset > fileSize - rt.start)
+        return true; // the table cannot be read: compression stays off
+    const std::uint64_t rtOffset = dataOffset + rt.start;
+    std::array<unsigned char, kResetTableLength> table {};
+    if (!within(fileSize, rtOffset, table.size()) || !read(rtOffset, table.size(), table.data()))
+        return true;
+    if (u32(table.data()) != 2)
+        return true;
+    layout.resetTableOffset = rtOffset;
+    // Offset 0x20: the length of an uncompressed block, which reads divide by.
+    if (u64(table.data() + 0x20) == 0)
+        return false;
+
+    if (cd.length > kMaxControlDataLength)
+        return false; // chmlib refuses the file itself
+    if (cd.length < kMinControlDataLength || cd.start > fileSize || dataOffset > fileSize - cd.start)
+        return false; // chmlib would divide by values it never read
+    const std::uint64_t cdOffset = dataOffset + cd.start;
+    std::array<unsigned char, kMinControlDataLength> control {};
+    if (!within(fileSize, cdOffset, cd.length) || !read(cdOffset, control.size(), control.data()))
+        return false;
+    layout.controlDataOffset = cdOffset;
+    // Control data: u32 size, "LZXC", u32 version, u32 reset interval, u32 window
+    // size, u32 windows per reset. Version 2 counts in units of 32 KiB; 32-bit
+    // arithmetic, wrapping as chmlib's does.
+    std::uint32_t resetInterval = u32(control.data() + 0x0c);
+    std::uint32_t window = u32(control.data() + 0x10);
+    const std::uint32_t windowsPerReset = u32(control.data() + 0x14);
+    if (u32(control.data() + 8) == 2) {
+        resetInterval *= 0x8000u;
+        window *= 0x8000u;
+    }
+    const std::uint32_t halfWindow = window / 2;
+    if (halfWindow == 0)
+        return false;
+    const bool accepted = resetInterval != 0 && resetInterval % halfWindow == 0
+        && std::memcmp(control.data() + 4, "LZXC", 4) == 0;
+    if (!accepted)
+        return true; // compression off
+    if (resetInterval / halfWindow * windowsPerReset == 0)
+        return false;
+    // The decoder's window is the lowest set bit; LZX allows 15 to 21.
+    const int bits = std::countr_zero(window);
+    return bits >= 15 && bits <= 21;
+}
+
+} // namespace
+
+std::optional<ChmLayout> checkChmDirectory(std::uint64_t fileSize, const ChmByteReader& read)
+{
+    std::array<unsigned char, kItsfV3Length> itsf {};
+    if (fileSize < itsf.size() || !read(0, itsf.size(), itsf.data()))
+        return std::nullopt;
+    // ITSF: signature, version at 4, header length at 8, directory offset and length
+    // at 0x48 and 0x50, data offset at 0x58 (version 3; else after the directory).
+    if (std::memcmp(itsf.data(), "ITSF", 4) != 0)
+        return std::nullopt;
+    const std::uint32_t version = u32(itsf.data() + 4);
+    const std::uint32_t headerLength = u32(itsf.data() + 8);
+    if ((version != 2 && version != 3) || headerLength < (version == 2 ? kItsfV2Length : kItsfV3Length))
+        return std::nullopt;
+    const std::uint64_t dirOffset = u64(itsf.data() + 0x48);
+    const std::uint64_t dirLength = u64(itsf.data() + 0x50);
+    if (dirLength < kItspLength || !within(fileSize, dirOffset, dirLength))
+        return std::nullopt;
+    const std::uint64_t dataOffset = version == 3 ? u64(itsf.data() + 0x58) : dirOffset + dirLength;
+
+    // ITSP: signature, version 1 at 4, header length at 8, chunk size at 0x10, index
+    // root at 0x1c (-1: none), first listing chunk at 0x20, chunk count at 0x2c.
+    std::array<unsigned char, kItspLength> itsp {};
+    if (!read(dirOffset, itsp.size(), itsp.data()) || std::memcmp(itsp.data(), "ITSP", 4) != 0
+        || u32(itsp.data() + 4) != 1 || u32(itsp.data() + 8) != kItspLength)
+        return std::nullopt;
+    ChmLayout layout;
+    layout.directoryOffset = dirOffset;
+    layout.firstChunkOffset = dirOffset + kItspLength;
+    layout.chunkSize = u32(itsp.data() + 0x10);
+    layout.chunkCount = u32(itsp.data() + 0x2c);
+    if (layout.chunkSize <= kPmglHeaderLength || layout.chunkSize > kMaxChunkSize || layout.chunkCount == 0
+        || layout.chunkCount > (dirLength - kItspLength) / layout.chunkSize)
+        return std::nullopt;
+    const std::int32_t head = i32(itsp.data() + 0x20);
+    std::int32_t root = i32(itsp.data() + 0x1c);
+    if (root <= -1)
+        root = head;
+    if (head < 0 || std::uint32_t(head) >= layout.chunkCount || std::uint32_t(root) >= layout.chunkCount)
+        return std::nullopt;
+    layout.firstListingChunk = std::uint32_t(head);
+
+    Directory dir;
+    if (!readChunks(layout, read, dir) || !indexIsAcyclic(dir, std::uint32_t(root))
+        || !listingChainEnds(dir, std::uint32_t(head)))
+        return std::nullopt;
+    if (!compressionIsSound(fileSize, dataOffset, dir, read, layout))
+        return std::nullopt;
+    return layout;
+}
+
+} // namespace tramazel::help
