@@ -6,6 +6,7 @@
 // TRAMAZEL_WINDOWS_DIR names the output folder of scripts/build-windows; without it
 // these tests skip (scripts/test sets it for its Windows step, with WINEPREFIX).
 #include "TestSupport.h"
+#include "Version.h"
 #include "platform/Platform.h"
 #include "text/Ascii.h"
 
@@ -214,7 +215,7 @@ TEST(WindowsPrograms, ATableHeldByAnotherWindowsProcessStopsTheImport)
     EXPECT_EQ(windowsCli(*windows, import).exitCode, 0); // free again
 }
 
-TEST(WindowsPrograms, ImportOnlyDllsEveryWindowsHas)
+TEST(WindowsPrograms, ProgramsImportSystemDllsOnlyAndCarryVersionAndManifest)
 {
     REQUIRE_WINDOWS_BUILD();
     const std::set<std::string> systemDlls = { "KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "COMDLG32.DLL",
@@ -237,6 +238,25 @@ TEST(WindowsPrograms, ImportOnlyDllsEveryWindowsHas)
         EXPECT_TRUE(imported.contains("KERNEL32.DLL")) << entry.path();
         for (const std::string& dll : imported)
             EXPECT_TRUE(systemDlls.contains(dll)) << entry.path().filename() << " imports " << dll;
+
+        // The version resource's strings are UTF-16; the manifest is stored as it is.
+        const std::string bytes = readFile(entry.path());
+        auto utf16 = [](std::string_view ascii) {
+            std::string out;
+            for (char c : ascii)
+                out += std::string { c, '\0' };
+            return out;
+        };
+        EXPECT_NE(
+            bytes.find(utf16("ProductVersion") + std::string(2, '\0') + utf16(kVersion)), std::string::npos)
+            << entry.path().filename() << ": no version resource";
+        EXPECT_NE(bytes.find(utf16("OriginalFilename") + std::string(2, '\0')
+                      + utf16(entry.path().filename().string())),
+            std::string::npos)
+            << entry.path().filename();
+        for (const char* manifest :
+            { "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "PerMonitorV2" })
+            EXPECT_NE(bytes.find(manifest), std::string::npos) << entry.path().filename() << ": " << manifest;
     }
     EXPECT_GT(programs, 0u) << "no programs in " << *windows / "bin";
 }
