@@ -8,6 +8,7 @@
 #include "centre_import/CentreImport.h"
 #include "centre_import/ImportCentreFile.h"
 #include "dbf/DbfTable.h"
+#include "platform/Console.h"
 #include "shell/ErrorBox.h"
 #include "shell/ProgramTexts.h"
 #include "shell/TimetableDirectory.h"
@@ -176,8 +177,9 @@ int runCli(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
+    platform::useUtf8Console();
     try {
-        return runCli(std::vector<std::string>(argv + 1, argv + argc));
+        return runCli(platform::commandLineArguments(argc, argv));
     } catch (const Error& e) {
         std::cerr << shell::errorBoxText(e.message()) << '\n';
     } catch (const std::bad_alloc&) {

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
+#include "text/Ascii.h"
+#include "text/PathText.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +99,32 @@ fs::path fixture(const fs::path& relative)
     return fs::path(TRAMAZEL_FIXTURES_DIR) / relative;
 }
 
+namespace {
+std::string fileText(std::string_view s)
+{
+#ifdef _WIN32
+    return text::toAsciiUpper(s);
+#else
+    return std::string(s);
+#endif
+}
+} // namespace
+
+bool sameFileText(std::string_view a, std::string_view b)
+{
+    return fileText(a) == fileText(b);
+}
+
+bool containsFileText(std::string_view text, std::string_view part)
+{
+    return fileText(text).find(fileText(part)) != std::string::npos;
+}
+
+bool samePath(const fs::path& a, const fs::path& b)
+{
+    return sameFileText(text::pathToUtf8(a), text::pathToUtf8(b));
+}
+
 std::string readFile(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -144,15 +172,23 @@ ProcessResult run(const std::string& commandLine)
 {
     ProcessResult result;
     std::string cmd = commandLine + " 2>&1";
+#ifdef _WIN32
+    FILE* pipe = _popen(cmd.c_str(), "r");
+#else
     FILE* pipe = popen(cmd.c_str(), "r");
+#endif
     if (!pipe)
         throw std::runtime_error("cannot run " + commandLine);
     std::array<char, 4096> buf {};
     size_t n;
     while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0)
         result.output.append(buf.data(), n);
+#ifdef _WIN32
+    result.exitCode = _pclose(pipe);
+#else
     int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
     return result;
 }
 

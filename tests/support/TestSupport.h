@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <iosfwd>
@@ -16,6 +17,15 @@ namespace tramazel {
 void PrintTo(ErrorCode code, std::ostream* out);
 void PrintTo(const TextPosition& position, std::ostream* out);
 } // namespace tramazel
+
+/// Skips the current test in a Windows build, with the reason. Tests that start Linux
+/// programs (the independent readers, a POSIX shell) or rest on POSIX file
+/// permissions cannot run there.
+#ifdef _WIN32
+#define TRAMAZEL_SKIP_ON_WINDOWS(reason) GTEST_SKIP() << (reason)
+#else
+#define TRAMAZEL_SKIP_ON_WINDOWS(reason) static_cast<void>(0)
+#endif
 
 namespace tramazel::test {
 
@@ -40,6 +50,14 @@ std::optional<Error> expectError(ErrorCode code, const std::function<void()>& f)
 
 /// A file under tests/fixtures.
 std::filesystem::path fixture(const std::filesystem::path& relative);
+
+/// Text about files (a path, a step naming a table file) compared the way the system
+/// compares file names: ignoring ASCII letter case on Windows, exactly elsewhere.
+bool sameFileText(std::string_view a, std::string_view b);
+/// Whether `text` contains `part`, compared as sameFileText does.
+bool containsFileText(std::string_view text, std::string_view part);
+/// Two paths that name the same file, spelt alike (see sameFileText).
+bool samePath(const std::filesystem::path& a, const std::filesystem::path& b);
 
 std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& bytes);

@@ -47,6 +47,7 @@ std::string xbase(const std::filesystem::path& table, const std::string& tag = {
 
 TEST(DbfIndependentReaders, AgreeOnEveryFieldKind)
 {
+    TRAMAZEL_SKIP_ON_WINDOWS("the independent readers are Linux programs");
     TempDir dir;
     {
         auto t = DbfTable::create(dir.path(), "KINDS",
@@ -102,6 +103,7 @@ TEST(DbfIndependentReaders, AgreeOnEveryFieldKind)
 
 TEST(DbfIndependentReaders, IndexWalkListsEveryRecordInOrder)
 {
+    TRAMAZEL_SKIP_ON_WINDOWS("the independent readers are Linux programs");
     struct Case {
         const char* name;
         int records;

@@ -23,6 +23,7 @@ TEST(TableFiles, BaseNameDropsExtensionInAnyCase)
 
 TEST(TableFiles, FindsAnyLetterCasePreferringUpperCase)
 {
+    TRAMAZEL_SKIP_ON_WINDOWS("file names ignore letter case there: one spelling is every spelling");
     TempDir dir;
     writeFile(dir / "asignomt.dbf", "x");
     auto found = findTableFile(dir.path(), "ASIGNOMT", ".DBF");
@@ -52,6 +53,7 @@ TEST(TableFiles, DeleteRemovesEveryCaseVariantOfBothFiles)
 
 TEST(TableFiles, TablesOpenThroughAnyLetterCase)
 {
+    TRAMAZEL_SKIP_ON_WINDOWS("file names ignore letter case there: one spelling is every spelling");
     TempDir dir;
     DbfTable::create(dir.path(), "AULAT", { { "COD", FieldKind::Character, 4 } }).close();
     fs::rename(dir / "AULAT.DBF", dir / "aulat.dbf");

@@ -330,7 +330,7 @@ TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolderElseInTheTimetableDirector
     EXPECT_EQ(ui.dialogs[0].title, "Archivo XML");
     EXPECT_EQ(ui.dialogs[0].filter, "*.xml");
     EXPECT_EQ(ui.dialogs[0].defaultExtension, "xml");
-    EXPECT_EQ(ui.dialogs[0].initialDir, qtemp / "SAGA");
+    EXPECT_TRUE(test::samePath(ui.dialogs[0].initialDir, qtemp / "SAGA")) << ui.dialogs[0].initialDir;
 
     // Without a "saga" folder, the timetable directory itself, every time.
     fs::remove_all(qtemp / "SAGA");

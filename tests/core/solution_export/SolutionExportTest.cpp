@@ -261,14 +261,15 @@ TEST(SolutionExport, theSummaryLinesBothFrontEndsPrint)
 {
     solution_export::TargetExport done;
     done.outputFile = fs::path("/g") / "SolucioHorari.xml";
+    // The file as the system spells paths ("/g\\SolucioHorari.xml" on Windows).
+    const std::string where = "(" + done.outputFile.string() + ")";
     done.counts.sessions = 1203;
-    EXPECT_EQ(done.summary(),
-        std::vector<std::string> { "SolucioHorari.xml: 1203 sesiones (/g/SolucioHorari.xml)" });
+    EXPECT_EQ(done.summary(), std::vector<std::string> { "SolucioHorari.xml: 1203 sesiones " + where });
 
     done.counts.rowsWithoutDay = 4;
     done.counts.lookupsNotFound.add("aula no encontrada en AULAT", "A9");
     const std::vector<std::string> expected = {
-        "SolucioHorari.xml: 1203 sesiones (/g/SolucioHorari.xml)",
+        "SolucioHorari.xml: 1203 sesiones " + where,
         "Filas de SOLUC sin día: 4",
         "Aviso: aula no encontrada en AULAT: 1 (p. ej. A9)",
     };

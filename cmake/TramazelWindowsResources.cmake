@@ -1,0 +1,17 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# tramazel_windows_resources(TARGET DESCRIPTION text)
+# Gives a Windows program its version resource (Spanish, the project's version)
+# and its manifest: common controls 6, per-monitor DPI awareness, no elevation.
+function(tramazel_windows_resources target)
+    cmake_parse_arguments(ARG "" "DESCRIPTION" "" ${ARGN})
+    set(TRAMAZEL_RC_NAME ${target})
+    set(TRAMAZEL_RC_DESCRIPTION "${ARG_DESCRIPTION}")
+    set(TRAMAZEL_RC_VERSION_DOTTED "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+    set(TRAMAZEL_RC_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}-resources)
+    set(TRAMAZEL_RC_MANIFEST ${dir}/${target}.manifest)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/tramazel.manifest ${TRAMAZEL_RC_MANIFEST} @ONLY)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/VersionInfo.rc.in ${dir}/${target}.rc @ONLY)
+    target_sources(${target} PRIVATE ${dir}/${target}.rc)
+    set_source_files_properties(${dir}/${target}.rc PROPERTIES OBJECT_DEPENDS ${TRAMAZEL_RC_MANIFEST})
+endfunction()
