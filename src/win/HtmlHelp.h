@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+
+namespace tramazel::win {
+
+/// The compiled help file through the system's HTML Help, loaded at run time from
+/// "hhctrl.ocx": where it is missing the program still runs and help does nothing.
+class HtmlHelp {
+public:
+    /// `helpFile`: the help file beside the executable.
+    explicit HtmlHelp(std::filesystem::path helpFile);
+    /// Closes every help window the program opened and unloads the library.
+    ~HtmlHelp();
+    HtmlHelp(const HtmlHelp&) = delete;
+    HtmlHelp& operator=(const HtmlHelp&) = delete;
+
+    /// The help window with the table of contents.
+    void showContents(HWND owner);
+    /// The topic of help context `context`.
+    void showContext(HWND owner, int context);
+    /// Closes every help window the program opened.
+    void closeAll();
+
+    /// True when the library and its entry were found.
+    bool available() const noexcept { return m_entry != nullptr; }
+
+private:
+    using Entry = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
+    std::filesystem::path m_file;
+    HMODULE m_library = nullptr;
+    Entry m_entry = nullptr;
+};
+
+} // namespace tramazel::win

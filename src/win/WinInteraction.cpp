@@ -1,0 +1,245 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WinInteraction.h"
+
+#include "CourseLevelsWindow.h"
+#include "WinUtil.h"
+#include "shell/ProgramTexts.h"
+
+#include <commdlg.h>
+
+#include <vector>
+
+namespace tramazel::win {
+
+namespace {
+
+const std::wstring& applicationTitle()
+{
+    static const std::wstring title = wide(shell::kApplicationTitle);
+    return title;
+}
+
+bool readNamedGroupsOnly()
+{
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, WinInteraction::settingsKey,
+        WinInteraction::namedGroupsOnlyValue, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return status == ERROR_SUCCESS && value != 0;
+}
+
+void writeNamedGroupsOnly(bool on)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, WinInteraction::settingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+            &key, nullptr)
+        != ERROR_SUCCESS)
+        return;
+    const DWORD value = on ? 1 : 0;
+    RegSetValueExW(key, WinInteraction::namedGroupsOnlyValue, 0, REG_DWORD,
+        reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(key);
+}
+
+// A message box gets the check box of the subject-lines question while it is being
+// activated: a CBT hook on this thread sees the box before it is shown, and reads
+// the check box again before the box is destroyed.
+struct CheckBoxInBox {
+    static constexpr int controlId = 0x5A17;
+
+    bool checked = false;
+    HWND box = nullptr;
+    HWND checkBox = nullptr;
+    HHOOK hook = nullptr;
+};
+
+thread_local CheckBoxInBox* t_checkBoxInBox = nullptr;
+
+void addCheckBox(CheckBoxInBox& state, HWND box)
+{
+    auto font = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0));
+    HDC dc = GetDC(box);
+    HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
+    SIZE textSize {};
+    const std::wstring caption = WinInteraction::namedGroupsOnlyCaption;
+    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &textSize);
+    if (oldFont)
+        SelectObject(dc, oldFont);
+    ReleaseDC(box, dc);
+
+    const int margin = scaled(12);
+    const int boxGlyph = GetSystemMetrics(SM_CXMENUCHECK) + scaled(6);
+    const int checkWidth = boxGlyph + textSize.cx + scaled(4);
+    const int checkHeight = std::max<int>(textSize.cy, GetSystemMetrics(SM_CYMENUCHECK)) + scaled(4);
+
+    RECT client {};
+    GetClientRect(box, &client);
+    const int widen = std::max(0, checkWidth + 2 * margin - static_cast<int>(client.right));
+    const int lower = checkHeight + scaled(8);
+
+    // The buttons sit at the bottom: they move down (and along, to stay centred when
+    // the box widens); everything above them stays.
+    int buttonsTop = client.bottom;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] {};
+        GetClassNameW(child, className, 16);
+        if (lstrcmpiW(className, L"Button") != 0)
+            continue;
+        RECT place {};
+        GetWindowRect(child, &place);
+        MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&place), 2);
+        buttonsTop = std::min(buttonsTop, static_cast<int>(place.top));
+        SetWindowPos(child, nullptr, place.left + widen / 2, place.top + lower, 0, 0,
+            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT frame {};
+    GetWindowRect(box, &frame);
+    SetWindowPos(box, nullptr, frame.left - widen / 2, frame.top - lower / 2,
+        frame.right - frame.left + widen, frame.bottom - frame.top + lower, SWP_NOZORDER | SWP_NOACTIVATE);
+
+    state.checkBox = CreateWindowExW(0, L"BUTTON", caption.c_str(),
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, margin, buttonsTop, checkWidth, checkHeight,
+        box, reinterpret_cast<HMENU>(static_cast<INT_PTR>(CheckBoxInBox::controlId)),
+        GetModuleHandleW(nullptr), nullptr);
+    if (state.checkBox) {
+        if (font)
+            SendMessageW(state.checkBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        SendMessageW(state.checkBox, BM_SETCHECK, state.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
+LRESULT CALLBACK checkBoxHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    CheckBoxInBox* state = t_checkBoxInBox;
+    if (state && code == HCBT_ACTIVATE && !state->box) {
+        auto window = reinterpret_cast<HWND>(wParam);
+        wchar_t className[16] {};
+        GetClassNameW(window, className, 16);
+        if (lstrcmpW(className, L"#32770") == 0) {
+            state->box = window;
+            addCheckBox(*state, window);
+        }
+    } else if (state && code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == state->box) {
+        if (state->checkBox)
+            state->checked = SendMessageW(state->checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        state->checkBox = nullptr;
+    }
+    return CallNextHookEx(state ? state->hook : nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+WinInteraction::~WinInteraction()
+{
+    setBusy(false);
+}
+
+std::optional<std::filesystem::path> WinInteraction::chooseFile(const shell::FileDialogOptions& options)
+{
+    if (windowGone())
+        return std::nullopt;
+    const std::wstring title = wide(options.title);
+    const std::wstring pattern = wide(options.filter);
+    // One entry that shows and selects the pattern: "name\0pattern\0\0".
+    std::wstring filter = pattern;
+    filter.push_back(L'\0');
+    filter += pattern;
+    filter.push_back(L'\0');
+    const std::wstring extension = wide(options.defaultExtension);
+    const std::wstring initialDir = options.initialDir.wstring();
+    std::vector<wchar_t> file(32768, L'\0');
+
+    OPENFILENAMEW dialog {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = m_mainWindow;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrTitle = title.c_str();
+    dialog.lpstrDefExt = extension.c_str();
+    dialog.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
+        | OFN_ENABLESIZING;
+    if (!GetOpenFileNameW(&dialog))
+        return std::nullopt;
+    return std::filesystem::path(std::wstring(file.data()));
+}
+
+void WinInteraction::showInformation(std::string_view text)
+{
+    if (windowGone())
+        return;
+    MessageBoxW(m_mainWindow, wideLines(text).c_str(), applicationTitle().c_str(), MB_OK);
+}
+
+void WinInteraction::showError(std::string_view text)
+{
+    // The error box appears even without a window: it may say why there is none.
+    MessageBoxW(windowGone() ? nullptr : m_mainWindow, wideLines(text).c_str(), applicationTitle().c_str(),
+        MB_OK | MB_ICONERROR);
+}
+
+bool WinInteraction::confirmDestructive(std::string_view text)
+{
+    if (windowGone())
+        return false;
+    return MessageBoxW(m_mainWindow, wideLines(text).c_str(), applicationTitle().c_str(),
+               MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2)
+        == IDOK;
+}
+
+void WinInteraction::closeMainWindow()
+{
+    // Posted: the handler that asks for the close finishes first, then the window
+    // closes (and host mode writes its result) from the message loop.
+    if (!windowGone())
+        PostMessageW(m_mainWindow, WM_CLOSE, 0, 0);
+}
+
+void WinInteraction::editCourseLevels(dbf::DbfTable& cursost)
+{
+    if (windowGone())
+        return;
+    runCourseLevelsWindow(m_mainWindow, cursost);
+}
+
+bool WinInteraction::askQuestion(std::string_view caption, std::string_view text)
+{
+    if (windowGone())
+        return false;
+    // OK is the first button and so the default; Escape and the close box give Cancel.
+    return MessageBoxW(m_mainWindow, wideLines(text).c_str(), wide(caption).c_str(),
+               MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1)
+        == IDOK;
+}
+
+centre_import::SubjectLines WinInteraction::askSubjectLines(std::string_view caption, std::string_view text)
+{
+    if (windowGone())
+        return centre_import::SubjectLines::None;
+    CheckBoxInBox state;
+    state.checked = readNamedGroupsOnly();
+    state.hook = SetWindowsHookExW(WH_CBT, checkBoxHook, nullptr, GetCurrentThreadId());
+    CheckBoxInBox* const previous = t_checkBoxInBox;
+    t_checkBoxInBox = &state;
+    const int answer = MessageBoxW(m_mainWindow, wideLines(text).c_str(), wide(caption).c_str(),
+        MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1);
+    t_checkBoxInBox = previous;
+    if (state.hook)
+        UnhookWindowsHookEx(state.hook);
+    writeNamedGroupsOnly(state.checked);
+    if (answer != IDOK)
+        return centre_import::SubjectLines::None;
+    return state.checked ? centre_import::SubjectLines::NamedGroups : centre_import::SubjectLines::All;
+}
+
+void WinInteraction::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+} // namespace tramazel::win

@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WinUtil.h"
+
+#include "platform/Utf16.h"
+
+#include <array>
+#include <vector>
+
+namespace tramazel::win {
+
+std::wstring wide(std::string_view utf8)
+{
+    return platform::utf8ToWide(utf8);
+}
+
+std::wstring wideLines(std::string_view utf8)
+{
+    std::wstring text;
+    for (wchar_t c : wide(utf8)) {
+        if (c == L'\n')
+            text += L'\r';
+        text += c;
+    }
+    return text;
+}
+
+std::wstring windowText(HWND window)
+{
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+namespace {
+
+int screenDpi()
+{
+    static const int dpi = [] {
+        HDC screen = GetDC(nullptr);
+        const int value = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+        if (screen)
+            ReleaseDC(nullptr, screen);
+        return value > 0 ? value : 96;
+    }();
+    return dpi;
+}
+
+} // namespace
+
+int scaled(int pixels)
+{
+    return MulDiv(pixels, screenDpi(), 96);
+}
+
+HFONT createPixelFont(const wchar_t* face, int height, bool bold)
+{
+    return CreateFontW(-scaled(height), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+        face);
+}
+
+HFONT createPointFont(const wchar_t* face, int points, bool bold)
+{
+    return CreateFontW(-MulDiv(points, screenDpi(), 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+        DEFAULT_PITCH | FF_SWISS, face);
+}
+
+namespace {
+
+constexpr int kGlyphSize = 16;
+// A colour no glyph uses: the pixels left in it become transparent.
+constexpr COLORREF kGlyphBackground = RGB(255, 0, 255);
+
+// Draws with `draw` on a 32-bit bitmap and makes an icon of it whose background is
+// transparent.
+template <typename Draw> HICON createGlyph(Draw draw)
+{
+    BITMAPINFO info {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = kGlyphSize;
+    info.bmiHeader.biHeight = -kGlyphSize;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HBITMAP colour = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ReleaseDC(nullptr, screen);
+    if (!colour || !bits)
+        return nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, colour);
+    RECT all { 0, 0, kGlyphSize, kGlyphSize };
+    HBRUSH background = CreateSolidBrush(kGlyphBackground);
+    FillRect(dc, &all, background);
+    DeleteObject(background);
+    draw(dc);
+    GdiFlush();
+    SelectObject(dc, old);
+    DeleteDC(dc);
+
+    // GDI leaves the alpha byte at 0: opaque wherever something was drawn.
+    auto* pixels = static_cast<std::uint32_t*>(bits);
+    const std::uint32_t key = (GetRValue(kGlyphBackground) << 16) | (GetGValue(kGlyphBackground) << 8)
+        | GetBValue(kGlyphBackground);
+    for (int i = 0; i < kGlyphSize * kGlyphSize; ++i) {
+        const std::uint32_t rgb = pixels[i] & 0x00FFFFFFu;
+        pixels[i] = rgb == key ? 0u : (rgb | 0xFF000000u);
+    }
+    std::vector<std::uint8_t> maskBits(kGlyphSize * kGlyphSize / 8, 0);
+    HBITMAP mask = CreateBitmap(kGlyphSize, kGlyphSize, 1, 1, maskBits.data());
+    ICONINFO icon {};
+    icon.fIcon = TRUE;
+    icon.hbmColor = colour;
+    icon.hbmMask = mask;
+    HICON result = CreateIconIndirect(&icon);
+    DeleteObject(colour);
+    DeleteObject(mask);
+    return result;
+}
+
+void drawPolyline(HDC dc, const POINT* points, int count, int width, COLORREF colour)
+{
+    HPEN pen
+        = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND, static_cast<DWORD>(width),
+            std::array<LOGBRUSH, 1> { LOGBRUSH { BS_SOLID, colour, 0 } }.data(), 0, nullptr);
+    HGDIOBJ old = SelectObject(dc, pen);
+    Polyline(dc, points, count);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+}
+
+} // namespace
+
+HICON createCheckMarkIcon()
+{
+    return createGlyph([](HDC dc) {
+        const std::array<POINT, 3> tick { POINT { 2, 9 }, POINT { 6, 13 }, POINT { 14, 3 } };
+        drawPolyline(dc, tick.data(), 3, 4, RGB(0x00, 0x50, 0x00));
+        drawPolyline(dc, tick.data(), 3, 2, RGB(0x00, 0xB0, 0x00));
+    });
+}
+
+HICON createCloseIcon()
+{
+    return createGlyph([](HDC dc) {
+        const std::array<POINT, 2> down { POINT { 3, 3 }, POINT { 12, 12 } };
+        const std::array<POINT, 2> up { POINT { 12, 3 }, POINT { 3, 12 } };
+        drawPolyline(dc, down.data(), 2, 3, RGB(0xC0, 0x00, 0x00));
+        drawPolyline(dc, up.data(), 2, 3, RGB(0xC0, 0x00, 0x00));
+    });
+}
+
+void fillGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF middle, COLORREF bottom)
+{
+    auto vertex = [](LONG x, LONG y, COLORREF c) {
+        TRIVERTEX v {};
+        v.x = x;
+        v.y = y;
+        v.Red = static_cast<COLOR16>(GetRValue(c) << 8);
+        v.Green = static_cast<COLOR16>(GetGValue(c) << 8);
+        v.Blue = static_cast<COLOR16>(GetBValue(c) << 8);
+        return v;
+    };
+    const LONG half = rect.top + (rect.bottom - rect.top) / 2;
+    std::array<TRIVERTEX, 4> vertices { vertex(rect.left, rect.top, top), vertex(rect.right, half, middle),
+        vertex(rect.left, half, middle), vertex(rect.right, rect.bottom, bottom) };
+    std::array<GRADIENT_RECT, 2> parts { GRADIENT_RECT { 0, 1 }, GRADIENT_RECT { 2, 3 } };
+    GradientFill(dc, vertices.data(), 4, parts.data(), 2, GRADIENT_FILL_RECT_V);
+}
+
+void centreOnScreen(HWND window)
+{
+    RECT frame {};
+    GetWindowRect(window, &frame);
+    MONITORINFO monitor {};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    const RECT& area = monitor.rcWork;
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int x = area.left + (area.right - area.left - width) / 2;
+    const int y = area.top + (area.bottom - area.top - height) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+SIZE windowSizeForClient(DWORD style, DWORD exStyle, int clientWidth, int clientHeight)
+{
+    RECT rect { 0, 0, clientWidth, clientHeight };
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    return SIZE { rect.right - rect.left, rect.bottom - rect.top };
+}
+
+void setClientSize(HWND window, int width, int height)
+{
+    RECT client {};
+    RECT frame {};
+    GetClientRect(window, &client);
+    GetWindowRect(window, &frame);
+    const int dx = width - (client.right - client.left);
+    const int dy = height - (client.bottom - client.top);
+    if (dx == 0 && dy == 0)
+        return;
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + dx, frame.bottom - frame.top + dy,
+        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace tramazel::win

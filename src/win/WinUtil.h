@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+/// Small helpers of the Win32 window: text conversion, pixel scaling, fonts and the
+/// glyphs of the buttons.
+namespace tramazel::win {
+
+/// UTF-8 as a wide string for the Windows API.
+std::wstring wide(std::string_view utf8);
+/// UTF-8 with every "\n" made the Windows line break "\r\n", for message boxes.
+std::wstring wideLines(std::string_view utf8);
+/// The text of a window.
+std::wstring windowText(HWND window);
+
+/// Pixels of the original 96-dpi layout at the screen's resolution.
+int scaled(int pixels);
+
+/// A font owned by the caller (DeleteObject). `height` in pixels at 96 dpi, as a
+/// character height (negative LOGFONT height).
+HFONT createPixelFont(const wchar_t* face, int height, bool bold);
+/// A font of `points` at the screen's resolution.
+HFONT createPointFont(const wchar_t* face, int points, bool bold);
+
+/// The check mark of the OK-kind buttons and the cross of the close-kind button,
+/// as 16×16 icons (DestroyIcon).
+HICON createCheckMarkIcon();
+HICON createCloseIcon();
+
+/// A rectangle filled with a vertical three-colour gradient: `top` at the top,
+/// `middle` halfway down, `bottom` at the bottom.
+void fillGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF middle, COLORREF bottom);
+
+/// The window centred on the work area of the monitor it is on (or the nearest).
+void centreOnScreen(HWND window);
+
+/// The outer size of a window of `style`/`exStyle` whose client area is
+/// `clientWidth` × `clientHeight`.
+SIZE windowSizeForClient(DWORD style, DWORD exStyle, int clientWidth, int clientHeight);
+
+/// Resizes `window` so that its client area is exactly `width` × `height` (the frame
+/// the system draws may differ from what AdjustWindowRectEx predicts).
+void setClientSize(HWND window, int width, int height);
+
+} // namespace tramazel::win
