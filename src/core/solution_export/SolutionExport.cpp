@@ -8,7 +8,6 @@
 #include "dbf/DbfTable.h"
 #include "solution_export/SolutionFormat.h"
 #include "text/Cp1252.h"
-#include "text/FirstMatchIndex.h"
 #include "text/PathText.h"
 #include "xml/XmlStreamWriter.h"
 
@@ -22,7 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 namespace tramazel::solution_export {
@@ -116,18 +115,86 @@ std::optional<std::int64_t> hourNumber(double hora, bool halfHours) noexcept
     return hasFraction(hora) ? 2 * w : 2 * w - 1;
 }
 
-struct KeyHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view> {}(s); }
+/// A lookup table's values by key: the first row in stored order wins, exactly as a
+/// scan from the top would. It may be told first which keys SOLUC asks for; then rows
+/// with other keys are passed over without reading their values, and a bit per hash,
+/// in a table that stays in cache, turns most of them away before the map is asked.
+template <typename Value> class Lookup {
+public:
+    /// Only `key` and the other keys wanted so far are kept.
+    void want(std::string key)
+    {
+        const std::size_t h = quickHash(key);
+        if (m_bits.empty())
+            m_bits.resize(kBits / 64);
+        m_bits[(h / 64) % m_bits.size()] |= std::uint64_t(1) << (h % 64);
+        m_values.try_emplace(std::move(key));
+    }
+    /// Every key is kept, those wanted or not.
+    void wantAll()
+    {
+        m_all = true;
+        m_bits = {};
+    }
+    bool wantsAll() const noexcept { return m_all; }
+    std::size_t wanted() const noexcept { return m_values.size(); }
+
+    /// Reads the table's rows: `read` gives the values of a row whose key is kept and
+    /// not seen before.
+    template <typename Read> void fill(DbfTable& table, std::size_t keyField, Read read)
+    {
+        for (table.first(); !table.eof(); table.next()) {
+            std::string k = table.text(keyField);
+            if (m_all) {
+                auto& slot = m_values.try_emplace(std::move(k)).first->second;
+                if (!slot)
+                    slot = read(table);
+                continue;
+            }
+            if (m_bits.empty()) // nothing wanted: the keys are read all the same
+                continue;
+            const std::size_t h = quickHash(k);
+            if (!(m_bits[(h / 64) % m_bits.size()] & (std::uint64_t(1) << (h % 64))))
+                continue;
+            const auto it = m_values.find(k);
+            if (it != m_values.end() && !it->second)
+                it->second = read(table);
+        }
+    }
+
+    /// The value of the first row whose key equals `key`, or nullptr.
+    const Value* find(std::string_view key) const
+    {
+        const auto it = m_values.find(key);
+        return it != m_values.end() && it->second ? &*it->second : nullptr;
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept { return quickHash(s); }
+    };
+
+    static constexpr std::size_t kBits = std::size_t(1) << 20;
+
+    // FNV-1a, folded: codes are a few bytes long.
+    static std::size_t quickHash(std::string_view s) noexcept
+    {
+        std::uint64_t h = 14695981039346656037ull;
+        for (const char c : s) {
+            h ^= static_cast<unsigned char>(c);
+            h *= 1099511628211ull;
+        }
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+
+    bool m_all = false;
+    std::vector<std::uint64_t> m_bits;
+    std::unordered_map<std::string, std::optional<Value>, Hash, std::equal_to<>> m_values;
 };
 
-/// The keys of one lookup table that SOLUC asks for; the others are never indexed.
-/// Without a set of keys (none collected, or as many as the table has rows) every key
-/// is indexed.
-using WantedKeys = std::optional<std::unordered_set<std::string, KeyHash, std::equal_to<>>>;
-
-/// Whether reading `fields` can fail: only a Character field reads as
-/// text without a check of its contents.
+/// Whether reading `fields` can fail: only a Character field reads as text without a
+/// check of its contents.
 bool readingCanFail(const DbfTable& table, std::initializer_list<std::size_t> fields)
 {
     for (const std::size_t f : fields) {
@@ -137,64 +204,56 @@ bool readingCanFail(const DbfTable& table, std::initializer_list<std::size_t> fi
     return false;
 }
 
+/// Fills `lookup` from `table`. Codes repeat a lot in a large centre (four-character
+/// abbreviations), so the map grows with the distinct keys rather than being sized by
+/// the rows: a compact table stays in cache. A repeated key's values are never read.
+/// When reading the values could fail, every key is kept, so a damaged table fails the
+/// export whatever SOLUC holds.
 template <typename Value, typename Read>
-text::FirstMatchIndex<Value> buildIndex(DbfTable& table, std::string_view keyField,
-    std::initializer_list<std::size_t> valueFields, const WantedKeys& wanted, Read read)
+void fillLookup(Lookup<Value>& lookup, DbfTable& table, std::string_view keyField,
+    std::initializer_list<std::size_t> valueFields, Read read)
 {
-    // Codes repeat a lot in a large centre (four-character abbreviations), so the
-    // index is left to grow with the distinct keys rather than sized by the rows:
-    // a compact table stays in cache. A repeated key's values are never read.
-    //
-    // The values of a key SOLUC never asks for are not read either, unless reading
-    // them could fail: then every key is indexed, so a damaged table fails the export
-    // whatever SOLUC holds.
-    const std::size_t key = table.fieldIndex(keyField);
-    const WantedKeys& keys = readingCanFail(table, valueFields) ? WantedKeys() : wanted;
-    text::FirstMatchIndex<Value> index;
-    for (table.first(); !table.eof(); table.next()) {
-        const std::string k = table.text(key);
-        if (keys && !keys->count(k))
-            continue;
-        if (!index.find(k))
-            index.add(k, read(table));
-    }
-    return index;
+    if (readingCanFail(table, valueFields))
+        lookup.wantAll();
+    lookup.fill(table, table.fieldIndex(keyField), read);
 }
 
-/// The codes SOLUC looks up, per lookup table: teachers, groups, rooms, subjects.
-struct SolucKeys {
-    WantedKeys teachers;
-    WantedKeys groups;
-    WantedKeys rooms;
-    WantedKeys subjects;
+/// The lookups of SOLUC's codes: teachers, groups, rooms, subjects.
+struct SolucLookups {
+    Lookup<std::string> teachers;
+    Lookup<GroupValues> groups;
+    Lookup<std::string> rooms;
+    Lookup<std::string> subjects;
 };
 
-/// Reads the codes of every SOLUC row (rows without a day and activities too: a few
-/// keys more cost nothing). A set stops when it would be as large as its table. When a
-/// field cannot be read, nothing is collected: the lookups then index every key, and
-/// the failure is met again, in its place, when the sessions are written.
-SolucKeys collectKeys(
-    DbfTable& soluc, const std::array<std::size_t, 4>& fields, const std::array<std::size_t, 4>& tableRows)
+/// Tells each lookup the codes of every SOLUC row (rows without a day and activities
+/// too: a few keys more cost nothing). A lookup is told to keep every key when its
+/// codes would be as many as its table's rows, and all of them are when a field
+/// cannot be read: the failure is then met again, in its place, when the sessions are
+/// written.
+void collectKeys(SolucLookups& lookups, DbfTable& soluc, const std::array<std::size_t, 4>& fields,
+    const std::array<std::size_t, 4>& tableRows)
 {
-    SolucKeys keys;
-    std::array<WantedKeys*, 4> sets = { &keys.teachers, &keys.groups, &keys.rooms, &keys.subjects };
-    for (WantedKeys* set : sets)
-        set->emplace();
+    const auto wantIn = [&](auto& lookup, std::size_t i) {
+        if (lookup.wantsAll())
+            return;
+        lookup.want(soluc.text(fields[i]));
+        if (lookup.wanted() >= tableRows[i])
+            lookup.wantAll();
+    };
     try {
         for (soluc.first(); !soluc.eof(); soluc.next()) {
-            for (std::size_t i = 0; i < sets.size(); ++i) {
-                WantedKeys& set = *sets[i];
-                if (!set)
-                    continue;
-                set->insert(soluc.text(fields[i]));
-                if (set->size() >= tableRows[i])
-                    set.reset();
-            }
+            wantIn(lookups.teachers, 0);
+            wantIn(lookups.groups, 1);
+            wantIn(lookups.rooms, 2);
+            wantIn(lookups.subjects, 3);
         }
     } catch (const Error&) {
-        return {};
+        lookups.teachers.wantAll();
+        lookups.groups.wantAll();
+        lookups.rooms.wantAll();
+        lookups.subjects.wantAll();
     }
-    return keys;
 }
 
 // Counts every lookup that found nothing; the examples are distinct codes, so one
@@ -264,43 +323,43 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
     // would cost more than it saves.
     const std::array<std::size_t, 4> lookupRows = { proftTable.recordCount(), grupostTable.recordCount(),
         aulatTable.recordCount(), asignomtTable.recordCount() };
-    SolucKeys wanted;
-    if (lookupRows[0] + lookupRows[1] + lookupRows[2] + lookupRows[3] > solucTable.recordCount())
-        wanted = collectKeys(solucTable, { profField, grupoField, aulaField, asigField }, lookupRows);
+    SolucLookups lookups;
+    if (lookupRows[0] + lookupRows[1] + lookupRows[2] + lookupRows[3] > solucTable.recordCount()) {
+        collectKeys(lookups, solucTable, { profField, grupoField, aulaField, asigField }, lookupRows);
+    } else {
+        lookups.teachers.wantAll();
+        lookups.groups.wantAll();
+        lookups.rooms.wantAll();
+        lookups.subjects.wantAll();
+    }
 
-    // Lookups: the first row in stored order wins, exactly as a scan from the top would.
-    const auto teachers = [&] {
-        const std::size_t codi = proftTable.fieldIndex(z::proft::kCodi);
-        return buildIndex<std::string>(proftTable, z::proft::kAbrev, { codi }, wanted.teachers,
-            [codi](const DbfTable& t) { return t.text(codi); });
-    }();
-    const auto rooms = [&] {
-        const std::size_t codi = aulatTable.fieldIndex(z::aulat::kCodi);
-        return buildIndex<std::string>(aulatTable, z::aulat::kAbrev, { codi }, wanted.rooms,
-            [codi](const DbfTable& t) { return t.text(codi); });
-    }();
-    const auto subjects = [&] {
-        const std::size_t codi = asignomtTable.fieldIndex(z::asignomt::kCodi);
-        return buildIndex<std::string>(asignomtTable, z::asignomt::kCod, { codi }, wanted.subjects,
-            [codi](const DbfTable& t) { return t.text(codi); });
-    }();
-    const auto groups = [&] {
-        const std::size_t codi = grupostTable.fieldIndex(z::grupost::kCodi);
-        const std::size_t codiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
-        return buildIndex<GroupValues>(
-            grupostTable, z::grupost::kAbrev, { codiCurs, codi }, wanted.groups, [=](const DbfTable& t) {
-                return GroupValues { t.text(codiCurs), t.text(codi) };
-            });
-    }();
-    const auto slots = [&] {
-        const std::size_t dia = diashorastTable.fieldIndex(z::diashorast::kDia);
-        const std::size_t desde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
-        const std::size_t minutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
-        return buildIndex<SlotValues>(
-            diashorastTable, z::diashorast::kDiHo, { dia, desde, minutos }, {}, [=](const DbfTable& t) {
-                return SlotValues { t.text(dia), t.text(desde), t.text(minutos) };
-            });
-    }();
+    const std::size_t proftCodi = proftTable.fieldIndex(z::proft::kCodi);
+    fillLookup(lookups.teachers, proftTable, z::proft::kAbrev, { proftCodi },
+        [=](const DbfTable& t) { return t.text(proftCodi); });
+    const std::size_t aulatCodi = aulatTable.fieldIndex(z::aulat::kCodi);
+    fillLookup(lookups.rooms, aulatTable, z::aulat::kAbrev, { aulatCodi },
+        [=](const DbfTable& t) { return t.text(aulatCodi); });
+    const std::size_t asignomtCodi = asignomtTable.fieldIndex(z::asignomt::kCodi);
+    fillLookup(lookups.subjects, asignomtTable, z::asignomt::kCod, { asignomtCodi },
+        [=](const DbfTable& t) { return t.text(asignomtCodi); });
+    const std::size_t grupostCodi = grupostTable.fieldIndex(z::grupost::kCodi);
+    const std::size_t grupostCodiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
+    fillLookup(lookups.groups, grupostTable, z::grupost::kAbrev, { grupostCodiCurs, grupostCodi },
+        [=](const DbfTable& t) {
+            return GroupValues { t.text(grupostCodiCurs), t.text(grupostCodi) };
+        });
+    const Lookup<std::string>& teachers = lookups.teachers;
+    const Lookup<std::string>& rooms = lookups.rooms;
+    const Lookup<std::string>& subjects = lookups.subjects;
+    const Lookup<GroupValues>& groups = lookups.groups;
+    Lookup<SlotValues> slots;
+    slots.wantAll();
+    const std::size_t slotDia = diashorastTable.fieldIndex(z::diashorast::kDia);
+    const std::size_t slotDesde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
+    const std::size_t slotMinutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
+    slots.fill(diashorastTable, diashorastTable.fieldIndex(z::diashorast::kDiHo), [=](const DbfTable& t) {
+        return SlotValues { t.text(slotDia), t.text(slotDesde), t.text(slotMinutos) };
+    });
 
     // One fractional HORA anywhere, in a row with a day or not, numbers every row by
     // half hours.
