@@ -269,6 +269,45 @@ TEST(SolutionExport, theSummaryLinesBothFrontEndsPrint)
     EXPECT_EQ(done.summary(), expected);
 }
 
+// A SOLUC shorter than the lookup tables has them read for its own codes only; a
+// longer one has every key read. Both must find the same first rows and miss the same
+// codes.
+TEST(SolutionExport, aLongSolucFindsWhatAShortOneFinds)
+{
+    const std::vector<SolucRow> rows = {
+        { 1, 1, "ANA", "1A", "A1", "MA", "" }, // ANA: the first of two rows
+        { 2, 3, "M\xC0R", "2A", "A2", "CA", "" },
+        { 1, 2, "ZZZ", "9Z", "A9", "XX", "" }, // nothing found
+        { 2, 4, "PEP", "", "", "", "GUAR" },
+    };
+    Workspace shortWs;
+    writeSoluc(shortWs.qtemp.path(), rows);
+    const ExportSummary once = exportSolution(shortWs.qtemp.path(), shortWs.output);
+    const std::vector<Session> sessions = readSessions(shortWs.output);
+    ASSERT_EQ(sessions.size(), rows.size());
+    EXPECT_EQ(sessions[0][0], "1001");
+
+    constexpr std::size_t kCopies = 8; // more rows than the lookup tables hold together
+    std::vector<SolucRow> longRows;
+    std::vector<Session> expected;
+    for (std::size_t i = 0; i < kCopies; ++i) {
+        longRows.insert(longRows.end(), rows.begin(), rows.end());
+        expected.insert(expected.end(), sessions.begin(), sessions.end());
+    }
+    Workspace longWs;
+    writeSoluc(longWs.qtemp.path(), longRows);
+    const ExportSummary many = exportSolution(longWs.qtemp.path(), longWs.output);
+    EXPECT_EQ(readSessions(longWs.output), expected);
+    ASSERT_EQ(many.lookupsNotFound.kinds().size(), once.lookupsNotFound.kinds().size());
+    for (std::size_t k = 0; k < many.lookupsNotFound.kinds().size(); ++k) {
+        const auto& a = once.lookupsNotFound.kinds()[k];
+        const auto& b = many.lookupsNotFound.kinds()[k];
+        EXPECT_EQ(b.description, a.description);
+        EXPECT_EQ(b.count, kCopies * a.count) << a.description;
+        EXPECT_EQ(b.examples, a.examples) << a.description;
+    }
+}
+
 TEST(SolutionExport, summaryCountsMissesByKindButNotBlankedOrEmptyCodes)
 {
     Workspace ws;
