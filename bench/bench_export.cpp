@@ -156,8 +156,7 @@ Data& data()
                   << " s\n";
 
         // One export gives the values the baseline writes.
-        tramazel::xml::XmlDocument doc;
-        tramazel::solution_export::exportSolution(x.qtemp, x.outDir / "SolucioHorari.xml", doc);
+        tramazel::solution_export::exportSolution(x.qtemp, x.outDir / "SolucioHorari.xml");
         pugi::xml_document parsed;
         parsed.load_file((x.outDir / "SolucioHorari.xml").c_str());
         for (const pugi::xml_node s : parsed.child("HORARI").child("SESSIONS").children()) {
@@ -198,9 +197,8 @@ void BM_Export(benchmark::State& state)
     Data& d = data();
     std::size_t sessions = 0;
     for (auto _ : state) {
-        tramazel::xml::XmlDocument doc;
         const auto summary
-            = tramazel::solution_export::exportSolution(d.qtemp, d.outDir / "SolucioHorari.xml", doc);
+            = tramazel::solution_export::exportSolution(d.qtemp, d.outDir / "SolucioHorari.xml");
         sessions = summary.sessions;
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kSolucRows));

@@ -113,7 +113,7 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
             if (auto result = centre_import::importCentreFile(file, qtemp, doc, prompts, options))
                 summary = result->summary();
         } else {
-            if (auto result = solution_export::exportSolutionToTarget(qtemp, file, doc))
+            if (auto result = solution_export::exportSolutionToTarget(qtemp, file))
                 summary = result->summary();
         }
     } catch (...) {

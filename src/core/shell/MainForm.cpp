@@ -206,8 +206,7 @@ void MainForm::exportSolution()
     s.run([&] {
         s.chooseFile();
         // The chosen file only names the folder of the solution file.
-        const auto result
-            = solution_export::exportSolutionToTarget(s.settings.qtempDir, s.chosenFile, s.documentForRun());
+        const auto result = solution_export::exportSolutionToTarget(s.settings.qtempDir, s.chosenFile);
         if (!result) {
             s.reportNoFile(kResultExportWithoutFile);
             return;

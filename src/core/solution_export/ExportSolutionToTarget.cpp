@@ -21,8 +21,7 @@ std::vector<std::string> TargetExport::summary() const
     return lines;
 }
 
-std::optional<TargetExport> exportSolutionToTarget(
-    const fs::path& qtempDir, const fs::path& target, xml::XmlDocument& doc)
+std::optional<TargetExport> exportSolutionToTarget(const fs::path& qtempDir, const fs::path& target)
 {
     std::error_code ec;
     if (target.empty() || !fs::exists(target, ec))
@@ -30,7 +29,7 @@ std::optional<TargetExport> exportSolutionToTarget(
     // The command line names a folder; the window's file dialog a file in one.
     TargetExport result;
     result.outputFile = fs::is_directory(target, ec) ? target / kSolutionFileName : solutionFileFor(target);
-    result.counts = exportSolution(qtempDir, result.outputFile, doc);
+    result.counts = exportSolution(qtempDir, result.outputFile);
     return result;
 }
 

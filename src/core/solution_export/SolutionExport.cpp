@@ -1,23 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "solution_export/SolutionExport.h"
 
+#include "Error.h"
 #include "WarningTexts.h"
 #include "ZelvanoTables.h"
 #include "dbf/DbfFormat.h"
 #include "dbf/DbfTable.h"
 #include "solution_export/SolutionFormat.h"
 #include "text/Cp1252.h"
-#include "text/FirstMatchIndex.h"
 #include "text/PathText.h"
-#include "xml/XmlDocument.h"
+#include "xml/XmlStreamWriter.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tramazel::solution_export {
@@ -33,17 +37,6 @@ struct SlotValues {
     std::string dia;
     std::string horaDesde;
     std::string minutos;
-};
-
-/// One SOLUC row with a day, its lookups done: null where nothing was found or,
-/// for an activity, where the value stays empty.
-struct Resolved {
-    const std::string* placa = nullptr;
-    const GroupValues* group = nullptr;
-    const SlotValues* slot = nullptr;
-    const std::string* aula = nullptr;
-    const std::string* materia = nullptr;
-    std::string tarea;
 };
 
 using dbf::DbfTable;
@@ -122,20 +115,145 @@ std::optional<std::int64_t> hourNumber(double hora, bool halfHours) noexcept
     return hasFraction(hora) ? 2 * w : 2 * w - 1;
 }
 
-template <typename Value, typename Read>
-text::FirstMatchIndex<Value> buildIndex(DbfTable& table, std::string_view keyField, Read read)
-{
-    // Codes repeat a lot in a large centre (four-character abbreviations), so the
-    // index is left to grow with the distinct keys rather than sized by the rows:
-    // a compact table stays in cache. A repeated key's values are never read.
-    const std::size_t key = table.fieldIndex(keyField);
-    text::FirstMatchIndex<Value> index;
-    for (table.first(); !table.eof(); table.next()) {
-        const std::string k = table.text(key);
-        if (!index.find(k))
-            index.add(k, read(table));
+/// A lookup table's values by key: the first row in stored order wins, exactly as a
+/// scan from the top would. It may be told first which keys SOLUC asks for; then rows
+/// with other keys are passed over without reading their values, and a bit per hash,
+/// in a table that stays in cache, turns most of them away before the map is asked.
+template <typename Value> class Lookup {
+public:
+    /// Only `key` and the other keys wanted so far are kept.
+    void want(std::string key)
+    {
+        const std::size_t h = quickHash(key);
+        if (m_bits.empty())
+            m_bits.resize(kBits / 64);
+        m_bits[(h / 64) % m_bits.size()] |= std::uint64_t(1) << (h % 64);
+        m_values.try_emplace(std::move(key));
     }
-    return index;
+    /// Every key is kept, those wanted or not.
+    void wantAll()
+    {
+        m_all = true;
+        m_bits = {};
+    }
+    bool wantsAll() const noexcept { return m_all; }
+    std::size_t wanted() const noexcept { return m_values.size(); }
+
+    /// Reads the table's rows: `read` gives the values of a row whose key is kept and
+    /// not seen before.
+    template <typename Read> void fill(DbfTable& table, std::size_t keyField, Read read)
+    {
+        for (table.first(); !table.eof(); table.next()) {
+            std::string k = table.text(keyField);
+            if (m_all) {
+                auto& slot = m_values.try_emplace(std::move(k)).first->second;
+                if (!slot)
+                    slot = read(table);
+                continue;
+            }
+            if (m_bits.empty()) // nothing wanted: the keys are read all the same
+                continue;
+            const std::size_t h = quickHash(k);
+            if (!(m_bits[(h / 64) % m_bits.size()] & (std::uint64_t(1) << (h % 64))))
+                continue;
+            const auto it = m_values.find(k);
+            if (it != m_values.end() && !it->second)
+                it->second = read(table);
+        }
+    }
+
+    /// The value of the first row whose key equals `key`, or nullptr.
+    const Value* find(std::string_view key) const
+    {
+        const auto it = m_values.find(key);
+        return it != m_values.end() && it->second ? &*it->second : nullptr;
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept { return quickHash(s); }
+    };
+
+    static constexpr std::size_t kBits = std::size_t(1) << 20;
+
+    // FNV-1a, folded: codes are a few bytes long.
+    static std::size_t quickHash(std::string_view s) noexcept
+    {
+        std::uint64_t h = 14695981039346656037ull;
+        for (const char c : s) {
+            h ^= static_cast<unsigned char>(c);
+            h *= 1099511628211ull;
+        }
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+
+    bool m_all = false;
+    std::vector<std::uint64_t> m_bits;
+    std::unordered_map<std::string, std::optional<Value>, Hash, std::equal_to<>> m_values;
+};
+
+/// Whether reading `fields` can fail: only a Character field reads as text without a
+/// check of its contents.
+bool readingCanFail(const DbfTable& table, std::initializer_list<std::size_t> fields)
+{
+    for (const std::size_t f : fields) {
+        if (table.fields()[f].type != dbf::kTypeCharacter)
+            return true;
+    }
+    return false;
+}
+
+/// Fills `lookup` from `table`. Codes repeat a lot in a large centre (four-character
+/// abbreviations), so the map grows with the distinct keys rather than being sized by
+/// the rows: a compact table stays in cache. A repeated key's values are never read.
+/// When reading the values could fail, every key is kept, so a damaged table fails the
+/// export whatever SOLUC holds.
+template <typename Value, typename Read>
+void fillLookup(Lookup<Value>& lookup, DbfTable& table, std::string_view keyField,
+    std::initializer_list<std::size_t> valueFields, Read read)
+{
+    if (readingCanFail(table, valueFields))
+        lookup.wantAll();
+    lookup.fill(table, table.fieldIndex(keyField), read);
+}
+
+/// The lookups of SOLUC's codes: teachers, groups, rooms, subjects.
+struct SolucLookups {
+    Lookup<std::string> teachers;
+    Lookup<GroupValues> groups;
+    Lookup<std::string> rooms;
+    Lookup<std::string> subjects;
+};
+
+/// Tells each lookup the codes of every SOLUC row (rows without a day and activities
+/// too: a few keys more cost nothing). A lookup is told to keep every key when its
+/// codes would be as many as its table's rows, and all of them are when a field
+/// cannot be read: the failure is then met again, in its place, when the sessions are
+/// written.
+void collectKeys(SolucLookups& lookups, DbfTable& soluc, const std::array<std::size_t, 4>& fields,
+    const std::array<std::size_t, 4>& tableRows)
+{
+    const auto wantIn = [&](auto& lookup, std::size_t i) {
+        if (lookup.wantsAll())
+            return;
+        lookup.want(soluc.text(fields[i]));
+        if (lookup.wanted() >= tableRows[i])
+            lookup.wantAll();
+    };
+    try {
+        for (soluc.first(); !soluc.eof(); soluc.next()) {
+            wantIn(lookups.teachers, 0);
+            wantIn(lookups.groups, 1);
+            wantIn(lookups.rooms, 2);
+            wantIn(lookups.subjects, 3);
+        }
+    } catch (const Error&) {
+        lookups.teachers.wantAll();
+        lookups.groups.wantAll();
+        lookups.rooms.wantAll();
+        lookups.subjects.wantAll();
+    }
 }
 
 // Counts every lookup that found nothing; the examples are distinct codes, so one
@@ -168,23 +286,16 @@ std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile)
     return chosenFile.parent_path() / kSolutionFileName;
 }
 
-ExportSummary exportSolution(
-    const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile, xml::XmlDocument& doc)
+ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile)
 {
     namespace z = zelvano;
     using dbf::Access;
 
     ExportSummary summary;
 
-    // The skeleton, built and found again through paths the way the document service
-    // is used elsewhere.
-    doc = xml::XmlDocument();
-    doc.createRoot(gestib::kHorari);
-    doc.selectSingle(gestib::kPathHorari).appendChild(gestib::kSessions);
-    xml::XmlElement sessions = doc.selectSingle(gestib::kPathSessions);
-
-    // Every table is held for exclusive use until the sessions are built. On an error
-    // the handles close themselves as the exception leaves this scope.
+    // Every table is held for exclusive use until the sessions are written. On an error
+    // the handles close themselves as the exception leaves this scope, and the writer
+    // removes what it wrote.
     DbfTable solucTable = DbfTable::open(qtempDir, z::soluc::kTable, Access::Exclusive);
     DbfTable proftTable = DbfTable::open(qtempDir, z::proft::kTable, Access::Exclusive);
     DbfTable aulatTable = DbfTable::open(qtempDir, z::aulat::kTable, Access::Exclusive);
@@ -199,38 +310,6 @@ ExportSummary exportSolution(
                     + ")");
     }
 
-    // Lookups: the first row in stored order wins, exactly as a scan from the top would.
-    const auto teachers = [&] {
-        const std::size_t codi = proftTable.fieldIndex(z::proft::kCodi);
-        return buildIndex<std::string>(
-            proftTable, z::proft::kAbrev, [codi](const DbfTable& t) { return t.text(codi); });
-    }();
-    const auto rooms = [&] {
-        const std::size_t codi = aulatTable.fieldIndex(z::aulat::kCodi);
-        return buildIndex<std::string>(
-            aulatTable, z::aulat::kAbrev, [codi](const DbfTable& t) { return t.text(codi); });
-    }();
-    const auto subjects = [&] {
-        const std::size_t codi = asignomtTable.fieldIndex(z::asignomt::kCodi);
-        return buildIndex<std::string>(
-            asignomtTable, z::asignomt::kCod, [codi](const DbfTable& t) { return t.text(codi); });
-    }();
-    const auto groups = [&] {
-        const std::size_t codi = grupostTable.fieldIndex(z::grupost::kCodi);
-        const std::size_t codiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
-        return buildIndex<GroupValues>(grupostTable, z::grupost::kAbrev, [=](const DbfTable& t) {
-            return GroupValues { t.text(codiCurs), t.text(codi) };
-        });
-    }();
-    const auto slots = [&] {
-        const std::size_t dia = diashorastTable.fieldIndex(z::diashorast::kDia);
-        const std::size_t desde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
-        const std::size_t minutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
-        return buildIndex<SlotValues>(diashorastTable, z::diashorast::kDiHo, [=](const DbfTable& t) {
-            return SlotValues { t.text(dia), t.text(desde), t.text(minutos) };
-        });
-    }();
-
     const NumberField diaField(solucTable, z::soluc::kDia);
     const NumberField horaField(solucTable, z::soluc::kHora);
     const std::size_t profField = solucTable.fieldIndex(z::soluc::kProf);
@@ -239,80 +318,123 @@ ExportSummary exportSolution(
     const std::size_t asigField = solucTable.fieldIndex(z::soluc::kAsig);
     const std::size_t tareaField = solucTable.fieldIndex(z::soluc::kTarea);
 
+    // Lookup tables far larger than SOLUC (a small solution against a large centre)
+    // are indexed only for the codes SOLUC holds; otherwise reading SOLUC once more
+    // would cost more than it saves.
+    const std::array<std::size_t, 4> lookupRows = { proftTable.recordCount(), grupostTable.recordCount(),
+        aulatTable.recordCount(), asignomtTable.recordCount() };
+    SolucLookups lookups;
+    if (lookupRows[0] + lookupRows[1] + lookupRows[2] + lookupRows[3] > solucTable.recordCount()) {
+        collectKeys(lookups, solucTable, { profField, grupoField, aulaField, asigField }, lookupRows);
+    } else {
+        lookups.teachers.wantAll();
+        lookups.groups.wantAll();
+        lookups.rooms.wantAll();
+        lookups.subjects.wantAll();
+    }
+
+    const std::size_t proftCodi = proftTable.fieldIndex(z::proft::kCodi);
+    fillLookup(lookups.teachers, proftTable, z::proft::kAbrev, { proftCodi },
+        [=](const DbfTable& t) { return t.text(proftCodi); });
+    const std::size_t aulatCodi = aulatTable.fieldIndex(z::aulat::kCodi);
+    fillLookup(lookups.rooms, aulatTable, z::aulat::kAbrev, { aulatCodi },
+        [=](const DbfTable& t) { return t.text(aulatCodi); });
+    const std::size_t asignomtCodi = asignomtTable.fieldIndex(z::asignomt::kCodi);
+    fillLookup(lookups.subjects, asignomtTable, z::asignomt::kCod, { asignomtCodi },
+        [=](const DbfTable& t) { return t.text(asignomtCodi); });
+    const std::size_t grupostCodi = grupostTable.fieldIndex(z::grupost::kCodi);
+    const std::size_t grupostCodiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
+    fillLookup(lookups.groups, grupostTable, z::grupost::kAbrev, { grupostCodiCurs, grupostCodi },
+        [=](const DbfTable& t) {
+            return GroupValues { t.text(grupostCodiCurs), t.text(grupostCodi) };
+        });
+    const Lookup<std::string>& teachers = lookups.teachers;
+    const Lookup<std::string>& rooms = lookups.rooms;
+    const Lookup<std::string>& subjects = lookups.subjects;
+    const Lookup<GroupValues>& groups = lookups.groups;
+    Lookup<SlotValues> slots;
+    slots.wantAll();
+    const std::size_t slotDia = diashorastTable.fieldIndex(z::diashorast::kDia);
+    const std::size_t slotDesde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
+    const std::size_t slotMinutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
+    slots.fill(diashorastTable, diashorastTable.fieldIndex(z::diashorast::kDiHo), [=](const DbfTable& t) {
+        return SlotValues { t.text(slotDia), t.text(slotDesde), t.text(slotMinutos) };
+    });
+
     // One fractional HORA anywhere, in a row with a day or not, numbers every row by
     // half hours.
     bool halfHours = false;
     for (solucTable.first(); !solucTable.eof() && !halfHours; solucTable.next())
         halfHours = hasFraction(horaField.number(solucTable));
 
-    // Every row is resolved before the first element is built: the lookups then run
-    // while the indexes are still in cache, rather than between the allocations of a
-    // document that grows by hundreds of megabytes.
-    std::vector<Resolved> resolved;
-    resolved.reserve(solucTable.recordCount());
+    // Each session is written as its row is read: nothing grows with SOLUC but the
+    // examples of codes not found.
+    xml::XmlStreamWriter out(outputFile);
+    out.startElement(gestib::kHorari);
+    out.startElement(gestib::kSessions);
+    const std::string empty;
     for (solucTable.first(); !solucTable.eof(); solucTable.next()) {
         const double dia = diaField.number(solucTable);
         if (std::trunc(dia) == 0 || !std::isfinite(dia)) {
             ++summary.rowsWithoutDay;
             continue;
         }
-        Resolved& r = resolved.emplace_back();
-        r.tarea = solucTable.text(tareaField);
-        const bool activity = !text::trimControls(r.tarea).empty();
+        const std::string tarea = solucTable.text(tareaField);
+        const bool activity = !text::trimControls(tarea).empty();
 
         const std::string prof = solucTable.text(profField);
-        r.placa = teachers.find(prof);
-        if (!r.placa && !prof.empty())
+        const std::string* placa = teachers.find(prof);
+        if (!placa && !prof.empty())
             noteMiss(summary, warning::kTeacherNotFound, prof);
 
         // An activity's group, room and subject stay empty; their lookups are left
         // out rather than made and thrown away, so they never count as misses.
+        const GroupValues* group = nullptr;
         if (!activity) {
             const std::string grupo = solucTable.text(grupoField);
-            r.group = groups.find(grupo);
-            if (!r.group && !grupo.empty())
+            group = groups.find(grupo);
+            if (!group && !grupo.empty())
                 noteMiss(summary, warning::kGroupNotFound, grupo);
         }
 
+        const SlotValues* slot = nullptr;
         if (const auto hour = hourNumber(horaField.number(solucTable), halfHours)) {
             std::string key = diaField.keyText(solucTable, dia);
             key += NumberField::decimal(*hour);
-            r.slot = slots.find(key);
-            if (!r.slot)
+            slot = slots.find(key);
+            if (!slot)
                 noteMiss(summary, warning::kSlotNotFound, key);
         } else {
             noteMiss(summary, warning::kSlotNotFound, solucTable.text(horaField.index()));
         }
 
+        const std::string* aula = nullptr;
+        const std::string* materia = nullptr;
         if (!activity) {
             const std::string room = solucTable.text(aulaField);
-            r.aula = rooms.find(room);
-            if (!r.aula && !room.empty())
+            aula = rooms.find(room);
+            if (!aula && !room.empty())
                 noteMiss(summary, warning::kRoomNotFound, room);
             const std::string asig = solucTable.text(asigField);
-            r.materia = subjects.find(asig);
-            if (!r.materia && !asig.empty())
+            materia = subjects.find(asig);
+            if (!materia && !asig.empty())
                 noteMiss(summary, warning::kSubjectNotFound, asig);
         }
-    }
 
-    // The nine attributes in their order; what a lookup did not find stays empty. Each
-    // element is fresh, so the attributes are appended without looking for a namesake.
-    const std::string empty;
-    for (const Resolved& r : resolved) {
-        xml::XmlElement sessio = sessions.appendChild(gestib::kSessio);
-        sessio.appendAttribute(gestib::kPlaca, r.placa ? *r.placa : empty);
-        sessio.appendAttribute(gestib::kCurs, r.group ? r.group->curs : empty);
-        sessio.appendAttribute(gestib::kGrup, r.group ? r.group->grup : empty);
-        sessio.appendAttribute(gestib::kDia, r.slot ? r.slot->dia : empty);
-        sessio.appendAttribute(gestib::kHora, r.slot ? r.slot->horaDesde : empty);
-        sessio.appendAttribute(gestib::kDurada, r.slot ? r.slot->minutos : empty);
-        sessio.appendAttribute(gestib::kAula, r.aula ? *r.aula : empty);
-        sessio.appendAttribute(gestib::kMateria, r.materia ? *r.materia : empty);
-        sessio.appendAttribute(gestib::kActivitat, r.tarea);
+        // The nine attributes in their order; what a lookup did not find stays empty.
+        out.startElement(gestib::kSessio);
+        out.attribute(gestib::kPlaca, placa ? *placa : empty);
+        out.attribute(gestib::kCurs, group ? group->curs : empty);
+        out.attribute(gestib::kGrup, group ? group->grup : empty);
+        out.attribute(gestib::kDia, slot ? slot->dia : empty);
+        out.attribute(gestib::kHora, slot ? slot->horaDesde : empty);
+        out.attribute(gestib::kDurada, slot ? slot->minutos : empty);
+        out.attribute(gestib::kAula, aula ? *aula : empty);
+        out.attribute(gestib::kMateria, materia ? *materia : empty);
+        out.attribute(gestib::kActivitat, tarea);
+        out.endElement();
+        ++summary.sessions;
     }
-    summary.sessions = resolved.size();
-    resolved = {};
 
     solucTable.close();
     grupostTable.close();
@@ -321,7 +443,7 @@ ExportSummary exportSolution(
     asignomtTable.close();
     diashorastTable.close();
 
-    doc.save(outputFile);
+    out.commit();
     return summary;
 }
 

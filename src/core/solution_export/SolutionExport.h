@@ -9,10 +9,6 @@
 #include <string>
 #include <vector>
 
-namespace tramazel::xml {
-class XmlDocument;
-}
-
 namespace tramazel::solution_export {
 
 inline constexpr const char* kSolutionFileName = "SolucioHorari.xml";
@@ -29,12 +25,11 @@ struct ExportSummary {
 /// chosen file itself is never opened) followed by kSolutionFileName.
 std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile);
 
-/// Builds the solution document from SOLUC and the lookup tables of `qtempDir` into
-/// `doc` (replacing what it held) and saves it safely as `outputFile`. On any error
-/// nothing is written, an existing solution file stays as it was, and the tables
-/// opened so far are closed.
-ExportSummary exportSolution(
-    const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile, xml::XmlDocument& doc);
+/// Writes the solution file from SOLUC and the lookup tables of `qtempDir` as
+/// `outputFile`, one session as each row is read, through a temporary file renamed
+/// over it when complete. On any error nothing is written, an existing solution file
+/// stays as it was, and the tables opened so far are closed.
+ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile);
 
 /// What a completed export into a target did.
 struct TargetExport {
@@ -52,6 +47,6 @@ struct TargetExport {
 /// Returns nothing, having touched nothing, when `target` is empty or does not
 /// exist. Otherwise as exportSolution(), whose errors it throws.
 std::optional<TargetExport> exportSolutionToTarget(
-    const std::filesystem::path& qtempDir, const std::filesystem::path& target, xml::XmlDocument& doc);
+    const std::filesystem::path& qtempDir, const std::filesystem::path& target);
 
 } // namespace tramazel::solution_export
