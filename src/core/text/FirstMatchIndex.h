@@ -60,6 +60,12 @@ public:
     }
 
     std::size_t size() const noexcept { return m_rows.size(); }
+    /// Forgets every row.
+    void clear() noexcept
+    {
+        m_rows.clear();
+        m_slots.clear();
+    }
     void reserve(std::size_t n)
     {
         std::size_t want = 16;
