@@ -6,11 +6,22 @@
 
 #include <cstring>
 
+#if defined(__linux__)
+#include <fcntl.h>
+#endif
+
 namespace tramazel::dbf {
 
 namespace {
 
 constexpr std::size_t kBlockSize = 256 * 1024;
+
+char* block(std::unique_ptr<char[]>& b)
+{
+    if (!b)
+        b.reset(new char[kBlockSize]); // left uninitialised on purpose
+    return b.get();
+}
 
 } // namespace
 
@@ -37,10 +48,7 @@ bool BlockFile::open(const std::filesystem::path& file, Mode mode, Errors errors
     if (!m_file)
         return false;
     std::setvbuf(m_file.get(), nullptr, _IONBF, 0);
-    m_readBlock.resize(kBlockSize);
     m_readLength = 0;
-    if (!m_readOnly)
-        m_writeBlock.resize(kBlockSize);
     m_writeLength = 0;
     m_osPos = 0;
     m_osPosKnown = true;
@@ -72,7 +80,7 @@ void BlockFile::sendPendingWrites()
     const std::size_t n = m_writeLength;
     m_writeLength = 0;
     if (FaultInjection::failNow() || !seekTo(m_writeStart)
-        || std::fwrite(m_writeBlock.data(), 1, n, m_file.get()) != n)
+        || std::fwrite(m_writeBlock.get(), 1, n, m_file.get()) != n)
         writeFailed();
     m_osPos += n;
 }
@@ -80,24 +88,24 @@ void BlockFile::sendPendingWrites()
 bool BlockFile::read(std::uint64_t pos, char* data, std::size_t size)
 {
     if (pos >= m_readStart && pos + size <= m_readStart + m_readLength) {
-        std::memcpy(data, m_readBlock.data() + (pos - m_readStart), size);
+        std::memcpy(data, m_readBlock.get() + (pos - m_readStart), size);
         return true;
     }
     sendPendingWrites();
     if (!seekTo(pos))
         throw m_errors.readFailed(m_path);
-    if (size >= m_readBlock.size()) {
+    if (size >= kBlockSize) {
         const std::size_t got = std::fread(data, 1, size, m_file.get());
         m_osPos += got;
         return got == size;
     }
-    const std::size_t got = std::fread(m_readBlock.data(), 1, m_readBlock.size(), m_file.get());
+    const std::size_t got = std::fread(block(m_readBlock), 1, kBlockSize, m_file.get());
     m_osPos += got;
     m_readStart = pos;
     m_readLength = got;
     if (got < size)
         return false;
-    std::memcpy(data, m_readBlock.data(), size);
+    std::memcpy(data, m_readBlock.get(), size);
     return true;
 }
 
@@ -108,21 +116,20 @@ void BlockFile::write(std::uint64_t pos, const char* data, std::size_t size)
     if (m_failed) // what the file holds is unknown: nothing more goes into it
         writeFailed();
     m_readLength = 0;
-    if (m_writeLength > 0 && pos == m_writeStart + m_writeLength
-        && m_writeLength + size <= m_writeBlock.size()) {
-        std::memcpy(m_writeBlock.data() + m_writeLength, data, size);
+    if (m_writeLength > 0 && pos == m_writeStart + m_writeLength && m_writeLength + size <= kBlockSize) {
+        std::memcpy(m_writeBlock.get() + m_writeLength, data, size);
         m_writeLength += size;
         return;
     }
     sendPendingWrites();
-    if (size >= m_writeBlock.size()) {
+    if (size >= kBlockSize) {
         if (FaultInjection::failNow() || !seekTo(pos) || std::fwrite(data, 1, size, m_file.get()) != size)
             writeFailed();
         m_osPos += size;
         return;
     }
     m_writeStart = pos;
-    std::memcpy(m_writeBlock.data(), data, size);
+    std::memcpy(block(m_writeBlock), data, size);
     m_writeLength = size;
 }
 
@@ -147,6 +154,13 @@ bool BlockFile::close() noexcept
             ok = false;
         }
     }
+#if defined(__linux__)
+    // Start writing the file out now, without waiting: a commit that syncs it later
+    // then finds most of it on the device already, and the disk works while the
+    // next tables are built.
+    if (ok && !m_readOnly)
+        ::sync_file_range(fileno(m_file.get()), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
     const bool injected = !m_readOnly && FaultInjection::failNow();
     ok = (std::fclose(m_file.release()) == 0) && !injected && ok;
     m_failed = m_failed || !ok;

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <vector>
 
 /// The engine's file layer: one file read and written at byte offsets through a read
 /// block and a write block of its own, instead of stdio's buffer. Appends gather into
@@ -72,10 +71,12 @@ private:
     bool m_readOnly = false;
     bool m_failed = false;
 
-    std::vector<char> m_readBlock;
+    // Both blocks are allocated on first use and never zero-filled: only the bytes a
+    // read or write puts there are ever looked at, so a small file touches few pages.
+    std::unique_ptr<char[]> m_readBlock;
     std::uint64_t m_readStart = 0;
     std::size_t m_readLength = 0;
-    std::vector<char> m_writeBlock;
+    std::unique_ptr<char[]> m_writeBlock;
     std::uint64_t m_writeStart = 0;
     std::size_t m_writeLength = 0;
     // Where the (unbuffered) stream stands, to save seeks between sequential calls.

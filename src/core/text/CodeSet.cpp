@@ -15,14 +15,14 @@ bool CodeSet::contains(std::string_view code) const
     if (code.size() <= buffer.size()) {
         for (std::size_t i = 0; i < code.size(); ++i)
             buffer[i] = static_cast<char>(foldCp1252(static_cast<unsigned char>(code[i])));
-        return m_folded.find(std::string_view(buffer.data(), code.size())) != m_folded.end();
+        return m_folded.find(std::string_view(buffer.data(), code.size())) != nullptr;
     }
-    return m_folded.find(foldCase(code)) != m_folded.end();
+    return m_folded.find(foldCase(code)) != nullptr;
 }
 
 void CodeSet::add(std::string_view code)
 {
-    m_folded.insert(foldCase(code));
+    m_folded.add(foldCase(code), true);
 }
 
 } // namespace tramazel::text

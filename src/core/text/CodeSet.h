@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "FirstMatchIndex.h"
+
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 namespace tramazel::text {
 
@@ -19,14 +20,7 @@ public:
     void clear() noexcept { m_folded.clear(); }
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept
-        {
-            return std::hash<std::string_view> {}(s);
-        }
-    };
-    std::unordered_set<std::string, Hash, std::equal_to<>> m_folded;
+    FirstMatchIndex<bool> m_folded; ///< the folded codes
 };
 
 } // namespace tramazel::text

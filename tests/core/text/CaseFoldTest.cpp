@@ -121,3 +121,23 @@ TEST(FirstMatchIndex, FirstRowWinsAndCaseMatters)
     }
     EXPECT_EQ(4u, index.size());
 }
+
+TEST(FirstMatchIndex, KeepsEveryRowAndItsAddressWhileItGrows)
+{
+    // Enough rows to rebuild the table several times; a value found early must stay
+    // where it was, and a repeated key must keep its first row however full it is.
+    FirstMatchIndex<std::string> index;
+    index.add("K0", "first");
+    const std::string* early = index.find("K0");
+    for (int i = 0; i < 5000; ++i)
+        index.add("K" + std::to_string(i), "row " + std::to_string(i));
+    ASSERT_EQ(early, index.find("K0"));
+    EXPECT_EQ("first", *early);
+    for (int i = 1; i < 5000; ++i) {
+        const std::string* found = index.find("K" + std::to_string(i));
+        ASSERT_TRUE(found) << i;
+        EXPECT_EQ("row " + std::to_string(i), *found);
+    }
+    EXPECT_EQ(nullptr, index.find("K5000"));
+    EXPECT_EQ(5000u, index.size());
+}
