@@ -255,7 +255,7 @@ TEST(WindowsPrograms, ProgramsImportSystemDllsOnlyAndCarryVersionAndManifest)
             std::string::npos)
             << entry.path().filename();
         for (const char* manifest :
-            { "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "PerMonitorV2" })
+            { "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "<dpiAware" })
             EXPECT_NE(bytes.find(manifest), std::string::npos) << entry.path().filename() << ": " << manifest;
     }
     EXPECT_GT(programs, 0u) << "no programs in " << *windows / "bin";

@@ -148,6 +148,7 @@ void replaceFile(const std::filesystem::path& from, const std::filesystem::path&
 {
     syncFile(from);
     renameFile(from, to, "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».");
+    syncFolder(to.parent_path()); // the same steps as elsewhere, for the observer
 }
 
 std::FILE* openFile(const std::filesystem::path& file, const char* mode)
