@@ -144,7 +144,7 @@ bool Scanner::entityDeclaration(std::size_t& p)
                     return fail(i, std::string(kReasonBadCharRef));
                 if (!isXmlChar(cp))
                     return fail(i, std::string(kReasonForbiddenCharRef));
-                appendUtf8(entity.replacement, cp);
+                text::appendUtf8(entity.replacement, cp);
                 i = q;
                 continue;
             }

@@ -289,7 +289,7 @@ bool Scanner::expand(Entity& entity, std::string_view name, Context context, std
                     at, std::string(kReasonForbiddenCharRef) + " (en la entidad " + quoted(name) + ")");
             }
             if (ok)
-                appendUtf8(out, cp);
+                text::appendUtf8(out, cp);
         } else {
             const auto semicolon = r.find(';', i);
             ok = semicolon != std::string_view::npos && semicolon > i + 1;
