@@ -2,6 +2,7 @@
 #include "BlockFile.h"
 
 #include "FaultInjection.h"
+#include "TableFiles.h"
 #include "platform/Platform.h"
 
 #include <cstring>
@@ -47,6 +48,8 @@ bool BlockFile::open(const std::filesystem::path& file, Mode mode, Errors errors
     }
     if (!m_file)
         return false;
+    if (mode == Mode::Create)
+        noteFileCreated(file);
     std::setvbuf(m_file.get(), nullptr, _IONBF, 0);
     m_readLength = 0;
     m_writeLength = 0;
