@@ -112,6 +112,20 @@ bool BlockFile::read(std::uint64_t pos, char* data, std::size_t size)
     return true;
 }
 
+const char* BlockFile::peek(std::uint64_t pos, std::size_t size)
+{
+    if (pos >= m_readStart && pos + size <= m_readStart + m_readLength)
+        return m_readBlock.get() + (pos - m_readStart);
+    sendPendingWrites();
+    if (!seekTo(pos))
+        throw m_errors.readFailed(m_path);
+    const std::size_t got = std::fread(block(m_readBlock), 1, kBlockSize, m_file.get());
+    m_osPos += got;
+    m_readStart = pos;
+    m_readLength = got;
+    return got < size ? nullptr : m_readBlock.get();
+}
+
 void BlockFile::write(std::uint64_t pos, const char* data, std::size_t size)
 {
     if (m_readOnly)

@@ -51,6 +51,10 @@ public:
     /// Reads `size` bytes at byte `pos`. False when the file ends before; throws
     /// errors.readFailed when the system cannot read.
     bool read(std::uint64_t pos, char* data, std::size_t size);
+    /// The `size` bytes at byte `pos` where they lie in the read block, valid until the
+    /// next call on the file; null when the file ends before. `size` is at most a
+    /// record's length (64 KiB). Throws errors.readFailed when the system cannot read.
+    const char* peek(std::uint64_t pos, std::size_t size);
     /// Writes `size` bytes at byte `pos` (buffered). Throws errors.writeFailed, and
     /// keeps throwing once a write has failed.
     void write(std::uint64_t pos, const char* data, std::size_t size);
