@@ -112,10 +112,8 @@ bool BlockFile::read(std::uint64_t pos, char* data, std::size_t size)
     return true;
 }
 
-const char* BlockFile::peek(std::uint64_t pos, std::size_t size)
+const char* BlockFile::peekAfterRead(std::uint64_t pos, std::size_t size)
 {
-    if (pos >= m_readStart && pos + size <= m_readStart + m_readLength)
-        return m_readBlock.get() + (pos - m_readStart);
     sendPendingWrites();
     if (!seekTo(pos))
         throw m_errors.readFailed(m_path);

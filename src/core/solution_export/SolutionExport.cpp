@@ -117,29 +117,31 @@ std::optional<std::int64_t> hourNumber(double hora, bool halfHours) noexcept
 
 /// A lookup table's values by key: the first row in stored order wins, exactly as a
 /// scan from the top would. It may be told first which keys SOLUC asks for; then rows
-/// with other keys are passed over without reading their values, a bit per hash, in a
-/// table that stays in cache, turns most of them away before the keys are asked, and
-/// the pass ends once every key asked for is found. Where the key field reads as
-/// stored, rows are judged on their stored bytes and only those kept are decoded.
+/// with other keys are passed over without reading their values, and the pass ends
+/// once every key asked for is found. A count per hash of the keys still missing, in
+/// a table that stays in cache, turns most rows away before the keys are asked: those
+/// with keys not asked for, and those whose key was found in an earlier row. Where
+/// the key field reads as stored, rows are judged on their stored bytes and only
+/// those kept are decoded.
 template <typename Value> class Lookup {
 public:
     /// Only `key` and the other keys wanted so far are kept.
     void want(std::string_view key)
     {
-        const std::size_t h = quickHash(key);
-        if (m_bits.empty())
-            m_bits.resize(kBits / 64);
-        m_bits[(h / 64) % m_bits.size()] |= std::uint64_t(1) << (h % 64);
         const std::size_t before = m_slots.size();
         m_slots.add(key, before);
-        if (m_slots.size() != before)
-            m_values.emplace_back();
+        if (m_slots.size() == before)
+            return;
+        m_values.emplace_back();
+        if (m_missing.empty())
+            m_missing.resize(kCounts);
+        ++m_missing[quickHash(key) % kCounts];
     }
     /// Every key is kept, those wanted or not.
     void wantAll()
     {
         m_all = true;
-        m_bits = {};
+        m_missing = {};
         m_slots.clear();
         m_values.clear();
         m_found = 0;
@@ -177,18 +179,13 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBits = std::size_t(1) << 20;
+    static constexpr std::size_t kCounts = std::size_t(1) << 16;
 
     // Whether a row with `key` gives values: a key kept and not met before.
     bool keeps(std::string_view key) const
     {
-        if (!m_all) {
-            if (m_bits.empty())
-                return false;
-            const std::size_t h = quickHash(key);
-            if (!(m_bits[(h / 64) % m_bits.size()] & (std::uint64_t(1) << (h % 64))))
-                return false;
-        }
+        if (!m_all && (m_missing.empty() || m_missing[quickHash(key) % kCounts] == 0))
+            return false;
         const std::size_t* slot = m_slots.find(key);
         return slot ? !m_values[*slot] : m_all;
     }
@@ -197,6 +194,8 @@ private:
     {
         if (const std::size_t* slot = m_slots.find(key)) {
             m_values[*slot] = std::move(value);
+            if (!m_all)
+                --m_missing[quickHash(key) % kCounts];
         } else {
             m_slots.add(key, m_values.size());
             m_values.emplace_back(std::move(value));
@@ -218,7 +217,7 @@ private:
     }
 
     bool m_all = false;
-    std::vector<std::uint64_t> m_bits;
+    std::vector<std::uint32_t> m_missing; // keys wanted and not found yet, by hash
     text::FirstMatchIndex<std::size_t> m_slots; // key -> its place in m_values
     std::vector<std::optional<Value>> m_values; // empty while a wanted key is not found
     std::size_t m_found = 0;
