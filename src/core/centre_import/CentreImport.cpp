@@ -479,29 +479,37 @@ std::vector<TableWritten> CentreImport::run(
         // old tables aside, then the new ones in place, then the mark of the commit.
         // Each step is synced (files, then the folders whose entries changed) before
         // the next one relies on it, so the next start finds the old set or the new.
-        for (const std::string& name : journal.installs)
-            platform::syncFile(staging / text::pathFromUtf8(name));
-        platform::syncFolder(staging);
-
+        //
         // The journal is complete on disk before the first move, so an interrupted swap
-        // can always be undone.
+        // can always be undone. Its contents go to the disk with the new tables, in one
+        // batch; it counts only once it has its name, after the tables are on disk.
         fault("journal");
         writeFileWhole(journalTemp, formatJournal(journal));
-        platform::syncFile(journalTemp);
+        std::vector<fs::path> toSync;
+        for (const std::string& name : journal.installs)
+            toSync.push_back(staging / text::pathFromUtf8(name));
+        toSync.push_back(journalTemp);
+        platform::syncFiles(toSync);
+        platform::syncFolder(staging);
         moveFile(journalTemp, journalFile, "No se puede escribir en el directorio de horarios");
         platform::syncFolder(qtemp);
         swapStarted = true;
-        if (!fs::create_directory(backup, ec) && ec)
-            throw ioError("No se puede crear la carpeta de copia de seguridad en el directorio de horarios",
-                backup, ec);
-        for (const std::string& name : journal.backups) {
-            fault("backup:" + name);
-            moveFile(qtemp / text::pathFromUtf8(name), backup / text::pathFromUtf8(name),
-                "No se puede apartar la tabla " + baseName(name));
+        // With no old table to keep (a first import) there is no backup folder to make
+        // or sync.
+        if (!journal.backups.empty()) {
+            if (!fs::create_directory(backup, ec) && ec)
+                throw ioError(
+                    "No se puede crear la carpeta de copia de seguridad en el directorio de horarios", backup,
+                    ec);
+            for (const std::string& name : journal.backups) {
+                fault("backup:" + name);
+                moveFile(qtemp / text::pathFromUtf8(name), backup / text::pathFromUtf8(name),
+                    "No se puede apartar la tabla " + baseName(name));
+            }
+            // An old table whose move aside was lost would be overwritten by the new one.
+            platform::syncFolder(backup);
+            platform::syncFolder(qtemp);
         }
-        // An old table whose move aside was lost would be overwritten by the new one.
-        platform::syncFolder(backup);
-        platform::syncFolder(qtemp);
         for (const std::string& name : journal.installs) {
             fault("install:" + name);
             moveFile(staging / text::pathFromUtf8(name), qtemp / text::pathFromUtf8(name),

@@ -128,6 +128,12 @@ void syncFile(const std::filesystem::path& file)
     observe(DurableStep::FileSynced, file);
 }
 
+void syncFiles(const std::vector<std::filesystem::path>& files)
+{
+    for (const auto& file : files)
+        syncFile(file);
+}
+
 void syncFolder(const std::filesystem::path& folder)
 {
     // Renames are written through (MOVEFILE_WRITE_THROUGH); NTFS keeps its own journal
@@ -326,6 +332,49 @@ void syncFile(const std::filesystem::path& file)
             "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
             systemText(err));
     observe(DurableStep::FileSynced, file);
+}
+
+void syncFiles(const std::vector<std::filesystem::path>& files)
+{
+    struct Descriptors {
+        std::vector<int> fds;
+        ~Descriptors()
+        {
+            for (const int fd : fds)
+                ::close(fd);
+        }
+    } open;
+    auto failed = [](const std::filesystem::path& file, int err) {
+        return fileIoError(
+            "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
+            systemText(err));
+    };
+    for (const auto& file : files) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw failed(file, errno);
+        open.fds.push_back(fd);
+#if defined(__linux__)
+        // Only starts the write-out; a failure shows again in the fsync below.
+        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    }
+#if defined(__linux__)
+    // Every file's blocks are on their way before the first journal commit, so that
+    // one commit records them all.
+    for (const int fd : open.fds)
+        ::sync_file_range(
+            fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+#endif
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        int rc;
+        do {
+            rc = ::fsync(open.fds[i]);
+        } while (rc != 0 && errno == EINTR);
+        if (rc != 0)
+            throw failed(files[i], errno);
+        observe(DurableStep::FileSynced, files[i]);
+    }
 }
 
 void syncFolder(const std::filesystem::path& folder)

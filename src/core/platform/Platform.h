@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 /// The few operating-system services the core needs that the C++ standard library
 /// lacks. The only place with POSIX (or Win32) calls.
@@ -41,6 +42,12 @@ void renameFile(const std::filesystem::path& from, const std::filesystem::path& 
 /// Sends the contents of `file` to the device (fsync; FlushFileBuffers on Windows).
 /// Throws Error (FileIo) when the system cannot: the contents are then unknown.
 void syncFile(const std::filesystem::path& file);
+
+/// syncFile() for each of `files`, in order, at the cost of about one: every file's
+/// write-out is started and waited for first, so the first sync commits what all of
+/// them need and the others find their contents on the device already. Throws as
+/// syncFile() does, naming the first file that failed.
+void syncFiles(const std::vector<std::filesystem::path>& files);
 
 /// Sends the entries of `folder` (files created, renamed or removed in it) to the
 /// device. Throws Error (FileIo) on failure. File systems that cannot sync a folder
