@@ -489,8 +489,7 @@ std::vector<TableWritten> CentreImport::run(
         for (const std::string& name : journal.installs)
             toSync.push_back(staging / text::pathFromUtf8(name));
         toSync.push_back(journalTemp);
-        platform::syncFiles(toSync);
-        platform::syncFolder(staging);
+        platform::syncTogether(toSync, { staging });
         moveFile(journalTemp, journalFile, "No se puede escribir en el directorio de horarios");
         platform::syncFolder(qtemp);
         swapStarted = true;
@@ -507,8 +506,7 @@ std::vector<TableWritten> CentreImport::run(
                     "No se puede apartar la tabla " + baseName(name));
             }
             // An old table whose move aside was lost would be overwritten by the new one.
-            platform::syncFolder(backup);
-            platform::syncFolder(qtemp);
+            platform::syncTogether({}, { backup, qtemp });
         }
         for (const std::string& name : journal.installs) {
             fault("install:" + name);
@@ -516,8 +514,7 @@ std::vector<TableWritten> CentreImport::run(
                 "No se puede poner en su sitio la tabla nueva " + baseName(name));
         }
         // Once committed, the old tables are thrown away: every new one must be in place.
-        platform::syncFolder(staging);
-        platform::syncFolder(qtemp);
+        platform::syncTogether({}, { staging, qtemp });
         fault("commit");
         moveFile(journalFile, committed, "No se puede escribir en el directorio de horarios");
         platform::syncFolder(qtemp);

@@ -43,11 +43,13 @@ void renameFile(const std::filesystem::path& from, const std::filesystem::path& 
 /// Throws Error (FileIo) when the system cannot: the contents are then unknown.
 void syncFile(const std::filesystem::path& file);
 
-/// syncFile() for each of `files`, in order, at the cost of about one: every file's
-/// write-out is started and waited for first, so the first sync commits what all of
-/// them need and the others find their contents on the device already. Throws as
-/// syncFile() does, naming the first file that failed.
-void syncFiles(const std::vector<std::filesystem::path>& files);
+/// syncFile() for each of `files` and syncFolder() for each of `folders`, all at
+/// once, for steps that do not depend on each other: returns when every one is on the
+/// device. A device that flushes its cache once per sync costs about one flush for
+/// the lot instead of one each. The observer sees the files, then the folders, each
+/// in order. Throws as syncFile() and syncFolder() do, naming the first that failed.
+void syncTogether(
+    const std::vector<std::filesystem::path>& files, const std::vector<std::filesystem::path>& folders = {});
 
 /// Sends the entries of `folder` (files created, renamed or removed in it) to the
 /// device. Throws Error (FileIo) on failure. File systems that cannot sync a folder
