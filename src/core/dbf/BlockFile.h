@@ -80,6 +80,7 @@ private:
     FilePtr m_file;
     bool m_readOnly = false;
     bool m_failed = false;
+    bool m_written = false; // something went to the system since the file was opened
 
     // Both blocks are allocated on first use and never zero-filled: only the bytes a
     // read or write puts there are ever looked at, so a small file touches few pages.

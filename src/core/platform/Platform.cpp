@@ -141,6 +141,8 @@ void syncTogether(
         syncFolder(folder);
 }
 
+void startWriteBack(std::FILE*) noexcept { }
+
 void syncFolder(const std::filesystem::path& folder)
 {
     // Renames are written through (MOVEFILE_WRITE_THROUGH); NTFS keeps its own journal
@@ -414,6 +416,16 @@ void syncTogether(
         observe(DurableStep::FileSynced, file);
     for (const auto& folder : folders)
         observe(DurableStep::FolderSynced, folder);
+}
+
+void startWriteBack(std::FILE* stream) noexcept
+{
+#if defined(__linux__)
+    if (stream)
+        ::sync_file_range(fileno(stream), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)stream;
+#endif
 }
 
 void syncFolder(const std::filesystem::path& folder)

@@ -51,6 +51,11 @@ void syncFile(const std::filesystem::path& file);
 void syncTogether(
     const std::vector<std::filesystem::path>& files, const std::vector<std::filesystem::path>& folders = {});
 
+/// Starts writing the contents of `stream` (unbuffered, or flushed) out to the device
+/// without waiting, so that a later syncFile() finds most of it there. Does nothing
+/// where the system offers no such call; never fails.
+void startWriteBack(std::FILE* stream) noexcept;
+
 /// Sends the entries of `folder` (files created, renamed or removed in it) to the
 /// device. Throws Error (FileIo) on failure. File systems that cannot sync a folder
 /// (and Windows, whose renames are written through) make it do nothing.
