@@ -54,7 +54,8 @@ std::vector<std::string> variantsOf(const fs::path& dir, std::string_view name)
 {
     std::vector<std::string> found;
     std::error_code ec;
-    for (const dbf::FolderEntry& entry : dbf::folderEntries(dir, ec)) {
+    std::vector<dbf::FolderEntry> storage;
+    for (const dbf::FolderEntry& entry : dbf::folderEntries(dir, storage, ec)) {
         if (entry.regularFile && text::equalsIgnoringAsciiCase(entry.name, name))
             found.push_back(entry.name);
     }
@@ -69,7 +70,8 @@ std::vector<std::string> stagedTableFiles(const fs::path& staging)
 {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const dbf::FolderEntry& entry : dbf::folderEntries(staging, ec)) {
+    std::vector<dbf::FolderEntry> storage;
+    for (const dbf::FolderEntry& entry : dbf::folderEntries(staging, storage, ec)) {
         if (entry.regularFile
             && (endsWithIgnoringCase(entry.name, kTableExt) || endsWithIgnoringCase(entry.name, kIndexExt)))
             names.push_back(entry.name);

@@ -34,31 +34,33 @@ fs::path folderKey(const fs::path& dir)
     return (dir / "x").parent_path();
 }
 
-std::vector<FolderEntry> listFolder(const fs::path& dir, std::error_code& ec)
+void listFolder(const fs::path& dir, std::vector<FolderEntry>& entries, std::error_code& ec)
 {
-    std::vector<FolderEntry> entries;
+    entries.clear();
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code typeEc;
         entries.push_back({ text::pathToUtf8(it->path().filename()), it->is_regular_file(typeEc) });
     }
-    return entries;
 }
 
 } // namespace
 
-std::vector<FolderEntry> folderEntries(const fs::path& dir, std::error_code& ec)
+const std::vector<FolderEntry>& folderEntries(
+    const fs::path& dir, std::vector<FolderEntry>& storage, std::error_code& ec)
 {
     ec.clear();
     ListingCache& cache = listingCache();
-    if (cache.depth == 0)
-        return listFolder(dir, ec);
-    const fs::path key = folderKey(dir);
+    if (cache.depth == 0) {
+        listFolder(dir, storage, ec);
+        return storage;
+    }
+    fs::path key = folderKey(dir);
     if (const auto it = cache.folders.find(key); it != cache.folders.end())
         return it->second;
-    std::vector<FolderEntry> entries = listFolder(dir, ec);
-    if (!ec)
-        cache.folders.emplace(key, entries);
-    return entries;
+    listFolder(dir, storage, ec);
+    if (ec)
+        return storage;
+    return cache.folders.emplace(std::move(key), std::move(storage)).first->second;
 }
 
 FolderListingScope::FolderListingScope()
@@ -132,7 +134,8 @@ std::vector<fs::path> tableFileVariants(
     std::vector<fs::path> found;
     std::string wanted = std::string(base) + std::string(extension);
     std::error_code ec;
-    for (const FolderEntry& entry : folderEntries(dir, ec)) {
+    std::vector<FolderEntry> storage;
+    for (const FolderEntry& entry : folderEntries(dir, storage, ec)) {
         if (text::equalsIgnoringAsciiCase(entry.name, wanted))
             found.push_back(dir / text::pathFromUtf8(entry.name));
     }

@@ -31,10 +31,12 @@ struct FolderEntry {
     bool regularFile = false;
 };
 
-/// The entries of `dir`, in no particular order. `ec` reports a folder that cannot be
-/// listed (the entries read before the failure are returned). Inside a
-/// FolderListingScope the folder is listed once and its names remembered.
-std::vector<FolderEntry> folderEntries(const std::filesystem::path& dir, std::error_code& ec);
+/// The entries of `dir`, in no particular order: those the current FolderListingScope
+/// remembers, else a listing made into `storage`. Valid until the folder or the scope
+/// changes. `ec` reports a folder that cannot be listed (the entries read before the
+/// failure are returned).
+const std::vector<FolderEntry>& folderEntries(
+    const std::filesystem::path& dir, std::vector<FolderEntry>& storage, std::error_code& ec);
 
 /// While one is alive on a thread, the engine lists each folder once and remembers
 /// its names, instead of listing it again for every table it opens or creates there.
