@@ -113,7 +113,8 @@ FileLock::~FileLock()
     }
 }
 
-void syncFile(const std::filesystem::path& file)
+// FlushFileBuffers on `file`; throws Error (FileIo) when it fails.
+static void flushFile(const std::filesystem::path& file)
 {
     HANDLE h
         = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -129,6 +130,11 @@ void syncFile(const std::filesystem::path& file)
         throw fileIoError(
             "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
             "error " + std::to_string(err));
+}
+
+void syncFile(const std::filesystem::path& file)
+{
+    flushFile(file);
     observe(DurableStep::FileSynced, file);
 }
 
@@ -136,7 +142,9 @@ void syncTogether(
     const std::vector<std::filesystem::path>& files, const std::vector<std::filesystem::path>& folders)
 {
     for (const auto& file : files)
-        syncFile(file);
+        flushFile(file);
+    for (const auto& file : files)
+        observe(DurableStep::FileSynced, file);
     for (const auto& folder : folders)
         syncFolder(folder);
 }
