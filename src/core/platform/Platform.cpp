@@ -379,11 +379,14 @@ void syncTogether(
     // stay quick: threads would cost more than they save.
     const std::size_t total = files.size() + folders.size();
     std::vector<int> errors(total, 0);
-    auto run = [&](std::size_t i) {
+    std::vector<std::filesystem::path> folderPaths; // made here: nothing allocates in the threads
+    for (const auto& folder : folders)
+        folderPaths.push_back(folderToSync(folder));
+    auto run = [&](std::size_t i) noexcept {
         if (i < files.size())
             errors[i] = fsyncPath(files[i], O_RDONLY);
         else
-            errors[i] = fsyncPath(folderToSync(folders[i - files.size()]), O_RDONLY | O_DIRECTORY);
+            errors[i] = fsyncPath(folderPaths[i - files.size()], O_RDONLY | O_DIRECTORY);
     };
     constexpr auto kQuickSync = std::chrono::microseconds(200);
     std::size_t next = 0;
