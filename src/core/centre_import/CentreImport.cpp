@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "centre_import/PreviousCourseLevels.h"
 #include "dbf/DbfTable.h"
+#include "dbf/TableFiles.h"
 #include "platform/Platform.h"
 #include "text/Ascii.h"
 #include "text/PathText.h"
@@ -47,19 +48,16 @@ Error ioError(std::string what, const fs::path& path, const std::error_code& ec)
     return Error(ErrorCode::FileIo, std::move(what), text::pathToUtf8(path) + ": " + ec.message());
 }
 
-// Regular files of `dir` whose names equal `name` ignoring ASCII case.
+// Regular files of `dir` whose names equal `name` ignoring ASCII case. Inside the
+// run's listing scope the folder is listed once, not once per name.
 std::vector<std::string> variantsOf(const fs::path& dir, std::string_view name)
 {
     std::vector<std::string> found;
-    const std::string wanted = text::toAsciiUpper(name);
     std::error_code ec;
-    for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        std::error_code typeEc;
-        if (!it->is_regular_file(typeEc))
-            continue;
-        const std::string entry = text::pathToUtf8(it->path().filename());
-        if (text::toAsciiUpper(entry) == wanted)
-            found.push_back(entry);
+    std::vector<dbf::FolderEntry> storage;
+    for (const dbf::FolderEntry& entry : dbf::folderEntries(dir, storage, ec)) {
+        if (entry.regularFile && text::equalsIgnoringAsciiCase(entry.name, name))
+            found.push_back(entry.name);
     }
     if (ec)
         throw ioError("No se puede leer el directorio de horarios", dir, ec);
@@ -72,14 +70,11 @@ std::vector<std::string> stagedTableFiles(const fs::path& staging)
 {
     std::vector<std::string> names;
     std::error_code ec;
-    for (auto it = fs::directory_iterator(staging, ec); !ec && it != fs::directory_iterator();
-         it.increment(ec)) {
-        std::error_code typeEc;
-        if (!it->is_regular_file(typeEc))
-            continue;
-        const std::string name = text::pathToUtf8(it->path().filename());
-        if (endsWithIgnoringCase(name, kTableExt) || endsWithIgnoringCase(name, kIndexExt))
-            names.push_back(name);
+    std::vector<dbf::FolderEntry> storage;
+    for (const dbf::FolderEntry& entry : dbf::folderEntries(staging, storage, ec)) {
+        if (entry.regularFile
+            && (endsWithIgnoringCase(entry.name, kTableExt) || endsWithIgnoringCase(entry.name, kIndexExt)))
+            names.push_back(entry.name);
     }
     if (ec)
         throw ioError("No se puede leer la carpeta de trabajo de la importación", staging, ec);
@@ -168,11 +163,14 @@ void writeFileWhole(const fs::path& file, const std::string& bytes)
     if (!out)
         throw Error(
             ErrorCode::FileIo, "No se puede escribir en el directorio de horarios", text::pathToUtf8(file));
+    dbf::noteFileCreated(file);
 }
 
 void moveFile(const fs::path& from, const fs::path& to, const std::string& what)
 {
     platform::renameFile(from, to, what);
+    dbf::noteFileRemoved(from);
+    dbf::noteFileCreated(to);
 }
 
 // Refuses the run while another program holds one of `bases` (exclusive opening of
@@ -207,6 +205,7 @@ void rollBack(const fs::path& qtemp, const Journal& journal)
         if (!fs::exists(staged, ec) && fs::exists(placed, ec)) {
             if (!fs::remove(placed, ec) && ec)
                 throw ioError("No se puede retirar una tabla nueva del directorio de horarios", placed, ec);
+            dbf::noteFileRemoved(placed);
         }
     }
     for (const std::string& name : journal.backups) {
@@ -222,6 +221,7 @@ void removeTree(const fs::path& dir)
 {
     std::error_code ec;
     fs::remove_all(dir, ec);
+    dbf::forgetFolderListing(dir);
     if (ec)
         throw ioError("No se puede borrar una carpeta de trabajo de la importación", dir, ec);
 }
@@ -230,6 +230,7 @@ void removeFile(const fs::path& file)
 {
     std::error_code ec;
     fs::remove(file, ec);
+    dbf::noteFileRemoved(file);
     if (ec)
         throw ioError("No se puede borrar un archivo de trabajo de la importación", file, ec);
 }
@@ -391,6 +392,8 @@ std::vector<TableWritten> CentreImport::run(
             text::pathToUtf8(qtemp));
     }
 
+    // The run lists each folder once; its own changes keep the names up to date.
+    dbf::FolderListingScope listingScope;
     if (!fs::create_directory(staging, ec)) {
         if (ec)
             throw ioError(
@@ -429,6 +432,8 @@ std::vector<TableWritten> CentreImport::run(
         for (const BuilderStep& step : m_builders) {
             fault(std::string("builder:") + step.name);
             step.run(ctx);
+            // A step may write files by other means than the engine: look afresh.
+            dbf::forgetFolderListing(staging);
             std::vector<std::string> fresh;
             for (const std::string& file : stagedTableFiles(staging)) {
                 if (endsWithIgnoringCase(file, kTableExt)
@@ -453,6 +458,8 @@ std::vector<TableWritten> CentreImport::run(
             return written;
         }
 
+        // The tables that go aside are found in a fresh listing, taken right before the swap.
+        dbf::forgetFolderListing(qtemp);
         journal.installs = stagedTableFiles(staging);
         std::vector<std::string> bases;
         for (const std::string& file : journal.installs) {
@@ -474,37 +481,42 @@ std::vector<TableWritten> CentreImport::run(
         // old tables aside, then the new ones in place, then the mark of the commit.
         // Each step is synced (files, then the folders whose entries changed) before
         // the next one relies on it, so the next start finds the old set or the new.
-        for (const std::string& name : journal.installs)
-            platform::syncFile(staging / text::pathFromUtf8(name));
-        platform::syncFolder(staging);
-
+        //
         // The journal is complete on disk before the first move, so an interrupted swap
-        // can always be undone.
+        // can always be undone. Its contents go to the disk with the new tables, in one
+        // batch; it counts only once it has its name, after the tables are on disk.
         fault("journal");
         writeFileWhole(journalTemp, formatJournal(journal));
-        platform::syncFile(journalTemp);
+        std::vector<fs::path> toSync;
+        for (const std::string& name : journal.installs)
+            toSync.push_back(staging / text::pathFromUtf8(name));
+        toSync.push_back(journalTemp);
+        platform::syncTogether(toSync, { staging });
         moveFile(journalTemp, journalFile, "No se puede escribir en el directorio de horarios");
         platform::syncFolder(qtemp);
         swapStarted = true;
-        if (!fs::create_directory(backup, ec) && ec)
-            throw ioError("No se puede crear la carpeta de copia de seguridad en el directorio de horarios",
-                backup, ec);
-        for (const std::string& name : journal.backups) {
-            fault("backup:" + name);
-            moveFile(qtemp / text::pathFromUtf8(name), backup / text::pathFromUtf8(name),
-                "No se puede apartar la tabla " + baseName(name));
+        // With no old table to keep (a first import) there is no backup folder to make
+        // or sync.
+        if (!journal.backups.empty()) {
+            if (!fs::create_directory(backup, ec) && ec)
+                throw ioError(
+                    "No se puede crear la carpeta de copia de seguridad en el directorio de horarios", backup,
+                    ec);
+            for (const std::string& name : journal.backups) {
+                fault("backup:" + name);
+                moveFile(qtemp / text::pathFromUtf8(name), backup / text::pathFromUtf8(name),
+                    "No se puede apartar la tabla " + baseName(name));
+            }
+            // An old table whose move aside was lost would be overwritten by the new one.
+            platform::syncTogether({}, { backup, qtemp });
         }
-        // An old table whose move aside was lost would be overwritten by the new one.
-        platform::syncFolder(backup);
-        platform::syncFolder(qtemp);
         for (const std::string& name : journal.installs) {
             fault("install:" + name);
             moveFile(staging / text::pathFromUtf8(name), qtemp / text::pathFromUtf8(name),
                 "No se puede poner en su sitio la tabla nueva " + baseName(name));
         }
         // Once committed, the old tables are thrown away: every new one must be in place.
-        platform::syncFolder(staging);
-        platform::syncFolder(qtemp);
+        platform::syncTogether({}, { staging, qtemp });
         fault("commit");
         moveFile(journalFile, committed, "No se puede escribir en el directorio de horarios");
         platform::syncFolder(qtemp);

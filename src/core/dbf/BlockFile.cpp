@@ -2,13 +2,10 @@
 #include "BlockFile.h"
 
 #include "FaultInjection.h"
+#include "TableFiles.h"
 #include "platform/Platform.h"
 
 #include <cstring>
-
-#if defined(__linux__)
-#include <fcntl.h>
-#endif
 
 namespace tramazel::dbf {
 
@@ -47,9 +44,12 @@ bool BlockFile::open(const std::filesystem::path& file, Mode mode, Errors errors
     }
     if (!m_file)
         return false;
+    if (mode == Mode::Create)
+        noteFileCreated(file);
     std::setvbuf(m_file.get(), nullptr, _IONBF, 0);
     m_readLength = 0;
     m_writeLength = 0;
+    m_written = false;
     m_osPos = 0;
     m_osPosKnown = true;
     return true;
@@ -79,6 +79,7 @@ void BlockFile::sendPendingWrites()
     // bytes must not go out later, behind the back of whoever saw the error.
     const std::size_t n = m_writeLength;
     m_writeLength = 0;
+    m_written = true;
     if (FaultInjection::failNow() || !seekTo(m_writeStart)
         || std::fwrite(m_writeBlock.get(), 1, n, m_file.get()) != n)
         writeFailed();
@@ -109,6 +110,18 @@ bool BlockFile::read(std::uint64_t pos, char* data, std::size_t size)
     return true;
 }
 
+const char* BlockFile::peekAfterRead(std::uint64_t pos, std::size_t size)
+{
+    sendPendingWrites();
+    if (!seekTo(pos))
+        throw m_errors.readFailed(m_path);
+    const std::size_t got = std::fread(block(m_readBlock), 1, kBlockSize, m_file.get());
+    m_osPos += got;
+    m_readStart = pos;
+    m_readLength = got;
+    return got < size ? nullptr : m_readBlock.get();
+}
+
 void BlockFile::write(std::uint64_t pos, const char* data, std::size_t size)
 {
     if (m_readOnly)
@@ -123,6 +136,7 @@ void BlockFile::write(std::uint64_t pos, const char* data, std::size_t size)
     }
     sendPendingWrites();
     if (size >= kBlockSize) {
+        m_written = true;
         if (FaultInjection::failNow() || !seekTo(pos) || std::fwrite(data, 1, size, m_file.get()) != size)
             writeFailed();
         m_osPos += size;
@@ -154,18 +168,17 @@ bool BlockFile::close() noexcept
             ok = false;
         }
     }
-#if defined(__linux__)
     // Start writing the file out now, without waiting: a commit that syncs it later
     // then finds most of it on the device already, and the disk works while the
     // next tables are built.
-    if (ok && !m_readOnly)
-        ::sync_file_range(fileno(m_file.get()), 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
+    if (ok && m_written)
+        platform::startWriteBack(m_file.get());
     const bool injected = !m_readOnly && FaultInjection::failNow();
     ok = (std::fclose(m_file.release()) == 0) && !injected && ok;
     m_failed = m_failed || !ok;
     m_readLength = 0;
     m_writeLength = 0;
+    m_written = false;
     return ok;
 }
 

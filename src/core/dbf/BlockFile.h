@@ -51,6 +51,15 @@ public:
     /// Reads `size` bytes at byte `pos`. False when the file ends before; throws
     /// errors.readFailed when the system cannot read.
     bool read(std::uint64_t pos, char* data, std::size_t size);
+    /// The `size` bytes at byte `pos` where they lie in the read block, valid until the
+    /// next call on the file; null when the file ends before. `size` is at most a
+    /// record's length (64 KiB). Throws errors.readFailed when the system cannot read.
+    const char* peek(std::uint64_t pos, std::size_t size)
+    {
+        if (pos >= m_readStart && pos + size <= m_readStart + m_readLength)
+            return m_readBlock.get() + (pos - m_readStart);
+        return peekAfterRead(pos, size);
+    }
     /// Writes `size` bytes at byte `pos` (buffered). Throws errors.writeFailed, and
     /// keeps throwing once a write has failed.
     void write(std::uint64_t pos, const char* data, std::size_t size);
@@ -61,6 +70,7 @@ public:
     bool close() noexcept;
 
 private:
+    const char* peekAfterRead(std::uint64_t pos, std::size_t size);
     bool seekTo(std::uint64_t pos);
     void sendPendingWrites();
     [[noreturn]] void writeFailed();
@@ -70,6 +80,7 @@ private:
     FilePtr m_file;
     bool m_readOnly = false;
     bool m_failed = false;
+    bool m_written = false; // something went to the system since the file was opened
 
     // Both blocks are allocated on first use and never zero-filled: only the bytes a
     // read or write puts there are ever looked at, so a small file touches few pages.

@@ -159,13 +159,29 @@ constexpr bool validFieldName(std::string_view name) noexcept
 /// was when the clock cannot be read.
 inline void writeToday(unsigned char* p)
 {
-    std::time_t now = std::time(nullptr);
-    const std::tm* t = std::localtime(&now);
-    if (!t)
+    // The local date is worked out once a minute at most: every table and index a run
+    // closes asks for it, and the C library may look at the time zone file each time.
+    // Time zone offsets and their changes fall on whole minutes.
+    struct Stamp {
+        std::time_t minute = -1;
+        unsigned char date[3] = {};
+    };
+    thread_local Stamp last;
+    const std::time_t now = std::time(nullptr);
+    if (now == static_cast<std::time_t>(-1))
         return;
-    p[0] = static_cast<unsigned char>(t->tm_year % 256);
-    p[1] = static_cast<unsigned char>(t->tm_mon + 1);
-    p[2] = static_cast<unsigned char>(t->tm_mday);
+    if (now / 60 != last.minute) {
+        const std::tm* t = std::localtime(&now);
+        if (!t)
+            return;
+        last.minute = now / 60;
+        last.date[0] = static_cast<unsigned char>(t->tm_year % 256);
+        last.date[1] = static_cast<unsigned char>(t->tm_mon + 1);
+        last.date[2] = static_cast<unsigned char>(t->tm_mday);
+    }
+    p[0] = last.date[0];
+    p[1] = last.date[1];
+    p[2] = last.date[2];
 }
 
 } // namespace tramazel::dbf

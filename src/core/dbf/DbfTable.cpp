@@ -91,7 +91,8 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
         // Half a table is no table: the old one is gone already, so none is left.
         impl->file.close();
         impl->lock.reset();
-        fs::remove(impl->path, ec);
+        if (fs::remove(impl->path, ec))
+            noteFileRemoved(impl->path);
         impl->productionIndex.removeFile();
         throw;
     }

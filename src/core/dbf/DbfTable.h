@@ -153,6 +153,32 @@ public:
     /// records posted earlier; after one, every later write of the handle fails too.
     void post();
 
+    // ---- Skimming: whole-table passes that look at stored bytes ----
+
+    /// A test on a live record's stored bytes: the deleted flag at [0], then each field
+    /// at 1 + FieldInfo::offset, FieldInfo::width bytes. It must not use the handle.
+    using RecordTest = bool (*)(const char* record, void* context);
+    /// Moves to the first live record that `test` accepts, starting from the first
+    /// record when `fromStart`, else after the current one; to eof when none does
+    /// (false then). Records passed over are looked at where they lie in the read
+    /// block, never copied or decoded: a pass that stops on few records costs little
+    /// more than reading the file.
+    bool skimTo(bool fromStart, RecordTest test, void* context);
+    template <typename Test> bool skimTo(bool fromStart, Test& test)
+    {
+        return skimTo(
+            fromStart,
+            [](const char* record, void* context) { return (*static_cast<Test*>(context))(record); }, &test);
+    }
+    /// True when text(field) gives field `field` as stored, without its trailing
+    /// blanks (a Character field of a table stored in cp1252): storedText() then reads
+    /// the same text straight from a record's bytes.
+    bool readsAsStored(std::size_t field) const;
+    /// Field `field` of `record` (bytes as a RecordTest sees them) without its trailing
+    /// blanks and NULs, not converted. The handle must be open and `field` one of its
+    /// fields: this runs once per record and checks neither.
+    std::string_view storedText(const char* record, std::size_t field) const;
+
     class Impl;
 
 private:

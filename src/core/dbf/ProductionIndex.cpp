@@ -6,6 +6,7 @@
 #include "DbfFormat.h"
 #include "DbfHeader.h"
 #include "FieldCodec.h"
+#include "TableFiles.h"
 #include "text/Ascii.h"
 #include "text/PathText.h"
 
@@ -145,7 +146,8 @@ void ProductionIndex::removeFile() const noexcept
     if (!m_file)
         return;
     std::error_code ec;
-    fs::remove(*m_file, ec);
+    if (fs::remove(*m_file, ec))
+        noteFileRemoved(*m_file);
 }
 
 } // namespace tramazel::dbf

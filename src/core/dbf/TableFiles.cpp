@@ -6,11 +6,119 @@
 #include "text/Ascii.h"
 #include "text/PathText.h"
 
+#include <algorithm>
+#include <map>
 #include <system_error>
 
 namespace tramazel::dbf {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+struct ListingCache {
+    int depth = 0;
+    std::map<fs::path, std::vector<FolderEntry>> folders;
+};
+
+ListingCache& listingCache()
+{
+    thread_local ListingCache cache;
+    return cache;
+}
+
+// The same folder spelled "q" or "q/" is one key: the parent of a name inside it,
+// which is also how a file's path leads back to its folder.
+fs::path folderKey(const fs::path& dir)
+{
+    return (dir / "x").parent_path();
+}
+
+void listFolder(const fs::path& dir, std::vector<FolderEntry>& entries, std::error_code& ec)
+{
+    entries.clear();
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeEc;
+        entries.push_back({ text::pathToUtf8(it->path().filename()), it->is_regular_file(typeEc) });
+    }
+}
+
+} // namespace
+
+const std::vector<FolderEntry>& folderEntries(
+    const fs::path& dir, std::vector<FolderEntry>& storage, std::error_code& ec)
+{
+    ec.clear();
+    ListingCache& cache = listingCache();
+    if (cache.depth == 0) {
+        listFolder(dir, storage, ec);
+        return storage;
+    }
+    fs::path key = folderKey(dir);
+    if (const auto it = cache.folders.find(key); it != cache.folders.end())
+        return it->second;
+    listFolder(dir, storage, ec);
+    if (ec)
+        return storage;
+    return cache.folders.emplace(std::move(key), std::move(storage)).first->second;
+}
+
+FolderListingScope::FolderListingScope()
+{
+    ++listingCache().depth;
+}
+
+FolderListingScope::~FolderListingScope()
+{
+    ListingCache& cache = listingCache();
+    if (--cache.depth == 0)
+        cache.folders.clear();
+}
+
+void forgetFolderListing(const fs::path& dir) noexcept
+{
+    ListingCache& cache = listingCache();
+    if (cache.depth > 0)
+        cache.folders.erase(folderKey(dir));
+}
+
+void noteFileCreated(const fs::path& file) noexcept
+{
+    ListingCache& cache = listingCache();
+    if (cache.depth == 0)
+        return;
+    const auto it = cache.folders.find(file.parent_path());
+    if (it == cache.folders.end())
+        return;
+    try {
+        const std::string name = text::pathToUtf8(file.filename());
+        auto& entries = it->second;
+        const auto same = std::find_if(
+            entries.begin(), entries.end(), [&](const FolderEntry& e) { return e.name == name; });
+        if (same == entries.end())
+            entries.push_back({ name, true });
+        else
+            same->regularFile = true;
+    } catch (...) {
+        cache.folders.erase(it);
+    }
+}
+
+void noteFileRemoved(const fs::path& file) noexcept
+{
+    ListingCache& cache = listingCache();
+    if (cache.depth == 0)
+        return;
+    const auto it = cache.folders.find(file.parent_path());
+    if (it == cache.folders.end())
+        return;
+    try {
+        const std::string name = text::pathToUtf8(file.filename());
+        std::erase_if(it->second, [&](const FolderEntry& e) { return e.name == name; });
+    } catch (...) {
+        cache.folders.erase(it);
+    }
+}
 
 std::string tableBaseName(std::string_view name)
 {
@@ -26,9 +134,10 @@ std::vector<fs::path> tableFileVariants(
     std::vector<fs::path> found;
     std::string wanted = std::string(base) + std::string(extension);
     std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (text::equalsIgnoringAsciiCase(text::pathToUtf8(it->path().filename()), wanted))
-            found.push_back(it->path());
+    std::vector<FolderEntry> storage;
+    for (const FolderEntry& entry : folderEntries(dir, storage, ec)) {
+        if (text::equalsIgnoringAsciiCase(entry.name, wanted))
+            found.push_back(dir / text::pathFromUtf8(entry.name));
     }
     return found;
 }
@@ -72,13 +181,19 @@ void deleteTable(const fs::path& dir, std::string_view name) noexcept
                 continue;
             }
             std::error_code ec;
-            fs::remove(table, ec);
+            if (fs::remove(table, ec))
+                noteFileRemoved(table);
+            else if (ec)
+                forgetFolderListing(dir);
         }
         if (inUse)
             return;
         for (auto& index : tableFileVariants(dir, base, kMdxExtension)) {
             std::error_code ec;
-            fs::remove(index, ec);
+            if (fs::remove(index, ec))
+                noteFileRemoved(index);
+            else if (ec)
+                forgetFolderListing(dir);
         }
     } catch (...) {
         // Deleting is best effort by contract.

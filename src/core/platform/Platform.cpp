@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -21,6 +22,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 #if defined(__APPLE__)
 #include <mach-o/dyld.h>
 #endif
@@ -109,7 +113,8 @@ FileLock::~FileLock()
     }
 }
 
-void syncFile(const std::filesystem::path& file)
+// FlushFileBuffers on `file`; throws Error (FileIo) when it fails.
+static void flushFile(const std::filesystem::path& file)
 {
     HANDLE h
         = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -125,8 +130,26 @@ void syncFile(const std::filesystem::path& file)
         throw fileIoError(
             "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
             "error " + std::to_string(err));
+}
+
+void syncFile(const std::filesystem::path& file)
+{
+    flushFile(file);
     observe(DurableStep::FileSynced, file);
 }
+
+void syncTogether(
+    const std::vector<std::filesystem::path>& files, const std::vector<std::filesystem::path>& folders)
+{
+    for (const auto& file : files)
+        flushFile(file);
+    for (const auto& file : files)
+        observe(DurableStep::FileSynced, file);
+    for (const auto& folder : folders)
+        syncFolder(folder);
+}
+
+void startWriteBack(std::FILE*) noexcept { }
 
 void syncFolder(const std::filesystem::path& folder)
 {
@@ -316,6 +339,24 @@ int fsyncPath(const std::filesystem::path& path, int flags)
     return err;
 }
 
+std::filesystem::path folderToSync(const std::filesystem::path& folder)
+{
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+// Reports the outcome `err` of syncing `folder`.
+void folderSynced(const std::filesystem::path& folder, int err)
+{
+    // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
+    // they get.
+    if (err != 0 && err != EINVAL && err != EROFS) {
+        const std::filesystem::path dir = folderToSync(folder);
+        throw fileIoError(
+            "No se puede guardar en el disco la carpeta «" + text::pathToUtf8(dir.filename()) + "».", dir,
+            systemText(err));
+    }
+}
+
 } // namespace
 
 void syncFile(const std::filesystem::path& file)
@@ -328,16 +369,79 @@ void syncFile(const std::filesystem::path& file)
     observe(DurableStep::FileSynced, file);
 }
 
+void syncTogether(
+    const std::vector<std::filesystem::path>& files, const std::vector<std::filesystem::path>& folders)
+{
+    // One thread per sync: the file system joins syncs that wait at the same time into
+    // one journal commit and one cache flush, where syncs one after the other would
+    // each wait for their own. Where syncs cost nothing (a file system in memory, a
+    // device without a cache to flush) they run one after the other, as long as they
+    // stay quick: threads would cost more than they save.
+    const std::size_t total = files.size() + folders.size();
+    std::vector<int> errors(total, 0);
+    std::vector<std::filesystem::path> folderPaths; // made here: nothing allocates in the threads
+    for (const auto& folder : folders)
+        folderPaths.push_back(folderToSync(folder));
+    auto run = [&](std::size_t i) noexcept {
+        if (i < files.size())
+            errors[i] = fsyncPath(files[i], O_RDONLY);
+        else
+            errors[i] = fsyncPath(folderPaths[i - files.size()], O_RDONLY | O_DIRECTORY);
+    };
+    constexpr auto kQuickSync = std::chrono::microseconds(200);
+    std::size_t next = 0;
+    while (next < total) {
+        const auto start = std::chrono::steady_clock::now();
+        run(next++);
+        if (std::chrono::steady_clock::now() - start > kQuickSync)
+            break;
+    }
+    {
+        struct Joined {
+            std::vector<std::thread> threads;
+            ~Joined()
+            {
+                for (std::thread& t : threads)
+                    t.join();
+            }
+        } started;
+        for (std::size_t i = next + 1; i < total; ++i) {
+            try {
+                started.threads.emplace_back(run, i);
+            } catch (const std::system_error&) {
+                run(i); // no thread to be had: this one waits its turn
+            }
+        }
+        if (next < total)
+            run(next);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (errors[i] != 0)
+            throw fileIoError(
+                "No se puede guardar en el disco el archivo «" + text::pathToUtf8(files[i].filename()) + "».",
+                files[i], systemText(errors[i]));
+    }
+    for (std::size_t i = 0; i < folders.size(); ++i)
+        folderSynced(folders[i], errors[files.size() + i]);
+    for (const auto& file : files)
+        observe(DurableStep::FileSynced, file);
+    for (const auto& folder : folders)
+        observe(DurableStep::FolderSynced, folder);
+}
+
+void startWriteBack(std::FILE* stream) noexcept
+{
+#if defined(__linux__)
+    if (stream)
+        ::sync_file_range(fileno(stream), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)stream;
+#endif
+}
+
 void syncFolder(const std::filesystem::path& folder)
 {
-    const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;
-    const int err = fsyncPath(dir, O_RDONLY | O_DIRECTORY);
-    // Some file systems cannot sync a folder (EINVAL); their entries are as durable as
-    // they get.
-    if (err != 0 && err != EINVAL && err != EROFS)
-        throw fileIoError(
-            "No se puede guardar en el disco la carpeta «" + text::pathToUtf8(dir.filename()) + "».", dir,
-            systemText(err));
+    folderSynced(folder, fsyncPath(folderToSync(folder), O_RDONLY | O_DIRECTORY));
     observe(DurableStep::FolderSynced, folder);
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 /// The few operating-system services the core needs that the C++ standard library
 /// lacks. The only place with POSIX (or Win32) calls.
@@ -41,6 +42,19 @@ void renameFile(const std::filesystem::path& from, const std::filesystem::path& 
 /// Sends the contents of `file` to the device (fsync; FlushFileBuffers on Windows).
 /// Throws Error (FileIo) when the system cannot: the contents are then unknown.
 void syncFile(const std::filesystem::path& file);
+
+/// syncFile() for each of `files` and syncFolder() for each of `folders`, all at
+/// once, for steps that do not depend on each other: returns when every one is on the
+/// device. A device that flushes its cache once per sync costs about one flush for
+/// the lot instead of one each. The observer sees the files, then the folders, each
+/// in order. Throws as syncFile() and syncFolder() do, naming the first that failed.
+void syncTogether(
+    const std::vector<std::filesystem::path>& files, const std::vector<std::filesystem::path>& folders = {});
+
+/// Starts writing the contents of `stream` (unbuffered, or flushed) out to the device
+/// without waiting, so that a later syncFile() finds most of it there. Does nothing
+/// where the system offers no such call; never fails.
+void startWriteBack(std::FILE* stream) noexcept;
 
 /// Sends the entries of `folder` (files created, renamed or removed in it) to the
 /// device. Throws Error (FileIo) on failure. File systems that cannot sync a folder

@@ -6,8 +6,10 @@
 #include "ZelvanoTables.h"
 #include "dbf/DbfFormat.h"
 #include "dbf/DbfTable.h"
+#include "dbf/TableFiles.h"
 #include "solution_export/SolutionFormat.h"
 #include "text/Cp1252.h"
+#include "text/FirstMatchIndex.h"
 #include "text/PathText.h"
 #include "xml/XmlStreamWriter.h"
 
@@ -16,12 +18,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tramazel::solution_export {
@@ -117,65 +117,93 @@ std::optional<std::int64_t> hourNumber(double hora, bool halfHours) noexcept
 
 /// A lookup table's values by key: the first row in stored order wins, exactly as a
 /// scan from the top would. It may be told first which keys SOLUC asks for; then rows
-/// with other keys are passed over without reading their values, and a bit per hash,
-/// in a table that stays in cache, turns most of them away before the map is asked.
+/// with other keys are passed over without reading their values, and the pass ends
+/// once every key asked for is found. A count per hash of the keys still missing, in
+/// a table that stays in cache, turns most rows away before the keys are asked: those
+/// with keys not asked for, and those whose key was found in an earlier row. Where
+/// the key field reads as stored, rows are judged on their stored bytes and only
+/// those kept are decoded.
 template <typename Value> class Lookup {
 public:
     /// Only `key` and the other keys wanted so far are kept.
-    void want(std::string key)
+    void want(std::string_view key)
     {
-        const std::size_t h = quickHash(key);
-        if (m_bits.empty())
-            m_bits.resize(kBits / 64);
-        m_bits[(h / 64) % m_bits.size()] |= std::uint64_t(1) << (h % 64);
-        m_values.try_emplace(std::move(key));
+        const std::size_t before = m_slots.size();
+        m_slots.add(key, before);
+        if (m_slots.size() == before)
+            return;
+        m_values.emplace_back();
+        if (m_missing.empty())
+            m_missing.resize(kCounts);
+        ++m_missing[quickHash(key) % kCounts];
     }
     /// Every key is kept, those wanted or not.
     void wantAll()
     {
         m_all = true;
-        m_bits = {};
+        m_missing = {};
+        m_slots.clear();
+        m_values.clear();
+        m_found = 0;
     }
     bool wantsAll() const noexcept { return m_all; }
-    std::size_t wanted() const noexcept { return m_values.size(); }
+    std::size_t wanted() const noexcept { return m_slots.size(); }
 
     /// Reads the table's rows: `read` gives the values of a row whose key is kept and
     /// not seen before.
     template <typename Read> void fill(DbfTable& table, std::size_t keyField, Read read)
     {
+        if (table.readsAsStored(keyField)) {
+            // Reading such a key cannot fail, so the rows after the last key wanted
+            // need not be read at all.
+            auto keep = [&](const char* record) { return keeps(table.storedText(record, keyField)); };
+            for (bool found = !foundAll() && table.skimTo(true, keep); found;
+                 found = !foundAll() && table.skimTo(false, keep))
+                store(table.text(keyField), read(table));
+            return;
+        }
+        // Keys read as numbers or converted from another code page: each is decoded,
+        // and a key that cannot be read fails the export whatever SOLUC holds.
         for (table.first(); !table.eof(); table.next()) {
-            std::string k = table.text(keyField);
-            if (m_all) {
-                auto& slot = m_values.try_emplace(std::move(k)).first->second;
-                if (!slot)
-                    slot = read(table);
-                continue;
-            }
-            if (m_bits.empty()) // nothing wanted: the keys are read all the same
-                continue;
-            const std::size_t h = quickHash(k);
-            if (!(m_bits[(h / 64) % m_bits.size()] & (std::uint64_t(1) << (h % 64))))
-                continue;
-            const auto it = m_values.find(k);
-            if (it != m_values.end() && !it->second)
-                it->second = read(table);
+            const std::string key = table.text(keyField);
+            if (keeps(key))
+                store(key, read(table));
         }
     }
 
     /// The value of the first row whose key equals `key`, or nullptr.
     const Value* find(std::string_view key) const
     {
-        const auto it = m_values.find(key);
-        return it != m_values.end() && it->second ? &*it->second : nullptr;
+        const std::size_t* slot = m_slots.find(key);
+        return slot && m_values[*slot] ? &*m_values[*slot] : nullptr;
     }
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept { return quickHash(s); }
-    };
+    static constexpr std::size_t kCounts = std::size_t(1) << 16;
 
-    static constexpr std::size_t kBits = std::size_t(1) << 20;
+    // Whether a row with `key` gives values: a key kept and not met before.
+    bool keeps(std::string_view key) const
+    {
+        if (!m_all && (m_missing.empty() || m_missing[quickHash(key) % kCounts] == 0))
+            return false;
+        const std::size_t* slot = m_slots.find(key);
+        return slot ? !m_values[*slot] : m_all;
+    }
+
+    void store(std::string_view key, Value value)
+    {
+        if (const std::size_t* slot = m_slots.find(key)) {
+            m_values[*slot] = std::move(value);
+            if (!m_all)
+                --m_missing[quickHash(key) % kCounts];
+        } else {
+            m_slots.add(key, m_values.size());
+            m_values.emplace_back(std::move(value));
+        }
+        ++m_found;
+    }
+
+    bool foundAll() const noexcept { return !m_all && m_found == m_values.size(); }
 
     // FNV-1a, folded: codes are a few bytes long.
     static std::size_t quickHash(std::string_view s) noexcept
@@ -189,8 +217,10 @@ private:
     }
 
     bool m_all = false;
-    std::vector<std::uint64_t> m_bits;
-    std::unordered_map<std::string, std::optional<Value>, Hash, std::equal_to<>> m_values;
+    std::vector<std::uint32_t> m_missing; // keys wanted and not found yet, by hash
+    text::FirstMatchIndex<std::size_t> m_slots; // key -> its place in m_values
+    std::vector<std::optional<Value>> m_values; // empty while a wanted key is not found
+    std::size_t m_found = 0;
 };
 
 /// Whether reading `fields` can fail: only a Character field reads as text without a
@@ -292,6 +322,8 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
     using dbf::Access;
 
     ExportSummary summary;
+    // Each table is found with one listing of the folder, not one per table.
+    dbf::FolderListingScope listingScope;
 
     // Every table is held for exclusive use until the sessions are written. On an error
     // the handles close themselves as the exception leaves this scope, and the writer

@@ -170,6 +170,8 @@ void XmlStreamWriter::flush()
     }
     if (!m_buffer.empty() && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_stream) != m_buffer.size())
         m_failure = "write failed";
+    else
+        platform::startWriteBack(m_stream); // the sync in commit() then finds it on the device
     m_buffer.clear();
 }
 

@@ -314,3 +314,50 @@ TEST(DbfForeign, NewTablesAreWrittenWithTheAnsiDriver)
         "\xD1"
         "AB");
 }
+
+TEST(DbfForeign, SkimmingStopsOnlyOnLiveRecordsTheTestAccepts)
+{
+    FixtureCopy copy("good_dbase3");
+    auto t = DbfTable::open(copy.dir.path(), "good_dbase3", Access::Shared);
+    const std::size_t name = t.fieldIndex("NOMBRE");
+    ASSERT_TRUE(t.readsAsStored(name));
+    EXPECT_FALSE(t.readsAsStored(t.fieldIndex("CANT"))) << "a number is decoded, never read as stored";
+
+    // Every live record, in stored order: the deleted second one never reaches the
+    // test, and each stop reads like the record first()/next() would give.
+    std::vector<std::string> looked;
+    auto every = [&](const char* record) {
+        looked.emplace_back(t.storedText(record, name));
+        return true;
+    };
+    std::vector<std::uint32_t> stops;
+    for (bool found = t.skimTo(true, every); found; found = t.skimTo(false, every)) {
+        stops.push_back(t.recordNumber());
+        EXPECT_EQ(t.text(name), looked.back());
+    }
+    EXPECT_TRUE(t.eof());
+    EXPECT_FALSE(t.skimTo(false, every)) << "nothing after the end";
+    std::vector<std::uint32_t> live;
+    for (t.first(); !t.eof(); t.next())
+        live.push_back(t.recordNumber());
+    EXPECT_EQ(stops, live);
+    EXPECT_EQ(looked.size(), live.size());
+    EXPECT_EQ(looked.at(1), "Ll\xB7\xE7\xF1");
+
+    // Only accepted records stop the pass; the handle stays where it stopped.
+    auto third = [&](const char* record) { return t.storedText(record, name) == "Ll\xB7\xE7\xF1"; };
+    ASSERT_TRUE(t.skimTo(true, third));
+    EXPECT_EQ(t.recordNumber(), 3u);
+    EXPECT_EQ(t.text("CANT"), "-42");
+    EXPECT_FALSE(t.skimTo(false, third));
+}
+
+TEST(DbfForeign, TextsOfAnotherCodePageAreNeverReadAsStored)
+{
+    TempDir dir;
+    writeTableWithDriver(dir.path(), 0x37,
+        "\xA5"
+        "AB");
+    auto t = DbfTable::open(dir.path(), "SOLUC", Access::Shared);
+    EXPECT_FALSE(t.readsAsStored(t.fieldIndex("COD")));
+}

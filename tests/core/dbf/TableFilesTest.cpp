@@ -99,3 +99,37 @@ TEST(TableFiles, CreateReplacesEveryLetterCaseVariantOfBothFiles)
         EXPECT_NE(readFile(dir / "MATIB.DBF"), "old");
     }
 }
+
+TEST(TableFiles, AListingScopeRemembersNamesAndFollowsTheEnginesOwnChanges)
+{
+    TempDir dir;
+    auto variants = [&](const char* base) { return tableFileVariants(dir.path(), base, ".DBF").size(); };
+    {
+        FolderListingScope scope;
+        writeFile(dir / "prof.dbf", "x");
+        EXPECT_EQ(variants("PROF"), 1u);
+        // Listed once: a file another program adds stays unseen until the listing is dropped.
+        writeFile(dir / "OTHER.DBF", "x");
+        EXPECT_EQ(variants("OTHER"), 0u);
+        forgetFolderListing(dir.path() / ""); // the same folder, spelled with a separator
+        EXPECT_EQ(variants("OTHER"), 1u);
+        // The engine's own creates and deletions are seen at once.
+        DbfTable::create(dir.path(), "AULAT", { { "COD", FieldKind::Character, 4 } }, { { "COD", "COD" } })
+            .close();
+        EXPECT_EQ(variants("AULAT"), 1u);
+        EXPECT_EQ(tableFileVariants(dir.path(), "AULAT", ".MDX").size(), 1u);
+        EXPECT_NO_THROW(DbfTable::open(dir.path(), "AULAT", Access::Shared));
+        {
+            FolderListingScope nested;
+            deleteTable(dir.path(), "aulat");
+        }
+        EXPECT_EQ(variants("AULAT"), 0u);
+        EXPECT_EQ(tableFileVariants(dir.path(), "AULAT", ".MDX").size(), 0u);
+        fs::remove(dir / "prof.dbf");
+        EXPECT_EQ(variants("PROF"), 1u);
+    }
+    // Outside a scope every look lists the folder.
+    EXPECT_EQ(variants("PROF"), 0u);
+    writeFile(dir / "NEW.DBF", "x");
+    EXPECT_EQ(variants("NEW"), 1u);
+}

@@ -308,6 +308,33 @@ TEST(SolutionExport, aLongSolucFindsWhatAShortOneFinds)
     }
 }
 
+// The lookups of a small SOLUC against large tables pass over rows whose codes were
+// met before and stop once every code is found; a code found only in the last row,
+// and a blank code that a lookup row carries too, must be found all the same.
+TEST(SolutionExport, largeLookupTablesFindLateAndBlankCodes)
+{
+    Centre centre = standardCentre();
+    for (int i = 0; i < 2000; ++i) {
+        centre.proft.push_back({ "ANA", "late" }); // ANA found in the first row already
+        centre.grupost.push_back({ "1A", "late", "late" });
+    }
+    centre.proft.push_back({ "LAST", "9001" });
+    centre.grupost.push_back({ "", "GBLANK", "CBLANK" });
+    centre.grupost.push_back({ "", "GBLANK2", "CBLANK2" });
+    Workspace ws(centre);
+    writeSoluc(ws.qtemp.path(),
+        { { 1, 1, "ANA", "1A", "A1", "MA", "" }, { 1, 2, "LAST", "", "A2", "CA", "" },
+            { 1, 3, "ZZZ", "1A", "A1", "MA", "" } });
+    const ExportSummary summary = exportSolution(ws.qtemp.path(), ws.output);
+    const std::vector<Session> expected = {
+        teaching("1001", "ESO1", "G1A", "11", "AULA1", "MAT1"),
+        teaching("9001", "CBLANK", "GBLANK", "12", "AULA2", "CAT1"),
+        teaching("", "ESO1", "G1A", "13", "AULA1", "MAT1"),
+    };
+    EXPECT_EQ(readSessions(ws.output), expected);
+    EXPECT_EQ(summary.lookupsNotFound.summaryLines().size(), 1u) << "only ZZZ is missing";
+}
+
 TEST(SolutionExport, summaryCountsMissesByKindButNotBlankedOrEmptyCodes)
 {
     Workspace ws;

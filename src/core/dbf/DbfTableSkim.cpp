@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Whole-table passes over stored records, for readers that keep few of them.
+#include "DbfTable.h"
+
+#include "DbfTableImpl.h"
+
+#include <cstring>
+
+namespace tramazel::dbf {
+
+bool DbfTable::skimTo(bool fromStart, RecordTest test, void* context)
+{
+    Impl& d = opened(m_impl);
+    d.finishPending();
+    std::uint32_t index = fromStart ? 0 : (d.atEof ? d.count : d.current + 1);
+    const std::size_t length = d.record.size();
+    for (; index < d.count; ++index) {
+        const std::uint64_t at = d.header.recordOffset(index);
+        const char* bytes = d.file.peek(at, length);
+        if (!bytes)
+            throw errors::tableCorrupt(d.path, "short read at offset " + std::to_string(at));
+        if (bytes[0] == kRecordDeleted || !test(bytes, context))
+            continue;
+        std::memcpy(d.record.data(), bytes, length);
+        d.current = index;
+        d.atEof = false;
+        return true;
+    }
+    d.load(d.count);
+    return false;
+}
+
+bool DbfTable::readsAsStored(std::size_t field) const
+{
+    const Impl& d = opened(m_impl, field);
+    return d.encoding(field) == codec::Encoding::Text && d.header.driver().codePage == CodePage::Windows1252;
+}
+
+std::string_view DbfTable::storedText(const char* record, std::size_t field) const
+{
+    const FieldInfo& f = m_impl->fields()[field];
+    return codec::trimRight(std::string_view(record + 1 + f.offset, static_cast<std::size_t>(f.width)));
+}
+
+} // namespace tramazel::dbf
