@@ -1,0 +1,335 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CompactTree.h"
+
+#include "WellFormedScanner.h"
+#include "text/Utf8.h"
+
+#include <array>
+#include <cstring>
+
+namespace tramazel::xml::detail {
+
+namespace {
+
+// Byte classes of the plain shape. Names are ASCII here; a name with other letters
+// is left to the full parse.
+enum : unsigned char {
+    kNameStart = 1,
+    kNameByte = 2,
+    kSpace = 4,
+    kValueStop = 8, // ends a run of plain bytes in an attribute value
+};
+
+constexpr std::array<unsigned char, 256> makeClasses()
+{
+    std::array<unsigned char, 256> table {};
+    for (int c = 0; c < 256; ++c) {
+        unsigned char k = 0;
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+        if (letter)
+            k |= kNameStart | kNameByte;
+        if ((c >= '0' && c <= '9') || c == '.' || c == '-')
+            k |= kNameByte;
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+            k |= kSpace;
+        // Controls (the blanks among them need converting), markup, references,
+        // quotes, and 0xEF, which leads the excluded U+FFFE and U+FFFF.
+        if (c < 0x20 || c == '<' || c == '&' || c == '"' || c == '\'' || c == 0xEF)
+            k |= kValueStop;
+        table[static_cast<std::size_t>(c)] = k;
+    }
+    return table;
+}
+
+constexpr std::array<unsigned char, 256> kClasses = makeClasses();
+
+// Beyond this many attributes the full parse stops looking for repeated names;
+// such an element is left to it so that both accept the same documents.
+constexpr std::size_t kMaxAttributes = 64;
+
+class CompactParser {
+public:
+    explicit CompactParser(std::string_view text)
+        : m_s(text)
+    {
+    }
+
+    std::optional<CompactTree> run();
+
+private:
+    unsigned char at(std::size_t i) const noexcept
+    {
+        return i < m_s.size() ? static_cast<unsigned char>(m_s[i]) : 0;
+    }
+    bool is(std::size_t i, unsigned char kind) const noexcept { return (kClasses[at(i)] & kind) != 0; }
+    void skipSpace(std::size_t& p) const noexcept
+    {
+        while (is(p, kSpace))
+            ++p;
+    }
+    bool declaration(std::size_t& p) const;
+    bool startTag(std::size_t& p, bool& empty);
+    bool attributeValue(std::size_t& p, CompactAttribute& attribute);
+    bool reference(std::size_t& p, std::string* out) const;
+
+    std::string_view m_s;
+    CompactTree m_tree;
+};
+
+// "<?xml …?>" at the start: its content is skipped, as the full parse does, once
+// it holds no character XML excludes.
+bool CompactParser::declaration(std::size_t& p) const
+{
+    if (m_s.substr(0, 5) != "<?xml" || !is(5, kSpace))
+        return true;
+    const auto end = m_s.find("?>", 5);
+    if (end == std::string_view::npos)
+        return false;
+    for (std::size_t i = 5; i < end; ++i) {
+        const unsigned char c = at(i);
+        if ((c < 0x20 && !is(i, kSpace)) || c == 0xEF)
+            return false;
+    }
+    p = end + 2;
+    return true;
+}
+
+// A reference at p ('&'), as the well-formedness scan accepts it without a DOCTYPE:
+// a character reference to a character XML allows, or one of the five predefined
+// entities. Appends its character to `out` when given; p moves past the ';'.
+bool CompactParser::reference(std::size_t& p, std::string* out) const
+{
+    if (at(p + 1) == '#') {
+        std::size_t i = p + 2;
+        const bool hex = at(i) == 'x';
+        if (hex)
+            ++i;
+        const std::size_t digits = i;
+        char32_t cp = 0;
+        for (;; ++i) {
+            const unsigned char c = at(i);
+            unsigned digit = 0;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (hex && c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10u;
+            else if (hex && c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10u;
+            else
+                break;
+            cp = std::min<char32_t>(cp * (hex ? 16 : 10) + digit, 0x110000);
+        }
+        if (i == digits || at(i) != ';' || !isXmlChar(cp))
+            return false;
+        if (out)
+            text::appendUtf8(*out, cp);
+        p = i + 1;
+        return true;
+    }
+    static constexpr std::array<std::pair<std::string_view, char>, 5> kPredefined
+        = { { { "lt;", '<' }, { "gt;", '>' }, { "amp;", '&' }, { "apos;", '\'' }, { "quot;", '"' } } };
+    const std::string_view rest = m_s.substr(p + 1, 5);
+    for (const auto& [name, c] : kPredefined) {
+        if (rest.substr(0, name.size()) == name) {
+            if (out)
+                out->push_back(c);
+            p += 1 + name.size();
+            return true;
+        }
+    }
+    return false;
+}
+
+// The value after its opening quote at p; p moves past the closing quote. Values
+// as the parser gives them: references decoded, each tab, line feed, carriage
+// return and CR LF pair one space.
+bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
+{
+    const char quote = m_s[p];
+    const std::size_t start = p + 1;
+    std::size_t i = start;
+    bool plain = true;
+    while (true) {
+        while (!is(i, kValueStop))
+            ++i;
+        const unsigned char c = at(i);
+        if (c == static_cast<unsigned char>(quote) && i < m_s.size())
+            break;
+        if (c == '"' || c == '\'') {
+            ++i;
+        } else if (c == '\t' || c == '\n' || c == '\r') {
+            plain = false;
+            ++i;
+        } else if (c == '&') {
+            plain = false;
+            if (!reference(i, nullptr))
+                return false;
+        } else if (c == 0xEF) {
+            if (at(i + 1) == 0xBF && (at(i + 2) == 0xBE || at(i + 2) == 0xBF))
+                return false;
+            ++i;
+        } else {
+            return false; // '<', a control XML excludes, or the end of the text
+        }
+    }
+    if (i - start > 0xFFFFFFFFu)
+        return false;
+    attribute.valueSize = static_cast<std::uint32_t>(i - start);
+    attribute.valueInArena = !plain;
+    if (plain) {
+        attribute.value = static_cast<std::uint32_t>(start);
+    } else {
+        std::string& out = m_tree.arena;
+        const std::size_t from = out.size();
+        if (from > 0xFFFFFFFFu)
+            return false;
+        for (std::size_t k = start; k < i;) {
+            const char c = m_s[k];
+            if (c == '&') {
+                reference(k, &out);
+                continue;
+            }
+            if (c == '\r' && k + 1 < i && m_s[k + 1] == '\n')
+                ++k;
+            out.push_back(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
+            ++k;
+        }
+        attribute.value = static_cast<std::uint32_t>(from);
+        attribute.valueSize = static_cast<std::uint32_t>(out.size() - from);
+    }
+    p = i + 1;
+    return true;
+}
+
+// The start tag at p ('<' before a name); p moves past its '>'. `empty` tells "/>".
+bool CompactParser::startTag(std::size_t& p, bool& empty)
+{
+    std::size_t q = p + 1;
+    while (is(q, kNameByte))
+        ++q;
+    if (q - (p + 1) > 0xFFFF)
+        return false;
+    CompactElement& element = m_tree.elements.back();
+    element.name = static_cast<std::uint32_t>(p + 1);
+    element.nameSize = static_cast<std::uint16_t>(q - (p + 1));
+    element.firstAttribute = static_cast<std::uint32_t>(m_tree.attributes.size());
+    element.attributeCount = 0;
+    while (true) {
+        const std::size_t beforeSpace = q;
+        skipSpace(q);
+        const unsigned char c = at(q);
+        if (c == '>') {
+            empty = false;
+            p = q + 1;
+            return true;
+        }
+        if (c == '/') {
+            if (at(q + 1) != '>')
+                return false;
+            empty = true;
+            p = q + 2;
+            return true;
+        }
+        // An attribute, which needs a blank before it.
+        if (q == beforeSpace || !is(q, kNameStart))
+            return false;
+        const std::size_t nameStart = q;
+        while (is(q, kNameByte))
+            ++q;
+        if (q - nameStart > 0xFFFF)
+            return false;
+        CompactAttribute attribute {};
+        attribute.name = static_cast<std::uint32_t>(nameStart);
+        attribute.nameSize = static_cast<std::uint16_t>(q - nameStart);
+        skipSpace(q);
+        if (at(q) != '=')
+            return false;
+        ++q;
+        skipSpace(q);
+        if (at(q) != '"' && at(q) != '\'')
+            return false;
+        if (!attributeValue(q, attribute))
+            return false;
+        // Repeated names make the document malformed; the full parse reports them.
+        const std::string_view name = m_s.substr(nameStart, attribute.nameSize);
+        if (m_tree.find(element, name) != nullptr || element.attributeCount == kMaxAttributes)
+            return false;
+        m_tree.attributes.push_back(attribute);
+        ++element.attributeCount;
+    }
+}
+
+std::optional<CompactTree> CompactParser::run()
+{
+    if (m_s.size() >= kNoIndex)
+        return std::nullopt;
+    m_tree.text = m_s;
+    std::size_t p = 0;
+    if (!declaration(p))
+        return std::nullopt;
+    skipSpace(p);
+    if (at(p) != '<' || !is(p + 1, kNameStart))
+        return std::nullopt;
+    m_tree.rootOffset = p;
+
+    struct Open {
+        std::uint32_t element;
+        std::uint32_t lastChild;
+    };
+    std::vector<Open> open;
+    while (true) {
+        // A start tag at p: link the element to its parent, then read it.
+        const auto index = static_cast<std::uint32_t>(m_tree.elements.size());
+        if (index == kNoIndex)
+            return std::nullopt;
+        m_tree.elements.push_back({ 0, 0, kNoIndex, kNoIndex, 0, 0 });
+        if (!open.empty()) {
+            Open& parent = open.back();
+            if (parent.lastChild == kNoIndex)
+                m_tree.elements[parent.element].firstChild = index;
+            else
+                m_tree.elements[parent.lastChild].nextSibling = index;
+            parent.lastChild = index;
+        }
+        bool empty = false;
+        if (!startTag(p, empty))
+            return std::nullopt;
+        if (!empty)
+            open.push_back({ index, kNoIndex });
+        // Blanks and end tags up to the next start tag or the end of the root.
+        while (!open.empty()) {
+            skipSpace(p);
+            if (at(p) != '<')
+                return std::nullopt; // text, or the end with elements still open
+            if (at(p + 1) != '/')
+                break;
+            const CompactElement& element = m_tree.elements[open.back().element];
+            const std::string_view name = m_tree.name(element);
+            if (m_s.substr(p + 2, name.size()) != name)
+                return std::nullopt;
+            p += 2 + name.size();
+            skipSpace(p);
+            if (at(p) != '>')
+                return std::nullopt;
+            ++p;
+            open.pop_back();
+        }
+        if (open.empty())
+            break;
+        if (!is(p + 1, kNameStart))
+            return std::nullopt;
+    }
+    skipSpace(p);
+    if (p != m_s.size())
+        return std::nullopt;
+    return std::move(m_tree);
+}
+
+} // namespace
+
+std::optional<CompactTree> parseCompact(std::string_view utf8)
+{
+    return CompactParser(utf8).run();
+}
+
+} // namespace tramazel::xml::detail
