@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,7 +62,8 @@ struct CompactTree {
     {
         const CompactAttribute* a = attributes.data() + e.firstAttribute;
         for (const CompactAttribute* end = a + e.attributeCount; a != end; ++a) {
-            if (a->nameSize == name.size() && text.compare(a->name, a->nameSize, name) == 0)
+            if (a->nameSize == name.size()
+                && std::memcmp(text.data() + a->name, name.data(), name.size()) == 0)
                 return a;
         }
         return nullptr;
@@ -69,7 +71,8 @@ struct CompactTree {
 };
 
 /// Builds the tree of `utf8` (the `text` member views it; offsets stay valid for a
-/// copy of the same bytes). Nothing when the text holds anything outside the plain
+/// copy of the same bytes). The byte after the text must be readable and nul, as it
+/// is at the end of a std::string. Nothing when the text holds anything outside the plain
 /// shape, or anything XML does not allow: the full parse then reads the text and
 /// reports what is wrong. Whatever this accepts, the full parse accepts with the
 /// same elements, attributes and values.

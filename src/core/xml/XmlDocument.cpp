@@ -178,8 +178,9 @@ Parsed parseWithPugixml(std::string_view utf8, std::string_view source)
     return { std::move(doc), nullptr, rootPosition };
 }
 
-// `owned`, when given, holds `bytes` and may be taken over by the document.
-Parsed parseBytes(std::string_view bytes, std::string* owned, std::string_view source, bool compact)
+// `owned`, when given, holds `bytes` and may be taken over by a compact tree;
+// without it the document is always parsed into a pugixml DOM.
+Parsed parseBytes(std::string_view bytes, std::string* owned, std::string_view source)
 {
     text::DecodedSource decoded = text::decodeSource(bytes);
     const std::string_view utf8 = decoded.utf8();
@@ -189,8 +190,10 @@ Parsed parseBytes(std::string_view bytes, std::string* owned, std::string_view s
             : "declara la codificación «" + std::string(decoded.declaredName()) + "», que no se admite";
         throwMalformed(source, utf8, bad, reason);
     }
-    if (!compact)
+    if (!owned)
         return parseWithPugixml(utf8, source);
+    // The text ends where a std::string ends (the bytes, or their conversion), so
+    // the nul the compact parse reads past it is there.
     std::optional<detail::CompactTree> found = detail::parseCompact(utf8);
     if (!found)
         return parseWithPugixml(utf8, source);
@@ -201,13 +204,10 @@ Parsed parseBytes(std::string_view bytes, std::string* owned, std::string_view s
     if (std::optional<std::string> converted = decoded.takeConverted()) {
         tree->storage = std::move(*converted);
         tree->text = tree->storage;
-    } else if (owned) {
+    } else {
         const auto offset = static_cast<std::size_t>(utf8.data() - owned->data());
         tree->storage = std::move(*owned);
         tree->text = std::string_view(tree->storage).substr(offset, utf8.size());
-    } else {
-        tree->storage.assign(utf8);
-        tree->text = tree->storage;
     }
     const std::optional<TextPosition> rootPosition = text::positionInUtf8(tree->text, tree->rootOffset);
     return { nullptr, std::move(tree), rootPosition };
@@ -519,7 +519,7 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
         throw Error(
             ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": read failed");
 
-    Parsed parsed = parseBytes(bytes, &bytes, name, true);
+    Parsed parsed = parseBytes(bytes, &bytes, name);
     XmlDocument doc;
     doc.m_doc = std::move(parsed.doc);
     doc.m_tree = std::move(parsed.tree);
@@ -529,8 +529,9 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
 
 XmlDocument XmlDocument::parse(std::string_view bytes, std::string_view sourceName)
 {
-    Parsed parsed = parseBytes(
-        bytes, nullptr, sourceName.empty() ? std::string_view("documento XML") : sourceName, true);
+    std::string owned(bytes);
+    Parsed parsed
+        = parseBytes(owned, &owned, sourceName.empty() ? std::string_view("documento XML") : sourceName);
     XmlDocument doc;
     doc.m_doc = std::move(parsed.doc);
     doc.m_tree = std::move(parsed.tree);
@@ -540,8 +541,8 @@ XmlDocument XmlDocument::parse(std::string_view bytes, std::string_view sourceNa
 
 XmlDocument detail::parseFully(std::string_view bytes, std::string_view sourceName)
 {
-    Parsed parsed = parseBytes(
-        bytes, nullptr, sourceName.empty() ? std::string_view("documento XML") : sourceName, false);
+    Parsed parsed
+        = parseBytes(bytes, nullptr, sourceName.empty() ? std::string_view("documento XML") : sourceName);
     XmlDocument doc;
     doc.m_doc = std::move(parsed.doc);
     doc.m_rootPosition = parsed.rootPosition;
