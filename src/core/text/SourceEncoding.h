@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
 /// The encodings a centre file may come in, and their conversion to UTF-8: the bytes
 /// of a file become the UTF-8 text a parser reads.
@@ -68,16 +67,6 @@ public:
     /// encoding is valid by construction; text after a UTF-8 byte-order mark is
     /// taken as it is and reads npos here.
     std::size_t firstInvalidByte() const noexcept { return m_firstInvalidByte; }
-    /// Hands over the converted text, when the bytes were converted (utf8() is empty
-    /// afterwards); nothing when utf8() views the bytes given to decodeSource.
-    std::optional<std::string> takeConverted() noexcept
-    {
-        if (!m_converted)
-            return std::nullopt;
-        std::optional<std::string> out(std::move(*m_converted));
-        m_converted->clear();
-        return out;
-    }
 
 private:
     friend DecodedSource decodeSource(std::string_view bytes);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstring>
+#include <unordered_map>
 
 namespace tramazel::xml::detail {
 
@@ -68,14 +69,53 @@ private:
             ++p;
     }
     bool declaration(std::size_t& p) const;
-    bool startTag(std::size_t& p, bool& empty);
+    bool startTag(std::size_t& p, bool& empty, std::uint32_t hint, std::uint32_t& previous);
     bool attributeValue(std::size_t& p, CompactAttribute& attribute);
     bool reference(std::size_t& p, std::string* out) const;
+    bool intern(std::string_view name, std::uint32_t hint, std::uint16_t& index);
 
     std::string_view m_s;
     const unsigned char* m_bytes;
     CompactTree m_tree;
+    // The distinct names, as views of the text while it is parsed.
+    std::unordered_map<std::string_view, std::uint16_t> m_nameIndex;
+    std::vector<std::string_view> m_nameViews;
+    // The last element of each name: the next one of that name probably has its
+    // attributes, in the same order, and its first child's name.
+    std::vector<std::uint32_t> m_lastOfName;
 };
+
+// The index of `name` in the tree's names, added when new; `hint` is the index it
+// probably has.
+bool CompactParser::intern(std::string_view name, std::uint32_t hint, std::uint16_t& index)
+{
+    if (hint < m_nameViews.size()) {
+        const std::string_view known = m_nameViews[hint];
+        std::size_t i = 0;
+        if (known.size() == name.size()) {
+            while (i < name.size() && known[i] == name[i])
+                ++i;
+        }
+        if (i == name.size() && known.size() == name.size()) {
+            index = static_cast<std::uint16_t>(hint);
+            return true;
+        }
+    }
+    if (const auto found = m_nameIndex.find(name); found != m_nameIndex.end()) {
+        index = found->second;
+        return true;
+    }
+    if (m_nameViews.size() > 0xFFFF)
+        return false;
+    index = static_cast<std::uint16_t>(m_nameViews.size());
+    m_nameIndex.emplace(name, index);
+    m_nameViews.push_back(name);
+    m_lastOfName.push_back(kNoIndex);
+    m_tree.names.push_back(
+        { static_cast<std::uint32_t>(m_tree.nameText.size()), static_cast<std::uint32_t>(name.size()) });
+    m_tree.nameText.append(name);
+    return true;
+}
 
 // "<?xml …?>" at the start: its content is skipped, as the full parse does, once
 // it holds no character XML excludes.
@@ -189,17 +229,13 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
             return false; // '<', a control XML excludes, or the end of the text
         }
     }
-    if (i - start > 0xFFFFFFFFu)
+    std::string& out = m_tree.values;
+    const std::size_t from = out.size();
+    if (from + (i - start) > 0xFFFFFFFFu)
         return false;
-    attribute.valueSize = static_cast<std::uint32_t>(i - start);
-    attribute.valueInArena = !plain;
     if (plain) {
-        attribute.value = static_cast<std::uint32_t>(start);
+        out.append(m_s.data() + start, i - start);
     } else {
-        std::string& out = m_tree.arena;
-        const std::size_t from = out.size();
-        if (from > 0xFFFFFFFFu)
-            return false;
         for (std::size_t k = start; k < i;) {
             const char c = m_s[k];
             if (c == '&') {
@@ -211,24 +247,27 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
             out.push_back(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
             ++k;
         }
-        attribute.value = static_cast<std::uint32_t>(from);
-        attribute.valueSize = static_cast<std::uint32_t>(out.size() - from);
     }
+    attribute.value = static_cast<std::uint32_t>(from);
+    attribute.valueSize = static_cast<std::uint32_t>(out.size() - from);
     p = i + 1;
     return true;
 }
 
-// The start tag at p ('<' before a name); p moves past its '>'. `empty` tells "/>".
-bool CompactParser::startTag(std::size_t& p, bool& empty)
+// The start tag at p ('<' before a name) of the last element listed; p moves past
+// its '>'. `empty` tells "/>"; `hint` is the name index it probably has; `previous`
+// receives the element of the same name before it, or kNoIndex.
+bool CompactParser::startTag(std::size_t& p, bool& empty, std::uint32_t hint, std::uint32_t& previous)
 {
     std::size_t q = p + 1;
     while (is(q, kNameByte))
         ++q;
-    if (q - (p + 1) > 0xFFFF)
-        return false;
     CompactElement& element = m_tree.elements.back();
-    element.name = static_cast<std::uint32_t>(p + 1);
-    element.nameSize = static_cast<std::uint16_t>(q - (p + 1));
+    if (!intern(m_s.substr(p + 1, q - (p + 1)), hint, element.name))
+        return false;
+    const std::uint32_t index = static_cast<std::uint32_t>(&element - m_tree.elements.data());
+    previous = m_lastOfName[element.name];
+    m_lastOfName[element.name] = index;
     element.firstAttribute = static_cast<std::uint32_t>(m_tree.attributes.size());
     element.attributeCount = 0;
     while (true) {
@@ -253,11 +292,14 @@ bool CompactParser::startTag(std::size_t& p, bool& empty)
         const std::size_t nameStart = q;
         while (is(q, kNameByte))
             ++q;
-        if (q - nameStart > 0xFFFF)
+        if (element.attributeCount == kMaxAttributes)
             return false;
         CompactAttribute attribute {};
-        attribute.name = static_cast<std::uint32_t>(nameStart);
-        attribute.nameSize = static_cast<std::uint16_t>(q - nameStart);
+        std::uint32_t slot = kNoIndex;
+        if (previous != kNoIndex && element.attributeCount < m_tree.elements[previous].attributeCount)
+            slot = m_tree.attributes[m_tree.elements[previous].firstAttribute + element.attributeCount].name;
+        if (!intern(m_s.substr(nameStart, q - nameStart), slot, attribute.name))
+            return false;
         skipSpace(q);
         if (at(q) != '=')
             return false;
@@ -268,9 +310,10 @@ bool CompactParser::startTag(std::size_t& p, bool& empty)
         if (!attributeValue(q, attribute))
             return false;
         // Repeated names make the document malformed; the full parse reports them.
-        const std::string_view name = m_s.substr(nameStart, attribute.nameSize);
-        if (m_tree.find(element, name) != nullptr || element.attributeCount == kMaxAttributes)
-            return false;
+        for (std::size_t k = element.firstAttribute; k < m_tree.attributes.size(); ++k) {
+            if (m_tree.attributes[k].name == attribute.name)
+                return false;
+        }
         m_tree.attributes.push_back(attribute);
         ++element.attributeCount;
     }
@@ -280,11 +323,11 @@ std::optional<CompactTree> CompactParser::run()
 {
     if (m_s.size() >= kNoIndex)
         return std::nullopt;
-    m_tree.text = m_s;
     // Room for what a centre file usually holds (an element every 80 bytes or so, an
     // attribute every 27): pages reserved and never touched cost no memory.
     m_tree.elements.reserve(m_s.size() / 48);
     m_tree.attributes.reserve(m_s.size() / 20);
+    m_tree.values.reserve(m_s.size() / 2);
     std::size_t p = 0;
     if (!declaration(p))
         return std::nullopt;
@@ -296,6 +339,7 @@ std::optional<CompactTree> CompactParser::run()
     struct Open {
         std::uint32_t element;
         std::uint32_t lastChild;
+        std::uint32_t previousOfName; // the element of the same name before it
     };
     std::vector<Open> open;
     while (true) {
@@ -303,20 +347,29 @@ std::optional<CompactTree> CompactParser::run()
         const auto index = static_cast<std::uint32_t>(m_tree.elements.size());
         if (index == kNoIndex)
             return std::nullopt;
-        m_tree.elements.push_back({ 0, 0, kNoIndex, kNoIndex, 0, 0 });
+        m_tree.elements.push_back({ 0, kNoIndex, kNoIndex, 0, 0 });
+        // Siblings mostly share their name.
+        std::uint32_t hint = kNoIndex;
         if (!open.empty()) {
             Open& parent = open.back();
-            if (parent.lastChild == kNoIndex)
+            if (parent.lastChild == kNoIndex) {
                 m_tree.elements[parent.element].firstChild = index;
-            else
+                // The first child of the parent's predecessor of the same name.
+                const std::uint32_t uncle = parent.previousOfName;
+                if (uncle != kNoIndex && m_tree.elements[uncle].firstChild != kNoIndex)
+                    hint = m_tree.elements[m_tree.elements[uncle].firstChild].name;
+            } else {
                 m_tree.elements[parent.lastChild].nextSibling = index;
+                hint = m_tree.elements[parent.lastChild].name;
+            }
             parent.lastChild = index;
         }
         bool empty = false;
-        if (!startTag(p, empty))
+        std::uint32_t previous = kNoIndex;
+        if (!startTag(p, empty, hint, previous))
             return std::nullopt;
         if (!empty)
-            open.push_back({ index, kNoIndex });
+            open.push_back({ index, kNoIndex, previous });
         // Blanks and end tags up to the next start tag or the end of the root.
         while (!open.empty()) {
             skipSpace(p);
@@ -324,8 +377,7 @@ std::optional<CompactTree> CompactParser::run()
                 return std::nullopt; // text, or the end with elements still open
             if (at(p + 1) != '/')
                 break;
-            const CompactElement& element = m_tree.elements[open.back().element];
-            const std::string_view name = m_tree.name(element);
+            const std::string_view name = m_nameViews[m_tree.elements[open.back().element].name];
             if (m_s.substr(p + 2, name.size()) != name)
                 return std::nullopt;
             p += 2 + name.size();

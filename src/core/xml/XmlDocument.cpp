@@ -178,9 +178,10 @@ Parsed parseWithPugixml(std::string_view utf8, std::string_view source)
     return { std::move(doc), nullptr, rootPosition };
 }
 
-// `owned`, when given, holds `bytes` and may be taken over by a compact tree;
-// without it the document is always parsed into a pugixml DOM.
-Parsed parseBytes(std::string_view bytes, std::string* owned, std::string_view source)
+// With `compact`, a document in the plain shape becomes a compact tree; `bytes` must
+// then end where a std::string ends, since that parse reads the nul after them.
+// Otherwise, and for any other document, the result is a pugixml DOM.
+Parsed parseBytes(std::string_view bytes, std::string_view source, bool compact)
 {
     text::DecodedSource decoded = text::decodeSource(bytes);
     const std::string_view utf8 = decoded.utf8();
@@ -190,26 +191,16 @@ Parsed parseBytes(std::string_view bytes, std::string* owned, std::string_view s
             : "declara la codificación «" + std::string(decoded.declaredName()) + "», que no se admite";
         throwMalformed(source, utf8, bad, reason);
     }
-    if (!owned)
+    if (!compact)
         return parseWithPugixml(utf8, source);
-    // The text ends where a std::string ends (the bytes, or their conversion), so
-    // the nul the compact parse reads past it is there.
+    // The text ends where the bytes end or is a conversion of its own: either way a
+    // std::string ends there.
     std::optional<detail::CompactTree> found = detail::parseCompact(utf8);
     if (!found)
         return parseWithPugixml(utf8, source);
 
-    // The tree's offsets hold for any copy of the text: keep the one the document
-    // can own at the least cost.
     auto tree = std::make_unique<detail::CompactTree>(std::move(*found));
-    if (std::optional<std::string> converted = decoded.takeConverted()) {
-        tree->storage = std::move(*converted);
-        tree->text = tree->storage;
-    } else {
-        const auto offset = static_cast<std::size_t>(utf8.data() - owned->data());
-        tree->storage = std::move(*owned);
-        tree->text = std::string_view(tree->storage).substr(offset, utf8.size());
-    }
-    const std::optional<TextPosition> rootPosition = text::positionInUtf8(tree->text, tree->rootOffset);
+    const std::optional<TextPosition> rootPosition = text::positionInUtf8(utf8, tree->rootOffset);
     return { nullptr, std::move(tree), rootPosition };
 }
 
@@ -519,7 +510,7 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
         throw Error(
             ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": read failed");
 
-    Parsed parsed = parseBytes(bytes, &bytes, name);
+    Parsed parsed = parseBytes(bytes, name, true);
     XmlDocument doc;
     doc.m_doc = std::move(parsed.doc);
     doc.m_tree = std::move(parsed.tree);
@@ -529,9 +520,9 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
 
 XmlDocument XmlDocument::parse(std::string_view bytes, std::string_view sourceName)
 {
-    std::string owned(bytes);
+    const std::string owned(bytes);
     Parsed parsed
-        = parseBytes(owned, &owned, sourceName.empty() ? std::string_view("documento XML") : sourceName);
+        = parseBytes(owned, sourceName.empty() ? std::string_view("documento XML") : sourceName, true);
     XmlDocument doc;
     doc.m_doc = std::move(parsed.doc);
     doc.m_tree = std::move(parsed.tree);
@@ -542,7 +533,7 @@ XmlDocument XmlDocument::parse(std::string_view bytes, std::string_view sourceNa
 XmlDocument detail::parseFully(std::string_view bytes, std::string_view sourceName)
 {
     Parsed parsed
-        = parseBytes(bytes, nullptr, sourceName.empty() ? std::string_view("documento XML") : sourceName);
+        = parseBytes(bytes, sourceName.empty() ? std::string_view("documento XML") : sourceName, false);
     XmlDocument doc;
     doc.m_doc = std::move(parsed.doc);
     doc.m_rootPosition = parsed.rootPosition;
