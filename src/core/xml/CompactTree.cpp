@@ -231,7 +231,7 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
     }
     std::string& out = m_tree.values;
     const std::size_t from = out.size();
-    if (from + (i - start) > 0xFFFFFFFFu)
+    if (i - start > 0xFFFF || from + (i - start) > 0xFFFFFFFFu)
         return false;
     if (plain) {
         out.append(m_s.data() + start, i - start);
@@ -248,8 +248,7 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
             ++k;
         }
     }
-    attribute.value = static_cast<std::uint32_t>(from);
-    attribute.valueSize = static_cast<std::uint32_t>(out.size() - from);
+    attribute.valueSize = static_cast<std::uint16_t>(out.size() - from);
     p = i + 1;
     return true;
 }
@@ -269,6 +268,7 @@ bool CompactParser::startTag(std::size_t& p, bool& empty, std::uint32_t hint, st
     previous = m_lastOfName[element.name];
     m_lastOfName[element.name] = index;
     element.firstAttribute = static_cast<std::uint32_t>(m_tree.attributes.size());
+    element.firstValue = static_cast<std::uint32_t>(m_tree.values.size());
     element.attributeCount = 0;
     while (true) {
         const std::size_t beforeSpace = q;
@@ -347,7 +347,7 @@ std::optional<CompactTree> CompactParser::run()
         const auto index = static_cast<std::uint32_t>(m_tree.elements.size());
         if (index == kNoIndex)
             return std::nullopt;
-        m_tree.elements.push_back({ 0, kNoIndex, kNoIndex, 0, 0 });
+        m_tree.elements.push_back({ 0, 0, kNoIndex, kNoIndex, 0, 0 });
         // Siblings mostly share their name.
         std::uint32_t hint = kNoIndex;
         if (!open.empty()) {

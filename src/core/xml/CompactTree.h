@@ -5,7 +5,8 @@
 // take: no DOCTYPE, comments, CDATA, processing instructions or text, only the XML
 // declaration, elements, attributes and the blanks between them. It costs a fraction
 // of a full DOM and of the file: each distinct name is kept once, the values back to
-// back, and each element and attribute is a small record of indexes.
+// back, and each element and attribute is a small record of indexes. A value longer
+// than 65535 bytes is left to the full parse.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,14 +20,15 @@ namespace tramazel::xml::detail {
 
 inline constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu;
 
+// An attribute's value follows the values of the attributes before it in its element.
 struct CompactAttribute {
-    std::uint32_t value; // offset in CompactTree::values
-    std::uint32_t valueSize;
     std::uint16_t name; // index in CompactTree::names
+    std::uint16_t valueSize;
 };
 
 struct CompactElement {
     std::uint32_t firstAttribute; // index in CompactTree::attributes
+    std::uint32_t firstValue; // offset in CompactTree::values of its first attribute's value
     std::uint32_t firstChild; // index in CompactTree::elements, or kNoIndex
     std::uint32_t nextSibling; // likewise
     std::uint16_t name; // index in CompactTree::names
@@ -53,21 +55,19 @@ struct CompactTree {
     }
     std::string_view name(const CompactElement& e) const noexcept { return name(e.name); }
     std::string_view name(const CompactAttribute& a) const noexcept { return name(a.name); }
-    std::string_view value(const CompactAttribute& a) const noexcept
+    /// The value of the attribute called `name` of `e`, or nothing.
+    std::optional<std::string_view> find(const CompactElement& e, std::string_view name) const noexcept
     {
-        return std::string_view(values).substr(a.value, a.valueSize);
-    }
-    /// The attribute called `name` of `e`, or null.
-    const CompactAttribute* find(const CompactElement& e, std::string_view name) const noexcept
-    {
+        std::size_t offset = e.firstValue;
         const CompactAttribute* a = attributes.data() + e.firstAttribute;
         for (const CompactAttribute* end = a + e.attributeCount; a != end; ++a) {
             const Name& n = names[a->name];
             if (n.size == name.size()
                 && std::memcmp(nameText.data() + n.offset, name.data(), name.size()) == 0)
-                return a;
+                return std::string_view(values).substr(offset, a->valueSize);
+            offset += a->valueSize;
         }
-        return nullptr;
+        return std::nullopt;
     }
 };
 

@@ -301,8 +301,8 @@ std::optional<std::string_view> rawAttribute(
     void* node, const detail::CompactTree* tree, std::string_view name)
 {
     if (tree) {
-        if (const detail::CompactAttribute* a = tree->find(compactOf(node), name))
-            return text::trimControls(tree->value(*a));
+        if (const auto value = tree->find(compactOf(node), name))
+            return text::trimControls(*value);
         return std::nullopt;
     }
     for (pugi::xml_attribute a = toNode(node).first_attribute(); a; a = a.next_attribute()) {
@@ -353,7 +353,7 @@ std::string_view XmlElement::attribute(
 bool XmlElement::hasAttribute(std::string_view name) const
 {
     if (m_tree)
-        return m_tree->find(compactOf(m_node), name) != nullptr;
+        return m_tree->find(compactOf(m_node), name).has_value();
     for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
         if (sameName(name, a.name()))
             return true;
@@ -678,9 +678,11 @@ std::unique_ptr<pugi::xml_document> toDom(const detail::CompactTree& tree)
     const auto add = [&](pugi::xml_node parent, std::uint32_t index) {
         const detail::CompactElement& e = tree.elements[index];
         pugi::xml_node node = parent.append_child(name.assign(tree.name(e)).c_str());
+        std::size_t offset = e.firstValue;
         for (std::uint32_t a = e.firstAttribute; a < e.firstAttribute + e.attributeCount; ++a) {
             const detail::CompactAttribute& attribute = tree.attributes[a];
-            const std::string_view v = tree.value(attribute);
+            const std::string_view v = std::string_view(tree.values).substr(offset, attribute.valueSize);
+            offset += attribute.valueSize;
             node.append_attribute(name.assign(tree.name(attribute)).c_str()).set_value(v.data(), v.size());
         }
         path.push_back({ index, node });

@@ -131,6 +131,7 @@ TEST(CompactTree, OtherDocumentsAreLeftToTheFullParse)
         { "non-ASCII element name", "<\xC3\x80/>", true },
         { "non-ASCII attribute name", "<A \xC3\xA0='1'/>", true },
         { "more than sixty-four attributes", tooManyAttributes, true },
+        { "value longer than 65535 bytes", "<A a='" + std::string(70000, 'x') + "'/>", true },
         { "repeated attribute", "<A a='1' a='2'/>", false },
         { "repeated attribute far apart", "<A a='1' b='2' c='3' a='4'/>", false },
         { "end tag mismatch", "<A><B></A></B>", false },
