@@ -91,12 +91,7 @@ bool CompactParser::intern(std::string_view name, std::uint32_t hint, std::uint1
 {
     if (hint < m_nameViews.size()) {
         const std::string_view known = m_nameViews[hint];
-        std::size_t i = 0;
-        if (known.size() == name.size()) {
-            while (i < name.size() && known[i] == name[i])
-                ++i;
-        }
-        if (i == name.size() && known.size() == name.size()) {
+        if (known.size() == name.size() && std::memcmp(known.data(), name.data(), name.size()) == 0) {
             index = static_cast<std::uint16_t>(hint);
             return true;
         }

@@ -61,9 +61,11 @@ struct CompactTree {
         std::size_t offset = e.firstValue;
         const CompactAttribute* a = attributes.data() + e.firstAttribute;
         for (const CompactAttribute* end = a + e.attributeCount; a != end; ++a) {
+            // Names mostly differ in length or first letter: test those before the rest.
             const Name& n = names[a->name];
-            if (n.size == name.size()
-                && std::memcmp(nameText.data() + n.offset, name.data(), name.size()) == 0)
+            const char* stored = nameText.data() + n.offset;
+            if (n.size == name.size() && !name.empty() && stored[0] == name[0]
+                && std::memcmp(stored + 1, name.data() + 1, name.size() - 1) == 0)
                 return std::string_view(values).substr(offset, a->valueSize);
             offset += a->valueSize;
         }
