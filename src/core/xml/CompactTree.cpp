@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 namespace tramazel::xml::detail {
@@ -397,7 +398,12 @@ std::optional<CompactTree> CompactParser::run()
 
 std::optional<CompactTree> parseCompact(std::string_view utf8)
 {
-    return CompactParser(utf8).run();
+    // Short of memory, the full parse runs instead and reports it in its own words.
+    try {
+        return CompactParser(utf8).run();
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 } // namespace tramazel::xml::detail
