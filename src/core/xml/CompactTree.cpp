@@ -4,6 +4,8 @@
 #include "WellFormedScanner.h"
 #include "text/Utf8.h"
 
+#include <pugixml.hpp>
+
 #include <array>
 #include <cstring>
 #include <new>
@@ -395,6 +397,68 @@ std::optional<CompactTree> CompactParser::run()
 }
 
 } // namespace
+
+std::vector<std::uint32_t> CompactTree::select(const std::vector<std::string_view>& steps) const
+{
+    // The root is the document's only element child; below it, level by level: the
+    // children of elements listed in document order, taken in turn, are again in
+    // document order.
+    std::vector<std::uint32_t> level;
+    if (steps.empty() || name(elements[0]) != steps[0])
+        return level;
+    level.push_back(0);
+    std::vector<std::uint32_t> next;
+    for (std::size_t s = 1; s < steps.size() && !level.empty(); ++s) {
+        next.clear();
+        for (const std::uint32_t parent : level) {
+            for (std::uint32_t i = nextNamed(elements[parent].firstChild, steps[s]); i != kNoIndex;
+                 i = nextNamed(elements[i].nextSibling, steps[s]))
+                next.push_back(i);
+        }
+        level.swap(next);
+    }
+    return level;
+}
+
+std::unique_ptr<pugi::xml_document> toDom(const CompactTree& tree)
+{
+    auto doc = std::make_unique<pugi::xml_document>();
+    std::string name;
+    // Each element after the root goes under the nearest open element whose
+    // children it continues; the walk keeps the path from the root.
+    struct Level {
+        std::uint32_t element;
+        pugi::xml_node node;
+    };
+    std::vector<Level> path;
+    const auto add = [&](pugi::xml_node parent, std::uint32_t index) {
+        const CompactElement& e = tree.elements[index];
+        pugi::xml_node node = parent.append_child(name.assign(tree.name(e)).c_str());
+        std::size_t offset = e.firstValue;
+        for (std::uint32_t a = e.firstAttribute; a < e.firstAttribute + e.attributeCount; ++a) {
+            const CompactAttribute& attribute = tree.attributes[a];
+            const std::string_view v = std::string_view(tree.values).substr(offset, attribute.valueSize);
+            offset += attribute.valueSize;
+            node.append_attribute(name.assign(tree.name(attribute)).c_str()).set_value(v.data(), v.size());
+        }
+        path.push_back({ index, node });
+    };
+    add(*doc, 0);
+    while (!path.empty()) {
+        const Level top = path.back();
+        const std::uint32_t child = tree.elements[top.element].firstChild;
+        if (child != kNoIndex && top.node.first_child().empty()) {
+            add(top.node, child);
+            continue;
+        }
+        // Done with this element: on to its next sibling, or up.
+        path.pop_back();
+        const std::uint32_t sibling = tree.elements[top.element].nextSibling;
+        if (sibling != kNoIndex && !path.empty())
+            add(path.back().node, sibling);
+    }
+    return doc;
+}
 
 std::optional<CompactTree> parseCompact(std::string_view utf8)
 {

@@ -11,10 +11,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace pugi {
+class xml_document;
+}
 
 namespace tramazel::xml::detail {
 
@@ -55,6 +60,16 @@ struct CompactTree {
     }
     std::string_view name(const CompactElement& e) const noexcept { return name(e.name); }
     std::string_view name(const CompactAttribute& a) const noexcept { return name(a.name); }
+    /// The first element called `name` from `index` on along the sibling chain, or
+    /// kNoIndex.
+    std::uint32_t nextNamed(std::uint32_t index, std::string_view name) const noexcept
+    {
+        while (index != kNoIndex && this->name(elements[index]) != name)
+            index = elements[index].nextSibling;
+        return index;
+    }
+    /// Elements matching the steps of an absolute path, in document order.
+    std::vector<std::uint32_t> select(const std::vector<std::string_view>& steps) const;
     /// The value of the attribute called `name` of `e`, or nothing.
     std::optional<std::string_view> find(const CompactElement& e, std::string_view name) const noexcept
     {
@@ -72,6 +87,9 @@ struct CompactTree {
         return std::nullopt;
     }
 };
+
+/// A pugixml DOM with the elements and attributes of `tree`, for writing it out.
+std::unique_ptr<pugi::xml_document> toDom(const CompactTree& tree);
 
 /// Builds the tree of `utf8`, which it does not refer to afterwards. The byte after
 /// the text must be readable and nul, as it is at the end of a std::string. Nothing when the text holds

@@ -371,12 +371,8 @@ std::vector<XmlElement> XmlElement::children(std::string_view name) const
 XmlElement XmlElement::firstChild(std::string_view name) const
 {
     if (m_tree) {
-        for (std::uint32_t i = compactOf(m_node).firstChild; i != detail::kNoIndex;
-             i = m_tree->elements[i].nextSibling) {
-            if (m_tree->name(m_tree->elements[i]) == name)
-                return XmlElement(handleOf(*m_tree, i), m_tree);
-        }
-        return {};
+        const std::uint32_t i = m_tree->nextNamed(compactOf(m_node).firstChild, name);
+        return i == detail::kNoIndex ? XmlElement() : XmlElement(handleOf(*m_tree, i), m_tree);
     }
     for (pugi::xml_node child = toNode(m_node).first_child(); child; child = child.next_sibling()) {
         if (isElementNamed(child, name))
@@ -388,12 +384,8 @@ XmlElement XmlElement::firstChild(std::string_view name) const
 XmlElement XmlElement::nextSibling(std::string_view name) const
 {
     if (m_tree) {
-        for (std::uint32_t i = compactOf(m_node).nextSibling; i != detail::kNoIndex;
-             i = m_tree->elements[i].nextSibling) {
-            if (m_tree->name(m_tree->elements[i]) == name)
-                return XmlElement(handleOf(*m_tree, i), m_tree);
-        }
-        return {};
+        const std::uint32_t i = m_tree->nextNamed(compactOf(m_node).nextSibling, name);
+        return i == detail::kNoIndex ? XmlElement() : XmlElement(handleOf(*m_tree, i), m_tree);
     }
     for (pugi::xml_node next = toNode(m_node).next_sibling(); next; next = next.next_sibling()) {
         if (isElementNamed(next, name))
@@ -569,26 +561,8 @@ std::vector<XmlElement> XmlDocument::select(std::string_view absolutePath) const
     const auto steps = splitPath(absolutePath);
     std::vector<XmlElement> out;
     if (m_tree) {
-        // The root is the document's only element child; below it, level by level.
-        const detail::CompactTree& tree = *m_tree;
-        if (tree.name(tree.elements[0]) != steps[0])
-            return out;
-        std::vector<std::uint32_t> level { 0 };
-        std::vector<std::uint32_t> next;
-        for (std::size_t s = 1; s < steps.size() && !level.empty(); ++s) {
-            next.clear();
-            for (const std::uint32_t parent : level) {
-                for (std::uint32_t i = tree.elements[parent].firstChild; i != detail::kNoIndex;
-                     i = tree.elements[i].nextSibling) {
-                    if (tree.name(tree.elements[i]) == steps[s])
-                        next.push_back(i);
-                }
-            }
-            level.swap(next);
-        }
-        out.reserve(level.size());
-        for (const std::uint32_t i : level)
-            out.push_back(XmlElement(handleOf(tree, i), &tree));
+        for (const std::uint32_t i : m_tree->select(steps))
+            out.push_back(XmlElement(handleOf(*m_tree, i), m_tree.get()));
         return out;
     }
     if (!m_doc)
@@ -663,47 +637,6 @@ void writeDocument(const pugi::xml_document* doc, std::ostream& out)
     doc->save(out, "  ", layout | pugi::format_no_declaration, pugi::encoding_utf8);
 }
 
-// A pugixml DOM with the elements and attributes of a compact tree, for writing.
-std::unique_ptr<pugi::xml_document> toDom(const detail::CompactTree& tree)
-{
-    auto doc = std::make_unique<pugi::xml_document>();
-    std::string name, value;
-    // Each element after the root goes under the nearest open element whose
-    // children it continues; the walk keeps the path from the root.
-    struct Level {
-        std::uint32_t element;
-        pugi::xml_node node;
-    };
-    std::vector<Level> path;
-    const auto add = [&](pugi::xml_node parent, std::uint32_t index) {
-        const detail::CompactElement& e = tree.elements[index];
-        pugi::xml_node node = parent.append_child(name.assign(tree.name(e)).c_str());
-        std::size_t offset = e.firstValue;
-        for (std::uint32_t a = e.firstAttribute; a < e.firstAttribute + e.attributeCount; ++a) {
-            const detail::CompactAttribute& attribute = tree.attributes[a];
-            const std::string_view v = std::string_view(tree.values).substr(offset, attribute.valueSize);
-            offset += attribute.valueSize;
-            node.append_attribute(name.assign(tree.name(attribute)).c_str()).set_value(v.data(), v.size());
-        }
-        path.push_back({ index, node });
-    };
-    add(*doc, 0);
-    while (!path.empty()) {
-        const Level top = path.back();
-        const std::uint32_t child = tree.elements[top.element].firstChild;
-        if (child != detail::kNoIndex && top.node.first_child().empty()) {
-            add(top.node, child);
-            continue;
-        }
-        // Done with this element: on to its next sibling, or up.
-        path.pop_back();
-        const std::uint32_t sibling = tree.elements[top.element].nextSibling;
-        if (sibling != detail::kNoIndex && !path.empty())
-            add(path.back().node, sibling);
-    }
-    return doc;
-}
-
 std::filesystem::path temporaryBeside(const std::filesystem::path& file)
 {
     static std::atomic<unsigned> counter { 0 };
@@ -718,7 +651,7 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& file)
 std::string XmlDocument::toUtf8() const
 {
     std::ostringstream out;
-    writeDocument(m_tree ? toDom(*m_tree).get() : m_doc.get(), out);
+    writeDocument(m_tree ? detail::toDom(*m_tree).get() : m_doc.get(), out);
     return std::move(out).str();
 }
 
@@ -739,7 +672,7 @@ void XmlDocument::save(const std::filesystem::path& file) const
         out.open(tmp, std::ios::binary | std::ios::trunc);
         if (!out)
             fail("cannot create " + text::pathToUtf8(tmp));
-        writeDocument(m_tree ? toDom(*m_tree).get() : m_doc.get(), out);
+        writeDocument(m_tree ? detail::toDom(*m_tree).get() : m_doc.get(), out);
         out.flush();
         if (!out)
             fail("write failed");
