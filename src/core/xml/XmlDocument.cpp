@@ -561,7 +561,9 @@ std::vector<XmlElement> XmlDocument::select(std::string_view absolutePath) const
     const auto steps = splitPath(absolutePath);
     std::vector<XmlElement> out;
     if (m_tree) {
-        for (const std::uint32_t i : m_tree->select(steps))
+        const std::vector<std::uint32_t> found = m_tree->select(steps);
+        out.reserve(found.size());
+        for (const std::uint32_t i : found)
             out.push_back(XmlElement(handleOf(*m_tree, i), m_tree.get()));
         return out;
     }
