@@ -75,7 +75,8 @@ private:
     bool startTag(std::size_t& p, bool& empty, std::uint32_t hint, std::uint32_t& previous);
     bool attributeValue(std::size_t& p, CompactAttribute& attribute);
     bool reference(std::size_t& p, std::string* out) const;
-    bool intern(std::string_view name, std::uint32_t hint, std::uint16_t& index);
+    bool readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index);
+    bool intern(std::string_view name, std::uint16_t& index);
 
     std::string_view m_s;
     const unsigned char* m_bytes;
@@ -88,17 +89,9 @@ private:
     std::vector<std::uint32_t> m_lastOfName;
 };
 
-// The index of `name` in the tree's names, added when new; `hint` is the index it
-// probably has.
-bool CompactParser::intern(std::string_view name, std::uint32_t hint, std::uint16_t& index)
+// The index of `name` in the tree's names, added when new.
+bool CompactParser::intern(std::string_view name, std::uint16_t& index)
 {
-    if (hint < m_nameViews.size()) {
-        const std::string_view known = m_nameViews[hint];
-        if (known.size() == name.size() && std::memcmp(known.data(), name.data(), name.size()) == 0) {
-            index = static_cast<std::uint16_t>(hint);
-            return true;
-        }
-    }
     if (const auto found = m_nameIndex.find(name); found != m_nameIndex.end()) {
         index = found->second;
         return true;
@@ -113,6 +106,27 @@ bool CompactParser::intern(std::string_view name, std::uint32_t hint, std::uint1
         { static_cast<std::uint32_t>(m_tree.nameText.size()), static_cast<std::uint32_t>(name.size()) });
     m_tree.nameText.append(name);
     return true;
+}
+
+// The name at p (which starts one); p moves past it. `hint` is the index it
+// probably has: when the text there is that name, it is taken without a look-up.
+bool CompactParser::readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index)
+{
+    if (hint != kNoIndex) {
+        const std::string_view known = m_nameViews[hint];
+        std::size_t k = 0;
+        while (k < known.size() && at(p + k) == static_cast<unsigned char>(known[k]))
+            ++k;
+        if (k == known.size() && !is(p + k, kNameByte)) {
+            index = static_cast<std::uint16_t>(hint);
+            p += k;
+            return true;
+        }
+    }
+    const std::size_t start = p;
+    while (is(p, kNameByte))
+        ++p;
+    return intern(m_s.substr(start, p - start), index);
 }
 
 // "<?xml …?>" at the start: its content is skipped, as the full parse does, once
@@ -256,11 +270,9 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
 // receives the element of the same name before it, or kNoIndex.
 bool CompactParser::startTag(std::size_t& p, bool& empty, std::uint32_t hint, std::uint32_t& previous)
 {
-    std::size_t q = p + 1;
-    while (is(q, kNameByte))
-        ++q;
     CompactElement& element = m_tree.elements.back();
-    if (!intern(m_s.substr(p + 1, q - (p + 1)), hint, element.name))
+    std::size_t q = p + 1;
+    if (!readName(q, hint, element.name))
         return false;
     const std::uint32_t index = static_cast<std::uint32_t>(&element - m_tree.elements.data());
     previous = m_lastOfName[element.name];
@@ -287,16 +299,13 @@ bool CompactParser::startTag(std::size_t& p, bool& empty, std::uint32_t hint, st
         // An attribute, which needs a blank before it.
         if (q == beforeSpace || !is(q, kNameStart))
             return false;
-        const std::size_t nameStart = q;
-        while (is(q, kNameByte))
-            ++q;
         if (element.attributeCount == kMaxAttributes)
             return false;
         CompactAttribute attribute {};
         std::uint32_t slot = kNoIndex;
         if (previous != kNoIndex && element.attributeCount < m_tree.elements[previous].attributeCount)
             slot = m_tree.attributes[m_tree.elements[previous].firstAttribute + element.attributeCount].name;
-        if (!intern(m_s.substr(nameStart, q - nameStart), slot, attribute.name))
+        if (!readName(q, slot, attribute.name))
             return false;
         skipSpace(q);
         if (at(q) != '=')
