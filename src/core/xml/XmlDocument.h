@@ -31,7 +31,8 @@ XmlDocument parseFully(std::string_view bytes, std::string_view sourceName);
 namespace tramazel::xml {
 
 /// A light handle on an element of an XmlDocument; valid while the document lives.
-/// Elements of a document loaded from a file or parsed are read-only.
+/// Elements of a loaded or parsed document are meant to be read: changing one may
+/// throw ErrorCode::InvalidArgument.
 class XmlElement {
 public:
     XmlElement() = default;
@@ -43,9 +44,9 @@ public:
     /// character cp1252 lacks becomes "?", counted in `replaced` when given).
     /// A missing attribute reads as empty text.
     std::string attribute(std::string_view name, std::size_t* replaced = nullptr) const;
-    /// The same read without allocating for the common case: a view of the document's
-    /// own text when the value is plain ASCII, else of `scratch`, which receives the
-    /// converted text. Valid until `scratch` changes or the document goes.
+    /// The same read without allocating for the common case: a view into the document
+    /// when the value is plain ASCII, else of `scratch`, which receives the converted
+    /// text. Valid until `scratch` changes or the document goes.
     std::string_view attribute(
         std::string_view name, std::string& scratch, std::size_t* replaced = nullptr) const;
     bool hasAttribute(std::string_view name) const;
