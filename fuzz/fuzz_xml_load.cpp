@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Parses arbitrary bytes as an XML file, then walks every element and reads every
 // attribute the way the importers do. Errors of the core are the expected outcome
-// for most inputs; anything else (crash, sanitizer report) is a fault.
+// for most inputs; anything else (crash, sanitizer report) is a fault. The reading
+// must also agree with the full parse into a DOM: the same document written back,
+// or the same error.
 #include "Error.h"
 #include "xml/XmlDocument.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,11 +38,27 @@ std::size_t readAll(const XmlElement& element, int depth)
     return total;
 }
 
+// The outcome of a parse: the document written back, or the error's text.
+std::string outcome(XmlDocument (*parse)(std::string_view, std::string_view), std::string_view bytes)
+{
+    try {
+        const XmlDocument doc = parse(bytes, "fuzz");
+        const auto root = doc.rootPosition();
+        return doc.toUtf8() + (root ? std::to_string(root->line) + ":" + std::to_string(root->column) : "");
+    } catch (const tramazel::Error& e) {
+        const auto at = e.position();
+        return "error " + std::to_string(static_cast<int>(e.code())) + " " + e.what()
+            + (at ? std::to_string(at->line) + ":" + std::to_string(at->column) : "");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    if (outcome(XmlDocument::parse, bytes) != outcome(tramazel::xml::detail::parseFully, bytes))
+        std::abort();
     try {
         const XmlDocument doc = XmlDocument::parse(bytes, "fuzz");
         const XmlElement root = doc.root();

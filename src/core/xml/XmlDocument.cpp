@@ -6,6 +6,7 @@
 #include "text/Cp1252.h"
 #include "text/PathText.h"
 #include "text/SourceEncoding.h"
+#include "xml/CompactTree.h"
 #include "xml/WellFormedScan.h"
 
 #include <pugixml.hpp>
@@ -135,20 +136,13 @@ void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std
 
 struct Parsed {
     std::unique_ptr<pugi::xml_document> doc;
+    std::unique_ptr<detail::CompactTree> tree;
     std::optional<TextPosition> rootPosition;
 };
 
-Parsed parseBytes(std::string_view bytes, std::string_view source)
+// The full parse into a pugixml DOM, with every check, for any document.
+Parsed parseWithPugixml(std::string_view utf8, std::string_view source)
 {
-    const text::DecodedSource decoded = text::decodeSource(bytes);
-    const std::string_view utf8 = decoded.utf8();
-    if (const auto bad = decoded.firstInvalidByte(); bad != std::string_view::npos) {
-        const std::string reason = decoded.declaredNameKnown()
-            ? std::string("contiene bytes que no son UTF-8 válido")
-            : "declara la codificación «" + std::string(decoded.declaredName()) + "», que no se admite";
-        throwMalformed(source, utf8, bad, reason);
-    }
-
     // The parser stops at a nul character as if the text ended there; whatever
     // followed would be dropped without a word.
     if (const auto nul = utf8.find('\0'); nul != std::string_view::npos)
@@ -181,7 +175,33 @@ Parsed parseBytes(std::string_view bytes, std::string_view source)
     if (const pugi::xml_node root = doc->document_element(); root && root.offset_debug() > 0)
         rootPosition = text::positionInUtf8(
             utf8, scan.scannedOffset(static_cast<std::size_t>(root.offset_debug() - 1)));
-    return { std::move(doc), rootPosition };
+    return { std::move(doc), nullptr, rootPosition };
+}
+
+// With `compact`, a document in the plain shape becomes a compact tree; `bytes` must
+// then end where a std::string ends, since that parse reads the nul after them.
+// Otherwise, and for any other document, the result is a pugixml DOM.
+Parsed parseBytes(std::string_view bytes, std::string_view source, bool compact)
+{
+    text::DecodedSource decoded = text::decodeSource(bytes);
+    const std::string_view utf8 = decoded.utf8();
+    if (const auto bad = decoded.firstInvalidByte(); bad != std::string_view::npos) {
+        const std::string reason = decoded.declaredNameKnown()
+            ? std::string("contiene bytes que no son UTF-8 válido")
+            : "declara la codificación «" + std::string(decoded.declaredName()) + "», que no se admite";
+        throwMalformed(source, utf8, bad, reason);
+    }
+    if (!compact)
+        return parseWithPugixml(utf8, source);
+    // The text ends where the bytes end or is a conversion of its own: either way a
+    // std::string ends there.
+    std::optional<detail::CompactTree> found = detail::parseCompact(utf8);
+    if (!found)
+        return parseWithPugixml(utf8, source);
+
+    auto tree = std::make_unique<detail::CompactTree>(std::move(*found));
+    const std::optional<TextPosition> rootPosition = text::positionInUtf8(utf8, tree->rootOffset);
+    return { nullptr, std::move(tree), rootPosition };
 }
 
 // ---- Paths -------------------------------------------------------------------
@@ -264,22 +284,76 @@ bool isPlainText(std::string_view text)
 
 // ---- XmlElement --------------------------------------------------------------
 
+namespace {
+
+const detail::CompactElement& compactOf(void* node)
+{
+    return *static_cast<const detail::CompactElement*>(node);
+}
+
+void* handleOf(const detail::CompactTree& tree, std::uint32_t index)
+{
+    return const_cast<detail::CompactElement*>(&tree.elements[index]);
+}
+
+// The stored UTF-8 value of an attribute, trimmed; nothing when it is missing.
+std::optional<std::string_view> rawAttribute(
+    void* node, const detail::CompactTree* tree, std::string_view name)
+{
+    if (tree) {
+        if (const auto value = tree->find(compactOf(node), name))
+            return text::trimControls(*value);
+        return std::nullopt;
+    }
+    for (pugi::xml_attribute a = toNode(node).first_attribute(); a; a = a.next_attribute()) {
+        if (sameName(name, a.name()))
+            return text::trimControls(a.value());
+    }
+    return std::nullopt;
+}
+
+bool isAscii(std::string_view text) noexcept
+{
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string_view XmlElement::name() const
 {
+    if (m_tree)
+        return m_tree->name(compactOf(m_node));
     return toNode(m_node).name();
 }
 
 std::string XmlElement::attribute(std::string_view name, std::size_t* replaced) const
 {
-    for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
-        if (sameName(name, a.name()))
-            return text::utf8ToCp1252(text::trimControls(a.value()), replaced);
-    }
+    if (const auto value = rawAttribute(m_node, m_tree, name))
+        return text::utf8ToCp1252(*value, replaced);
     return {};
+}
+
+std::string_view XmlElement::attribute(
+    std::string_view name, std::string& scratch, std::size_t* replaced) const
+{
+    const auto value = rawAttribute(m_node, m_tree, name);
+    if (!value)
+        return {};
+    // ASCII reads the same in cp1252.
+    if (isAscii(*value))
+        return *value;
+    scratch = text::utf8ToCp1252(*value, replaced);
+    return scratch;
 }
 
 bool XmlElement::hasAttribute(std::string_view name) const
 {
+    if (m_tree)
+        return m_tree->find(compactOf(m_node), name).has_value();
     for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
         if (sameName(name, a.name()))
             return true;
@@ -290,17 +364,48 @@ bool XmlElement::hasAttribute(std::string_view name) const
 std::vector<XmlElement> XmlElement::children(std::string_view name) const
 {
     std::vector<XmlElement> out;
+    forEachChild(name, [&out](const XmlElement& child) { out.push_back(child); });
+    return out;
+}
+
+XmlElement XmlElement::firstChild(std::string_view name) const
+{
+    if (m_tree) {
+        const std::uint32_t i = m_tree->nextNamed(compactOf(m_node).firstChild, name);
+        return i == detail::kNoIndex ? XmlElement() : XmlElement(handleOf(*m_tree, i), m_tree);
+    }
     for (pugi::xml_node child = toNode(m_node).first_child(); child; child = child.next_sibling()) {
         if (isElementNamed(child, name))
-            out.push_back(XmlElement(child.internal_object()));
+            return XmlElement(child.internal_object());
     }
-    return out;
+    return {};
+}
+
+XmlElement XmlElement::nextSibling(std::string_view name) const
+{
+    if (m_tree) {
+        const std::uint32_t i = m_tree->nextNamed(compactOf(m_node).nextSibling, name);
+        return i == detail::kNoIndex ? XmlElement() : XmlElement(handleOf(*m_tree, i), m_tree);
+    }
+    for (pugi::xml_node next = toNode(m_node).next_sibling(); next; next = next.next_sibling()) {
+        if (isElementNamed(next, name))
+            return XmlElement(next.internal_object());
+    }
+    return {};
+}
+
+void XmlElement::requireWritable(std::string_view what) const
+{
+    if (m_tree)
+        throw Error(ErrorCode::InvalidArgument,
+            "No se puede modificar " + std::string(what) + " de un documento XML leído de un archivo.");
 }
 
 XmlElement XmlElement::appendChild(std::string_view name)
 {
     if (isNull())
         throw Error(ErrorCode::InvalidArgument, "No se puede añadir un elemento a un elemento nulo.");
+    requireWritable("un elemento");
     pugi::xml_node child = toNode(m_node).append_child(terminated(t_scratchName, name));
     if (!child)
         throw Error(ErrorCode::InvalidArgument, "No se puede añadir el elemento " + inQuotes(name) + ".");
@@ -312,6 +417,7 @@ void XmlElement::setAttribute(std::string_view name, std::string_view cp1252Valu
     pugi::xml_node node = toNode(m_node);
     if (!node)
         throw Error(ErrorCode::InvalidArgument, "No se puede poner un atributo en un elemento nulo.");
+    requireWritable("un elemento");
     for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
         if (sameName(name, a.name())) {
             assignValue(a.internal_object(), name, cp1252Value);
@@ -329,6 +435,7 @@ void XmlElement::appendAttribute(std::string_view name, std::string_view cp1252V
     pugi::xml_node node = toNode(m_node);
     if (!node)
         throw Error(ErrorCode::InvalidArgument, "No se puede poner un atributo en un elemento nulo.");
+    requireWritable("un elemento");
     pugi::xml_attribute attr = node.append_attribute(terminated(t_scratchName, name));
     if (!attr)
         throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + inQuotes(name) + ".");
@@ -395,16 +502,30 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
         throw Error(
             ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": read failed");
 
-    Parsed parsed = parseBytes(bytes, name);
+    Parsed parsed = parseBytes(bytes, name, true);
     XmlDocument doc;
     doc.m_doc = std::move(parsed.doc);
+    doc.m_tree = std::move(parsed.tree);
     doc.m_rootPosition = parsed.rootPosition;
     return doc;
 }
 
 XmlDocument XmlDocument::parse(std::string_view bytes, std::string_view sourceName)
 {
-    Parsed parsed = parseBytes(bytes, sourceName.empty() ? std::string_view("documento XML") : sourceName);
+    const std::string owned(bytes);
+    Parsed parsed
+        = parseBytes(owned, sourceName.empty() ? std::string_view("documento XML") : sourceName, true);
+    XmlDocument doc;
+    doc.m_doc = std::move(parsed.doc);
+    doc.m_tree = std::move(parsed.tree);
+    doc.m_rootPosition = parsed.rootPosition;
+    return doc;
+}
+
+XmlDocument detail::parseFully(std::string_view bytes, std::string_view sourceName)
+{
+    Parsed parsed
+        = parseBytes(bytes, sourceName.empty() ? std::string_view("documento XML") : sourceName, false);
     XmlDocument doc;
     doc.m_doc = std::move(parsed.doc);
     doc.m_rootPosition = parsed.rootPosition;
@@ -413,6 +534,8 @@ XmlDocument XmlDocument::parse(std::string_view bytes, std::string_view sourceNa
 
 XmlElement XmlDocument::root() const
 {
+    if (m_tree)
+        return XmlElement(handleOf(*m_tree, 0), m_tree.get());
     if (!m_doc)
         return {};
     pugi::xml_node root = m_doc->document_element();
@@ -421,6 +544,8 @@ XmlElement XmlDocument::root() const
 
 XmlElement XmlDocument::createRoot(std::string_view name)
 {
+    if (m_tree)
+        throw Error(ErrorCode::InvalidArgument, "El documento XML ya tiene un elemento raíz.");
     if (!m_doc)
         m_doc = std::make_unique<pugi::xml_document>();
     if (m_doc->document_element())
@@ -435,6 +560,13 @@ std::vector<XmlElement> XmlDocument::select(std::string_view absolutePath) const
 {
     const auto steps = splitPath(absolutePath);
     std::vector<XmlElement> out;
+    if (m_tree) {
+        const std::vector<std::uint32_t> found = m_tree->select(steps);
+        out.reserve(found.size());
+        for (const std::uint32_t i : found)
+            out.push_back(XmlElement(handleOf(*m_tree, i), m_tree.get()));
+        return out;
+    }
     if (!m_doc)
         return out;
     // Level by level: the children of nodes listed in document order, taken in turn,
@@ -460,6 +592,10 @@ std::vector<XmlElement> XmlDocument::select(std::string_view absolutePath) const
 XmlElement XmlDocument::selectSingle(std::string_view absolutePath) const
 {
     const auto steps = splitPath(absolutePath);
+    if (m_tree) {
+        std::vector<XmlElement> all = select(absolutePath);
+        return all.empty() ? XmlElement() : all.front();
+    }
     if (!m_doc)
         return {};
     pugi::xml_node found = firstMatch(*m_doc, steps, 0);
@@ -517,7 +653,7 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& file)
 std::string XmlDocument::toUtf8() const
 {
     std::ostringstream out;
-    writeDocument(m_doc.get(), out);
+    writeDocument(m_tree ? detail::toDom(*m_tree).get() : m_doc.get(), out);
     return std::move(out).str();
 }
 
@@ -538,7 +674,7 @@ void XmlDocument::save(const std::filesystem::path& file) const
         out.open(tmp, std::ios::binary | std::ios::trunc);
         if (!out)
             fail("cannot create " + text::pathToUtf8(tmp));
-        writeDocument(m_doc.get(), out);
+        writeDocument(m_tree ? detail::toDom(*m_tree).get() : m_doc.get(), out);
         out.flush();
         if (!out)
             fail("write failed");

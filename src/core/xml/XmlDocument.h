@@ -16,13 +16,23 @@ class xml_document;
 class xml_node;
 } // namespace pugi
 
+namespace tramazel::xml {
+class XmlDocument;
+namespace detail {
+struct CompactTree;
+/// Parses like XmlDocument::parse but always into a pugixml DOM: the reference the
+/// compact tree is checked against.
+XmlDocument parseFully(std::string_view bytes, std::string_view sourceName);
+} // namespace detail
+} // namespace tramazel::xml
+
 /// The XML document service: a small adapter over pugixml. Element and attribute
 /// names are ASCII; values cross this interface as cp1252 text (the tables' text).
 namespace tramazel::xml {
 
-class XmlDocument;
-
 /// A light handle on an element of an XmlDocument; valid while the document lives.
+/// Elements of a loaded or parsed document are meant to be read: changing one may
+/// throw ErrorCode::InvalidArgument.
 class XmlElement {
 public:
     XmlElement() = default;
@@ -34,10 +44,27 @@ public:
     /// character cp1252 lacks becomes "?", counted in `replaced` when given).
     /// A missing attribute reads as empty text.
     std::string attribute(std::string_view name, std::size_t* replaced = nullptr) const;
+    /// The same read without allocating for the common case: a view into the document
+    /// when the value is plain ASCII, else of `scratch`, which receives the converted
+    /// text. Valid until `scratch` changes or the document goes.
+    std::string_view attribute(
+        std::string_view name, std::string& scratch, std::size_t* replaced = nullptr) const;
     bool hasAttribute(std::string_view name) const;
 
     /// Child elements called `name`, in document order.
     std::vector<XmlElement> children(std::string_view name) const;
+
+    /// Calls `visit(XmlElement)` for each child element called `name`, in document
+    /// order, without building a list.
+    template <typename Visit> void forEachChild(std::string_view name, Visit&& visit) const
+    {
+        for (XmlElement child = firstChild(name); !child.isNull(); child = child.nextSibling(name))
+            visit(child);
+    }
+    /// The first child element called `name`, or a null element.
+    XmlElement firstChild(std::string_view name) const;
+    /// The next sibling element after this one called `name`, or a null element.
+    XmlElement nextSibling(std::string_view name) const;
 
     /// Appends a new child element and returns it.
     XmlElement appendChild(std::string_view name);
@@ -51,12 +78,16 @@ public:
 
 private:
     friend class XmlDocument;
-    explicit XmlElement(void* node)
+    explicit XmlElement(void* node, const detail::CompactTree* tree = nullptr)
         : m_node(node)
+        , m_tree(tree)
     {
     }
     static void assignValue(void* attribute, std::string_view name, std::string_view cp1252Value);
-    void* m_node = nullptr; // pugi::xml_node_struct*
+    void requireWritable(std::string_view what) const;
+    // A pugi::xml_node_struct*, or a detail::CompactElement* of m_tree when set.
+    void* m_node = nullptr;
+    const detail::CompactTree* m_tree = nullptr;
 };
 
 /// An XML document, loaded from a file or built in memory.
@@ -98,7 +129,11 @@ public:
     std::string toUtf8() const;
 
 private:
+    friend XmlDocument detail::parseFully(std::string_view bytes, std::string_view sourceName);
+    // A loaded document in the plain shape is held as a compact tree and m_doc is
+    // null; any other document is a pugixml DOM.
     std::unique_ptr<pugi::xml_document> m_doc;
+    std::unique_ptr<detail::CompactTree> m_tree;
     std::optional<TextPosition> m_rootPosition;
 };
 
