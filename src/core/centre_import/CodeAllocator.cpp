@@ -45,14 +45,12 @@ std::string CodeAllocator::nextFree(std::string_view base, bool takeIt)
         // passed, so it is taken: no candidate from here on can be told apart.
         if (candidate.size() > m_width)
             break;
-        const std::size_t before = m_inUse.size();
         if (!takeIt) {
             if (!m_inUse.contains(stored(candidate)))
                 break;
             continue;
         }
-        m_inUse.add(stored(candidate));
-        if (m_inUse.size() != before)
+        if (m_inUse.add(stored(candidate)))
             return candidate;
     }
     // Not taken here (or a duplicate): the next search must try this k again only
@@ -69,10 +67,8 @@ std::string CodeAllocator::lowestFree(std::string_view base)
 
 std::string CodeAllocator::take(std::string_view code, std::string_view replacementBase)
 {
-    // Adding tells whether the code was free: the set grows only by a new code.
-    const std::size_t before = m_inUse.size();
-    m_inUse.add(stored(code));
-    if (m_inUse.size() != before)
+    // Adding tells whether the code was free.
+    if (m_inUse.add(stored(code)))
         return std::string(code);
     return nextFree(replacementBase, true);
 }

@@ -50,7 +50,7 @@ void TableHazards::noteKey(
     std::string_view stored = value.substr(0, static_cast<std::size_t>(width));
     while (!stored.empty() && stored.back() == ' ')
         stored.remove_suffix(1);
-    if (!m_keys.emplace(stored).second)
+    if (!m_keys.add(stored))
         report(m_warnings, description,
             [&] { return text::cp1252ToUtf8(stored) + " (codi " + text::cp1252ToUtf8(codi) + ")"; });
 }

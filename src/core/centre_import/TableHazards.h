@@ -3,10 +3,10 @@
 
 #include "WarningTexts.h"
 #include "Warnings.h"
+#include "text/CodeSet.h"
 
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 namespace tramazel::xml {
 class XmlElement;
@@ -38,7 +38,7 @@ private:
     std::string m_table;
     Warnings& m_warnings;
     std::string m_cutDescription;
-    std::unordered_set<std::string> m_keys;
+    text::CodeSet m_keys { text::CodeSet::LetterCase::Significant };
 };
 
 } // namespace tramazel::centre_import

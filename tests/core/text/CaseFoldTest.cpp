@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace tramazel::text;
 
@@ -96,6 +97,50 @@ TEST(CodeSet, LooksCodesUpWithoutRegardToLetterCase)
     set.clear();
     EXPECT_FALSE(set.contains("MAT"));
     EXPECT_EQ(0u, set.size());
+}
+
+TEST(CodeSet, AddTellsNewCodesFromPresentOnesAtEveryLength)
+{
+    // Lengths around the seven bytes kept in one word, the empty code, and codes that
+    // differ only in a NUL byte or in a trailing blank.
+    struct Case {
+        std::string code;
+        bool newIgnoringCase;
+        bool newByteForByte;
+    };
+    const std::vector<Case> cases = {
+        { "", true, true }, { std::string(1, '\0'), true, true }, { "a", true, true }, { "A", false, true },
+        { "A ", true, true }, { std::string("A\0", 2), true, true }, { "abcdefg", true, true },
+        { "ABCDEFG", false, true }, { "abcdefgh", true, true }, { "ABCDEFGH", false, true },
+        { "abcdefg", false, false }, { "\xE0\xE7\xF1", true, true }, // àçñ
+        { "\xC0\xC7\xD1", false, true }, // ÀÇÑ
+    };
+    for (const auto letterCase : { CodeSet::LetterCase::Ignored, CodeSet::LetterCase::Significant }) {
+        const bool ignoring = letterCase == CodeSet::LetterCase::Ignored;
+        SCOPED_TRACE(ignoring ? "ignoring case" : "byte for byte");
+        CodeSet set(letterCase);
+        std::size_t added = 0;
+        for (const Case& c : cases) {
+            const bool expected = ignoring ? c.newIgnoringCase : c.newByteForByte;
+            EXPECT_EQ(expected, set.add(c.code)) << c.code;
+            EXPECT_TRUE(set.contains(c.code)) << c.code;
+            added += expected ? 1 : 0;
+        }
+        EXPECT_EQ(added, set.size());
+        EXPECT_EQ(ignoring,
+            set.contains("ABCDEFGH") && set.contains("abcdefgh")
+                && set.contains("aBc"
+                                "DEFG"));
+        EXPECT_FALSE(set.contains("abcdef"));
+        EXPECT_FALSE(set.contains("abcdefghi"));
+
+        // Enough codes to grow the table many times; every one stays found.
+        for (int i = 0; i < 20000; ++i)
+            ASSERT_TRUE(set.add("Z" + std::to_string(i))) << i;
+        for (int i = 0; i < 20000; ++i)
+            ASSERT_EQ(ignoring, set.contains("z" + std::to_string(i))) << i;
+        EXPECT_EQ(added + 20000, set.size());
+    }
 }
 
 TEST(FirstMatchIndex, FirstRowWinsAndCaseMatters)
