@@ -7,12 +7,15 @@
 #include "centre_import/CodeRules.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
+#include "dbf/RecordImage.h"
 #include "text/Cp1252.h"
 #include "text/FirstMatchIndex.h"
 #include "xml/XmlDocument.h"
 
+#include <cstring>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace tramazel::centre_import {
 
@@ -30,11 +33,8 @@ struct CourseValues {
     std::string descripcio;
 };
 
-/// What a subject takes from its course's first group.
-struct GroupValues {
-    std::string nivel;
-    std::string curso;
-};
+// Records are stored in blocks of about this many bytes.
+constexpr std::size_t kBlockBytes = 256 * 1024;
 
 // Pass 1: one CURSOST record per course element, level and course number blank or
 // as the course had them before.
@@ -110,6 +110,9 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
 
     TableHazards hazards(t::kTable, ctx.warnings);
     const CourseValues none;
+    // TURNO stays blank; NIVEL, CURSO and CODICURS are the course's.
+    dbf::RecordImage record(groups);
+    std::string descrip;
     // The course elements are read afresh from the document, not from CURSOST.
     for (const xml::XmlElement& course : ctx.doc.select(kPathCurs)) {
         const std::string courseCode = course.attribute(kAttrCodi);
@@ -120,6 +123,9 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
         if (members.empty())
             ctx.warnings.add(warning::kCourseWithoutGroups, utf8(courseCode));
 
+        record.setText(fNivel, values.nivel);
+        record.setText(fCurso, values.curso);
+        record.setText(fCodiCurs, courseCode);
         for (const xml::XmlElement& group : members) {
             const std::string codi = hazards.read(group, kAttrCodi);
             const std::string nom = hazards.read(group, kAttrNom);
@@ -130,16 +136,12 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
                 ctx.warnings.add(
                     warning::kGroupWithoutCourse, utf8(codi) + " (curso " + utf8(courseCode) + ")");
 
-            // TURNO stays blank.
-            groups.append();
-            groups.setText(fAbrev, abbreviation);
-            groups.setText(fNivel, values.nivel);
-            groups.setText(fCurso, values.curso);
-            groups.setText(fGrupo, nom);
-            groups.setText(fCodi, codi);
-            groups.setText(fCodiCurs, courseCode);
-            groups.setText(fDescrip, values.descripcio + " - " + nom);
-            groups.post();
+            record.setText(fAbrev, abbreviation);
+            record.setText(fGrupo, nom);
+            record.setText(fCodi, codi);
+            descrip.assign(values.descripcio).append(" - ").append(nom);
+            record.setText(fDescrip, descrip);
+            groups.appendRecord(record);
         }
     }
     groups.close();
@@ -163,39 +165,61 @@ void writeCatalogue(ImportContext& ctx)
     dbf::DbfTable groups = dbf::DbfTable::open(ctx.dir, g::kTable, dbf::Access::Exclusive);
     dbf::DbfTable subjects = dbf::DbfTable::open(ctx.dir, a::kTable, dbf::Access::Exclusive);
 
-    text::FirstMatchIndex<GroupValues> groupByCourse;
+    // The first group of every course, its level and course number already as MATIB
+    // holds them.
+    dbf::RecordImage record(catalogue);
+    text::FirstMatchIndex<std::uint32_t> groupByCourse;
+    std::string levels;
     {
         const std::size_t gCodiCurs = groups.fieldIndex(g::kCodiCurs);
         const std::size_t gNivel = groups.fieldIndex(g::kNivel);
         const std::size_t gCurso = groups.fieldIndex(g::kCurso);
-        for (groups.first(); !groups.eof(); groups.next())
-            groupByCourse.add(
-                groups.text(gCodiCurs), GroupValues { groups.text(gNivel), groups.text(gCurso) });
+        for (groups.first(); !groups.eof(); groups.next()) {
+            const std::string_view codiCurs = groups.textView(gCodiCurs);
+            if (groupByCourse.find(codiCurs))
+                continue;
+            groupByCourse.add(codiCurs, static_cast<std::uint32_t>(levels.size()));
+            record.setText(fNivel, groups.textView(gNivel));
+            record.setText(fCurso, groups.textView(gCurso));
+            levels += record.field(fNivel);
+            levels += record.field(fCurso);
+        }
     }
+    const std::size_t nivelAt = record.fieldOffset(fNivel);
+    const std::size_t nivelWidth = record.field(fNivel).size();
+    const std::size_t cursoAt = record.fieldOffset(fCurso);
+    const std::size_t cursoWidth = record.field(fCurso).size();
 
     const std::size_t sCodiCurs = subjects.fieldIndex(a::kCodiCurs);
     const std::size_t sCod = subjects.fieldIndex(a::kCod);
     const std::size_t sCodLargo = subjects.fieldIndex(a::kCodLargo);
     const std::size_t sNombre = subjects.fieldIndex(a::kNombre);
     const std::size_t sEsTarea = subjects.fieldIndex(a::kEsTarea);
+    std::vector<char> block;
     for (subjects.first(); !subjects.eof(); subjects.next()) {
-        const std::string codiCurs = subjects.text(sCodiCurs);
-        const GroupValues* group = groupByCourse.find(codiCurs);
+        const std::string_view codiCurs = subjects.textView(sCodiCurs);
+        const std::uint32_t* group = groupByCourse.find(codiCurs);
         if (!group) {
             // Activities carry no course by design; only subjects are worth a word.
             if (!subjects.logical(sEsTarea))
                 ctx.warnings.add(warning::kSubjectWithoutGroup,
-                    utf8(subjects.text(sCod)) + " (curso «" + utf8(codiCurs) + "»)");
+                    utf8(subjects.textView(sCod)) + " (curso «" + utf8(codiCurs) + "»)");
             continue;
         }
-        catalogue.append();
-        catalogue.setText(fAbrev, subjects.text(sCod));
-        catalogue.setText(fAbrev8, subjects.text(sCodLargo));
-        catalogue.setText(fNombre, subjects.text(sNombre));
-        catalogue.setText(fNivel, group->nivel);
-        catalogue.setText(fCurso, group->curso);
-        catalogue.post();
+        record.setText(fAbrev, subjects.textView(sCod));
+        record.setText(fAbrev8, subjects.textView(sCodLargo));
+        record.setText(fNombre, subjects.textView(sNombre));
+        const std::string_view image = record.bytes();
+        const std::size_t at = block.size();
+        block.insert(block.end(), image.begin(), image.end());
+        std::memcpy(block.data() + at + nivelAt, levels.data() + *group, nivelWidth);
+        std::memcpy(block.data() + at + cursoAt, levels.data() + *group + nivelWidth, cursoWidth);
+        if (block.size() >= kBlockBytes) {
+            catalogue.appendRecords(block);
+            block.clear();
+        }
     }
+    catalogue.appendRecords(block);
 
     catalogue.close();
     groups.close();
