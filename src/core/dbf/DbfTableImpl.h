@@ -41,6 +41,8 @@ public:
     bool atEof = true;
     std::vector<char> record;
     std::vector<char> blank;
+    // Per field, 1 when its stored bytes are its text (see detail::plainText).
+    std::vector<unsigned char> plainText;
     // Texts textView() had to convert, one per field.
     std::vector<std::string> textCopies;
     State state = State::Browse;
@@ -85,6 +87,9 @@ public:
         count = header.recordCount();
         blank = header.blankRecord();
         record = blank;
+        plainText.clear();
+        for (std::size_t f = 0; f < fields().size(); ++f)
+            plainText.push_back(detail::plainText(encoding(f), header.driver().codePage) ? 1 : 0);
     }
 
     // ---- navigation -----------------------------------------------------------

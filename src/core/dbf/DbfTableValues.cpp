@@ -79,10 +79,9 @@ std::string DbfTable::text(std::size_t field) const
 std::string_view DbfTable::textView(std::size_t field) const
 {
     Impl& d = opened(m_impl, field);
-    if (d.encoding(field) == Encoding::Text && d.header.driver().codePage == CodePage::Windows1252) {
+    if (d.plainText[field]) {
         const FieldInfo& f = d.fields()[field];
-        return codec::trimRight(
-            std::string_view(d.record.data() + 1 + f.offset, static_cast<std::size_t>(f.width)));
+        return detail::storedText(d.record.data() + 1 + f.offset, static_cast<std::size_t>(f.width));
     }
     if (d.textCopies.size() < d.fields().size())
         d.textCopies.resize(d.fields().size());
@@ -210,15 +209,11 @@ void writeText(const FieldTarget& target, char* out, std::string_view value)
     const auto width = static_cast<std::size_t>(f.width);
     switch (target.encoding) {
     case Encoding::Text:
-    case Encoding::Date: {
-        std::size_t n = std::min(value.size(), width);
-        if (n != 0) // an empty string_view may carry a null pointer
-            std::memcpy(out, value.data(), n);
-        std::memset(out + n, ' ', width - n);
+    case Encoding::Date:
+        storeText(out, width, value);
         if (target.encoding == Encoding::Text && target.codePage != CodePage::Windows1252)
-            fromAnsi(target.codePage, out, n);
+            fromAnsi(target.codePage, out, std::min(value.size(), width));
         return;
-    }
     case Encoding::Decimal: {
         auto t = codec::trim(value);
         if (t.empty()) {
@@ -315,7 +310,11 @@ void writeLogical(const FieldTarget& target, char* out, bool value)
 void DbfTable::setText(std::size_t field, std::string_view value)
 {
     Impl& d = opened(m_impl, field);
-    detail::writeText(d.target(field), d.fieldForWrite(field), value);
+    char* out = d.fieldForWrite(field);
+    if (d.plainText[field])
+        detail::storeText(out, static_cast<std::size_t>(d.fields()[field].width), value);
+    else
+        detail::writeText(d.target(field), out, value);
 }
 
 void DbfTable::setInteger(std::size_t field, std::int64_t value)

@@ -5,7 +5,9 @@
 #include "DbfTable.h"
 #include "FieldCodec.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 
@@ -22,6 +24,30 @@ struct FieldTarget {
     codec::Encoding encoding;
     CodePage codePage;
 };
+
+/// Stores `value` in a text field of `width` bytes as its bytes are: its first
+/// characters, padded with blanks (no code page conversion).
+inline void storeText(char* out, std::size_t width, std::string_view value) noexcept
+{
+    const std::size_t n = std::min(value.size(), width);
+    if (n != 0) // an empty string_view may carry a null pointer
+        std::memcpy(out, value.data(), n);
+    std::memset(out + n, ' ', width - n);
+}
+
+/// `bytes` of a text field as read: without the trailing blanks and NULs that pad it.
+inline std::string_view storedText(const char* bytes, std::size_t width) noexcept
+{
+    while (width > 0 && (bytes[width - 1] == ' ' || bytes[width - 1] == '\0'))
+        --width;
+    return { bytes, width };
+}
+
+/// True when `encoding` in `codePage` stores a text as its very bytes.
+inline bool plainText(codec::Encoding encoding, CodePage codePage) noexcept
+{
+    return encoding == codec::Encoding::Text && codePage == CodePage::Windows1252;
+}
 
 /// The writers behind DbfTable::setText, setInteger, setNumber and setLogical: `out`
 /// holds the field's bytes. Same rules, same errors.

@@ -14,6 +14,7 @@ struct RecordImage::Layout {
     std::vector<FieldInfo> fields;
     std::vector<codec::Encoding> encodings;
     CodePage codePage = CodePage::Windows1252;
+    std::vector<unsigned char> plainText; ///< see detail::plainText
     std::vector<char> blank;
 
     detail::FieldTarget target(std::size_t field) const noexcept
@@ -30,6 +31,7 @@ RecordImage::RecordImage(const DbfTable& table)
     layout->fields = d.fields();
     layout->encodings = d.header.encodings();
     layout->codePage = d.header.driver().codePage;
+    layout->plainText = d.plainText;
     layout->blank = d.blank;
     m_bytes = layout->blank;
     m_layout = std::move(layout);
@@ -44,7 +46,14 @@ const RecordImage::Layout& RecordImage::checked(std::size_t field) const
 
 void RecordImage::setText(std::size_t field, std::string_view value)
 {
-    detail::writeText(checked(field).target(field), m_bytes.data() + fieldOffset(field), value);
+    const Layout& layout = checked(field);
+    const FieldInfo& f = layout.fields[field];
+    char* out = m_bytes.data() + 1 + f.offset;
+    // Most fields take the text as it is: no need for the general writer.
+    if (layout.plainText[field])
+        detail::storeText(out, static_cast<std::size_t>(f.width), value);
+    else
+        detail::writeText(layout.target(field), out, value);
 }
 
 void RecordImage::setInteger(std::size_t field, std::int64_t value)
