@@ -30,15 +30,20 @@ std::string_view CodeAllocator::stored(std::string_view code) const noexcept
 
 std::uint64_t& CodeAllocator::cursor(std::string_view base)
 {
+    if (m_lastCursor && base == m_lastBase)
+        return *m_lastCursor;
     // Bases that differ only in letter case form the same candidates once folded,
-    // so they share one cursor.
-    return m_cursors.try_emplace(text::foldCase(base), 0).first->second;
+    // so they share one cursor. The map's values stay where they are as it grows.
+    m_lastCursor = &m_cursors.try_emplace(text::foldCase(base), 0).first->second;
+    m_lastBase.assign(base);
+    return *m_lastCursor;
 }
 
 std::string CodeAllocator::nextFree(std::string_view base, bool takeIt)
 {
     std::uint64_t& k = cursor(base);
-    std::string candidate(base);
+    std::string& candidate = m_candidate;
+    candidate.assign(base);
     while (true) {
         setSuffix(candidate, base.size(), ++k);
         // Once cut, base+k reads as base+k' for a shorter k' < k, which the cursor has
