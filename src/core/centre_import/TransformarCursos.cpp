@@ -13,6 +13,7 @@
 #include "xml/XmlDocument.h"
 
 #include <cstring>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -35,6 +36,8 @@ struct CourseValues {
 
 // Records are stored in blocks of about this many bytes.
 constexpr std::size_t kBlockBytes = 256 * 1024;
+// Records whose lookups are made together.
+constexpr std::size_t kBatchRecords = 512;
 
 // Pass 1: one CURSOST record per course element, level and course number blank or
 // as the course had them before.
@@ -174,11 +177,14 @@ void writeCatalogue(ImportContext& ctx)
         const std::size_t gCodiCurs = groups.fieldIndex(g::kCodiCurs);
         const std::size_t gNivel = groups.fieldIndex(g::kNivel);
         const std::size_t gCurso = groups.fieldIndex(g::kCurso);
+        // A course's groups follow one another: most records repeat the last course.
+        std::string lastCourse;
         for (groups.first(); !groups.eof(); groups.next()) {
             const std::string_view codiCurs = groups.textView(gCodiCurs);
-            if (groupByCourse.find(codiCurs))
+            if ((groupByCourse.size() != 0 && codiCurs == lastCourse)
+                || !groupByCourse.add(codiCurs, static_cast<std::uint32_t>(levels.size())))
                 continue;
-            groupByCourse.add(codiCurs, static_cast<std::uint32_t>(levels.size()));
+            lastCourse.assign(codiCurs);
             record.setText(fNivel, groups.textView(gNivel));
             record.setText(fCurso, groups.textView(gCurso));
             levels += record.field(fNivel);
@@ -195,30 +201,56 @@ void writeCatalogue(ImportContext& ctx)
     const std::size_t sCodLargo = subjects.fieldIndex(a::kCodLargo);
     const std::size_t sNombre = subjects.fieldIndex(a::kNombre);
     const std::size_t sEsTarea = subjects.fieldIndex(a::kEsTarea);
+
+    // Subjects come in no particular order of course: their courses are looked up
+    // a batch at a time, each subject's record put together while it waits.
+    const std::size_t length = catalogue.recordLength();
+    text::KeyBatch courses;
+    text::KeyBatch codes; // COD of each waiting subject, for the warning
+    std::vector<char> activity;
+    std::string waiting; // the records of the batch
+    std::vector<const std::uint32_t*> found;
     std::vector<char> block;
-    for (subjects.first(); !subjects.eof(); subjects.next()) {
-        const std::string_view codiCurs = subjects.textView(sCodiCurs);
-        const std::uint32_t* group = groupByCourse.find(codiCurs);
-        if (!group) {
-            // Activities carry no course by design; only subjects are worth a word.
-            if (!subjects.logical(sEsTarea))
-                ctx.warnings.add(warning::kSubjectWithoutGroup,
-                    utf8(subjects.textView(sCod)) + " (curso «" + utf8(codiCurs) + "»)");
-            continue;
+    auto storeBatch = [&] {
+        const std::span<const std::string_view> keys = courses.keys();
+        found.resize(keys.size());
+        groupByCourse.findAll(keys, found);
+        const std::span<const std::string_view> cods = codes.keys();
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (!found[i]) {
+                // Activities carry no course by design; only subjects are worth a word.
+                if (!activity[i])
+                    ctx.warnings.add(
+                        warning::kSubjectWithoutGroup, utf8(cods[i]) + " (curso «" + utf8(keys[i]) + "»)");
+                continue;
+            }
+            const std::size_t at = block.size();
+            block.insert(block.end(), waiting.begin() + static_cast<std::ptrdiff_t>(i * length),
+                waiting.begin() + static_cast<std::ptrdiff_t>((i + 1) * length));
+            std::memcpy(block.data() + at + nivelAt, levels.data() + *found[i], nivelWidth);
+            std::memcpy(block.data() + at + cursoAt, levels.data() + *found[i] + nivelWidth, cursoWidth);
         }
-        record.setText(fAbrev, subjects.textView(sCod));
-        record.setText(fAbrev8, subjects.textView(sCodLargo));
-        record.setText(fNombre, subjects.textView(sNombre));
-        const std::string_view image = record.bytes();
-        const std::size_t at = block.size();
-        block.insert(block.end(), image.begin(), image.end());
-        std::memcpy(block.data() + at + nivelAt, levels.data() + *group, nivelWidth);
-        std::memcpy(block.data() + at + cursoAt, levels.data() + *group + nivelWidth, cursoWidth);
         if (block.size() >= kBlockBytes) {
             catalogue.appendRecords(block);
             block.clear();
         }
+        courses.clear();
+        codes.clear();
+        activity.clear();
+        waiting.clear();
+    };
+    for (subjects.first(); !subjects.eof(); subjects.next()) {
+        courses.add(subjects.textView(sCodiCurs));
+        codes.add(subjects.textView(sCod));
+        activity.push_back(subjects.logical(sEsTarea) ? 1 : 0);
+        record.setText(fAbrev, subjects.textView(sCod));
+        record.setText(fAbrev8, subjects.textView(sCodLargo));
+        record.setText(fNombre, subjects.textView(sNombre));
+        waiting += record.bytes();
+        if (courses.size() == kBatchRecords)
+            storeBatch();
     }
+    storeBatch();
     catalogue.appendRecords(block);
 
     catalogue.close();

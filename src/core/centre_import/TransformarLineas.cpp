@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ constexpr std::string_view kQuestion = "¿Quiere crear automáticamente las Lín
 
 // Lines are stored in blocks of about this many bytes.
 constexpr std::size_t kBlockBytes = 256 * 1024;
+// Records whose lookups are made together.
+constexpr std::size_t kBatchRecords = 512;
 
 // A GestIB code as a table stores it: cut to the field's width, without the blanks
 // that pad it.
@@ -152,16 +155,32 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
     HoursTexts hoursTexts;
     std::vector<std::uint32_t> courseOfSubject;
     std::vector<std::uint32_t> subjectsInCourse;
+    // Subjects come in no particular order of course: their courses are looked up a
+    // batch at a time; a course not met before takes the next number.
+    text::KeyBatch pending;
+    std::vector<const std::uint32_t*> found;
+    auto numberBatch = [&] {
+        const std::span<const std::string_view> keys = pending.keys();
+        found.resize(keys.size());
+        result.courseOf.findAll(keys, found);
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            std::uint32_t course = static_cast<std::uint32_t>(subjectsInCourse.size());
+            if (found[i])
+                course = *found[i];
+            else if (result.courseOf.add(keys[i], course))
+                subjectsInCourse.push_back(0);
+            else // met earlier in this batch
+                course = *result.courseOf.find(keys[i]);
+            courseOfSubject.push_back(course);
+            ++subjectsInCourse[course];
+        }
+        pending.clear();
+    };
     for (subjects.first(); !subjects.eof(); subjects.next()) {
         const std::string_view codiCurs = subjects.textView(fCodiCurs);
-        const std::uint32_t* known = result.courseOf.find(codiCurs);
-        const std::uint32_t course = known ? *known : static_cast<std::uint32_t>(subjectsInCourse.size());
-        if (!known) {
-            result.courseOf.add(codiCurs, course);
-            subjectsInCourse.push_back(0);
-        }
-        courseOfSubject.push_back(course);
-        ++subjectsInCourse[course];
+        pending.add(codiCurs);
+        if (pending.size() == kBatchRecords)
+            numberBatch();
 
         const std::string_view cod = subjects.textView(fCod);
         line.setText(l.cAsig, cod);
@@ -208,6 +227,7 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
             result.namedOf.push_back(named);
         }
     }
+    numberBatch();
 
     // Course by course, each course's subjects in record order.
     result.firstOfCourse.assign(subjectsInCourse.size() + 1, 0);
@@ -279,8 +299,17 @@ void TransformarLineas(ImportContext& ctx)
         std::vector<char> block;
         block.reserve(kBlockBytes + length);
         std::uint32_t written = 0;
+        // A course's groups follow one another: most records repeat the last course.
+        std::string lastCourse;
+        const std::uint32_t* course = nullptr;
+        bool looked = false;
         for (groups.first(); !groups.eof(); groups.next()) {
-            const std::uint32_t* course = byCourse.courseOf.find(groups.textView(gCodiCurs));
+            const std::string_view codiCurs = groups.textView(gCodiCurs);
+            if (!looked || codiCurs != lastCourse) {
+                course = byCourse.courseOf.find(codiCurs);
+                lastCourse.assign(codiCurs);
+                looked = true;
+            }
             if (!course)
                 continue;
             line.setText(l.cGrup, groups.textView(gAbrev));

@@ -81,7 +81,7 @@ std::string_view DbfTable::textView(std::size_t field) const
     Impl& d = opened(m_impl, field);
     if (d.plainText[field]) {
         const FieldInfo& f = d.fields()[field];
-        return detail::storedText(d.record.data() + 1 + f.offset, static_cast<std::size_t>(f.width));
+        return detail::trimmedText(d.record.data() + 1 + f.offset, static_cast<std::size_t>(f.width));
     }
     if (d.textCopies.size() < d.fields().size())
         d.textCopies.resize(d.fields().size());

@@ -36,7 +36,7 @@ inline void storeText(char* out, std::size_t width, std::string_view value) noex
 }
 
 /// `bytes` of a text field as read: without the trailing blanks and NULs that pad it.
-inline std::string_view storedText(const char* bytes, std::size_t width) noexcept
+inline std::string_view trimmedText(const char* bytes, std::size_t width) noexcept
 {
     while (width > 0 && (bytes[width - 1] == ' ' || bytes[width - 1] == '\0'))
         --width;

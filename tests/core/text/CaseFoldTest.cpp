@@ -167,6 +167,81 @@ TEST(FirstMatchIndex, FirstRowWinsAndCaseMatters)
     EXPECT_EQ(4u, index.size());
 }
 
+TEST(FirstMatchIndex, KeysOfEveryLengthAreTold)
+{
+    // Keys up to fifteen bytes are compared in their head alone, longer ones in full:
+    // keys that share a head, or differ only past it, in a NUL byte or in length,
+    // must each keep their own row.
+    const std::string prefix15 = "ABCDEFGHIJKLMNO";
+    const std::vector<std::string> keys = {
+        "",
+        std::string(1, '\0'),
+        std::string(2, '\0'),
+        "A",
+        std::string("A\0", 2),
+        prefix15.substr(0, 14),
+        prefix15,
+        prefix15 + "P",
+        prefix15 + "Q",
+        prefix15 + "PQ",
+        prefix15 + std::string(1, '\0'),
+        std::string(300, 'x'),
+        std::string(301, 'x'),
+        "\xE0\xFF\x80",
+    };
+    FirstMatchIndex<std::size_t> index;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        EXPECT_TRUE(index.add(keys[i], i)) << i;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_FALSE(index.add(keys[i], 1000 + i)) << "a repeated key keeps its first row: " << i;
+        const std::size_t* found = index.find(keys[i]);
+        ASSERT_TRUE(found) << i;
+        EXPECT_EQ(i, *found);
+    }
+    for (const std::string& absent : { std::string("a"), prefix15 + "R", prefix15.substr(0, 13),
+             std::string(299, 'x'), std::string(3, '\0'), prefix15 + "PQR" })
+        EXPECT_EQ(nullptr, index.find(absent)) << absent;
+    EXPECT_EQ(keys.size(), index.size());
+}
+
+TEST(FirstMatchIndex, LookingUpManyKeysAtOnceFindsWhatFindFinds)
+{
+    // Keys short and long, present and absent, repeated, in batches longer and
+    // shorter than the lookups made together.
+    FirstMatchIndex<int> index;
+    std::vector<const int*> found(3);
+    KeyBatch batch;
+    batch.add("A");
+    batch.add("");
+    batch.add(std::string(40, 'L'));
+    index.findAll(batch.keys(), found);
+    EXPECT_EQ(std::vector<const int*>(3, nullptr), found) << "an empty index finds nothing";
+
+    for (int i = 0; i < 3000; ++i)
+        index.add((i % 3 == 0 ? std::string(20, 'L') : std::string()) + "K" + std::to_string(i), i);
+    batch.clear();
+    std::size_t present = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const int k = (i * 7919) % 4000; // beyond 3000: absent
+        present += k < 3000 ? 1u : 0u;
+        batch.add((k % 3 == 0 ? std::string(20, 'L') : std::string()) + "K" + std::to_string(k));
+        if (i % 10 == 0)
+            batch.add("absent " + std::to_string(i));
+    }
+    const std::span<const std::string_view> keys = batch.keys();
+    ASSERT_EQ(1100u, keys.size());
+    found.assign(keys.size(), nullptr);
+    index.findAll(keys, found);
+    std::size_t hits = 0;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(index.find(keys[i]), found[i]) << keys[i];
+        hits += found[i] ? 1u : 0u;
+    }
+    EXPECT_EQ(present, hits);
+    EXPECT_GT(present, 0u);
+    EXPECT_LT(present, 1000u);
+}
+
 TEST(FirstMatchIndex, KeepsEveryRowAndItsAddressWhileItGrows)
 {
     // Enough rows to rebuild the table several times; a value found early must stay
