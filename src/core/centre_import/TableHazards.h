@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tramazel::xml {
 class XmlElement;
@@ -35,10 +36,13 @@ public:
     void noteKey(std::string_view value, int width, std::string_view description, std::string_view codi);
 
 private:
+    template <typename MakeExample> void report(std::string_view description, MakeExample&& makeExample);
+
     std::string m_table;
     Warnings& m_warnings;
     std::string m_cutDescription;
     text::CodeSet m_keys { text::CodeSet::LetterCase::Significant };
+    std::vector<std::string> m_fullKinds; // kinds with every example they can keep
 };
 
 } // namespace tramazel::centre_import

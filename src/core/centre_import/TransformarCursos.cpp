@@ -8,6 +8,7 @@
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
 #include "dbf/RecordImage.h"
+#include "text/CodeSet.h"
 #include "text/Cp1252.h"
 #include "text/FirstMatchIndex.h"
 #include "xml/XmlDocument.h"
@@ -15,7 +16,6 @@
 #include <cstring>
 #include <span>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace tramazel::centre_import {
@@ -52,13 +52,13 @@ void writeCourses(ImportContext& ctx, dbf::DbfTable& courses)
     const std::size_t fCurso = courses.fieldIndex(t::kCurso);
 
     TableHazards hazards(t::kTable, ctx.warnings);
-    std::unordered_set<std::string> seen;
+    text::CodeSet seen(text::CodeSet::LetterCase::Significant);
     for (const xml::XmlElement& course : ctx.doc.select(kPathCurs)) {
         const std::string codi = hazards.read(course, kAttrCodi);
         const std::string descripcio = hazards.read(course, kAttrDescripcio);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteCut(t::kDescripcio, descripcio, t::kDescripcioWidth);
-        if (!seen.insert(codi).second)
+        if (!seen.add(codi))
             ctx.warnings.add(warning::kDuplicateCourse, utf8(codi));
 
         courses.append();

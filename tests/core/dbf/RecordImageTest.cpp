@@ -48,6 +48,7 @@ const std::vector<Row>& rows()
         {}, // every field blank
         { "LONGER", "cut to twelve characters", -7, -0.125, {}, {} },
         { "A  ", "  lead", {}, {}, false, "3.5" }, // trailing blanks; a number as text
+        { "X", std::string("AB\0 \0", 5), {}, {}, {}, {} }, // NULs among the padding read as padding
         { "\xD1\xE7", "\xC0\xE9\xFC", std::numeric_limits<std::int32_t>::max(), 1e13, true, "" },
     };
     return all;
