@@ -120,9 +120,9 @@ struct LineFields {
 /// bytes their lines take from them, as ASIGT stores them.
 struct SubjectsByCourse {
     text::FirstMatchIndex<std::uint32_t> courseOf;
-    /// Course c's subjects are order[firstOfCourse[c]] … order[firstOfCourse[c + 1] - 1].
+    /// Course c's subjects are numbers firstOfCourse[c] … firstOfCourse[c + 1] - 1: the
+    /// subjects are numbered course by course, each course's in record order.
     std::vector<std::uint32_t> firstOfCourse;
-    std::vector<std::uint32_t> order;
     std::string casig; ///< CASIG of every subject, casigWidth bytes each
     std::vector<std::uint32_t> hoursOf; ///< per subject, which of the hours parts
     std::string hoursParts; ///< HORAS then SESIONES of every distinct hours text
@@ -234,9 +234,25 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
     for (std::size_t c = 0; c < subjectsInCourse.size(); ++c)
         result.firstOfCourse[c + 1] = result.firstOfCourse[c] + subjectsInCourse[c];
     std::vector<std::uint32_t> next(result.firstOfCourse.begin(), result.firstOfCourse.end() - 1);
-    result.order.resize(courseOfSubject.size());
+    std::vector<std::uint32_t> place(courseOfSubject.size());
     for (std::size_t s = 0; s < courseOfSubject.size(); ++s)
-        result.order[next[courseOfSubject[s]]++] = static_cast<std::uint32_t>(s);
+        place[s] = next[courseOfSubject[s]]++;
+    // Every subject's parts moved to its place, so that a course's lines read them
+    // one after the other.
+    const std::size_t casigWidth = line.field(l.cAsig).size();
+    std::string casig(result.casig.size(), ' ');
+    std::vector<std::uint32_t> hoursOf(result.hoursOf.size());
+    std::vector<std::uint32_t> namedOf(result.namedOf.size());
+    for (std::size_t s = 0; s < place.size(); ++s) {
+        std::memcpy(casig.data() + std::size_t { place[s] } * casigWidth,
+            result.casig.data() + s * casigWidth, casigWidth);
+        hoursOf[place[s]] = result.hoursOf[s];
+        if (!namedOf.empty())
+            namedOf[place[s]] = result.namedOf[s];
+    }
+    result.casig = std::move(casig);
+    result.hoursOf = std::move(hoursOf);
+    result.namedOf = std::move(namedOf);
     return result;
 }
 
@@ -322,7 +338,7 @@ void TransformarLineas(ImportContext& ctx)
 
             for (std::uint32_t k = byCourse.firstOfCourse[*course]; k < byCourse.firstOfCourse[*course + 1];
                  ++k) {
-                const std::uint32_t subject = byCourse.order[k];
+                const std::uint32_t subject = k;
                 if (!linesFor(byCourse, subject, name))
                     continue;
                 const std::size_t at = block.size();
