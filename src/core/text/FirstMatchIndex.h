@@ -216,11 +216,13 @@ private:
 /// copies of the texts, so that they outlive the record they were read from.
 class KeyBatch {
 public:
+    /// Adds a copy of `key` after the others.
     void add(std::string_view key)
     {
         m_bytes.append(key);
         m_ends.push_back(m_bytes.size());
     }
+    /// Number of keys added since the last clear().
     std::size_t size() const noexcept { return m_ends.size(); }
     /// Views of the keys, in the order they were added; valid until the next add or clear.
     std::span<const std::string_view> keys()
@@ -233,6 +235,7 @@ public:
         }
         return m_views;
     }
+    /// Forgets every key, keeping the memory for the next batch.
     void clear() noexcept
     {
         m_bytes.clear();
