@@ -30,29 +30,32 @@ std::string_view CodeAllocator::stored(std::string_view code) const noexcept
 
 std::uint64_t& CodeAllocator::cursor(std::string_view base)
 {
+    if (m_lastCursor && base == m_lastBase)
+        return *m_lastCursor;
     // Bases that differ only in letter case form the same candidates once folded,
-    // so they share one cursor.
-    return m_cursors.try_emplace(text::foldCase(base), 0).first->second;
+    // so they share one cursor. The map's values stay where they are as it grows.
+    m_lastCursor = &m_cursors.try_emplace(text::foldCase(base), 0).first->second;
+    m_lastBase.assign(base);
+    return *m_lastCursor;
 }
 
 std::string CodeAllocator::nextFree(std::string_view base, bool takeIt)
 {
     std::uint64_t& k = cursor(base);
-    std::string candidate(base);
+    std::string& candidate = m_candidate;
+    candidate.assign(base);
     while (true) {
         setSuffix(candidate, base.size(), ++k);
         // Once cut, base+k reads as base+k' for a shorter k' < k, which the cursor has
         // passed, so it is taken: no candidate from here on can be told apart.
         if (candidate.size() > m_width)
             break;
-        const std::size_t before = m_inUse.size();
         if (!takeIt) {
             if (!m_inUse.contains(stored(candidate)))
                 break;
             continue;
         }
-        m_inUse.add(stored(candidate));
-        if (m_inUse.size() != before)
+        if (m_inUse.add(stored(candidate)))
             return candidate;
     }
     // Not taken here (or a duplicate): the next search must try this k again only
@@ -69,10 +72,8 @@ std::string CodeAllocator::lowestFree(std::string_view base)
 
 std::string CodeAllocator::take(std::string_view code, std::string_view replacementBase)
 {
-    // Adding tells whether the code was free: the set grows only by a new code.
-    const std::size_t before = m_inUse.size();
-    m_inUse.add(stored(code));
-    if (m_inUse.size() != before)
+    // Adding tells whether the code was free.
+    if (m_inUse.add(stored(code)))
         return std::string(code);
     return nextFree(replacementBase, true);
 }

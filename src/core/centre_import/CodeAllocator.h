@@ -28,6 +28,8 @@ public:
         : m_width(storedWidth)
     {
     }
+    CodeAllocator(const CodeAllocator&) = delete; // it keeps a pointer into itself
+    CodeAllocator& operator=(const CodeAllocator&) = delete;
 
     /// True when `code`, as stored, is in use (letter case ignored).
     bool inUse(std::string_view code) const { return m_inUse.contains(stored(code)); }
@@ -56,6 +58,10 @@ private:
     text::CodeSet m_inUse; // stored forms
     // Folded base -> a k such that base+1 … base+k are all in use.
     std::unordered_map<std::string, std::uint64_t> m_cursors;
+    // The base of the last search and its cursor: runs of one base are common.
+    std::string m_lastBase;
+    std::uint64_t* m_lastCursor = nullptr;
+    std::string m_candidate; // reused, so that a search allocates nothing
 };
 
 } // namespace tramazel::centre_import

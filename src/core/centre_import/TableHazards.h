@@ -3,10 +3,11 @@
 
 #include "WarningTexts.h"
 #include "Warnings.h"
+#include "text/CodeSet.h"
 
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
 namespace tramazel::xml {
 class XmlElement;
@@ -35,10 +36,13 @@ public:
     void noteKey(std::string_view value, int width, std::string_view description, std::string_view codi);
 
 private:
+    template <typename MakeExample> void report(std::string_view description, MakeExample&& makeExample);
+
     std::string m_table;
     Warnings& m_warnings;
     std::string m_cutDescription;
-    std::unordered_set<std::string> m_keys;
+    text::CodeSet m_keys { text::CodeSet::LetterCase::Significant };
+    std::vector<std::string> m_fullKinds; // kinds with every example they can keep
 };
 
 } // namespace tramazel::centre_import

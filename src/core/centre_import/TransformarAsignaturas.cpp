@@ -7,6 +7,7 @@
 #include "centre_import/CodeRules.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
+#include "dbf/RecordImage.h"
 #include "xml/XmlDocument.h"
 
 namespace tramazel::centre_import {
@@ -30,6 +31,11 @@ void TransformarAsignaturas(ImportContext& ctx)
     const std::size_t fEsTarea = table.fieldIndex(t::kEsTarea);
 
     TableHazards hazards(t::kTable, ctx.warnings);
+    // HORAS is the same for every record; ESTAREA for every subject, then for every
+    // activity.
+    dbf::RecordImage record(table);
+    record.setText(fHoras, kHoras);
+    record.setLogical(fEsTarea, false);
 
     // Subjects first: their short codes are unique among subjects as COD holds them
     // (cut to its width, trailing blanks dropped, letter case ignored); activity
@@ -52,16 +58,16 @@ void TransformarAsignaturas(ImportContext& ctx)
         hazards.noteCut(t::kCodiCurs, curs, t::kCodiCursWidth);
         hazards.noteKey(code, t::kCodWidth, warning::kDuplicateSubjectCode, codi);
 
-        table.append();
-        table.setText(fCod, code);
-        table.setText(fCodLargo, longCode);
-        table.setText(fNombre, name);
-        table.setText(fCodi, codi);
-        table.setText(fCodiCurs, curs);
-        table.setText(fHoras, kHoras);
-        table.setLogical(fEsTarea, false);
-        table.post();
+        record.setText(fCod, code);
+        record.setText(fCodLargo, longCode);
+        record.setText(fNombre, name);
+        record.setText(fCodi, codi);
+        record.setText(fCodiCurs, curs);
+        table.appendRecord(record);
     }
+
+    record.setText(fCodiCurs, std::string_view {});
+    record.setLogical(fEsTarea, true);
 
     for (const xml::XmlElement& activity : ctx.doc.select(kPathActivitat)) {
         const std::string codi = hazards.read(activity, kAttrCodi);
@@ -74,15 +80,11 @@ void TransformarAsignaturas(ImportContext& ctx)
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteKey(codi, t::kCodWidth, warning::kDuplicateSubjectCode, codi);
 
-        table.append();
-        table.setText(fCod, codi);
-        table.setText(fCodLargo, rules::activityLongCode(shortName));
-        table.setText(fNombre, name);
-        table.setText(fCodi, codi);
-        table.setText(fCodiCurs, std::string_view {});
-        table.setText(fHoras, kHoras);
-        table.setLogical(fEsTarea, true);
-        table.post();
+        record.setText(fCod, codi);
+        record.setText(fCodLargo, rules::activityLongCode(shortName));
+        record.setText(fNombre, name);
+        record.setText(fCodi, codi);
+        table.appendRecord(record);
     }
 
     table.close();

@@ -6,6 +6,7 @@
 #include "centre_import/CodeRules.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
+#include "dbf/RecordImage.h"
 #include "xml/XmlDocument.h"
 
 namespace tramazel::centre_import {
@@ -22,6 +23,8 @@ void TransformarAulas(ImportContext& ctx)
 
     // Room abbreviations are not made unique: rooms whose codes end alike share one.
     TableHazards hazards(t::kTable, ctx.warnings);
+    // EDIFICIO and MAXALUM stay blank.
+    dbf::RecordImage record(table);
     for (const xml::XmlElement& room : ctx.doc.select(kPathAula)) {
         const std::string codi = hazards.read(room, kAttrCodi);
         const std::string description = hazards.read(room, kAttrDescripcio);
@@ -31,12 +34,10 @@ void TransformarAulas(ImportContext& ctx)
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kSharedRoomAbbreviation, codi);
 
-        // EDIFICIO and MAXALUM stay blank.
-        table.append();
-        table.setText(fAbrev, abbreviation);
-        table.setText(fNombre, description);
-        table.setText(fCodi, codi);
-        table.post();
+        record.setText(fAbrev, abbreviation);
+        record.setText(fNombre, description);
+        record.setText(fCodi, codi);
+        table.appendRecord(record);
     }
 
     table.close();

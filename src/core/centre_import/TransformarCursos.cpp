@@ -7,12 +7,16 @@
 #include "centre_import/CodeRules.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
+#include "dbf/RecordImage.h"
+#include "text/CodeSet.h"
 #include "text/Cp1252.h"
 #include "text/FirstMatchIndex.h"
 #include "xml/XmlDocument.h"
 
+#include <cstring>
+#include <span>
 #include <string>
-#include <unordered_set>
+#include <vector>
 
 namespace tramazel::centre_import {
 
@@ -30,11 +34,10 @@ struct CourseValues {
     std::string descripcio;
 };
 
-/// What a subject takes from its course's first group.
-struct GroupValues {
-    std::string nivel;
-    std::string curso;
-};
+// Records are stored in blocks of about this many bytes.
+constexpr std::size_t kBlockBytes = 256 * 1024;
+// Records whose lookups are made together.
+constexpr std::size_t kBatchRecords = 512;
 
 // Pass 1: one CURSOST record per course element, level and course number blank or
 // as the course had them before.
@@ -49,13 +52,13 @@ void writeCourses(ImportContext& ctx, dbf::DbfTable& courses)
     const std::size_t fCurso = courses.fieldIndex(t::kCurso);
 
     TableHazards hazards(t::kTable, ctx.warnings);
-    std::unordered_set<std::string> seen;
+    text::CodeSet seen(text::CodeSet::LetterCase::Significant);
     for (const xml::XmlElement& course : ctx.doc.select(kPathCurs)) {
         const std::string codi = hazards.read(course, kAttrCodi);
         const std::string descripcio = hazards.read(course, kAttrDescripcio);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteCut(t::kDescripcio, descripcio, t::kDescripcioWidth);
-        if (!seen.insert(codi).second)
+        if (!seen.add(codi))
             ctx.warnings.add(warning::kDuplicateCourse, utf8(codi));
 
         courses.append();
@@ -110,6 +113,9 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
 
     TableHazards hazards(t::kTable, ctx.warnings);
     const CourseValues none;
+    // TURNO stays blank; NIVEL, CURSO and CODICURS are the course's.
+    dbf::RecordImage record(groups);
+    std::string descrip;
     // The course elements are read afresh from the document, not from CURSOST.
     for (const xml::XmlElement& course : ctx.doc.select(kPathCurs)) {
         const std::string courseCode = course.attribute(kAttrCodi);
@@ -120,6 +126,9 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
         if (members.empty())
             ctx.warnings.add(warning::kCourseWithoutGroups, utf8(courseCode));
 
+        record.setText(fNivel, values.nivel);
+        record.setText(fCurso, values.curso);
+        record.setText(fCodiCurs, courseCode);
         for (const xml::XmlElement& group : members) {
             const std::string codi = hazards.read(group, kAttrCodi);
             const std::string nom = hazards.read(group, kAttrNom);
@@ -130,16 +139,12 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
                 ctx.warnings.add(
                     warning::kGroupWithoutCourse, utf8(codi) + " (curso " + utf8(courseCode) + ")");
 
-            // TURNO stays blank.
-            groups.append();
-            groups.setText(fAbrev, abbreviation);
-            groups.setText(fNivel, values.nivel);
-            groups.setText(fCurso, values.curso);
-            groups.setText(fGrupo, nom);
-            groups.setText(fCodi, codi);
-            groups.setText(fCodiCurs, courseCode);
-            groups.setText(fDescrip, values.descripcio + " - " + nom);
-            groups.post();
+            record.setText(fAbrev, abbreviation);
+            record.setText(fGrupo, nom);
+            record.setText(fCodi, codi);
+            descrip.assign(values.descripcio).append(" - ").append(nom);
+            record.setText(fDescrip, descrip);
+            groups.appendRecord(record);
         }
     }
     groups.close();
@@ -163,39 +168,90 @@ void writeCatalogue(ImportContext& ctx)
     dbf::DbfTable groups = dbf::DbfTable::open(ctx.dir, g::kTable, dbf::Access::Exclusive);
     dbf::DbfTable subjects = dbf::DbfTable::open(ctx.dir, a::kTable, dbf::Access::Exclusive);
 
-    text::FirstMatchIndex<GroupValues> groupByCourse;
+    // The first group of every course, its level and course number already as MATIB
+    // holds them.
+    dbf::RecordImage record(catalogue);
+    text::FirstMatchIndex<std::uint32_t> groupByCourse;
+    std::string levels;
     {
         const std::size_t gCodiCurs = groups.fieldIndex(g::kCodiCurs);
         const std::size_t gNivel = groups.fieldIndex(g::kNivel);
         const std::size_t gCurso = groups.fieldIndex(g::kCurso);
-        for (groups.first(); !groups.eof(); groups.next())
-            groupByCourse.add(
-                groups.text(gCodiCurs), GroupValues { groups.text(gNivel), groups.text(gCurso) });
+        // A course's groups follow one another: most records repeat the last course.
+        std::string lastCourse;
+        for (groups.first(); !groups.eof(); groups.next()) {
+            const std::string_view codiCurs = groups.textView(gCodiCurs);
+            if ((groupByCourse.size() != 0 && codiCurs == lastCourse)
+                || !groupByCourse.add(codiCurs, static_cast<std::uint32_t>(levels.size())))
+                continue;
+            lastCourse.assign(codiCurs);
+            record.setText(fNivel, groups.textView(gNivel));
+            record.setText(fCurso, groups.textView(gCurso));
+            levels += record.field(fNivel);
+            levels += record.field(fCurso);
+        }
     }
+    const std::size_t nivelAt = record.fieldOffset(fNivel);
+    const std::size_t nivelWidth = record.field(fNivel).size();
+    const std::size_t cursoAt = record.fieldOffset(fCurso);
+    const std::size_t cursoWidth = record.field(fCurso).size();
 
     const std::size_t sCodiCurs = subjects.fieldIndex(a::kCodiCurs);
     const std::size_t sCod = subjects.fieldIndex(a::kCod);
     const std::size_t sCodLargo = subjects.fieldIndex(a::kCodLargo);
     const std::size_t sNombre = subjects.fieldIndex(a::kNombre);
     const std::size_t sEsTarea = subjects.fieldIndex(a::kEsTarea);
-    for (subjects.first(); !subjects.eof(); subjects.next()) {
-        const std::string codiCurs = subjects.text(sCodiCurs);
-        const GroupValues* group = groupByCourse.find(codiCurs);
-        if (!group) {
-            // Activities carry no course by design; only subjects are worth a word.
-            if (!subjects.logical(sEsTarea))
-                ctx.warnings.add(warning::kSubjectWithoutGroup,
-                    utf8(subjects.text(sCod)) + " (curso «" + utf8(codiCurs) + "»)");
-            continue;
+
+    // Subjects come in no particular order of course: their courses are looked up
+    // a batch at a time, each subject's record put together while it waits.
+    const std::size_t length = catalogue.recordLength();
+    text::KeyBatch courses;
+    text::KeyBatch codes; // COD of each waiting subject, for the warning
+    std::vector<char> activity;
+    std::string waiting; // the records of the batch
+    std::vector<const std::uint32_t*> found;
+    std::vector<char> block;
+    auto storeBatch = [&] {
+        const std::span<const std::string_view> keys = courses.keys();
+        found.resize(keys.size());
+        groupByCourse.findAll(keys, found);
+        const std::span<const std::string_view> cods = codes.keys();
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (!found[i]) {
+                // Activities carry no course by design; only subjects are worth a word.
+                if (!activity[i])
+                    ctx.warnings.add(
+                        warning::kSubjectWithoutGroup, utf8(cods[i]) + " (curso «" + utf8(keys[i]) + "»)");
+                continue;
+            }
+            const std::size_t at = block.size();
+            block.insert(block.end(), waiting.begin() + static_cast<std::ptrdiff_t>(i * length),
+                waiting.begin() + static_cast<std::ptrdiff_t>((i + 1) * length));
+            std::memcpy(block.data() + at + nivelAt, levels.data() + *found[i], nivelWidth);
+            std::memcpy(block.data() + at + cursoAt, levels.data() + *found[i] + nivelWidth, cursoWidth);
         }
-        catalogue.append();
-        catalogue.setText(fAbrev, subjects.text(sCod));
-        catalogue.setText(fAbrev8, subjects.text(sCodLargo));
-        catalogue.setText(fNombre, subjects.text(sNombre));
-        catalogue.setText(fNivel, group->nivel);
-        catalogue.setText(fCurso, group->curso);
-        catalogue.post();
+        if (block.size() >= kBlockBytes) {
+            catalogue.appendRecords(block);
+            block.clear();
+        }
+        courses.clear();
+        codes.clear();
+        activity.clear();
+        waiting.clear();
+    };
+    for (subjects.first(); !subjects.eof(); subjects.next()) {
+        courses.add(subjects.textView(sCodiCurs));
+        codes.add(subjects.textView(sCod));
+        activity.push_back(subjects.logical(sEsTarea) ? 1 : 0);
+        record.setText(fAbrev, subjects.textView(sCod));
+        record.setText(fAbrev8, subjects.textView(sCodLargo));
+        record.setText(fNombre, subjects.textView(sNombre));
+        waiting += record.bytes();
+        if (courses.size() == kBatchRecords)
+            storeBatch();
     }
+    storeBatch();
+    catalogue.appendRecords(block);
 
     catalogue.close();
     groups.close();

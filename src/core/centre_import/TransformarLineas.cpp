@@ -7,11 +7,14 @@
 #include "centre_import/GroupsInSubjectName.h"
 #include "centre_import/SubjectHours.h"
 #include "dbf/DbfTable.h"
+#include "dbf/RecordImage.h"
 #include "text/Cp1252.h"
 #include "text/FirstMatchIndex.h"
 #include "xml/XmlDocument.h"
 
 #include <algorithm>
+#include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,53 +30,10 @@ constexpr std::string_view kQuestion = "¿Quiere crear automáticamente las Lín
                                        "pero podrá eliminar las que considere innecesarias. \n"
                                        "                            ¿Crear Líneas?";
 
-/// One ASIGNOMT record as its lines need it; hours and sessions worked out once.
-struct Subject {
-    std::string cod;
-    Hours hours;
-    std::string sessions;
-    std::string codi; ///< GestIB code, as ASIGNOMT stores it
-    std::string nombre; ///< ASIGNOMT's NOMBRE, the name when the centre file has none
-    std::vector<std::string> namedGroups; ///< the groups its name designates; empty: all
-};
-
-/// ASIGNOMT grouped by CODICURS: every course's subjects in record order.
-struct SubjectsByCourse {
-    text::FirstMatchIndex<std::size_t> bucketOf;
-    std::vector<std::vector<Subject>> buckets;
-};
-
-SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects)
-{
-    namespace a = zelvano::asignomt;
-    const std::size_t fCodiCurs = subjects.fieldIndex(a::kCodiCurs);
-    const std::size_t fCod = subjects.fieldIndex(a::kCod);
-    const std::size_t fHoras = subjects.fieldIndex(a::kHoras);
-    const std::size_t fCodi = subjects.fieldIndex(a::kCodi);
-    const std::size_t fNombre = subjects.fieldIndex(a::kNombre);
-
-    SubjectsByCourse result;
-    for (subjects.first(); !subjects.eof(); subjects.next()) {
-        const std::string codiCurs = subjects.text(fCodiCurs);
-        const std::size_t* bucket = result.bucketOf.find(codiCurs);
-        std::size_t at = bucket ? *bucket : result.buckets.size();
-        if (!bucket) {
-            result.bucketOf.add(codiCurs, at);
-            result.buckets.emplace_back();
-        }
-
-        const std::string horas = subjects.text(fHoras);
-        Subject subject { subjects.text(fCod), readHours(horas), {}, subjects.text(fCodi),
-            subjects.text(fNombre), {} };
-        subject.sessions = sessionPattern(subject.hours.value);
-        if (subject.hours.reading == HoursReading::NotANumber)
-            ctx.warnings.add(warning::kHoursNotANumber, text::cp1252ToUtf8(subject.cod + " «" + horas + "»"));
-        else if (subject.hours.reading == HoursReading::OutOfRange)
-            ctx.warnings.add(warning::kHoursOutOfRange, text::cp1252ToUtf8(subject.cod + " «" + horas + "»"));
-        result.buckets[at].push_back(std::move(subject));
-    }
-    return result;
-}
+// Lines are stored in blocks of about this many bytes.
+constexpr std::size_t kBlockBytes = 256 * 1024;
+// Records whose lookups are made together.
+constexpr std::size_t kBatchRecords = 512;
 
 // A GestIB code as a table stores it: cut to the field's width, without the blanks
 // that pad it.
@@ -108,69 +68,200 @@ CentreNames readCentreNames(const xml::XmlDocument& doc)
     return names;
 }
 
-/// One GRUPOST record: what its lines copy, and its name in full.
-struct Group {
-    std::string abrev;
-    std::string turno;
-    std::string nivel;
-    std::string curso;
-    std::string grupo;
-    std::string codiCurs;
-    std::string name;
-};
-
-std::vector<Group> readGroups(dbf::DbfTable& groups, const CentreNames& names)
+/// The name a group's lines are matched by: its name in full, or GRUPO when the
+/// centre file has none.
+std::string_view groupName(const dbf::DbfTable& groups, const CentreNames& names)
 {
     namespace g = zelvano::grupost;
-    const std::size_t gAbrev = groups.fieldIndex(g::kAbrev);
-    const std::size_t gTurno = groups.fieldIndex(g::kTurno);
-    const std::size_t gNivel = groups.fieldIndex(g::kNivel);
-    const std::size_t gCurso = groups.fieldIndex(g::kCurso);
-    const std::size_t gGrupo = groups.fieldIndex(g::kGrupo);
-    const std::size_t gCodi = groups.fieldIndex(g::kCodi);
-    const std::size_t gCodiCurs = groups.fieldIndex(g::kCodiCurs);
+    const std::string* name = names.groupByCodi.find(groups.textView(groups.fieldIndex(g::kCodi)));
+    return name ? std::string_view(*name) : groups.textView(groups.fieldIndex(g::kGrupo));
+}
 
-    std::vector<Group> result;
-    for (; !groups.eof(); groups.next()) {
-        Group group { groups.text(gAbrev), groups.text(gTurno), groups.text(gNivel), groups.text(gCurso),
-            groups.text(gGrupo), groups.text(gCodiCurs), {} };
-        const std::string* name = names.groupByCodi.find(groups.text(gCodi));
-        group.name = name ? *name : group.grupo;
-        result.push_back(std::move(group));
+/// The names of every GRUPOST group, by the group's CODICURS, in record order.
+struct GroupNamesByCourse {
+    text::FirstMatchIndex<std::uint32_t> courseOf;
+    std::vector<std::vector<std::string>> names;
+};
+
+GroupNamesByCourse readGroupNames(dbf::DbfTable& groups, const CentreNames& names)
+{
+    const std::size_t gCodiCurs = groups.fieldIndex(zelvano::grupost::kCodiCurs);
+    GroupNamesByCourse result;
+    for (groups.first(); !groups.eof(); groups.next()) {
+        const std::string_view codiCurs = groups.textView(gCodiCurs);
+        const std::uint32_t* course = result.courseOf.find(codiCurs);
+        if (!course) {
+            result.courseOf.add(codiCurs, static_cast<std::uint32_t>(result.names.size()));
+            result.names.emplace_back();
+        }
+        result.names[course ? *course : result.names.size() - 1].emplace_back(groupName(groups, names));
     }
     return result;
 }
 
-// Works out, for every subject, the groups of its course its name designates.
-// Returns how many subjects have such groups.
-std::uint32_t chooseNamedGroups(
-    SubjectsByCourse& byCourse, const std::vector<Group>& groups, const CentreNames& names)
-{
-    std::vector<std::vector<std::string>> groupNames(byCourse.buckets.size());
-    for (const Group& group : groups) {
-        if (const std::size_t* bucket = byCourse.bucketOf.find(group.codiCurs))
-            groupNames[*bucket].push_back(group.name);
+/// ASIGT's fields, by position.
+struct LineFields {
+    explicit LineFields(const dbf::DbfTable& lines)
+    {
+        namespace t = zelvano::asigt;
+        cAsig = lines.fieldIndex(t::kCAsig);
+        cGrup = lines.fieldIndex(t::kCGrup);
+        turno = lines.fieldIndex(t::kTurno);
+        nivel = lines.fieldIndex(t::kNivel);
+        curso = lines.fieldIndex(t::kCurso);
+        grupo = lines.fieldIndex(t::kGrupo);
+        horas = lines.fieldIndex(t::kHoras);
+        sesiones = lines.fieldIndex(t::kSesiones);
     }
-    std::uint32_t naming = 0;
-    for (std::size_t b = 0; b < byCourse.buckets.size(); ++b) {
-        if (groupNames[b].empty())
-            continue;
-        for (Subject& subject : byCourse.buckets[b]) {
-            const std::string* description = names.subjectByCodi.find(subject.codi);
-            subject.namedGroups
-                = groupsNamedInSubject(description ? *description : subject.nombre, groupNames[b]);
-            if (!subject.namedGroups.empty())
-                ++naming;
+    std::size_t cAsig, cGrup, turno, nivel, curso, grupo, horas, sesiones;
+};
+
+/// ASIGNOMT grouped by CODICURS, every course's subjects in record order, with the
+/// bytes their lines take from them, as ASIGT stores them.
+struct SubjectsByCourse {
+    text::FirstMatchIndex<std::uint32_t> courseOf;
+    /// Course c's subjects are numbers firstOfCourse[c] … firstOfCourse[c + 1] - 1: the
+    /// subjects are numbered course by course, each course's in record order.
+    std::vector<std::uint32_t> firstOfCourse;
+    std::string casig; ///< CASIG of every subject, casigWidth bytes each
+    std::vector<std::uint32_t> hoursOf; ///< per subject, which of the hours parts
+    std::string hoursParts; ///< HORAS then SESIONES of every distinct hours text
+    /// Per subject, 0 when its lines go to every group of its course, otherwise 1 + which
+    /// of namedGroups lists the only groups it goes to.
+    std::vector<std::uint32_t> namedOf;
+    std::vector<std::vector<std::string>> namedGroups;
+    std::uint32_t naming = 0; ///< subjects whose name chose their groups
+};
+
+// The hours of every distinct HORAS text, read once: most subjects share a few.
+struct HoursTexts {
+    text::FirstMatchIndex<std::uint32_t> indexOf;
+    std::vector<HoursReading> readings;
+};
+
+// Reads ASIGNOMT; `line` is where the subject's part of its lines is put together.
+// With `names` and `groupNames`, works out the groups each subject's name designates.
+SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const LineFields& l,
+    dbf::RecordImage& line, const CentreNames* names, const GroupNamesByCourse* groupNames)
+{
+    namespace a = zelvano::asignomt;
+    const std::size_t fCodiCurs = subjects.fieldIndex(a::kCodiCurs);
+    const std::size_t fCod = subjects.fieldIndex(a::kCod);
+    const std::size_t fHoras = subjects.fieldIndex(a::kHoras);
+    const std::size_t fCodi = subjects.fieldIndex(a::kCodi);
+    const std::size_t fNombre = subjects.fieldIndex(a::kNombre);
+
+    SubjectsByCourse result;
+    HoursTexts hoursTexts;
+    std::vector<std::uint32_t> courseOfSubject;
+    std::vector<std::uint32_t> subjectsInCourse;
+    // Subjects come in no particular order of course: their courses are looked up a
+    // batch at a time; a course not met before takes the next number.
+    text::KeyBatch pending;
+    std::vector<const std::uint32_t*> found;
+    auto numberBatch = [&] {
+        const std::span<const std::string_view> keys = pending.keys();
+        found.resize(keys.size());
+        result.courseOf.findAll(keys, found);
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            std::uint32_t course = static_cast<std::uint32_t>(subjectsInCourse.size());
+            if (found[i])
+                course = *found[i];
+            else if (result.courseOf.add(keys[i], course))
+                subjectsInCourse.push_back(0);
+            else // met earlier in this batch
+                course = *result.courseOf.find(keys[i]);
+            courseOfSubject.push_back(course);
+            ++subjectsInCourse[course];
+        }
+        pending.clear();
+    };
+    for (subjects.first(); !subjects.eof(); subjects.next()) {
+        const std::string_view codiCurs = subjects.textView(fCodiCurs);
+        pending.add(codiCurs);
+        if (pending.size() == kBatchRecords)
+            numberBatch();
+
+        const std::string_view cod = subjects.textView(fCod);
+        line.setText(l.cAsig, cod);
+        result.casig += line.field(l.cAsig);
+
+        const std::string_view horas = subjects.textView(fHoras);
+        const std::uint32_t* hours = hoursTexts.indexOf.find(horas);
+        const std::uint32_t hoursIndex
+            = hours ? *hours : static_cast<std::uint32_t>(hoursTexts.readings.size());
+        if (!hours) {
+            const Hours read = readHours(horas);
+            if (read.reading != HoursReading::Empty)
+                line.setNumber(l.horas, read.value);
+            else
+                line.setBlank(l.horas);
+            line.setText(l.sesiones, sessionPattern(read.value));
+            result.hoursParts += line.field(l.horas);
+            result.hoursParts += line.field(l.sesiones);
+            hoursTexts.indexOf.add(horas, hoursIndex);
+            hoursTexts.readings.push_back(read.reading);
+        }
+        result.hoursOf.push_back(hoursIndex);
+        const HoursReading reading = hoursTexts.readings[hoursIndex];
+        if (reading == HoursReading::NotANumber || reading == HoursReading::OutOfRange)
+            ctx.warnings.add(
+                reading == HoursReading::NotANumber ? warning::kHoursNotANumber : warning::kHoursOutOfRange,
+                text::cp1252ToUtf8(std::string(cod) + " «" + std::string(horas) + "»"));
+
+        if (names && groupNames) {
+            // Only the groups of the subject's course count; a course without groups
+            // has no lines to choose among.
+            std::uint32_t named = 0;
+            if (const std::uint32_t* groupsOfCourse = groupNames->courseOf.find(codiCurs)) {
+                const std::string* description = names->subjectByCodi.find(subjects.textView(fCodi));
+                std::vector<std::string> chosen = groupsNamedInSubject(
+                    description ? std::string_view(*description) : subjects.textView(fNombre),
+                    groupNames->names[*groupsOfCourse]);
+                if (!chosen.empty()) {
+                    result.namedGroups.push_back(std::move(chosen));
+                    named = static_cast<std::uint32_t>(result.namedGroups.size());
+                    ++result.naming;
+                }
+            }
+            result.namedOf.push_back(named);
         }
     }
-    return naming;
+    numberBatch();
+
+    // Course by course, each course's subjects in record order.
+    result.firstOfCourse.assign(subjectsInCourse.size() + 1, 0);
+    for (std::size_t c = 0; c < subjectsInCourse.size(); ++c)
+        result.firstOfCourse[c + 1] = result.firstOfCourse[c] + subjectsInCourse[c];
+    std::vector<std::uint32_t> next(result.firstOfCourse.begin(), result.firstOfCourse.end() - 1);
+    std::vector<std::uint32_t> place(courseOfSubject.size());
+    for (std::size_t s = 0; s < courseOfSubject.size(); ++s)
+        place[s] = next[courseOfSubject[s]]++;
+    // Every subject's parts moved to its place, so that a course's lines read them
+    // one after the other.
+    const std::size_t casigWidth = line.field(l.cAsig).size();
+    std::string casig(result.casig.size(), ' ');
+    std::vector<std::uint32_t> hoursOf(result.hoursOf.size());
+    std::vector<std::uint32_t> namedOf(result.namedOf.size());
+    for (std::size_t s = 0; s < place.size(); ++s) {
+        std::memcpy(casig.data() + std::size_t { place[s] } * casigWidth,
+            result.casig.data() + s * casigWidth, casigWidth);
+        hoursOf[place[s]] = result.hoursOf[s];
+        if (!namedOf.empty())
+            namedOf[place[s]] = result.namedOf[s];
+    }
+    result.casig = std::move(casig);
+    result.hoursOf = std::move(hoursOf);
+    result.namedOf = std::move(namedOf);
+    return result;
 }
 
-bool linesFor(const Subject& subject, const Group& group)
+bool linesFor(const SubjectsByCourse& subjects, std::uint32_t subject, std::string_view group)
 {
-    return subject.namedGroups.empty()
-        || std::find(subject.namedGroups.begin(), subject.namedGroups.end(), group.name)
-        != subject.namedGroups.end();
+    if (subjects.namedOf.empty() || subjects.namedOf[subject] == 0)
+        return true;
+    const std::vector<std::string>& named = subjects.namedGroups[subjects.namedOf[subject] - 1];
+    return std::find(named.begin(), named.end(), group) != named.end();
 }
 
 } // namespace
@@ -187,56 +278,88 @@ void TransformarLineas(ImportContext& ctx)
     dbf::DbfTable teachers = dbf::DbfTable::open(ctx.dir, zelvano::proft::kTable, dbf::Access::Exclusive);
     dbf::DbfTable rooms = dbf::DbfTable::open(ctx.dir, zelvano::aulat::kTable, dbf::Access::Exclusive);
     dbf::DbfTable subjects = dbf::DbfTable::open(ctx.dir, zelvano::asignomt::kTable, dbf::Access::Exclusive);
-    groups.first();
 
     // Asked in every run, even with no group; on Cancel ASIGT stays empty.
     const SubjectLines answer = ctx.prompts.askSubjectLines(kCaption, kQuestion);
     if (ctx.notes)
         ctx.notes->linesForNamedGroups = answer == SubjectLines::NamedGroups;
     if (answer != SubjectLines::None) {
-        SubjectsByCourse byCourse = readSubjects(ctx, subjects);
-        const CentreNames names
-            = answer == SubjectLines::NamedGroups ? readCentreNames(ctx.doc) : CentreNames {};
-        const std::vector<Group> courseGroups = readGroups(groups, names);
-        std::uint32_t naming = 0;
-        if (answer == SubjectLines::NamedGroups)
-            naming = chooseNamedGroups(byCourse, courseGroups, names);
+        const bool namedGroupsOnly = answer == SubjectLines::NamedGroups;
+        const CentreNames names = namedGroupsOnly ? readCentreNames(ctx.doc) : CentreNames {};
+        const GroupNamesByCourse groupNames
+            = namedGroupsOnly ? readGroupNames(groups, names) : GroupNamesByCourse {};
 
-        const std::size_t fCAsig = lines.fieldIndex(t::kCAsig);
-        const std::size_t fCGrup = lines.fieldIndex(t::kCGrup);
-        const std::size_t fTurno = lines.fieldIndex(t::kTurno);
-        const std::size_t fNivel = lines.fieldIndex(t::kNivel);
-        const std::size_t fCurso = lines.fieldIndex(t::kCurso);
-        const std::size_t fGrupo = lines.fieldIndex(t::kGrupo);
-        const std::size_t fHoras = lines.fieldIndex(t::kHoras);
-        const std::size_t fSesiones = lines.fieldIndex(t::kSesiones);
+        const LineFields l(lines);
+        // One image per group: its fields set once, the subject's laid over them per
+        // line. CPROF and CAULA stay blank: teacher and room are Zelvano's to fill.
+        dbf::RecordImage line(lines);
+        const SubjectsByCourse byCourse = readSubjects(ctx, subjects, l, line,
+            namedGroupsOnly ? &names : nullptr, namedGroupsOnly ? &groupNames : nullptr);
 
+        const std::size_t casigAt = line.fieldOffset(l.cAsig);
+        const std::size_t casigWidth = line.field(l.cAsig).size();
+        const std::size_t horasAt = line.fieldOffset(l.horas);
+        const std::size_t horasWidth = line.field(l.horas).size();
+        const std::size_t sesionesAt = line.fieldOffset(l.sesiones);
+        const std::size_t sesionesWidth = line.field(l.sesiones).size();
+        const std::size_t hoursWidth = horasWidth + sesionesWidth;
+
+        const std::size_t gAbrev = groups.fieldIndex(g::kAbrev);
+        const std::size_t gTurno = groups.fieldIndex(g::kTurno);
+        const std::size_t gNivel = groups.fieldIndex(g::kNivel);
+        const std::size_t gCurso = groups.fieldIndex(g::kCurso);
+        const std::size_t gGrupo = groups.fieldIndex(g::kGrupo);
+        const std::size_t gCodiCurs = groups.fieldIndex(g::kCodiCurs);
+
+        const std::size_t length = lines.recordLength();
+        std::vector<char> block;
+        block.reserve(kBlockBytes + length);
         std::uint32_t written = 0;
-        for (const Group& group : courseGroups) {
-            const std::size_t* bucket = byCourse.bucketOf.find(group.codiCurs);
-            if (!bucket)
+        // A course's groups follow one another: most records repeat the last course.
+        std::string lastCourse;
+        const std::uint32_t* course = nullptr;
+        bool looked = false;
+        for (groups.first(); !groups.eof(); groups.next()) {
+            const std::string_view codiCurs = groups.textView(gCodiCurs);
+            if (!looked || codiCurs != lastCourse) {
+                course = byCourse.courseOf.find(codiCurs);
+                lastCourse.assign(codiCurs);
+                looked = true;
+            }
+            if (!course)
                 continue;
-            for (const Subject& subject : byCourse.buckets[*bucket]) {
-                if (!linesFor(subject, group))
+            line.setText(l.cGrup, groups.textView(gAbrev));
+            line.setText(l.turno, groups.textView(gTurno));
+            line.setText(l.nivel, groups.textView(gNivel));
+            line.setText(l.curso, groups.textView(gCurso));
+            line.setText(l.grupo, groups.textView(gGrupo));
+            const std::string_view name = namedGroupsOnly ? groupName(groups, names) : std::string_view {};
+            const std::string_view image = line.bytes();
+
+            for (std::uint32_t k = byCourse.firstOfCourse[*course]; k < byCourse.firstOfCourse[*course + 1];
+                 ++k) {
+                const std::uint32_t subject = k;
+                if (!linesFor(byCourse, subject, name))
                     continue;
-                // CPROF and CAULA stay blank: teacher and room are Zelvano's to fill.
-                lines.append();
-                lines.setText(fCAsig, subject.cod);
-                lines.setText(fCGrup, group.abrev);
-                lines.setText(fTurno, group.turno);
-                lines.setText(fNivel, group.nivel);
-                lines.setText(fCurso, group.curso);
-                lines.setText(fGrupo, group.grupo);
-                if (subject.hours.reading != HoursReading::Empty)
-                    lines.setNumber(fHoras, subject.hours.value);
-                lines.setText(fSesiones, subject.sessions);
-                lines.post();
+                const std::size_t at = block.size();
+                block.insert(block.end(), image.begin(), image.end());
+                char* record = block.data() + at;
+                std::memcpy(record + casigAt, byCourse.casig.data() + std::size_t { subject } * casigWidth,
+                    casigWidth);
+                const char* hours = byCourse.hoursParts.data() + byCourse.hoursOf[subject] * hoursWidth;
+                std::memcpy(record + horasAt, hours, horasWidth);
+                std::memcpy(record + sesionesAt, hours + horasWidth, sesionesWidth);
                 ++written;
+                if (block.size() >= kBlockBytes) {
+                    lines.appendRecords(block);
+                    block.clear();
+                }
             }
         }
+        lines.appendRecords(block);
         if (ctx.notes) {
             ctx.notes->subjectLines = written;
-            ctx.notes->subjectsNamingGroups = naming;
+            ctx.notes->subjectsNamingGroups = byCourse.naming;
         }
     }
 

@@ -7,6 +7,7 @@
 #include "centre_import/CodeRules.h"
 #include "centre_import/TableHazards.h"
 #include "dbf/DbfTable.h"
+#include "dbf/RecordImage.h"
 #include "xml/XmlDocument.h"
 
 namespace tramazel::centre_import {
@@ -22,6 +23,8 @@ void TransformarProfesores(ImportContext& ctx)
     const std::size_t fCodi = table.fieldIndex(t::kCodi);
 
     TableHazards hazards(t::kTable, ctx.warnings);
+    // DEPART and DNI stay blank.
+    dbf::RecordImage record(table);
     // Unique as ABREV holds them: cut to its width, trailing blanks dropped.
     CodeAllocator abbreviationsInUse(static_cast<std::size_t>(t::kAbrevWidth));
     for (const xml::XmlElement& post : ctx.doc.select(kPathPlaca)) {
@@ -38,12 +41,10 @@ void TransformarProfesores(ImportContext& ctx)
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kDuplicateTeacherAbbreviation, codi);
 
-        // DEPART and DNI stay blank.
-        table.append();
-        table.setText(fAbrev, abbreviation);
-        table.setText(fNombre, description);
-        table.setText(fCodi, codi);
-        table.post();
+        record.setText(fAbrev, abbreviation);
+        record.setText(fNombre, description);
+        record.setText(fCodi, codi);
+        table.appendRecord(record);
     }
 
     table.close();

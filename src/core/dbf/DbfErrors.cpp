@@ -168,6 +168,14 @@ Error tableFull(const fs::path& table)
         text::pathToUtf8(table));
 }
 
+Error notWholeRecords(const fs::path& table, std::size_t size, std::size_t recordLength)
+{
+    return Error(ErrorCode::InvalidArgument,
+        "Los datos no son registros completos de la tabla " + quotedName(table) + ".",
+        text::pathToUtf8(table) + ": " + std::to_string(size) + " bytes for records of "
+            + std::to_string(recordLength));
+}
+
 Error invalidTableName(std::string_view name)
 {
     return Error(ErrorCode::InvalidArgument, "El nombre de tabla «" + std::string(name) + "» no es válido.",

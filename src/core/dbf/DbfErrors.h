@@ -64,6 +64,8 @@ Error readOnly(const std::filesystem::path& table);
 Error indexNotMaintainable(const std::filesystem::path& table, const std::string& detail);
 /// ValueOutOfRange: an append beyond the largest record count.
 Error tableFull(const std::filesystem::path& table);
+/// InvalidArgument: bytes given as whole records that are not a whole number of them.
+Error notWholeRecords(const std::filesystem::path& table, std::size_t size, std::size_t recordLength);
 
 // Opening and creating.
 /// InvalidArgument: `name` cannot name a table file.

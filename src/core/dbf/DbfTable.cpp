@@ -3,6 +3,7 @@
 
 #include "DbfTableImpl.h"
 #include "Error.h"
+#include "RecordImage.h"
 #include "TableFiles.h"
 #include "platform/Platform.h"
 #include "text/Ascii.h"
@@ -134,19 +135,9 @@ DbfTable DbfTable::open(const fs::path& dir, std::string_view name, Access acces
     throw errors::tableClosed();
 }
 
-DbfTable::Impl& opened(const std::unique_ptr<DbfTable::Impl>& impl)
+void throwFieldOutOfRange(const DbfTable::Impl& impl, std::size_t field)
 {
-    if (!impl || !impl->file.isOpen())
-        throwClosed();
-    return *impl;
-}
-
-DbfTable::Impl& opened(const std::unique_ptr<DbfTable::Impl>& impl, std::size_t field)
-{
-    DbfTable::Impl& d = opened(impl);
-    if (field >= d.fields().size())
-        throw errors::fieldIndexOutOfRange(d.path, field);
-    return d;
+    throw errors::fieldIndexOutOfRange(impl.path, field);
 }
 
 void DbfTable::close()
@@ -195,6 +186,11 @@ bool DbfTable::hasField(std::string_view name) const noexcept
 std::uint32_t DbfTable::recordCount() const noexcept
 {
     return m_impl ? m_impl->count : 0;
+}
+
+std::size_t DbfTable::recordLength() const noexcept
+{
+    return m_impl ? m_impl->record.size() : 0;
 }
 
 std::uint8_t DbfTable::languageDriver() const noexcept
@@ -255,6 +251,20 @@ void DbfTable::post()
 {
     Impl& d = opened(m_impl);
     d.post();
+}
+
+void DbfTable::appendRecord(const RecordImage& record)
+{
+    appendRecords(std::span<const char>(record.bytes().data(), record.bytes().size()));
+}
+
+void DbfTable::appendRecords(std::span<const char> records)
+{
+    Impl& d = opened(m_impl);
+    const std::size_t length = d.record.size();
+    if (records.size() % length != 0)
+        throw errors::notWholeRecords(d.path, records.size(), length);
+    d.appendRecords(records.data(), records.size() / length);
 }
 
 } // namespace tramazel::dbf

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,8 @@ struct FieldInfo {
 
 enum class Access { Shared, Exclusive };
 
+class RecordImage;
+
 /// A table file: an open handle on NAME.DBF in a directory, found there without
 /// regard to letter case. Move-only; closing (or destruction) writes the header,
 /// the 0x1A terminator and the MDX of a table that was changed.
@@ -55,7 +58,8 @@ enum class Access { Shared, Exclusive };
 /// Reading: first() / next() / eof() walk live records in stored order (deleted
 /// records are skipped). Writing: append() starts a new blank record, the set*
 /// functions fill it, post() stores it; edit() starts changing the current record
-/// in place, post() stores it.
+/// in place, post() stores it. Writers of many records can instead put each one
+/// together in a RecordImage and store it whole (appendRecord, appendRecords).
 ///
 /// Every failure throws tramazel::Error with a Spanish message naming the file.
 class DbfTable {
@@ -103,6 +107,8 @@ public:
     bool hasField(std::string_view name) const noexcept;
     /// Number of records in the file, deleted ones included.
     std::uint32_t recordCount() const noexcept;
+    /// Bytes of one record: the deleted flag, then every field (0 when closed).
+    std::size_t recordLength() const noexcept;
     /// The language driver id at byte 29 of the header.
     std::uint8_t languageDriver() const noexcept;
     /// The code page the table's texts are stored in, and whether the driver was one
@@ -122,6 +128,10 @@ public:
     // trailing blanks that pad them. Binary I/O/B fields read as their numbers.
     std::string text(std::size_t field) const;
     std::string text(std::string_view field) const { return text(fieldIndex(field)); }
+    /// What text(field) gives, without a copy where the stored bytes are the text (a
+    /// character field of a cp1252 table). The view stays valid until the handle
+    /// moves, changes or closes, or reads the same field again.
+    std::string_view textView(std::size_t field) const;
     std::int64_t integer(std::size_t field) const; ///< the whole part, cut toward zero
     std::int64_t integer(std::string_view field) const { return integer(fieldIndex(field)); }
     double number(std::size_t field) const;
@@ -153,6 +163,17 @@ public:
     /// records posted earlier; after one, every later write of the handle fails too.
     void post();
 
+    /// Stores `record` (a RecordImage of this table's layout) as a new record at the
+    /// end: what append(), the same set* calls and post() would store, with the same
+    /// errors. A record started by append() or edit() is posted first. The handle
+    /// stands on the new record.
+    void appendRecord(const RecordImage& record);
+    /// The same for many records at once: `records` holds whole records one after the
+    /// other, recordLength() bytes each, the deleted flag first (as RecordImage::bytes()
+    /// gives them). Throws InvalidArgument when its size is not a multiple of
+    /// recordLength().
+    void appendRecords(std::span<const char> records);
+
     // ---- Skimming: whole-table passes that look at stored bytes ----
 
     /// A test on a live record's stored bytes: the deleted flag at [0], then each field
@@ -182,6 +203,7 @@ public:
     class Impl;
 
 private:
+    friend class RecordImage;
     explicit DbfTable(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> m_impl;
 };

@@ -7,9 +7,11 @@
 #include "DbfHeader.h"
 #include "DbfTable.h"
 #include "FieldCodec.h"
+#include "FieldWriter.h"
 #include "ProductionIndex.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -39,6 +41,10 @@ public:
     bool atEof = true;
     std::vector<char> record;
     std::vector<char> blank;
+    // Per field, 1 when its stored bytes are its text (see detail::plainText).
+    std::vector<unsigned char> plainText;
+    // Texts textView() had to convert, one per field.
+    std::vector<std::string> textCopies;
     State state = State::Browse;
     bool modified = false;
 
@@ -53,6 +59,10 @@ public:
 
     const std::vector<FieldInfo>& fields() const noexcept { return header.fields(); }
     codec::Encoding encoding(std::size_t field) const noexcept { return header.encodings()[field]; }
+    detail::FieldTarget target(std::size_t field) const noexcept
+    {
+        return { path, fields()[field], encoding(field), header.driver().codePage };
+    }
 
     Error badValue(std::size_t field, std::string_view stored) const
     {
@@ -77,6 +87,9 @@ public:
         count = header.recordCount();
         blank = header.blankRecord();
         record = blank;
+        plainText.clear();
+        for (std::size_t f = 0; f < fields().size(); ++f)
+            plainText.push_back(detail::plainText(encoding(f), header.driver().codePage) ? 1 : 0);
     }
 
     // ---- navigation -----------------------------------------------------------
@@ -150,6 +163,28 @@ public:
         modified = true;
     }
 
+    /// Stores `n` whole records at the end, as many append() / post() pairs would.
+    void appendRecords(const char* records, std::size_t n)
+    {
+        finishPending();
+        beginChange();
+        if (n == 0)
+            return;
+        if (n > std::size_t { UINT32_MAX - count })
+            throw errors::tableFull(path);
+        const std::size_t length = record.size();
+        file.write(header.recordOffset(count), records, n * length);
+        if (productionIndex.hasTags()) {
+            for (std::size_t i = 0; i < n; ++i)
+                productionIndex.recordAppended(fields(), records + i * length);
+        }
+        count += static_cast<std::uint32_t>(n);
+        current = count - 1;
+        std::copy_n(records + (n - 1) * length, length, record.begin());
+        atEof = false;
+        modified = true;
+    }
+
     // ---- closing --------------------------------------------------------------
 
     /// Writes the header with today's date and the record count, and the end-of-file
@@ -219,9 +254,24 @@ public:
     }
 };
 
+[[noreturn]] void throwClosed();
+[[noreturn]] void throwFieldOutOfRange(const DbfTable::Impl& impl, std::size_t field);
+
 /// The state of an open handle; throws InvalidArgument when it is closed.
-DbfTable::Impl& opened(const std::unique_ptr<DbfTable::Impl>& impl);
+inline DbfTable::Impl& opened(const std::unique_ptr<DbfTable::Impl>& impl)
+{
+    if (!impl || !impl->file.isOpen())
+        throwClosed();
+    return *impl;
+}
+
 /// The same, also checking that `field` is one of the table's; throws FieldNotFound.
-DbfTable::Impl& opened(const std::unique_ptr<DbfTable::Impl>& impl, std::size_t field);
+inline DbfTable::Impl& opened(const std::unique_ptr<DbfTable::Impl>& impl, std::size_t field)
+{
+    DbfTable::Impl& d = opened(impl);
+    if (field >= d.fields().size())
+        throwFieldOutOfRange(d, field);
+    return d;
+}
 
 } // namespace tramazel::dbf

@@ -4,6 +4,7 @@
 
 #include "DbfTableImpl.h"
 #include "Error.h"
+#include "FieldWriter.h"
 
 #include <algorithm>
 #include <charconv>
@@ -73,6 +74,18 @@ std::string DbfTable::text(std::size_t field) const
         return {};
     }
     return {};
+}
+
+std::string_view DbfTable::textView(std::size_t field) const
+{
+    Impl& d = opened(m_impl, field);
+    if (d.plainText[field]) {
+        const FieldInfo& f = d.fields()[field];
+        return detail::trimmedText(d.record.data() + 1 + f.offset, static_cast<std::size_t>(f.width));
+    }
+    if (d.textCopies.size() < d.fields().size())
+        d.textCopies.resize(d.fields().size());
+    return d.textCopies[field] = text(field);
 }
 
 double DbfTable::number(std::size_t field) const
@@ -188,23 +201,19 @@ bool DbfTable::isBlank(std::size_t field) const
 
 // ---- writing -------------------------------------------------------------------
 
-void DbfTable::setText(std::size_t field, std::string_view value)
+namespace detail {
+
+void writeText(const FieldTarget& target, char* out, std::string_view value)
 {
-    Impl& d = opened(m_impl, field);
-    char* out = d.fieldForWrite(field);
-    const FieldInfo& f = d.fields()[field];
+    const FieldInfo& f = target.field;
     const auto width = static_cast<std::size_t>(f.width);
-    switch (d.encoding(field)) {
+    switch (target.encoding) {
     case Encoding::Text:
-    case Encoding::Date: {
-        std::size_t n = std::min(value.size(), width);
-        if (n != 0) // an empty string_view may carry a null pointer
-            std::memcpy(out, value.data(), n);
-        std::memset(out + n, ' ', width - n);
-        if (d.encoding(field) == Encoding::Text)
-            fromAnsi(d.header.driver().codePage, out, n);
+    case Encoding::Date:
+        storeText(out, width, value);
+        if (target.encoding == Encoding::Text && target.codePage != CodePage::Windows1252)
+            fromAnsi(target.codePage, out, std::min(value.size(), width));
         return;
-    }
     case Encoding::Decimal: {
         auto t = codec::trim(value);
         if (t.empty()) {
@@ -212,13 +221,13 @@ void DbfTable::setText(std::size_t field, std::string_view value)
             return;
         }
         if (!codec::isNumberText(t))
-            throw d.doesNotFit(field, value);
+            throw errors::doesNotFit(target.table, f, value);
         bool whole = t.find_first_of(".eE") == std::string_view::npos;
         if (auto v = whole ? codec::parseWholePart(t) : std::nullopt) {
             if (!codec::formatWhole(*v, f.width, f.decimals, out))
-                throw d.doesNotFit(field, value);
+                throw errors::doesNotFit(target.table, f, value);
         } else if (!codec::formatNumber(codec::parseNumber(t), f.width, f.decimals, out)) {
-            throw d.doesNotFit(field, value);
+            throw errors::doesNotFit(target.table, f, value);
         }
         return;
     }
@@ -231,75 +240,99 @@ void DbfTable::setText(std::size_t field, std::string_view value)
         else if (t[0] == 'F' || t[0] == 'f' || t[0] == 'N' || t[0] == 'n')
             out[0] = 'F';
         else
-            throw d.doesNotFit(field, value);
+            throw errors::doesNotFit(target.table, f, value);
         return;
     }
     default:
-        throw d.unsupportedWrite(field);
+        throw errors::unsupportedWrite(target.table, f);
     }
 }
 
-void DbfTable::setInteger(std::size_t field, std::int64_t value)
+void writeInteger(const FieldTarget& target, char* out, std::int64_t value)
 {
-    Impl& d = opened(m_impl, field);
-    char* out = d.fieldForWrite(field);
-    const FieldInfo& f = d.fields()[field];
-    switch (d.encoding(field)) {
+    const FieldInfo& f = target.field;
+    switch (target.encoding) {
     case Encoding::Decimal:
         if (!codec::formatWhole(value, f.width, f.decimals, out))
-            throw d.doesNotFit(field, std::to_string(value));
+            throw errors::doesNotFit(target.table, f, std::to_string(value));
         return;
     case Encoding::Text: {
         // Digits are never cut: a shortened number would be a different number.
         std::string digits = std::to_string(value);
         if (digits.size() > static_cast<std::size_t>(f.width))
-            throw d.doesNotFit(field, digits);
-        setText(field, digits);
+            throw errors::doesNotFit(target.table, f, digits);
+        writeText(target, out, digits);
         return;
     }
     case Encoding::Logical:
-        throw d.wrongKind(field, "setInteger()");
+        throw errors::wrongKind(target.table, f, "setInteger()");
     default:
-        throw d.unsupportedWrite(field);
+        throw errors::unsupportedWrite(target.table, f);
     }
 }
 
-void DbfTable::setNumber(std::size_t field, double value)
+void writeNumber(const FieldTarget& target, char* out, double value)
 {
-    Impl& d = opened(m_impl, field);
-    char* out = d.fieldForWrite(field);
-    const FieldInfo& f = d.fields()[field];
+    const FieldInfo& f = target.field;
     auto shown = [&] {
         char buffer[64];
         auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
         return std::string(buffer, r.ptr);
     };
-    switch (d.encoding(field)) {
+    switch (target.encoding) {
     case Encoding::Decimal:
         if (!codec::formatNumber(value, f.width, f.decimals, out))
-            throw d.doesNotFit(field, shown());
+            throw errors::doesNotFit(target.table, f, shown());
         return;
     case Encoding::Text: {
         std::string digits = shown();
         if (!std::isfinite(value) || digits.size() > static_cast<std::size_t>(f.width))
-            throw d.doesNotFit(field, digits);
-        setText(field, digits);
+            throw errors::doesNotFit(target.table, f, digits);
+        writeText(target, out, digits);
         return;
     }
     case Encoding::Logical:
-        throw d.wrongKind(field, "setNumber()");
+        throw errors::wrongKind(target.table, f, "setNumber()");
     default:
-        throw d.unsupportedWrite(field);
+        throw errors::unsupportedWrite(target.table, f);
     }
+}
+
+void writeLogical(const FieldTarget& target, char* out, bool value)
+{
+    if (target.encoding != Encoding::Logical)
+        throw errors::wrongKind(target.table, target.field, "setLogical()");
+    out[0] = value ? 'T' : 'F';
+}
+
+} // namespace detail
+
+void DbfTable::setText(std::size_t field, std::string_view value)
+{
+    Impl& d = opened(m_impl, field);
+    char* out = d.fieldForWrite(field);
+    if (d.plainText[field])
+        detail::storeText(out, static_cast<std::size_t>(d.fields()[field].width), value);
+    else
+        detail::writeText(d.target(field), out, value);
+}
+
+void DbfTable::setInteger(std::size_t field, std::int64_t value)
+{
+    Impl& d = opened(m_impl, field);
+    detail::writeInteger(d.target(field), d.fieldForWrite(field), value);
+}
+
+void DbfTable::setNumber(std::size_t field, double value)
+{
+    Impl& d = opened(m_impl, field);
+    detail::writeNumber(d.target(field), d.fieldForWrite(field), value);
 }
 
 void DbfTable::setLogical(std::size_t field, bool value)
 {
     Impl& d = opened(m_impl, field);
-    char* out = d.fieldForWrite(field);
-    if (d.encoding(field) != Encoding::Logical)
-        throw d.wrongKind(field, "setLogical()");
-    out[0] = value ? 'T' : 'F';
+    detail::writeLogical(d.target(field), d.fieldForWrite(field), value);
 }
 
 void DbfTable::setBlank(std::size_t field)

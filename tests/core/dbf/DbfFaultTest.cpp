@@ -6,6 +6,7 @@
 
 #include "dbf/DbfTable.h"
 #include "dbf/FaultInjection.h"
+#include "dbf/RecordImage.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,23 @@ void appendRows(DbfTable& t, std::uint32_t from, std::uint32_t to)
     }
 }
 
+// The same records stored whole: the first few one by one, the rest in one block
+// larger than the engine's write block, which goes to the file directly.
+void appendWholeRows(DbfTable& t, std::uint32_t from, std::uint32_t to)
+{
+    RecordImage record(t);
+    std::string block;
+    for (std::uint32_t row = from; row < to; ++row) {
+        record.setText(t.fieldIndex("COD"), codeOf(row));
+        record.setText(t.fieldIndex("NOMBRE"), nameOf(row));
+        if (row < from + 300)
+            t.appendRecord(record);
+        else
+            block += record.bytes();
+    }
+    t.appendRecords(block);
+}
+
 DbfTable createTable(const fs::path& dir)
 {
     return DbfTable::create(dir, "FAULT",
@@ -65,6 +83,12 @@ const Scenario kScenarios[] = {
         [](const fs::path& dir) {
             auto t = createTable(dir);
             appendRows(t, 0, kAppended);
+            t.close();
+        } },
+    { "create, append whole records, close", 0, [](const fs::path&) {},
+        [](const fs::path& dir) {
+            auto t = createTable(dir);
+            appendWholeRows(t, 0, kAppended);
             t.close();
         } },
     { "open, append, close", kExisting,

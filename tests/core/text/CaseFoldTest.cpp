@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace tramazel::text;
 
@@ -98,6 +99,50 @@ TEST(CodeSet, LooksCodesUpWithoutRegardToLetterCase)
     EXPECT_EQ(0u, set.size());
 }
 
+TEST(CodeSet, AddTellsNewCodesFromPresentOnesAtEveryLength)
+{
+    // Lengths around the seven bytes kept in one word, the empty code, and codes that
+    // differ only in a NUL byte or in a trailing blank.
+    struct Case {
+        std::string code;
+        bool newIgnoringCase;
+        bool newByteForByte;
+    };
+    const std::vector<Case> cases = {
+        { "", true, true }, { std::string(1, '\0'), true, true }, { "a", true, true }, { "A", false, true },
+        { "A ", true, true }, { std::string("A\0", 2), true, true }, { "abcdefg", true, true },
+        { "ABCDEFG", false, true }, { "abcdefgh", true, true }, { "ABCDEFGH", false, true },
+        { "abcdefg", false, false }, { "\xE0\xE7\xF1", true, true }, // àçñ
+        { "\xC0\xC7\xD1", false, true }, // ÀÇÑ
+    };
+    for (const auto letterCase : { CodeSet::LetterCase::Ignored, CodeSet::LetterCase::Significant }) {
+        const bool ignoring = letterCase == CodeSet::LetterCase::Ignored;
+        SCOPED_TRACE(ignoring ? "ignoring case" : "byte for byte");
+        CodeSet set(letterCase);
+        std::size_t added = 0;
+        for (const Case& c : cases) {
+            const bool expected = ignoring ? c.newIgnoringCase : c.newByteForByte;
+            EXPECT_EQ(expected, set.add(c.code)) << c.code;
+            EXPECT_TRUE(set.contains(c.code)) << c.code;
+            added += expected ? 1 : 0;
+        }
+        EXPECT_EQ(added, set.size());
+        EXPECT_EQ(ignoring,
+            set.contains("ABCDEFGH") && set.contains("abcdefgh")
+                && set.contains("aBc"
+                                "DEFG"));
+        EXPECT_FALSE(set.contains("abcdef"));
+        EXPECT_FALSE(set.contains("abcdefghi"));
+
+        // Enough codes to grow the table many times; every one stays found.
+        for (int i = 0; i < 20000; ++i)
+            ASSERT_TRUE(set.add("Z" + std::to_string(i))) << i;
+        for (int i = 0; i < 20000; ++i)
+            ASSERT_EQ(ignoring, set.contains("z" + std::to_string(i))) << i;
+        EXPECT_EQ(added + 20000, set.size());
+    }
+}
+
 TEST(FirstMatchIndex, FirstRowWinsAndCaseMatters)
 {
     FirstMatchIndex<int> index;
@@ -120,6 +165,81 @@ TEST(FirstMatchIndex, FirstRowWinsAndCaseMatters)
             EXPECT_TRUE(found && *found == c.expected) << c.key;
     }
     EXPECT_EQ(4u, index.size());
+}
+
+TEST(FirstMatchIndex, KeysOfEveryLengthAreTold)
+{
+    // Keys up to fifteen bytes are compared in their head alone, longer ones in full:
+    // keys that share a head, or differ only past it, in a NUL byte or in length,
+    // must each keep their own row.
+    const std::string prefix15 = "ABCDEFGHIJKLMNO";
+    const std::vector<std::string> keys = {
+        "",
+        std::string(1, '\0'),
+        std::string(2, '\0'),
+        "A",
+        std::string("A\0", 2),
+        prefix15.substr(0, 14),
+        prefix15,
+        prefix15 + "P",
+        prefix15 + "Q",
+        prefix15 + "PQ",
+        prefix15 + std::string(1, '\0'),
+        std::string(300, 'x'),
+        std::string(301, 'x'),
+        "\xE0\xFF\x80",
+    };
+    FirstMatchIndex<std::size_t> index;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        EXPECT_TRUE(index.add(keys[i], i)) << i;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_FALSE(index.add(keys[i], 1000 + i)) << "a repeated key keeps its first row: " << i;
+        const std::size_t* found = index.find(keys[i]);
+        ASSERT_TRUE(found) << i;
+        EXPECT_EQ(i, *found);
+    }
+    for (const std::string& absent : { std::string("a"), prefix15 + "R", prefix15.substr(0, 13),
+             std::string(299, 'x'), std::string(3, '\0'), prefix15 + "PQR" })
+        EXPECT_EQ(nullptr, index.find(absent)) << absent;
+    EXPECT_EQ(keys.size(), index.size());
+}
+
+TEST(FirstMatchIndex, LookingUpManyKeysAtOnceFindsWhatFindFinds)
+{
+    // Keys short and long, present and absent, repeated, in batches longer and
+    // shorter than the lookups made together.
+    FirstMatchIndex<int> index;
+    std::vector<const int*> found(3);
+    KeyBatch batch;
+    batch.add("A");
+    batch.add("");
+    batch.add(std::string(40, 'L'));
+    index.findAll(batch.keys(), found);
+    EXPECT_EQ(std::vector<const int*>(3, nullptr), found) << "an empty index finds nothing";
+
+    for (int i = 0; i < 3000; ++i)
+        index.add((i % 3 == 0 ? std::string(20, 'L') : std::string()) + "K" + std::to_string(i), i);
+    batch.clear();
+    std::size_t present = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const int k = (i * 7919) % 4000; // beyond 3000: absent
+        present += k < 3000 ? 1u : 0u;
+        batch.add((k % 3 == 0 ? std::string(20, 'L') : std::string()) + "K" + std::to_string(k));
+        if (i % 10 == 0)
+            batch.add("absent " + std::to_string(i));
+    }
+    const std::span<const std::string_view> keys = batch.keys();
+    ASSERT_EQ(1100u, keys.size());
+    found.assign(keys.size(), nullptr);
+    index.findAll(keys, found);
+    std::size_t hits = 0;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(index.find(keys[i]), found[i]) << keys[i];
+        hits += found[i] ? 1u : 0u;
+    }
+    EXPECT_EQ(present, hits);
+    EXPECT_GT(present, 0u);
+    EXPECT_LT(present, 1000u);
 }
 
 TEST(FirstMatchIndex, KeepsEveryRowAndItsAddressWhileItGrows)
