@@ -32,14 +32,13 @@ bool DbfTable::skimTo(bool fromStart, RecordTest test, void* context)
 
 bool DbfTable::readsAsStored(std::size_t field) const
 {
-    const Impl& d = opened(m_impl, field);
-    return d.encoding(field) == codec::Encoding::Text && d.header.driver().codePage == CodePage::Windows1252;
+    return opened(m_impl, field).plainText[field] != 0;
 }
 
 std::string_view DbfTable::storedText(const char* record, std::size_t field) const
 {
     const FieldInfo& f = m_impl->fields()[field];
-    return codec::trimRight(std::string_view(record + 1 + f.offset, static_cast<std::size_t>(f.width)));
+    return detail::trimmedText(record + 1 + f.offset, static_cast<std::size_t>(f.width));
 }
 
 } // namespace tramazel::dbf
