@@ -16,6 +16,9 @@ std::string cp1252ToUtf8(std::string_view cp1252);
 /// UTF-8 to cp1252. A character cp1252 lacks, or a malformed UTF-8 sequence, becomes
 /// "?"; `replaced` (when given) is increased by the number of such characters.
 std::string utf8ToCp1252(std::string_view utf8, std::size_t* replaced = nullptr);
+/// The same conversion into `out` (replacing what it held, reusing its storage);
+/// `out` must not hold `utf8`.
+void utf8ToCp1252(std::string_view utf8, std::string& out, std::size_t* replaced = nullptr);
 
 /// The Unicode code point of one cp1252 byte.
 char32_t cp1252ToCodePoint(unsigned char byte) noexcept;

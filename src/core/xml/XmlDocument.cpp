@@ -346,7 +346,7 @@ std::string_view XmlElement::attribute(
     // ASCII reads the same in cp1252.
     if (isAscii(*value))
         return *value;
-    scratch = text::utf8ToCp1252(*value, replaced);
+    text::utf8ToCp1252(*value, scratch, replaced);
     return scratch;
 }
 
