@@ -66,9 +66,7 @@ void utf8ToCp1252(std::string_view utf8, std::string& out, std::size_t* replaced
     // written in place and cut to its length at the end. Most texts are plain ASCII,
     // which stays as it is: the leading run is copied in one go.
     const std::size_t n = utf8.size();
-    std::size_t i = 0;
-    while (i < n && static_cast<unsigned char>(utf8[i]) < 0x80)
-        ++i;
+    std::size_t i = asciiPrefixLength(utf8);
     out.resize(n);
     std::memcpy(out.data(), utf8.data(), i);
     char* o = out.data() + i;
@@ -76,8 +74,10 @@ void utf8ToCp1252(std::string_view utf8, std::string& out, std::size_t* replaced
     while (i < n) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         if (lead < 0x80) {
-            *o++ = static_cast<char>(lead);
-            ++i;
+            const std::size_t run = asciiPrefixLength(utf8.substr(i));
+            std::memcpy(o, utf8.data() + i, run);
+            o += run;
+            i += run;
             continue;
         }
         // Decode one sequence strictly (no overlong forms, no surrogates, nothing past

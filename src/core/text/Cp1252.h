@@ -2,12 +2,31 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 /// Windows-1252, the code page of the tables' "ANSI" text. Strings holding cp1252
 /// bytes are plain std::string; UTF-8 strings likewise. Names say which is which.
 namespace tramazel::text {
+
+/// The length of the leading run of ASCII bytes of `s` (all of it when `s` is plain
+/// ASCII, which reads the same in UTF-8 and cp1252).
+inline std::size_t asciiPrefixLength(std::string_view s) noexcept
+{
+    // Eight bytes at a time while none has its top bit set.
+    constexpr std::uint64_t kTopBits = 0x8080808080808080u;
+    std::size_t i = 0;
+    for (std::uint64_t word = 0; i + 8 <= s.size(); i += 8) {
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & kTopBits)
+            break;
+    }
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80)
+        ++i;
+    return i;
+}
 
 /// cp1252 bytes to UTF-8. The five bytes cp1252 leaves undefined (0x81, 0x8D, 0x8F,
 /// 0x90, 0x9D) map to the C1 controls of the same value, as Windows does.
