@@ -41,4 +41,10 @@ std::string_view DbfTable::storedText(const char* record, std::size_t field) con
     return detail::trimmedText(record + 1 + f.offset, static_cast<std::size_t>(f.width));
 }
 
+StoredField DbfTable::storedField(std::size_t field) const
+{
+    const FieldInfo& f = opened(m_impl, field).fields()[field];
+    return StoredField { 1 + static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.width) };
+}
+
 } // namespace tramazel::dbf

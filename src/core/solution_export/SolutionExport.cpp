@@ -155,7 +155,8 @@ public:
         if (table.readsAsStored(keyField)) {
             // Reading such a key cannot fail, so the rows after the last key wanted
             // need not be read at all.
-            auto keep = [&](const char* record) { return keeps(table.storedText(record, keyField)); };
+            const dbf::StoredField key = table.storedField(keyField);
+            auto keep = [&](const char* record) { return keeps(key.text(record)); };
             for (bool found = !foundAll() && table.skimTo(true, keep); found;
                  found = !foundAll() && table.skimTo(false, keep))
                 store(table.textView(keyField), read(table));

@@ -326,8 +326,10 @@ TEST(DbfForeign, SkimmingStopsOnlyOnLiveRecordsTheTestAccepts)
     // Every live record, in stored order: the deleted second one never reaches the
     // test, and each stop reads like the record first()/next() would give.
     std::vector<std::string> looked;
+    const StoredField stored = t.storedField(name);
     auto every = [&](const char* record) {
         looked.emplace_back(t.storedText(record, name));
+        EXPECT_EQ(stored.text(record), looked.back()) << "the field's place reads what the handle reads";
         return true;
     };
     std::vector<std::uint32_t> stops;
@@ -350,6 +352,8 @@ TEST(DbfForeign, SkimmingStopsOnlyOnLiveRecordsTheTestAccepts)
     EXPECT_EQ(t.recordNumber(), 3u);
     EXPECT_EQ(t.text("CANT"), "-42");
     EXPECT_FALSE(t.skimTo(false, third));
+
+    expectError(ErrorCode::FieldNotFound, [&] { (void)t.storedField(t.fields().size()); });
 }
 
 TEST(DbfForeign, TextsOfAnotherCodePageAreNeverReadAsStored)
