@@ -209,13 +209,33 @@ public:
     /// (false then). Records passed over are looked at where they lie in the read
     /// block, never copied or decoded: a pass that stops on few records costs little
     /// more than reading the file.
-    bool skimTo(bool fromStart, RecordTest test, void* context);
+    bool skimTo(bool fromStart, RecordTest test, void* context)
+    {
+        auto call = [test, context](const char* record) { return test(record, context); };
+        return skimTo(fromStart, call);
+    }
     template <typename Test> bool skimTo(bool fromStart, Test& test)
     {
-        return skimTo(
+        // The records of a run are tested here, where the test can be inlined.
+        return skimRuns(
             fromStart,
-            [](const char* record, void* context) { return (*static_cast<Test*>(context))(record); }, &test);
+            [](const char* records, std::size_t count, std::size_t length, void* context) {
+                Test& t = *static_cast<Test*>(context);
+                for (std::size_t i = 0; i < count; ++i) {
+                    const char* record = records + i * length;
+                    if (record[0] != kRecordDeleted && t(record))
+                        return i;
+                }
+                return count;
+            },
+            &test);
     }
+    /// A test on `count` records (deleted ones too) that lie one after another,
+    /// `length` bytes each: the place of the first it accepts, or `count`.
+    using RunTest
+        = std::size_t (*)(const char* records, std::size_t count, std::size_t length, void* context);
+    /// What skimTo() does, handing the test the records a read block holds at once.
+    bool skimRuns(bool fromStart, RunTest test, void* context);
     /// True when text(field) gives field `field` as stored, without its trailing
     /// blanks (a Character field of a table stored in cp1252): storedText() then reads
     /// the same text straight from a record's bytes.
