@@ -23,7 +23,7 @@ std::string shortened(std::string_view utf8)
 }
 } // namespace
 
-void Warnings::add(std::string_view description, std::string_view example)
+std::size_t Warnings::add(std::string_view description, std::string_view example)
 {
     auto it = std::find_if(
         m_kinds.begin(), m_kinds.end(), [&](const Kind& k) { return k.description == description; });
@@ -31,9 +31,17 @@ void Warnings::add(std::string_view description, std::string_view example)
         m_kinds.push_back(Kind { std::string(description), 0, {} });
         it = m_kinds.end() - 1;
     }
-    ++it->count;
-    if (!example.empty() && it->examples.size() < kExamplesPerKind)
-        it->examples.push_back(shortened(example));
+    const auto kind = static_cast<std::size_t>(it - m_kinds.begin());
+    addTo(kind, example);
+    return kind;
+}
+
+void Warnings::addTo(std::size_t kind, std::string_view example)
+{
+    Kind& k = m_kinds.at(kind);
+    ++k.count;
+    if (!example.empty() && k.examples.size() < kExamplesPerKind)
+        k.examples.push_back(shortened(example));
 }
 
 std::size_t Warnings::count(std::string_view description) const

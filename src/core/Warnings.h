@@ -24,8 +24,12 @@ public:
     };
 
     /// Counts one occurrence of `description`; keeps `example` (cut to
-    /// kExampleCharacters) among the first few.
-    void add(std::string_view description, std::string_view example = {});
+    /// kExampleCharacters) among the first few. Gives the kind's place in kinds(),
+    /// which stays the same for the object's life.
+    std::size_t add(std::string_view description, std::string_view example = {});
+    /// The same as add() for the kind at `kind` in kinds(), without looking it up:
+    /// for a hazard met on many records.
+    void addTo(std::size_t kind, std::string_view example = {});
 
     bool empty() const noexcept { return m_kinds.empty(); }
     const std::vector<Kind>& kinds() const noexcept { return m_kinds; }

@@ -17,26 +17,28 @@ template <typename MakeExample>
 void TableHazards::report(std::string_view description, MakeExample&& makeExample)
 {
     // Warnings keeps only the first few examples of a kind: build one only while it
-    // can still be kept, so a hazard met on every record costs no text. Counts only
-    // grow, so a kind once past that point is remembered here and not asked again.
-    for (const std::string& full : m_fullKinds) {
-        if (full == description) {
-            m_warnings.add(description);
+    // can still be kept, so a hazard met on every record costs no text.
+    for (const ReportedKind& reported : m_reported) {
+        if (reported.description == description) {
+            if (m_warnings.kinds()[reported.kind].count < Warnings::kExamplesPerKind)
+                m_warnings.addTo(reported.kind, makeExample());
+            else
+                m_warnings.addTo(reported.kind);
             return;
         }
     }
-    if (m_warnings.count(description) < Warnings::kExamplesPerKind) {
-        m_warnings.add(description, makeExample());
-        return;
-    }
-    m_fullKinds.emplace_back(description);
-    m_warnings.add(description);
+    // The kind may already hold examples from elsewhere in the run.
+    const std::size_t kind = m_warnings.count(description) < Warnings::kExamplesPerKind
+        ? m_warnings.add(description, makeExample())
+        : m_warnings.add(description);
+    m_reported.push_back(ReportedKind { std::string(description), kind });
 }
 
-std::string TableHazards::read(const xml::XmlElement& element, std::string_view attribute)
+std::string_view TableHazards::read(
+    const xml::XmlElement& element, std::string_view attribute, std::string& scratch)
 {
     std::size_t replaced = 0;
-    std::string value = element.attribute(attribute, &replaced);
+    const std::string_view value = element.attribute(attribute, scratch, &replaced);
     if (replaced > 0)
         report(warning::kReplacedCharacters,
             [&] { return m_table + " " + std::string(attribute) + "=" + text::cp1252ToUtf8(value); });

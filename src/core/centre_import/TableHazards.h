@@ -24,8 +24,10 @@ public:
     TableHazards(std::string_view table, Warnings& warnings);
 
     /// The element attribute read (trimmed cp1252 text, empty when missing); a
-    /// value with characters turned into "?" is noted.
-    std::string read(const xml::XmlElement& element, std::string_view attribute);
+    /// value with characters turned into "?" is noted. The text is a view into the
+    /// document, or into `scratch` when it had to be converted: it stays valid until
+    /// `scratch` changes, so each value read at once needs its own.
+    std::string_view read(const xml::XmlElement& element, std::string_view attribute, std::string& scratch);
 
     /// Notes `value` when it is longer than `width`, the width of `field`.
     void noteCut(std::string_view field, std::string_view value, int width);
@@ -42,7 +44,13 @@ private:
     Warnings& m_warnings;
     std::string m_cutDescription;
     text::CodeSet m_keys { text::CodeSet::LetterCase::Significant };
-    std::vector<std::string> m_fullKinds; // kinds with every example they can keep
+    // The kinds this table has reported, with their place in the warnings list, so
+    // that a hazard met on every record is counted without looking its kind up there.
+    struct ReportedKind {
+        std::string description;
+        std::size_t kind;
+    };
+    std::vector<ReportedKind> m_reported;
 };
 
 } // namespace tramazel::centre_import

@@ -41,11 +41,12 @@ void TransformarAsignaturas(ImportContext& ctx)
     // (cut to its width, trailing blanks dropped, letter case ignored); activity
     // codes take no part in that.
     CodeAllocator codesInUse(static_cast<std::size_t>(t::kCodWidth));
+    std::string codiScratch, cursScratch, nameScratch, shortNameScratch;
     for (const xml::XmlElement& subject : ctx.doc.select(kPathMateria)) {
-        const std::string codi = hazards.read(subject, kAttrCodi);
-        const std::string curs = hazards.read(subject, kAttrCurs);
-        const std::string name = hazards.read(subject, kAttrDescripcio);
-        const std::string shortName = hazards.read(subject, kAttrCurta);
+        const std::string_view codi = hazards.read(subject, kAttrCodi, codiScratch);
+        const std::string_view curs = hazards.read(subject, kAttrCurs, cursScratch);
+        const std::string_view name = hazards.read(subject, kAttrDescripcio, nameScratch);
+        const std::string_view shortName = hazards.read(subject, kAttrCurta, shortNameScratch);
 
         const std::string longCode = rules::subjectLongCode(name, shortName);
         const std::string base = rules::subjectBaseCode(longCode);
@@ -70,9 +71,9 @@ void TransformarAsignaturas(ImportContext& ctx)
     record.setLogical(fEsTarea, true);
 
     for (const xml::XmlElement& activity : ctx.doc.select(kPathActivitat)) {
-        const std::string codi = hazards.read(activity, kAttrCodi);
-        const std::string name = hazards.read(activity, kAttrDescripcio);
-        const std::string shortName = hazards.read(activity, kAttrCurta);
+        const std::string_view codi = hazards.read(activity, kAttrCodi, codiScratch);
+        const std::string_view name = hazards.read(activity, kAttrDescripcio, nameScratch);
+        const std::string_view shortName = hazards.read(activity, kAttrCurta, shortNameScratch);
 
         // COD is the whole GestIB code: the field keeps its first four characters,
         // by design, so only the repeats that cut causes are worth a warning.

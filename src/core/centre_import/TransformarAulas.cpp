@@ -25,9 +25,10 @@ void TransformarAulas(ImportContext& ctx)
     TableHazards hazards(t::kTable, ctx.warnings);
     // EDIFICIO and MAXALUM stay blank.
     dbf::RecordImage record(table);
+    std::string codiScratch, descriptionScratch;
     for (const xml::XmlElement& room : ctx.doc.select(kPathAula)) {
-        const std::string codi = hazards.read(room, kAttrCodi);
-        const std::string description = hazards.read(room, kAttrDescripcio);
+        const std::string_view codi = hazards.read(room, kAttrCodi, codiScratch);
+        const std::string_view description = hazards.read(room, kAttrDescripcio, descriptionScratch);
         const std::string_view abbreviation = rules::lastFour(codi);
 
         hazards.noteCut(t::kNombre, description, t::kNombreWidth);

@@ -53,9 +53,10 @@ void writeCourses(ImportContext& ctx, dbf::DbfTable& courses)
 
     TableHazards hazards(t::kTable, ctx.warnings);
     text::CodeSet seen(text::CodeSet::LetterCase::Significant);
+    std::string codiScratch, descripcioScratch;
     for (const xml::XmlElement& course : ctx.doc.select(kPathCurs)) {
-        const std::string codi = hazards.read(course, kAttrCodi);
-        const std::string descripcio = hazards.read(course, kAttrDescripcio);
+        const std::string_view codi = hazards.read(course, kAttrCodi, codiScratch);
+        const std::string_view descripcio = hazards.read(course, kAttrDescripcio, descripcioScratch);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteCut(t::kDescripcio, descripcio, t::kDescripcioWidth);
         if (!seen.add(codi))
@@ -116,22 +117,23 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
     // TURNO stays blank; NIVEL, CURSO and CODICURS are the course's.
     dbf::RecordImage record(groups);
     std::string descrip;
+    std::string courseCodeScratch, codiScratch, nomScratch;
     // The course elements are read afresh from the document, not from CURSOST.
     for (const xml::XmlElement& course : ctx.doc.select(kPathCurs)) {
-        const std::string courseCode = course.attribute(kAttrCodi);
+        const std::string_view courseCode = course.attribute(kAttrCodi, courseCodeScratch);
         const CourseValues* found = courseValues.find(courseCode);
         const CourseValues& values = found ? *found : none;
 
-        const std::vector<xml::XmlElement> members = course.children(kGrup);
-        if (members.empty())
+        xml::XmlElement group = course.firstChild(kGrup);
+        if (group.isNull())
             ctx.warnings.add(warning::kCourseWithoutGroups, utf8(courseCode));
 
         record.setText(fNivel, values.nivel);
         record.setText(fCurso, values.curso);
         record.setText(fCodiCurs, courseCode);
-        for (const xml::XmlElement& group : members) {
-            const std::string codi = hazards.read(group, kAttrCodi);
-            const std::string nom = hazards.read(group, kAttrNom);
+        for (; !group.isNull(); group = group.nextSibling(kGrup)) {
+            const std::string_view codi = hazards.read(group, kAttrCodi, codiScratch);
+            const std::string_view nom = hazards.read(group, kAttrNom, nomScratch);
             const std::string_view abbreviation = rules::lastFour(codi);
             hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
             hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kSharedGroupAbbreviation, codi);

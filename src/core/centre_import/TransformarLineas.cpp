@@ -37,12 +37,11 @@ constexpr std::size_t kBatchRecords = 512;
 
 // A GestIB code as a table stores it: cut to the field's width, without the blanks
 // that pad it.
-std::string storedKey(std::string value, int width)
+std::string_view storedKey(std::string_view value, int width)
 {
-    if (value.size() > static_cast<std::size_t>(width))
-        value.resize(static_cast<std::size_t>(width));
+    value = value.substr(0, static_cast<std::size_t>(width));
     while (!value.empty() && value.back() == ' ')
-        value.pop_back();
+        value.remove_suffix(1);
     return value;
 }
 
@@ -57,13 +56,17 @@ CentreNames readCentreNames(const xml::XmlDocument& doc)
 {
     using namespace gestib;
     CentreNames names;
+    std::string codiScratch, nameScratch;
     for (const xml::XmlElement& subject : doc.select(kPathMateria))
-        names.subjectByCodi.add(storedKey(subject.attribute(kAttrCodi), zelvano::asignomt::kCodiWidth),
-            subject.attribute(kAttrDescripcio));
+        names.subjectByCodi.add(
+            storedKey(subject.attribute(kAttrCodi, codiScratch), zelvano::asignomt::kCodiWidth),
+            std::string(subject.attribute(kAttrDescripcio, nameScratch)));
     for (const xml::XmlElement& course : doc.select(kPathCurs)) {
-        for (const xml::XmlElement& group : course.children(kGrup))
-            names.groupByCodi.add(storedKey(group.attribute(kAttrCodi), zelvano::grupost::kCodiWidth),
-                group.attribute(kAttrNom));
+        course.forEachChild(kGrup, [&](const xml::XmlElement& group) {
+            names.groupByCodi.add(
+                storedKey(group.attribute(kAttrCodi, codiScratch), zelvano::grupost::kCodiWidth),
+                std::string(group.attribute(kAttrNom, nameScratch)));
+        });
     }
     return names;
 }

@@ -27,10 +27,12 @@ void TransformarProfesores(ImportContext& ctx)
     dbf::RecordImage record(table);
     // Unique as ABREV holds them: cut to its width, trailing blanks dropped.
     CodeAllocator abbreviationsInUse(static_cast<std::size_t>(t::kAbrevWidth));
+    std::string codiScratch, descriptionScratch, shortNameScratch;
     for (const xml::XmlElement& post : ctx.doc.select(kPathPlaca)) {
-        const std::string codi = hazards.read(post, kAttrCodi);
-        const std::string description = rules::teacherDescription(hazards.read(post, kAttrDescripcio));
-        const std::string shortName = hazards.read(post, kAttrCurta);
+        const std::string_view codi = hazards.read(post, kAttrCodi, codiScratch);
+        const std::string description
+            = rules::teacherDescription(hazards.read(post, kAttrDescripcio, descriptionScratch));
+        const std::string_view shortName = hazards.read(post, kAttrCurta, shortNameScratch);
 
         // A taken candidate is replaced by the lowest free "P<k>"; the short name
         // plays no part in the replacement.

@@ -60,6 +60,12 @@ public:
             return m_readBlock.get() + (pos - m_readStart);
         return peekAfterRead(pos, size);
     }
+    /// How many bytes from `pos` on lie in the read block, right after a peek at
+    /// `pos` gave them: the bytes after the peeked ones may be read there too.
+    std::size_t peekedLength(std::uint64_t pos) const noexcept
+    {
+        return static_cast<std::size_t>(m_readStart + m_readLength - pos);
+    }
     /// Writes `size` bytes at byte `pos` (buffered). Throws errors.writeFailed, and
     /// keeps throwing once a write has failed.
     void write(std::uint64_t pos, const char* data, std::size_t size);

@@ -5,6 +5,7 @@
 #include "DbfFormat.h"
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -18,6 +19,30 @@
 /// says an OEM code page (437, 850) has its texts converted as they are read and
 /// written, so callers see cp1252 whatever the table holds.
 namespace tramazel::dbf {
+
+/// The bytes of a text field as read: without the trailing blanks and NULs that pad it.
+inline std::string_view trimmedStoredText(const char* bytes, std::size_t width) noexcept
+{
+    // Most of a short code's field is blanks: skip them eight at a time.
+    constexpr std::uint64_t kBlanks = 0x2020202020202020u;
+    std::uint64_t word = 0;
+    while (width >= 8 && (std::memcpy(&word, bytes + width - 8, 8), word == kBlanks))
+        width -= 8;
+    while (width > 0 && (bytes[width - 1] == ' ' || bytes[width - 1] == '\0'))
+        --width;
+    return { bytes, width };
+}
+
+/// One field's place in a record's bytes (as DbfTable::skimTo's test sees them).
+struct StoredField {
+    std::size_t offset = 0; ///< from the record's first byte, its deletion flag
+    std::size_t width = 0;
+    /// The field's bytes in `record`, without the trailing blanks and NULs that pad them.
+    std::string_view text(const char* record) const noexcept
+    {
+        return trimmedStoredText(record + offset, width);
+    }
+};
 
 /// The field kinds the converter creates.
 enum class FieldKind {
@@ -184,13 +209,33 @@ public:
     /// (false then). Records passed over are looked at where they lie in the read
     /// block, never copied or decoded: a pass that stops on few records costs little
     /// more than reading the file.
-    bool skimTo(bool fromStart, RecordTest test, void* context);
+    bool skimTo(bool fromStart, RecordTest test, void* context)
+    {
+        auto call = [test, context](const char* record) { return test(record, context); };
+        return skimTo(fromStart, call);
+    }
     template <typename Test> bool skimTo(bool fromStart, Test& test)
     {
-        return skimTo(
+        // The records of a run are tested here, where the test can be inlined.
+        return skimRuns(
             fromStart,
-            [](const char* record, void* context) { return (*static_cast<Test*>(context))(record); }, &test);
+            [](const char* records, std::size_t count, std::size_t length, void* context) {
+                Test& t = *static_cast<Test*>(context);
+                for (std::size_t i = 0; i < count; ++i) {
+                    const char* record = records + i * length;
+                    if (record[0] != kRecordDeleted && t(record))
+                        return i;
+                }
+                return count;
+            },
+            &test);
     }
+    /// A test on `count` records (deleted ones too) that lie one after another,
+    /// `length` bytes each: the place of the first it accepts, or `count`.
+    using RunTest
+        = std::size_t (*)(const char* records, std::size_t count, std::size_t length, void* context);
+    /// What skimTo() does, handing the test the records a read block holds at once.
+    bool skimRuns(bool fromStart, RunTest test, void* context);
     /// True when text(field) gives field `field` as stored, without its trailing
     /// blanks (a Character field of a table stored in cp1252): storedText() then reads
     /// the same text straight from a record's bytes.
@@ -199,6 +244,10 @@ public:
     /// blanks and NULs, not converted. The handle must be open and `field` one of its
     /// fields: this runs once per record and checks neither.
     std::string_view storedText(const char* record, std::size_t field) const;
+    /// Where storedText() finds field `field`, for reading it from many records
+    /// without asking the handle each time. Throws like textView() for a closed
+    /// handle or a field it does not have.
+    StoredField storedField(std::size_t field) const;
 
     class Impl;
 

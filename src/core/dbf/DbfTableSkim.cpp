@@ -4,25 +4,31 @@
 
 #include "DbfTableImpl.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tramazel::dbf {
 
-bool DbfTable::skimTo(bool fromStart, RecordTest test, void* context)
+bool DbfTable::skimRuns(bool fromStart, RunTest test, void* context)
 {
     Impl& d = opened(m_impl);
     d.finishPending();
     std::uint32_t index = fromStart ? 0 : (d.atEof ? d.count : d.current + 1);
     const std::size_t length = d.record.size();
-    for (; index < d.count; ++index) {
+    while (index < d.count) {
         const std::uint64_t at = d.header.recordOffset(index);
         const char* bytes = d.file.peek(at, length);
         if (!bytes)
             throw errors::tableCorrupt(d.path, "short read at offset " + std::to_string(at));
-        if (bytes[0] == kRecordDeleted || !test(bytes, context))
+        // Every whole record the read block holds from here on, at least this one.
+        const std::size_t count = std::min<std::size_t>(d.file.peekedLength(at) / length, d.count - index);
+        const std::size_t accepted = test(bytes, count, length, context);
+        if (accepted == count) {
+            index += static_cast<std::uint32_t>(count);
             continue;
-        std::memcpy(d.record.data(), bytes, length);
-        d.current = index;
+        }
+        std::memcpy(d.record.data(), bytes + accepted * length, length);
+        d.current = index + static_cast<std::uint32_t>(accepted);
         d.atEof = false;
         return true;
     }
@@ -39,6 +45,12 @@ std::string_view DbfTable::storedText(const char* record, std::size_t field) con
 {
     const FieldInfo& f = m_impl->fields()[field];
     return detail::trimmedText(record + 1 + f.offset, static_cast<std::size_t>(f.width));
+}
+
+StoredField DbfTable::storedField(std::size_t field) const
+{
+    const FieldInfo& f = opened(m_impl, field).fields()[field];
+    return StoredField { 1 + static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.width) };
 }
 
 } // namespace tramazel::dbf

@@ -38,14 +38,7 @@ inline void storeText(char* out, std::size_t width, std::string_view value) noex
 /// `bytes` of a text field as read: without the trailing blanks and NULs that pad it.
 inline std::string_view trimmedText(const char* bytes, std::size_t width) noexcept
 {
-    // Most of a short code's field is blanks: skip them eight at a time.
-    constexpr std::uint64_t kBlanks = 0x2020202020202020u;
-    std::uint64_t word = 0;
-    while (width >= 8 && (std::memcpy(&word, bytes + width - 8, 8), word == kBlanks))
-        width -= 8;
-    while (width > 0 && (bytes[width - 1] == ' ' || bytes[width - 1] == '\0'))
-        --width;
-    return { bytes, width };
+    return trimmedStoredText(bytes, width);
 }
 
 /// True when `encoding` in `codePage` stores a text as its very bytes.

@@ -61,8 +61,7 @@ public:
             return table.number(m_index);
         // A character field: its text as a number, blank or unreadable text as 0,
         // the way an empty numeric field reads.
-        const std::string stored = table.text(m_index);
-        std::string_view s = text::trimControls(stored);
+        std::string_view s = text::trimControls(table.textView(m_index));
         if (!s.empty() && s.front() == '+')
             s.remove_prefix(1);
         double value = 0;
@@ -156,10 +155,11 @@ public:
         if (table.readsAsStored(keyField)) {
             // Reading such a key cannot fail, so the rows after the last key wanted
             // need not be read at all.
-            auto keep = [&](const char* record) { return keeps(table.storedText(record, keyField)); };
+            const dbf::StoredField key = table.storedField(keyField);
+            auto keep = [&](const char* record) { return keeps(key.text(record)); };
             for (bool found = !foundAll() && table.skimTo(true, keep); found;
                  found = !foundAll() && table.skimTo(false, keep))
-                store(table.text(keyField), read(table));
+                store(table.textView(keyField), read(table));
             return;
         }
         // Keys read as numbers or converted from another code page: each is decoded,
@@ -267,7 +267,7 @@ void collectKeys(SolucLookups& lookups, DbfTable& soluc, const std::array<std::s
     const auto wantIn = [&](auto& lookup, std::size_t i) {
         if (lookup.wantsAll())
             return;
-        lookup.want(soluc.text(fields[i]));
+        lookup.want(soluc.textView(fields[i]));
         if (lookup.wanted() >= tableRows[i])
             lookup.wantAll();
     };
@@ -411,10 +411,11 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
             ++summary.rowsWithoutDay;
             continue;
         }
-        const std::string tarea = solucTable.text(tareaField);
+        // Views of the current row's fields, each valid until the next row is read.
+        const std::string_view tarea = solucTable.textView(tareaField);
         const bool activity = !text::trimControls(tarea).empty();
 
-        const std::string prof = solucTable.text(profField);
+        const std::string_view prof = solucTable.textView(profField);
         const std::string* placa = teachers.find(prof);
         if (!placa && !prof.empty())
             noteMiss(summary, warning::kTeacherNotFound, prof);
@@ -423,7 +424,7 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
         // out rather than made and thrown away, so they never count as misses.
         const GroupValues* group = nullptr;
         if (!activity) {
-            const std::string grupo = solucTable.text(grupoField);
+            const std::string_view grupo = solucTable.textView(grupoField);
             group = groups.find(grupo);
             if (!group && !grupo.empty())
                 noteMiss(summary, warning::kGroupNotFound, grupo);
@@ -437,17 +438,17 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
             if (!slot)
                 noteMiss(summary, warning::kSlotNotFound, key);
         } else {
-            noteMiss(summary, warning::kSlotNotFound, solucTable.text(horaField.index()));
+            noteMiss(summary, warning::kSlotNotFound, solucTable.textView(horaField.index()));
         }
 
         const std::string* aula = nullptr;
         const std::string* materia = nullptr;
         if (!activity) {
-            const std::string room = solucTable.text(aulaField);
+            const std::string_view room = solucTable.textView(aulaField);
             aula = rooms.find(room);
             if (!aula && !room.empty())
                 noteMiss(summary, warning::kRoomNotFound, room);
-            const std::string asig = solucTable.text(asigField);
+            const std::string_view asig = solucTable.textView(asigField);
             materia = subjects.find(asig);
             if (!materia && !asig.empty())
                 noteMiss(summary, warning::kSubjectNotFound, asig);

@@ -3,6 +3,7 @@
 #include "Utf8.h"
 
 #include <array>
+#include <cstring>
 
 namespace tramazel::text {
 
@@ -54,22 +55,29 @@ std::string cp1252ToUtf8(std::string_view cp1252)
 
 std::string utf8ToCp1252(std::string_view utf8, std::size_t* replaced)
 {
-    // Most texts are plain ASCII, which stays as it is: copy the leading run in one go.
-    const std::size_t n = utf8.size();
-    std::size_t i = 0;
-    while (i < n && static_cast<unsigned char>(utf8[i]) < 0x80)
-        ++i;
-    if (i == n)
-        return std::string(utf8);
     std::string out;
-    out.reserve(n);
-    out.assign(utf8.data(), i);
+    utf8ToCp1252(utf8, out, replaced);
+    return out;
+}
+
+void utf8ToCp1252(std::string_view utf8, std::string& out, std::size_t* replaced)
+{
+    // A character never takes more bytes in cp1252 than in UTF-8, so the text is
+    // written in place and cut to its length at the end. Most texts are plain ASCII,
+    // which stays as it is: the leading run is copied in one go.
+    const std::size_t n = utf8.size();
+    std::size_t i = asciiPrefixLength(utf8);
+    out.resize(n);
+    std::memcpy(out.data(), utf8.data(), i);
+    char* o = out.data() + i;
     std::size_t bad = 0;
     while (i < n) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         if (lead < 0x80) {
-            out.push_back(static_cast<char>(lead));
-            ++i;
+            const std::size_t run = asciiPrefixLength(utf8.substr(i));
+            std::memcpy(o, utf8.data() + i, run);
+            o += run;
+            i += run;
             continue;
         }
         // Decode one sequence strictly (no overlong forms, no surrogates, nothing past
@@ -116,15 +124,15 @@ std::string utf8ToCp1252(std::string_view utf8, std::size_t* replaced)
         i += used;
         const int byte = ok ? codePointToCp1252(cp) : -1;
         if (byte < 0) {
-            out.push_back('?');
+            *o++ = '?';
             ++bad;
         } else {
-            out.push_back(static_cast<char>(byte));
+            *o++ = static_cast<char>(byte);
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     if (replaced)
         *replaced += bad;
-    return out;
 }
 
 std::string_view trimControls(std::string_view s) noexcept

@@ -312,15 +312,6 @@ std::optional<std::string_view> rawAttribute(
     return std::nullopt;
 }
 
-bool isAscii(std::string_view text) noexcept
-{
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 std::string_view XmlElement::name() const
@@ -344,9 +335,9 @@ std::string_view XmlElement::attribute(
     if (!value)
         return {};
     // ASCII reads the same in cp1252.
-    if (isAscii(*value))
+    if (text::asciiPrefixLength(*value) == value->size())
         return *value;
-    scratch = text::utf8ToCp1252(*value, replaced);
+    text::utf8ToCp1252(*value, scratch, replaced);
     return scratch;
 }
 

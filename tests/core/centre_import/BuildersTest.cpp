@@ -296,6 +296,32 @@ TEST(Warnings, ExamplesAreCutToSixtyCharacters)
     EXPECT_LT(size, 1000u);
 }
 
+// Counting a kind again by its place gives the same report as naming it: the count,
+// the first few examples and the order of first occurrence.
+TEST(Warnings, CountingByPlaceReportsWhatCountingByNameReports)
+{
+    Warnings byName;
+    Warnings byPlace;
+    std::vector<std::size_t> places;
+    for (const char* description : { "primero", "segundo" }) {
+        byName.add(description, "a");
+        places.push_back(byPlace.add(description, "a"));
+    }
+    EXPECT_EQ(places, (std::vector<std::size_t> { 0, 1 }));
+    EXPECT_EQ(byPlace.add("primero"), 0u); // a kind keeps its place
+    byName.add("primero");
+    for (int i = 0; i < 8; ++i) {
+        const std::string example = "e" + std::to_string(i);
+        byName.add("segundo", example);
+        byPlace.addTo(places[1], example);
+        byName.add("primero");
+        byPlace.addTo(places[0]);
+    }
+    EXPECT_EQ(byPlace.lines(), byName.lines());
+    EXPECT_EQ(byPlace.count("segundo"), 9u);
+    EXPECT_EQ(byPlace.kinds()[1].examples.size(), Warnings::kExamplesPerKind);
+}
+
 struct TableCase {
     const char* table;
     void (*builder)(ImportContext&);

@@ -326,8 +326,10 @@ TEST(DbfForeign, SkimmingStopsOnlyOnLiveRecordsTheTestAccepts)
     // Every live record, in stored order: the deleted second one never reaches the
     // test, and each stop reads like the record first()/next() would give.
     std::vector<std::string> looked;
+    const StoredField stored = t.storedField(name);
     auto every = [&](const char* record) {
         looked.emplace_back(t.storedText(record, name));
+        EXPECT_EQ(stored.text(record), looked.back()) << "the field's place reads what the handle reads";
         return true;
     };
     std::vector<std::uint32_t> stops;
@@ -350,6 +352,58 @@ TEST(DbfForeign, SkimmingStopsOnlyOnLiveRecordsTheTestAccepts)
     EXPECT_EQ(t.recordNumber(), 3u);
     EXPECT_EQ(t.text("CANT"), "-42");
     EXPECT_FALSE(t.skimTo(false, third));
+
+    expectError(ErrorCode::FieldNotFound, [&] { (void)t.storedField(t.fields().size()); });
+}
+
+// The read block holds whole records and the start of the next: records that
+// straddle its end, deleted ones at any place and stops in any block all read as a
+// walk with first()/next() reads them.
+TEST(DbfForeign, SkimmingAcrossReadBlocksStopsWhereAWalkWould)
+{
+    TempDir dir;
+    constexpr int kRecords = 9000; // 101-byte records: several blocks, none ending on a record
+    {
+        auto t = DbfTable::create(dir.path(), "LARGE", { { "COD", FieldKind::Character, 100 } });
+        for (int i = 0; i < kRecords; ++i) {
+            t.append();
+            t.setText(0, std::to_string(i));
+            t.post();
+        }
+        t.close();
+    }
+    std::string bytes = readFile(dir / "LARGE.DBF");
+    const std::size_t headerLength = u16(bytes, 8);
+    const std::size_t recordLength = u16(bytes, 10);
+    ASSERT_EQ(recordLength, 101u);
+    for (int i = 0; i < kRecords; i += 7)
+        bytes[headerLength + static_cast<std::size_t>(i) * recordLength] = '*';
+    writeFile(dir / "LARGE.DBF", bytes);
+
+    auto t = DbfTable::open(dir.path(), "LARGE", Access::Shared);
+    const StoredField cod = t.storedField(0);
+    struct Case {
+        const char* what;
+        int every; // accepts the records whose number is a multiple of this
+    } cases[] = { { "every live record", 1 }, { "a few per block", 997 }, { "one in thousands", 4000 },
+        { "none", kRecords + 1 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto accepts = [&](std::string_view text) { return std::stoi(std::string(text)) % c.every == 0; };
+        std::vector<std::uint32_t> walked;
+        for (t.first(); !t.eof(); t.next()) {
+            if (accepts(t.text(0)))
+                walked.push_back(t.recordNumber());
+        }
+        std::vector<std::uint32_t> skimmed;
+        auto test = [&](const char* record) { return accepts(cod.text(record)); };
+        for (bool found = t.skimTo(true, test); found; found = t.skimTo(false, test)) {
+            skimmed.push_back(t.recordNumber());
+            EXPECT_TRUE(accepts(t.text(0))) << "the handle holds the record the test accepted";
+        }
+        EXPECT_TRUE(t.eof());
+        EXPECT_EQ(skimmed, walked);
+    }
 }
 
 TEST(DbfForeign, TextsOfAnotherCodePageAreNeverReadAsStored)

@@ -100,12 +100,20 @@ TEST(Cp1252, Utf8ToCp1252)
         { "invalid lead byte", "x\xFFy", "x?y", 1 },
         { "embedded nul kept", std::string("a\0b", 3), std::string("a\0b", 3), 0 },
     };
+    std::string reused;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::size_t replaced = 7; // counts add to what the caller holds
         EXPECT_EQ(c.cp1252, utf8ToCp1252(c.utf8, &replaced));
         EXPECT_EQ(7 + c.replaced, replaced);
         EXPECT_EQ(c.cp1252, utf8ToCp1252(c.utf8)); // the count is optional
+
+        // Written into a string that still holds a longer earlier text: none of it stays.
+        reused.assign(64, '#');
+        replaced = 7;
+        utf8ToCp1252(c.utf8, reused, &replaced);
+        EXPECT_EQ(c.cp1252, reused);
+        EXPECT_EQ(7 + c.replaced, replaced);
     }
 }
 
