@@ -56,7 +56,8 @@ std::array<std::string, kTables.size()> validTables()
         { Row { { z::aulat::kAbrev, "A1" }, { z::aulat::kCodi, "2001" } },
             Row { { z::aulat::kAbrev, "A2" }, { z::aulat::kCodi, "2002" } } });
     writeRows(dir, z::grupost::kTable, z::grupost::fields(),
-        { Row { { z::grupost::kAbrev, "1A" }, { z::grupost::kCodi, "3001" }, { z::grupost::kCodiCurs, "40" } },
+        { Row {
+              { z::grupost::kAbrev, "1A" }, { z::grupost::kCodi, "3001" }, { z::grupost::kCodiCurs, "40" } },
             Row { { z::grupost::kAbrev, "1B" }, { z::grupost::kCodi, "3002" },
                 { z::grupost::kCodiCurs, "40" } } });
     writeRows(dir, z::diashorast::kTable, z::diashorast::fields(),
@@ -89,8 +90,10 @@ std::array<std::string, kTables.size()> validTables()
         };
         DbfTable t = DbfTable::create(dir, z::soluc::kTable, z::soluc::fields());
         for (const SolucRow& r : { SolucRow { 1, 1.0, "ANA", "1A", "A1", "MA", "" },
-                 SolucRow { 1, 1.5, "PEP", "1B", "A2", "CA", "" }, SolucRow { 0, 2.0, "ANA", "1A", "A1", "MA", "" },
-                 SolucRow { 2, 1.0, "ZZZ", "9Z", "A9", "XX", "" }, SolucRow { 2, 2.0, "PEP", "", "", "", "GU\xC0" } }) {
+                 SolucRow { 1, 1.5, "PEP", "1B", "A2", "CA", "" },
+                 SolucRow { 0, 2.0, "ANA", "1A", "A1", "MA", "" },
+                 SolucRow { 2, 1.0, "ZZZ", "9Z", "A9", "XX", "" },
+                 SolucRow { 2, 2.0, "PEP", "", "", "", "GU\xC0" } }) {
             t.append();
             if (r.dia != 0)
                 t.setInteger(z::soluc::kDia, r.dia);
