@@ -224,6 +224,13 @@ bool compressionIsSound(std::uint64_t fileSize, std::uint64_t dataOffset, const 
         return true;
     const Entry& rt = dir.resetTable.front();
     const Entry& cd = dir.controlData.front();
+    // Section 0 holds plain bytes, section 1 the compressed ones. chmlib turns
+    // compression off when one of the three is in section 1, but reads an object of
+    // any other section as compressed: the reset table or the control data there
+    // would be decompressed while the file opens, before chmlib has a block cache
+    // to divide by.
+    if (rt.space > 1 || dir.content.front().space > 1 || cd.space > 1)
+        return false;
     if (rt.space != 0 || dir.content.front().space != 0 || cd.space != 0)
         return true;
     if (rt.length < kResetTableLength || rt.start > fileSize || dataOffset > fileSize - rt.start)
@@ -236,7 +243,8 @@ bool compressionIsSound(std::uint64_t fileSize, std::uint64_t dataOffset, const 
         return true;
     layout.resetTableOffset = rtOffset;
     // Offset 0x20: the length of an uncompressed block, which reads divide by.
-    if (u64(table.data() + 0x20) == 0)
+    const std::uint64_t blockLength = u64(table.data() + 0x20);
+    if (blockLength == 0)
         return false;
 
     if (cd.length > kMaxControlDataLength)
@@ -269,7 +277,12 @@ bool compressionIsSound(std::uint64_t fileSize, std::uint64_t dataOffset, const 
         return false;
     // The decoder's window is the lowest set bit; LZX allows 15 to 21.
     const int bits = std::countr_zero(window);
-    return bits >= 15 && bits <= 21;
+    if (bits < 15 || bits > 21)
+        return false;
+    // chmlib allocates a block with its length cut to 32 bits and the decoder copies
+    // each block out of its window: a block longer than the window would be read
+    // from outside both.
+    return blockLength <= (std::uint64_t(1) << bits);
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -216,6 +217,22 @@ std::optional<ChmLayout> layoutOf(const std::string& bytes)
     });
 }
 
+// Where the section number of the directory entry named `name` is: the byte after
+// the name (a one-byte number for the sections of a sound file).
+std::size_t sectionOf(const std::string& bytes, std::string_view name)
+{
+    const std::size_t at = bytes.find(name);
+    EXPECT_NE(at, std::string::npos) << name;
+    EXPECT_EQ(bytes.find(name, at + 1), std::string::npos) << name;
+    EXPECT_EQ(bytes[at + name.size()], 0) << name;
+    return at + name.size();
+}
+
+constexpr std::string_view kResetTableName
+    = "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/"
+      "ResetTable";
+constexpr std::string_view kControlDataName = "::DataSpace/Storage/MSCompressed/ControlData";
+
 } // namespace
 
 // Damaged headers and directories that chmlib would divide by zero on, read out of
@@ -259,6 +276,14 @@ TEST(ChmFile, DamagedDirectoriesAreRefusedBeforeTheLibraryOpensThem)
                 putU32(b, *layout->resetTableOffset + 0x20, 0);
                 putU32(b, *layout->resetTableOffset + 0x24, 0);
             } },
+        { "reset table in a section other than the plain and the compressed one: the library "
+          "decompresses it while opening, before it has a block cache",
+            [&](std::string& b) { b[sectionOf(b, kResetTableName)] = 2; } },
+        { "control data in a third section", [&](std::string& b) { b[sectionOf(b, kControlDataName)] = 5; } },
+        { "block length over 32 bits: the library allocates its blocks with the length cut short",
+            [&](std::string& b) { putU32(b, *layout->resetTableOffset + 0x24, 1); } },
+        { "block longer than the largest window",
+            [&](std::string& b) { putU32(b, *layout->resetTableOffset + 0x20, 0x400000); } },
         { "chunk size of zero", [&](std::string& b) { putU32(b, itsp + 0x10, 0); } },
         { "chunk size past the file", [&](std::string& b) { putU32(b, itsp + 0x10, 0x7fffffff); } },
         { "more chunks than the file holds", [&](std::string& b) { putU32(b, itsp + 0x2c, 0xffffff); } },
