@@ -82,7 +82,11 @@ void forgetFolderListing(const fs::path& dir) noexcept
         cache.folders.erase(folderKey(dir));
 }
 
-void noteFileCreated(const fs::path& file) noexcept
+namespace {
+
+// Applies `change` to the listing kept for the folder of `file`, if one is kept, with
+// the file's name; a listing that cannot be brought up to date is dropped.
+template <typename Change> void changeListing(const fs::path& file, Change change) noexcept
 {
     ListingCache& cache = listingCache();
     if (cache.depth == 0)
@@ -91,33 +95,31 @@ void noteFileCreated(const fs::path& file) noexcept
     if (it == cache.folders.end())
         return;
     try {
-        const std::string name = text::pathToUtf8(file.filename());
-        auto& entries = it->second;
+        change(it->second, text::pathToUtf8(file.filename()));
+    } catch (...) {
+        cache.folders.erase(it);
+    }
+}
+
+} // namespace
+
+void noteFileCreated(const fs::path& file) noexcept
+{
+    changeListing(file, [](std::vector<FolderEntry>& entries, const std::string& name) {
         const auto same = std::find_if(
             entries.begin(), entries.end(), [&](const FolderEntry& e) { return e.name == name; });
         if (same == entries.end())
             entries.push_back({ name, true });
         else
             same->regularFile = true;
-    } catch (...) {
-        cache.folders.erase(it);
-    }
+    });
 }
 
 void noteFileRemoved(const fs::path& file) noexcept
 {
-    ListingCache& cache = listingCache();
-    if (cache.depth == 0)
-        return;
-    const auto it = cache.folders.find(file.parent_path());
-    if (it == cache.folders.end())
-        return;
-    try {
-        const std::string name = text::pathToUtf8(file.filename());
-        std::erase_if(it->second, [&](const FolderEntry& e) { return e.name == name; });
-    } catch (...) {
-        cache.folders.erase(it);
-    }
+    changeListing(file, [](std::vector<FolderEntry>& entries, const std::string& name) {
+        std::erase_if(entries, [&](const FolderEntry& e) { return e.name == name; });
+    });
 }
 
 std::string tableBaseName(std::string_view name)
