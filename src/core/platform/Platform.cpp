@@ -4,7 +4,9 @@
 #include "Error.h"
 #include "text/PathText.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -23,7 +25,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <thread>
 #if defined(__APPLE__)
 #include <mach-o/dyld.h>
@@ -498,6 +499,15 @@ std::filesystem::path executablePath()
 }
 
 #endif
+
+std::filesystem::path temporaryPathBeside(const std::filesystem::path& file)
+{
+    static std::atomic<unsigned> counter { 0 };
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::filesystem::path tmp = file;
+    tmp += ".tmp" + std::to_string(stamp % 1000000007) + "-" + std::to_string(counter++);
+    return tmp;
+}
 
 void setDurabilityObserver(DurabilityObserver observer)
 {

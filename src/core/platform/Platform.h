@@ -30,6 +30,11 @@ private:
     long long m_handle = -1;
 };
 
+/// A name for a temporary file beside `file`, in its folder, that no other call of
+/// this process gives and another process is unlikely to use: write there, then
+/// replaceFile() it over `file`.
+std::filesystem::path temporaryPathBeside(const std::filesystem::path& file);
+
 /// Replaces `to` by `from` in one step (rename over an existing file), durably: the
 /// contents of `from` reach the device before the name points at them, and the
 /// folder's new entry after. Throws Error (FileIo); `to` is then as it was.

@@ -13,8 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -630,15 +628,6 @@ void writeDocument(const pugi::xml_document* doc, std::ostream& out)
     doc->save(out, "  ", layout | pugi::format_no_declaration, pugi::encoding_utf8);
 }
 
-std::filesystem::path temporaryBeside(const std::filesystem::path& file)
-{
-    static std::atomic<unsigned> counter { 0 };
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::filesystem::path tmp = file;
-    tmp += ".tmp" + std::to_string(stamp % 1000000007) + "-" + std::to_string(counter++);
-    return tmp;
-}
-
 } // namespace
 
 std::string XmlDocument::toUtf8() const
@@ -651,7 +640,7 @@ std::string XmlDocument::toUtf8() const
 void XmlDocument::save(const std::filesystem::path& file) const
 {
     const std::string name = text::pathToUtf8(file);
-    const std::filesystem::path tmp = temporaryBeside(file);
+    const std::filesystem::path tmp = platform::temporaryPathBeside(file);
     auto fail = [&](const std::string& detail) {
         std::error_code ignored;
         std::filesystem::remove(tmp, ignored);

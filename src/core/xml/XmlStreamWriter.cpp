@@ -6,8 +6,6 @@
 #include "text/Cp1252.h"
 #include "text/PathText.h"
 
-#include <atomic>
-#include <chrono>
 #include <system_error>
 
 namespace tramazel::xml {
@@ -17,15 +15,6 @@ namespace {
 constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 // Output leaves in pieces of this size: few system calls, little memory.
 constexpr std::size_t kWriteSize = std::size_t(1) << 20;
-
-std::filesystem::path temporaryBeside(const std::filesystem::path& file)
-{
-    static std::atomic<unsigned> counter { 0 };
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::filesystem::path tmp = file;
-    tmp += ".tmp" + std::to_string(stamp % 1000000007) + "-" + std::to_string(counter++);
-    return tmp;
-}
 
 bool isPlainText(std::string_view text) noexcept
 {
@@ -49,7 +38,7 @@ bool needsReference(unsigned char c) noexcept
 
 XmlStreamWriter::XmlStreamWriter(std::filesystem::path file)
     : m_file(std::move(file))
-    , m_temporary(temporaryBeside(m_file))
+    , m_temporary(platform::temporaryPathBeside(m_file))
 {
     m_buffer.reserve(kWriteSize + 4096);
     m_buffer.append(kDeclaration);
