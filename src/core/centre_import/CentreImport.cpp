@@ -217,6 +217,26 @@ void rollBack(const fs::path& qtemp, const Journal& journal)
     platform::syncFolder(qtemp);
 }
 
+// Finishes a committed swap: every new file still in the staging folder goes to the
+// timetable directory, over whatever stands there under its name.
+void rollForward(const fs::path& qtemp, const Journal& journal)
+{
+    const fs::path staging = qtemp / text::pathFromUtf8(kStagingDirName);
+    std::error_code ec;
+    bool moved = false;
+    for (const std::string& name : journal.installs) {
+        const fs::path staged = staging / text::pathFromUtf8(name);
+        if (fs::exists(staged, ec)) {
+            moveFile(
+                staged, qtemp / text::pathFromUtf8(name), "No se puede poner en su sitio una tabla nueva");
+            moved = true;
+        }
+    }
+    // The new tables are in place for good before the old ones go.
+    if (moved)
+        platform::syncFolder(qtemp);
+}
+
 void removeTree(const fs::path& dir)
 {
     std::error_code ec;
@@ -333,7 +353,9 @@ Recovery CentreImport::recover(const fs::path& qtemp)
 
     Recovery outcome = Recovery::CleanedUp;
     if (hasCommitted) {
-        // Every new table is in place: only the old ones and the working folders remain.
+        // The run committed: the new tables it had not yet put in place wait, whole, in
+        // the staging folder. They go in before the old ones are thrown away.
+        rollForward(qtemp, readJournal(committed));
         removeTree(backup);
         runLock.reset();
         removeTree(staging);
@@ -476,15 +498,17 @@ std::vector<TableWritten> CentreImport::run(
         fault("check-tables-again");
         refuseHeldTables(qtemp, bases);
 
-        // What a power cut may leave is decided by what reached the disk, in this
-        // order: the new tables whole, then the journal naming every move, then the
-        // old tables aside, then the new ones in place, then the mark of the commit.
-        // Each step is synced (files, then the folders whose entries changed) before
-        // the next one relies on it, so the next start finds the old set or the new.
-        //
-        // The journal is complete on disk before the first move, so an interrupted swap
-        // can always be undone. Its contents go to the disk with the new tables, in one
-        // batch; it counts only once it has its name, after the tables are on disk.
+        // What a power cut may leave is decided by what reached the disk. Three batches
+        // of syncs, each finished before the next step relies on it:
+        //   1. the new tables whole, and the journal's contents;
+        //   2. the journal in place, and the old tables aside;
+        //   3. the new tables in place, and the mark of the commit.
+        // Within a batch the order in which the entries reach the disk does not matter:
+        // after 2, a journal that did not make it leaves old tables in the backup folder
+        // and none installed, which the next start puts back as well; after 3, a commit
+        // mark that made it without some of the moves in place is finished by the next
+        // start from the staging folder, whose tables are on disk since 1. So the next
+        // start finds the old set of tables or the new one, whole.
         fault("journal");
         writeFileWhole(journalTemp, formatJournal(journal));
         std::vector<fs::path> toSync;
@@ -493,10 +517,9 @@ std::vector<TableWritten> CentreImport::run(
         toSync.push_back(journalTemp);
         platform::syncTogether(toSync, { staging });
         moveFile(journalTemp, journalFile, "No se puede escribir en el directorio de horarios");
-        platform::syncFolder(qtemp);
         swapStarted = true;
-        // With no old table to keep (a first import) there is no backup folder to make
-        // or sync.
+        // With no old table to keep (a first import) there is no backup folder to make.
+        std::vector<fs::path> swapFolders { qtemp };
         if (!journal.backups.empty()) {
             if (!fs::create_directory(backup, ec) && ec)
                 throw ioError(
@@ -507,19 +530,18 @@ std::vector<TableWritten> CentreImport::run(
                 moveFile(qtemp / text::pathFromUtf8(name), backup / text::pathFromUtf8(name),
                     "No se puede apartar la tabla " + baseName(name));
             }
-            // An old table whose move aside was lost would be overwritten by the new one.
-            platform::syncTogether({}, { backup, qtemp });
+            swapFolders.push_back(backup);
         }
+        // An old table whose move aside was lost would be overwritten by the new one.
+        platform::syncTogether({}, swapFolders);
         for (const std::string& name : journal.installs) {
             fault("install:" + name);
             moveFile(staging / text::pathFromUtf8(name), qtemp / text::pathFromUtf8(name),
                 "No se puede poner en su sitio la tabla nueva " + baseName(name));
         }
-        // Once committed, the old tables are thrown away: every new one must be in place.
-        platform::syncTogether({}, { staging, qtemp });
         fault("commit");
         moveFile(journalFile, committed, "No se puede escribir en el directorio de horarios");
-        platform::syncFolder(qtemp);
+        platform::syncTogether({}, { staging, qtemp });
     } catch (const SimulatedCrash&) {
         throw;
     } catch (...) {
@@ -538,6 +560,7 @@ std::vector<TableWritten> CentreImport::run(
             fs::remove_all(backup, cleanupEc);
             fs::remove(journalFile, cleanupEc);
             fs::remove(journalTemp, cleanupEc);
+            fs::remove(committed, cleanupEc);
             fs::remove_all(staging, cleanupEc);
         }
         const std::string note = restored
