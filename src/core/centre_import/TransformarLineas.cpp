@@ -13,10 +13,12 @@
 #include "xml/XmlDocument.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tramazel::centre_import {
@@ -72,13 +74,31 @@ CentreNames readCentreNames(const xml::XmlDocument& doc)
     return names;
 }
 
-/// The name a group's lines are matched by: its name in full, or GRUPO when the
-/// centre file has none.
-std::string_view groupName(const dbf::DbfTable& groups, const CentreNames& names)
+/// Calls `visit` with the texts of `fields` (as textView() gives them) of every record
+/// of `table`, in record order. Fields stored as they read are taken straight from
+/// the bytes the table reads, without moving the handle record by record.
+template <std::size_t N, typename Visit>
+void forEachRecord(dbf::DbfTable& table, const std::array<std::size_t, N>& fields, Visit&& visit)
 {
-    namespace g = zelvano::grupost;
-    const std::string* name = names.groupByCodi.find(groups.textView(groups.fieldIndex(g::kCodi)));
-    return name ? std::string_view(*name) : groups.textView(groups.fieldIndex(g::kGrupo));
+    std::array<std::string_view, N> values;
+    if (std::all_of(fields.begin(), fields.end(), [&](std::size_t f) { return table.readsAsStored(f); })) {
+        std::array<dbf::StoredField, N> stored;
+        for (std::size_t i = 0; i < N; ++i)
+            stored[i] = table.storedField(fields[i]);
+        auto each = [&](const char* record) {
+            for (std::size_t i = 0; i < N; ++i)
+                values[i] = stored[i].text(record);
+            visit(std::as_const(values));
+            return false;
+        };
+        table.skimTo(true, each);
+        return;
+    }
+    for (table.first(); !table.eof(); table.next()) {
+        for (std::size_t i = 0; i < N; ++i)
+            values[i] = table.textView(fields[i]);
+        visit(std::as_const(values));
+    }
 }
 
 /// ASIGT's fields, by position.
@@ -121,12 +141,10 @@ GroupsByCourse readGroups(
     dbf::DbfTable& groups, const LineFields& l, dbf::RecordImage& line, const CentreNames* names)
 {
     namespace g = zelvano::grupost;
-    const std::size_t gAbrev = groups.fieldIndex(g::kAbrev);
-    const std::size_t gTurno = groups.fieldIndex(g::kTurno);
-    const std::size_t gNivel = groups.fieldIndex(g::kNivel);
-    const std::size_t gCurso = groups.fieldIndex(g::kCurso);
-    const std::size_t gGrupo = groups.fieldIndex(g::kGrupo);
-    const std::size_t gCodiCurs = groups.fieldIndex(g::kCodiCurs);
+    enum { kAbrev, kTurno, kNivel, kCurso, kGrupo, kCodiCurs, kCodi };
+    const std::array<std::size_t, 7> fields { groups.fieldIndex(g::kAbrev), groups.fieldIndex(g::kTurno),
+        groups.fieldIndex(g::kNivel), groups.fieldIndex(g::kCurso), groups.fieldIndex(g::kGrupo),
+        groups.fieldIndex(g::kCodiCurs), groups.fieldIndex(g::kCodi) };
 
     GroupsByCourse result;
     // The group's fields lie together in a line; whatever else lies among them is
@@ -142,8 +160,8 @@ GroupsByCourse readGroups(
     // A course's groups follow one another: most records repeat the last course.
     std::string lastCourse;
     std::uint32_t course = 0;
-    for (groups.first(); !groups.eof(); groups.next()) {
-        const std::string_view codiCurs = groups.textView(gCodiCurs);
+    forEachRecord(groups, fields, [&](const std::array<std::string_view, 7>& group) {
+        const std::string_view codiCurs = group[kCodiCurs];
         if (result.courseOfGroup.empty() || codiCurs != lastCourse) {
             course = static_cast<std::uint32_t>(result.courses);
             if (result.courseOf.add(codiCurs, course))
@@ -153,20 +171,22 @@ GroupsByCourse readGroups(
             lastCourse.assign(codiCurs);
         }
         result.courseOfGroup.push_back(course);
-        line.setText(l.cGrup, groups.textView(gAbrev));
-        line.setText(l.turno, groups.textView(gTurno));
-        line.setText(l.nivel, groups.textView(gNivel));
-        line.setText(l.curso, groups.textView(gCurso));
-        line.setText(l.grupo, groups.textView(gGrupo));
+        line.setText(l.cGrup, group[kAbrev]);
+        line.setText(l.turno, group[kTurno]);
+        line.setText(l.nivel, group[kNivel]);
+        line.setText(l.curso, group[kCurso]);
+        line.setText(l.grupo, group[kGrupo]);
         result.parts += line.bytes().substr(result.partAt, result.partWidth);
         if (names) {
             if (course == result.names.size())
                 result.names.emplace_back();
             std::vector<std::string>& ofCourse = result.names[course];
             result.nameOfGroup.push_back(static_cast<std::uint32_t>(ofCourse.size()));
-            ofCourse.emplace_back(groupName(groups, *names));
+            // Matched by its name in full, or by GRUPO when the centre file has none.
+            const std::string* name = names->groupByCodi.find(group[kCodi]);
+            ofCourse.emplace_back(name ? std::string_view(*name) : group[kGrupo]);
         }
-    }
+    });
     return result;
 }
 
@@ -201,11 +221,9 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
     dbf::RecordImage& line, const CentreNames* names, const GroupsByCourse& groups)
 {
     namespace a = zelvano::asignomt;
-    const std::size_t fCodiCurs = subjects.fieldIndex(a::kCodiCurs);
-    const std::size_t fCod = subjects.fieldIndex(a::kCod);
-    const std::size_t fHoras = subjects.fieldIndex(a::kHoras);
-    const std::size_t fCodi = subjects.fieldIndex(a::kCodi);
-    const std::size_t fNombre = subjects.fieldIndex(a::kNombre);
+    enum { kCodiCurs, kCod, kHoras, kCodi, kNombre };
+    const std::array<std::size_t, 5> fields { subjects.fieldIndex(a::kCodiCurs), subjects.fieldIndex(a::kCod),
+        subjects.fieldIndex(a::kHoras), subjects.fieldIndex(a::kCodi), subjects.fieldIndex(a::kNombre) };
 
     SubjectsByCourse result;
     HoursTexts hoursTexts;
@@ -226,17 +244,17 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
         }
         pending.clear();
     };
-    for (subjects.first(); !subjects.eof(); subjects.next()) {
-        const std::string_view codiCurs = subjects.textView(fCodiCurs);
+    forEachRecord(subjects, fields, [&](const std::array<std::string_view, 5>& subject) {
+        const std::string_view codiCurs = subject[kCodiCurs];
         pending.add(codiCurs);
         if (pending.size() == kBatchRecords)
             numberBatch();
 
-        const std::string_view cod = subjects.textView(fCod);
+        const std::string_view cod = subject[kCod];
         line.setText(l.cAsig, cod);
         result.casig += line.field(l.cAsig);
 
-        const std::string_view horas = subjects.textView(fHoras);
+        const std::string_view horas = subject[kHoras];
         const std::uint32_t* hours = hoursTexts.indexOf.find(horas);
         const std::uint32_t hoursIndex
             = hours ? *hours : static_cast<std::uint32_t>(hoursTexts.readings.size());
@@ -264,10 +282,9 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
             // has no lines to choose among.
             std::uint32_t named = 0;
             if (const std::uint32_t* course = groups.courseOf.find(codiCurs)) {
-                const std::string* description = names->subjectByCodi.find(subjects.textView(fCodi));
+                const std::string* description = names->subjectByCodi.find(subject[kCodi]);
                 std::vector<std::string> chosen = groupsNamedInSubject(
-                    description ? std::string_view(*description) : subjects.textView(fNombre),
-                    groups.names[*course]);
+                    description ? std::string_view(*description) : subject[kNombre], groups.names[*course]);
                 if (!chosen.empty()) {
                     result.namedGroups.push_back(std::move(chosen));
                     named = static_cast<std::uint32_t>(result.namedGroups.size());
@@ -276,7 +293,7 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
             }
             result.namedOf.push_back(named);
         }
-    }
+    });
     numberBatch();
 
     // Course by course, each course's subjects in record order.
