@@ -6,6 +6,7 @@
 #include "centre_import/CentreFormat.h"
 #include "centre_import/GroupsInSubjectName.h"
 #include "centre_import/SubjectHours.h"
+#include "centre_import/TableScan.h"
 #include "dbf/DbfTable.h"
 #include "dbf/RecordImage.h"
 #include "text/Cp1252.h"
@@ -72,33 +73,6 @@ CentreNames readCentreNames(const xml::XmlDocument& doc)
         });
     }
     return names;
-}
-
-/// Calls `visit` with the texts of `fields` (as textView() gives them) of every record
-/// of `table`, in record order. Fields stored as they read are taken straight from
-/// the bytes the table reads, without moving the handle record by record.
-template <std::size_t N, typename Visit>
-void forEachRecord(dbf::DbfTable& table, const std::array<std::size_t, N>& fields, Visit&& visit)
-{
-    std::array<std::string_view, N> values;
-    if (std::all_of(fields.begin(), fields.end(), [&](std::size_t f) { return table.readsAsStored(f); })) {
-        std::array<dbf::StoredField, N> stored;
-        for (std::size_t i = 0; i < N; ++i)
-            stored[i] = table.storedField(fields[i]);
-        auto each = [&](const char* record) {
-            for (std::size_t i = 0; i < N; ++i)
-                values[i] = stored[i].text(record);
-            visit(std::as_const(values));
-            return false;
-        };
-        table.skimTo(true, each);
-        return;
-    }
-    for (table.first(); !table.eof(); table.next()) {
-        for (std::size_t i = 0; i < N; ++i)
-            values[i] = table.textView(fields[i]);
-        visit(std::as_const(values));
-    }
 }
 
 /// ASIGT's fields, by position.
