@@ -201,6 +201,8 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
 
     SubjectsByCourse result;
     HoursTexts hoursTexts;
+    std::string lastHoras;
+    std::uint32_t lastHours = 0;
     std::vector<std::uint32_t> courseOfSubject;
     std::vector<std::uint32_t> subjectsInCourse(groups.courses, 0);
     // Subjects come in no particular order of course: their courses are looked up a
@@ -229,9 +231,13 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
         result.casig += line.field(l.cAsig);
 
         const std::string_view horas = subject[kHoras];
-        const std::uint32_t* hours = hoursTexts.indexOf.find(horas);
+        // Subjects one after another mostly have the same hours.
+        const std::uint32_t* hours
+            = hoursTexts.readings.empty() || horas != lastHoras ? hoursTexts.indexOf.find(horas) : &lastHours;
         const std::uint32_t hoursIndex
             = hours ? *hours : static_cast<std::uint32_t>(hoursTexts.readings.size());
+        lastHoras.assign(horas);
+        lastHours = hoursIndex;
         if (!hours) {
             const Hours read = readHours(horas);
             if (read.reading != HoursReading::Empty)
@@ -347,8 +353,9 @@ void TransformarLineas(ImportContext& ctx)
         const std::size_t hoursWidth = horasWidth + sesionesWidth;
 
         const std::size_t length = lines.recordLength();
-        std::vector<char> block;
-        block.reserve(kBlockBytes + length);
+        // Filled up to `used`; sent once it holds kBlockBytes or more.
+        std::vector<char> block(kBlockBytes + length);
+        std::size_t used = 0;
         std::vector<char> image(line.bytes().begin(), line.bytes().end());
         std::uint32_t written = 0;
         for (std::size_t group = 0; group < byGroup.courseOfGroup.size(); ++group) {
@@ -366,22 +373,22 @@ void TransformarLineas(ImportContext& ctx)
             for (std::uint32_t subject = first; subject < end; ++subject) {
                 if (!linesFor(byCourse, subject, name))
                     continue;
-                const std::size_t at = block.size();
-                block.insert(block.end(), image.begin(), image.end());
-                char* record = block.data() + at;
+                char* record = block.data() + used;
+                std::memcpy(record, image.data(), length);
+                used += length;
                 std::memcpy(record + casigAt, byCourse.casig.data() + std::size_t { subject } * casigWidth,
                     casigWidth);
                 const char* hours = byCourse.hoursParts.data() + byCourse.hoursOf[subject] * hoursWidth;
                 std::memcpy(record + horasAt, hours, horasWidth);
                 std::memcpy(record + sesionesAt, hours + horasWidth, sesionesWidth);
                 ++written;
-                if (block.size() >= kBlockBytes) {
-                    lines.appendRecords(block);
-                    block.clear();
+                if (used >= kBlockBytes) {
+                    lines.appendRecords(std::span<const char>(block.data(), used));
+                    used = 0;
                 }
             }
         }
-        lines.appendRecords(block);
+        lines.appendRecords(std::span<const char>(block.data(), used));
         if (ctx.notes) {
             ctx.notes->subjectLines = written;
             ctx.notes->subjectsNamingGroups = byCourse.naming;
