@@ -6,11 +6,16 @@
 //   BM_Cursos   TransformarCursos (CURSOST, every line's level typed in place,
 //               GRUPOST, MATIB with its index) on tables the earlier builders wrote
 //   BM_Lineas   TransformarLineas (ASIGT) after the builders before it
-//   BM_Import   all six builders in their order, on the loaded document
+//   BM_Import   all six builders in their order, on the loaded document, with the
+//               levels typed on every line (typed) or left as they come (untouched)
 //
 // Each reports the records it wrote and the time per record ("ns_per_line" for
-// ASIGT lines). Target: every builder linear in its input, the time per ASIGT line
-// flat from 10x to 1000x.
+// ASIGT lines); BM_Import also reports each builder's milliseconds per run. Target:
+// every builder linear in its input, the time per ASIGT line flat from 10x to 1000x.
+//
+// TRAMAZEL_BENCH_CENTRES names a folder of centre files to use instead of generated
+// ones, centre-N.xml for scale N (for example centres from another generator, whose
+// subjects fall on courses in no order).
 #include "SyntheticCentre.h"
 #include "ZelvanoTables.h"
 #include "centre_import/Builders.h"
@@ -20,12 +25,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -47,6 +55,19 @@ const fs::path& workDir()
     return dir;
 }
 
+// Where the centre files are: generated into workDir() unless TRAMAZEL_BENCH_CENTRES
+// names a folder that holds them.
+fs::path centreDir()
+{
+    const char* dir = std::getenv("TRAMAZEL_BENCH_CENTRES");
+    return dir && *dir ? fs::path(dir) : workDir();
+}
+
+const XmlDocument& centre(int scale)
+{
+    return tramazel::bench::loadedCentre(centreDir(), scale);
+}
+
 // A person who types a level and a course number on every line and answers OK.
 class TypingPrompts : public ImportPrompts {
 public:
@@ -64,6 +85,14 @@ public:
     bool askQuestion(std::string_view, std::string_view) override { return true; }
 };
 
+// A person who leaves the levels as they come and answers OK, as the command line
+// does without --levels.
+class AnsweringPrompts : public ImportPrompts {
+public:
+    void editCourseLevels(DbfTable&) override { }
+    bool askQuestion(std::string_view, std::string_view) override { return true; }
+};
+
 std::uint32_t records(const fs::path& dir, std::string_view table)
 {
     return DbfTable::open(dir, table, tramazel::dbf::Access::Shared).recordCount();
@@ -77,7 +106,7 @@ fs::path preparedDir(int scale, void (*upTo)(ImportContext&))
     fs::create_directories(dir);
     TypingPrompts prompts;
     Warnings warnings;
-    ImportContext ctx { tramazel::bench::loadedCentre(workDir(), scale), dir, prompts, warnings };
+    ImportContext ctx { centre(scale), dir, prompts, warnings };
     for (const auto& step : tramazel::centre_import::builderSequence()) {
         if (step.run == upTo)
             break;
@@ -99,7 +128,7 @@ void BM_Cursos(benchmark::State& state)
     const fs::path dir = preparedDir(scale, &tramazel::centre_import::TransformarCursos);
     TypingPrompts prompts;
     Warnings warnings;
-    ImportContext ctx { tramazel::bench::loadedCentre(workDir(), scale), dir, prompts, warnings };
+    ImportContext ctx { centre(scale), dir, prompts, warnings };
     for (auto _ : state)
         tramazel::centre_import::TransformarCursos(ctx);
     const double written = static_cast<double>(
@@ -113,7 +142,7 @@ void BM_Lineas(benchmark::State& state)
     const fs::path dir = preparedDir(scale, &tramazel::centre_import::TransformarLineas);
     TypingPrompts prompts;
     Warnings warnings;
-    ImportContext ctx { tramazel::bench::loadedCentre(workDir(), scale), dir, prompts, warnings };
+    ImportContext ctx { centre(scale), dir, prompts, warnings };
     for (auto _ : state)
         tramazel::centre_import::TransformarLineas(ctx);
     const double lines = static_cast<double>(records(dir, z::asigt::kTable));
@@ -122,24 +151,40 @@ void BM_Lineas(benchmark::State& state)
         lines * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_Import(benchmark::State& state)
+// With `typing`, the levels are typed on every line of the grid; otherwise left alone.
+void BM_Import(benchmark::State& state, bool typing)
 {
     const int scale = static_cast<int>(state.range(0));
     const fs::path dir = workDir() / ("qtemp-import-" + std::to_string(scale));
     fs::remove_all(dir);
     fs::create_directories(dir);
-    const XmlDocument& doc = tramazel::bench::loadedCentre(workDir(), scale);
-    TypingPrompts prompts;
+    const XmlDocument& doc = centre(scale);
+    TypingPrompts typingPrompts;
+    AnsweringPrompts answeringPrompts;
+    ImportPrompts& prompts = typing ? static_cast<ImportPrompts&>(typingPrompts) : answeringPrompts;
+    const auto steps = tramazel::centre_import::builderSequence();
+    std::vector<std::chrono::steady_clock::duration> spent(steps.size());
     for (auto _ : state) {
         Warnings warnings;
         ImportContext ctx { doc, dir, prompts, warnings };
-        for (const auto& step : tramazel::centre_import::builderSequence())
-            step.run(ctx);
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            steps[i].run(ctx);
+            spent[i] += std::chrono::steady_clock::now() - start;
+        }
     }
     const double lines = static_cast<double>(records(dir, z::asigt::kTable));
     state.counters["lines"] = lines;
     state.counters["ns_per_line"] = benchmark::Counter(
         lines * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    // Milliseconds per run, under each builder's name without its common prefix.
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        std::string name = steps[i].name;
+        if (name.rfind("Transformar", 0) == 0)
+            name.erase(0, std::string_view("Transformar").size());
+        state.counters[name + "_ms"] = std::chrono::duration<double, std::milli>(spent[i]).count()
+            / static_cast<double>(state.iterations());
+    }
 }
 
 void scales(benchmark::internal::Benchmark* b)
@@ -149,7 +194,8 @@ void scales(benchmark::internal::Benchmark* b)
 
 BENCHMARK(BM_Cursos)->Apply(scales);
 BENCHMARK(BM_Lineas)->Apply(scales);
-BENCHMARK(BM_Import)->Apply(scales);
+BENCHMARK_CAPTURE(BM_Import, typed, true)->Apply(scales);
+BENCHMARK_CAPTURE(BM_Import, untouched, false)->Apply(scales);
 
 } // namespace
 

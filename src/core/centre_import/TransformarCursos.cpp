@@ -6,6 +6,7 @@
 #include "centre_import/CentreFormat.h"
 #include "centre_import/CodeRules.h"
 #include "centre_import/TableHazards.h"
+#include "centre_import/TableScan.h"
 #include "dbf/DbfTable.h"
 #include "dbf/RecordImage.h"
 #include "text/CodeSet.h"
@@ -13,6 +14,7 @@
 #include "text/FirstMatchIndex.h"
 #include "xml/XmlDocument.h"
 
+#include <array>
 #include <cstring>
 #include <span>
 #include <string>
@@ -176,33 +178,32 @@ void writeCatalogue(ImportContext& ctx)
     text::FirstMatchIndex<std::uint32_t> groupByCourse;
     std::string levels;
     {
-        const std::size_t gCodiCurs = groups.fieldIndex(g::kCodiCurs);
-        const std::size_t gNivel = groups.fieldIndex(g::kNivel);
-        const std::size_t gCurso = groups.fieldIndex(g::kCurso);
+        enum { kCodiCurs, kNivel, kCurso };
+        const std::array<std::size_t, 3> fields { groups.fieldIndex(g::kCodiCurs),
+            groups.fieldIndex(g::kNivel), groups.fieldIndex(g::kCurso) };
         // A course's groups follow one another: most records repeat the last course.
         std::string lastCourse;
-        for (groups.first(); !groups.eof(); groups.next()) {
-            const std::string_view codiCurs = groups.textView(gCodiCurs);
+        forEachRecord(groups, fields, [&](const std::array<std::string_view, 3>& group) {
+            const std::string_view codiCurs = group[kCodiCurs];
             if ((groupByCourse.size() != 0 && codiCurs == lastCourse)
                 || !groupByCourse.add(codiCurs, static_cast<std::uint32_t>(levels.size())))
-                continue;
+                return;
             lastCourse.assign(codiCurs);
-            record.setText(fNivel, groups.textView(gNivel));
-            record.setText(fCurso, groups.textView(gCurso));
+            record.setText(fNivel, group[kNivel]);
+            record.setText(fCurso, group[kCurso]);
             levels += record.field(fNivel);
             levels += record.field(fCurso);
-        }
+        });
     }
     const std::size_t nivelAt = record.fieldOffset(fNivel);
     const std::size_t nivelWidth = record.field(fNivel).size();
     const std::size_t cursoAt = record.fieldOffset(fCurso);
     const std::size_t cursoWidth = record.field(fCurso).size();
 
-    const std::size_t sCodiCurs = subjects.fieldIndex(a::kCodiCurs);
-    const std::size_t sCod = subjects.fieldIndex(a::kCod);
-    const std::size_t sCodLargo = subjects.fieldIndex(a::kCodLargo);
-    const std::size_t sNombre = subjects.fieldIndex(a::kNombre);
-    const std::size_t sEsTarea = subjects.fieldIndex(a::kEsTarea);
+    enum { kCodiCurs, kCod, kCodLargo, kNombre, kEsTarea };
+    const std::array<std::size_t, 5> subjectFields { subjects.fieldIndex(a::kCodiCurs),
+        subjects.fieldIndex(a::kCod), subjects.fieldIndex(a::kCodLargo), subjects.fieldIndex(a::kNombre),
+        subjects.fieldIndex(a::kEsTarea) };
 
     // Subjects come in no particular order of course: their courses are looked up
     // a batch at a time, each subject's record put together while it waits.
@@ -241,17 +242,17 @@ void writeCatalogue(ImportContext& ctx)
         activity.clear();
         waiting.clear();
     };
-    for (subjects.first(); !subjects.eof(); subjects.next()) {
-        courses.add(subjects.textView(sCodiCurs));
-        codes.add(subjects.textView(sCod));
-        activity.push_back(subjects.logical(sEsTarea) ? 1 : 0);
-        record.setText(fAbrev, subjects.textView(sCod));
-        record.setText(fAbrev8, subjects.textView(sCodLargo));
-        record.setText(fNombre, subjects.textView(sNombre));
+    forEachRecord(subjects, subjectFields, [&](const std::array<std::string_view, 5>& subject) {
+        courses.add(subject[kCodiCurs]);
+        codes.add(subject[kCod]);
+        activity.push_back(subject[kEsTarea].empty() ? 0 : 1);
+        record.setText(fAbrev, subject[kCod]);
+        record.setText(fAbrev8, subject[kCodLargo]);
+        record.setText(fNombre, subject[kNombre]);
         waiting += record.bytes();
         if (courses.size() == kBatchRecords)
             storeBatch();
-    }
+    });
     storeBatch();
     catalogue.appendRecords(block);
 

@@ -6,6 +6,7 @@
 #include "centre_import/CentreFormat.h"
 #include "centre_import/GroupsInSubjectName.h"
 #include "centre_import/SubjectHours.h"
+#include "centre_import/TableScan.h"
 #include "dbf/DbfTable.h"
 #include "dbf/RecordImage.h"
 #include "text/Cp1252.h"
@@ -13,9 +14,12 @@
 #include "xml/XmlDocument.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tramazel::centre_import {
@@ -71,37 +75,6 @@ CentreNames readCentreNames(const xml::XmlDocument& doc)
     return names;
 }
 
-/// The name a group's lines are matched by: its name in full, or GRUPO when the
-/// centre file has none.
-std::string_view groupName(const dbf::DbfTable& groups, const CentreNames& names)
-{
-    namespace g = zelvano::grupost;
-    const std::string* name = names.groupByCodi.find(groups.textView(groups.fieldIndex(g::kCodi)));
-    return name ? std::string_view(*name) : groups.textView(groups.fieldIndex(g::kGrupo));
-}
-
-/// The names of every GRUPOST group, by the group's CODICURS, in record order.
-struct GroupNamesByCourse {
-    text::FirstMatchIndex<std::uint32_t> courseOf;
-    std::vector<std::vector<std::string>> names;
-};
-
-GroupNamesByCourse readGroupNames(dbf::DbfTable& groups, const CentreNames& names)
-{
-    const std::size_t gCodiCurs = groups.fieldIndex(zelvano::grupost::kCodiCurs);
-    GroupNamesByCourse result;
-    for (groups.first(); !groups.eof(); groups.next()) {
-        const std::string_view codiCurs = groups.textView(gCodiCurs);
-        const std::uint32_t* course = result.courseOf.find(codiCurs);
-        if (!course) {
-            result.courseOf.add(codiCurs, static_cast<std::uint32_t>(result.names.size()));
-            result.names.emplace_back();
-        }
-        result.names[course ? *course : result.names.size() - 1].emplace_back(groupName(groups, names));
-    }
-    return result;
-}
-
 /// ASIGT's fields, by position.
 struct LineFields {
     explicit LineFields(const dbf::DbfTable& lines)
@@ -119,12 +92,83 @@ struct LineFields {
     std::size_t cAsig, cGrup, turno, nivel, curso, grupo, horas, sesiones;
 };
 
-/// ASIGNOMT grouped by CODICURS, every course's subjects in record order, with the
-/// bytes their lines take from them, as ASIGT stores them.
+/// GRUPOST read once, in record order: each group's course, numbered in the order
+/// the groups first name it, and the part of its lines that comes from the group.
+struct GroupsByCourse {
+    text::FirstMatchIndex<std::uint32_t> courseOf; ///< CODICURS to course number
+    std::size_t courses = 0;
+    std::vector<std::uint32_t> courseOfGroup;
+    /// Per group, CGRUP through GRUPO of its lines as ASIGT stores them, partWidth
+    /// bytes each; they start at partAt in a line.
+    std::string parts;
+    std::size_t partAt = 0;
+    std::size_t partWidth = 0;
+    /// With names: every course's group names in record order, and per group which
+    /// of its course's names is its own.
+    std::vector<std::vector<std::string>> names;
+    std::vector<std::uint32_t> nameOfGroup;
+};
+
+// Reads GRUPOST; `line` is where a group's part of its lines is put together. With
+// `names`, also keeps the name each group's lines are matched by.
+GroupsByCourse readGroups(
+    dbf::DbfTable& groups, const LineFields& l, dbf::RecordImage& line, const CentreNames* names)
+{
+    namespace g = zelvano::grupost;
+    enum { kAbrev, kTurno, kNivel, kCurso, kGrupo, kCodiCurs, kCodi };
+    const std::array<std::size_t, 7> fields { groups.fieldIndex(g::kAbrev), groups.fieldIndex(g::kTurno),
+        groups.fieldIndex(g::kNivel), groups.fieldIndex(g::kCurso), groups.fieldIndex(g::kGrupo),
+        groups.fieldIndex(g::kCodiCurs), groups.fieldIndex(g::kCodi) };
+
+    GroupsByCourse result;
+    // The group's fields lie together in a line; whatever else lies among them is
+    // blank in every line, and is copied as such.
+    std::size_t partEnd = 0;
+    result.partAt = line.bytes().size();
+    for (std::size_t f : { l.cGrup, l.turno, l.nivel, l.curso, l.grupo }) {
+        result.partAt = std::min(result.partAt, line.fieldOffset(f));
+        partEnd = std::max(partEnd, line.fieldOffset(f) + line.field(f).size());
+    }
+    result.partWidth = partEnd - result.partAt;
+
+    // A course's groups follow one another: most records repeat the last course.
+    std::string lastCourse;
+    std::uint32_t course = 0;
+    forEachRecord(groups, fields, [&](const std::array<std::string_view, 7>& group) {
+        const std::string_view codiCurs = group[kCodiCurs];
+        if (result.courseOfGroup.empty() || codiCurs != lastCourse) {
+            course = static_cast<std::uint32_t>(result.courses);
+            if (result.courseOf.add(codiCurs, course))
+                ++result.courses;
+            else
+                course = *result.courseOf.find(codiCurs);
+            lastCourse.assign(codiCurs);
+        }
+        result.courseOfGroup.push_back(course);
+        line.setText(l.cGrup, group[kAbrev]);
+        line.setText(l.turno, group[kTurno]);
+        line.setText(l.nivel, group[kNivel]);
+        line.setText(l.curso, group[kCurso]);
+        line.setText(l.grupo, group[kGrupo]);
+        result.parts += line.bytes().substr(result.partAt, result.partWidth);
+        if (names) {
+            if (course == result.names.size())
+                result.names.emplace_back();
+            std::vector<std::string>& ofCourse = result.names[course];
+            result.nameOfGroup.push_back(static_cast<std::uint32_t>(ofCourse.size()));
+            // Matched by its name in full, or by GRUPO when the centre file has none.
+            const std::string* name = names->groupByCodi.find(group[kCodi]);
+            ofCourse.emplace_back(name ? std::string_view(*name) : group[kGrupo]);
+        }
+    });
+    return result;
+}
+
+/// The ASIGNOMT subjects of the groups' courses, course by course in the groups'
+/// numbering, each course's in record order, with the bytes their lines take from
+/// them, as ASIGT stores them.
 struct SubjectsByCourse {
-    text::FirstMatchIndex<std::uint32_t> courseOf;
-    /// Course c's subjects are numbers firstOfCourse[c] … firstOfCourse[c + 1] - 1: the
-    /// subjects are numbered course by course, each course's in record order.
+    /// Course c's subjects are numbers firstOfCourse[c] … firstOfCourse[c + 1] - 1.
     std::vector<std::uint32_t> firstOfCourse;
     std::string casig; ///< CASIG of every subject, casigWidth bytes each
     std::vector<std::uint32_t> hoursOf; ///< per subject, which of the hours parts
@@ -142,57 +186,58 @@ struct HoursTexts {
     std::vector<HoursReading> readings;
 };
 
+// Marks a subject whose course has no group: it has no lines.
+constexpr std::uint32_t kNoCourse = std::numeric_limits<std::uint32_t>::max();
+
 // Reads ASIGNOMT; `line` is where the subject's part of its lines is put together.
-// With `names` and `groupNames`, works out the groups each subject's name designates.
+// With `names`, works out the groups each subject's name designates.
 SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const LineFields& l,
-    dbf::RecordImage& line, const CentreNames* names, const GroupNamesByCourse* groupNames)
+    dbf::RecordImage& line, const CentreNames* names, const GroupsByCourse& groups)
 {
     namespace a = zelvano::asignomt;
-    const std::size_t fCodiCurs = subjects.fieldIndex(a::kCodiCurs);
-    const std::size_t fCod = subjects.fieldIndex(a::kCod);
-    const std::size_t fHoras = subjects.fieldIndex(a::kHoras);
-    const std::size_t fCodi = subjects.fieldIndex(a::kCodi);
-    const std::size_t fNombre = subjects.fieldIndex(a::kNombre);
+    enum { kCodiCurs, kCod, kHoras, kCodi, kNombre };
+    const std::array<std::size_t, 5> fields { subjects.fieldIndex(a::kCodiCurs), subjects.fieldIndex(a::kCod),
+        subjects.fieldIndex(a::kHoras), subjects.fieldIndex(a::kCodi), subjects.fieldIndex(a::kNombre) };
 
     SubjectsByCourse result;
     HoursTexts hoursTexts;
+    std::string lastHoras;
+    std::uint32_t lastHours = 0;
     std::vector<std::uint32_t> courseOfSubject;
-    std::vector<std::uint32_t> subjectsInCourse;
+    std::vector<std::uint32_t> subjectsInCourse(groups.courses, 0);
     // Subjects come in no particular order of course: their courses are looked up a
-    // batch at a time; a course not met before takes the next number.
+    // batch at a time.
     text::KeyBatch pending;
     std::vector<const std::uint32_t*> found;
     auto numberBatch = [&] {
         const std::span<const std::string_view> keys = pending.keys();
         found.resize(keys.size());
-        result.courseOf.findAll(keys, found);
-        for (std::size_t i = 0; i < keys.size(); ++i) {
-            std::uint32_t course = static_cast<std::uint32_t>(subjectsInCourse.size());
-            if (found[i])
-                course = *found[i];
-            else if (result.courseOf.add(keys[i], course))
-                subjectsInCourse.push_back(0);
-            else // met earlier in this batch
-                course = *result.courseOf.find(keys[i]);
-            courseOfSubject.push_back(course);
-            ++subjectsInCourse[course];
+        groups.courseOf.findAll(keys, found);
+        for (const std::uint32_t* course : found) {
+            courseOfSubject.push_back(course ? *course : kNoCourse);
+            if (course)
+                ++subjectsInCourse[*course];
         }
         pending.clear();
     };
-    for (subjects.first(); !subjects.eof(); subjects.next()) {
-        const std::string_view codiCurs = subjects.textView(fCodiCurs);
+    forEachRecord(subjects, fields, [&](const std::array<std::string_view, 5>& subject) {
+        const std::string_view codiCurs = subject[kCodiCurs];
         pending.add(codiCurs);
         if (pending.size() == kBatchRecords)
             numberBatch();
 
-        const std::string_view cod = subjects.textView(fCod);
+        const std::string_view cod = subject[kCod];
         line.setText(l.cAsig, cod);
         result.casig += line.field(l.cAsig);
 
-        const std::string_view horas = subjects.textView(fHoras);
-        const std::uint32_t* hours = hoursTexts.indexOf.find(horas);
+        const std::string_view horas = subject[kHoras];
+        // Subjects one after another mostly have the same hours.
+        const std::uint32_t* hours
+            = hoursTexts.readings.empty() || horas != lastHoras ? hoursTexts.indexOf.find(horas) : &lastHours;
         const std::uint32_t hoursIndex
             = hours ? *hours : static_cast<std::uint32_t>(hoursTexts.readings.size());
+        lastHoras.assign(horas);
+        lastHours = hoursIndex;
         if (!hours) {
             const Hours read = readHours(horas);
             if (read.reading != HoursReading::Empty)
@@ -212,15 +257,14 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
                 reading == HoursReading::NotANumber ? warning::kHoursNotANumber : warning::kHoursOutOfRange,
                 text::cp1252ToUtf8(std::string(cod) + " «" + std::string(horas) + "»"));
 
-        if (names && groupNames) {
+        if (names) {
             // Only the groups of the subject's course count; a course without groups
             // has no lines to choose among.
             std::uint32_t named = 0;
-            if (const std::uint32_t* groupsOfCourse = groupNames->courseOf.find(codiCurs)) {
-                const std::string* description = names->subjectByCodi.find(subjects.textView(fCodi));
+            if (const std::uint32_t* course = groups.courseOf.find(codiCurs)) {
+                const std::string* description = names->subjectByCodi.find(subject[kCodi]);
                 std::vector<std::string> chosen = groupsNamedInSubject(
-                    description ? std::string_view(*description) : subjects.textView(fNombre),
-                    groupNames->names[*groupsOfCourse]);
+                    description ? std::string_view(*description) : subject[kNombre], groups.names[*course]);
                 if (!chosen.empty()) {
                     result.namedGroups.push_back(std::move(chosen));
                     named = static_cast<std::uint32_t>(result.namedGroups.size());
@@ -229,29 +273,31 @@ SubjectsByCourse readSubjects(ImportContext& ctx, dbf::DbfTable& subjects, const
             }
             result.namedOf.push_back(named);
         }
-    }
+    });
     numberBatch();
 
     // Course by course, each course's subjects in record order.
     result.firstOfCourse.assign(subjectsInCourse.size() + 1, 0);
     for (std::size_t c = 0; c < subjectsInCourse.size(); ++c)
         result.firstOfCourse[c + 1] = result.firstOfCourse[c] + subjectsInCourse[c];
-    std::vector<std::uint32_t> next(result.firstOfCourse.begin(), result.firstOfCourse.end() - 1);
-    std::vector<std::uint32_t> place(courseOfSubject.size());
-    for (std::size_t s = 0; s < courseOfSubject.size(); ++s)
-        place[s] = next[courseOfSubject[s]]++;
+    subjectsInCourse = {};
     // Every subject's parts moved to its place, so that a course's lines read them
-    // one after the other.
+    // one after the other; a subject without lines is left out.
+    const std::size_t placed = result.firstOfCourse.back();
     const std::size_t casigWidth = line.field(l.cAsig).size();
-    std::string casig(result.casig.size(), ' ');
-    std::vector<std::uint32_t> hoursOf(result.hoursOf.size());
-    std::vector<std::uint32_t> namedOf(result.namedOf.size());
-    for (std::size_t s = 0; s < place.size(); ++s) {
-        std::memcpy(casig.data() + std::size_t { place[s] } * casigWidth,
-            result.casig.data() + s * casigWidth, casigWidth);
-        hoursOf[place[s]] = result.hoursOf[s];
+    std::vector<std::uint32_t> next(result.firstOfCourse.begin(), result.firstOfCourse.end() - 1);
+    std::string casig(placed * casigWidth, ' ');
+    std::vector<std::uint32_t> hoursOf(placed);
+    std::vector<std::uint32_t> namedOf(result.namedOf.empty() ? 0 : placed);
+    for (std::size_t s = 0; s < courseOfSubject.size(); ++s) {
+        if (courseOfSubject[s] == kNoCourse)
+            continue;
+        const std::uint32_t place = next[courseOfSubject[s]]++;
+        std::memcpy(casig.data() + std::size_t { place } * casigWidth, result.casig.data() + s * casigWidth,
+            casigWidth);
+        hoursOf[place] = result.hoursOf[s];
         if (!namedOf.empty())
-            namedOf[place[s]] = result.namedOf[s];
+            namedOf[place] = result.namedOf[s];
     }
     result.casig = std::move(casig);
     result.hoursOf = std::move(hoursOf);
@@ -289,15 +335,14 @@ void TransformarLineas(ImportContext& ctx)
     if (answer != SubjectLines::None) {
         const bool namedGroupsOnly = answer == SubjectLines::NamedGroups;
         const CentreNames names = namedGroupsOnly ? readCentreNames(ctx.doc) : CentreNames {};
-        const GroupNamesByCourse groupNames
-            = namedGroupsOnly ? readGroupNames(groups, names) : GroupNamesByCourse {};
 
         const LineFields l(lines);
-        // One image per group: its fields set once, the subject's laid over them per
-        // line. CPROF and CAULA stay blank: teacher and room are Zelvano's to fill.
+        // A line is put together from its group's part and its subject's part. CPROF
+        // and CAULA stay blank: teacher and room are Zelvano's to fill.
         dbf::RecordImage line(lines);
-        const SubjectsByCourse byCourse = readSubjects(ctx, subjects, l, line,
-            namedGroupsOnly ? &names : nullptr, namedGroupsOnly ? &groupNames : nullptr);
+        const GroupsByCourse byGroup = readGroups(groups, l, line, namedGroupsOnly ? &names : nullptr);
+        const SubjectsByCourse byCourse
+            = readSubjects(ctx, subjects, l, line, namedGroupsOnly ? &names : nullptr, byGroup);
 
         const std::size_t casigAt = line.fieldOffset(l.cAsig);
         const std::size_t casigWidth = line.field(l.cAsig).size();
@@ -307,59 +352,43 @@ void TransformarLineas(ImportContext& ctx)
         const std::size_t sesionesWidth = line.field(l.sesiones).size();
         const std::size_t hoursWidth = horasWidth + sesionesWidth;
 
-        const std::size_t gAbrev = groups.fieldIndex(g::kAbrev);
-        const std::size_t gTurno = groups.fieldIndex(g::kTurno);
-        const std::size_t gNivel = groups.fieldIndex(g::kNivel);
-        const std::size_t gCurso = groups.fieldIndex(g::kCurso);
-        const std::size_t gGrupo = groups.fieldIndex(g::kGrupo);
-        const std::size_t gCodiCurs = groups.fieldIndex(g::kCodiCurs);
-
         const std::size_t length = lines.recordLength();
-        std::vector<char> block;
-        block.reserve(kBlockBytes + length);
+        // Filled up to `used`; sent once it holds kBlockBytes or more.
+        std::vector<char> block(kBlockBytes + length);
+        std::size_t used = 0;
+        std::vector<char> image(line.bytes().begin(), line.bytes().end());
         std::uint32_t written = 0;
-        // A course's groups follow one another: most records repeat the last course.
-        std::string lastCourse;
-        const std::uint32_t* course = nullptr;
-        bool looked = false;
-        for (groups.first(); !groups.eof(); groups.next()) {
-            const std::string_view codiCurs = groups.textView(gCodiCurs);
-            if (!looked || codiCurs != lastCourse) {
-                course = byCourse.courseOf.find(codiCurs);
-                lastCourse.assign(codiCurs);
-                looked = true;
-            }
-            if (!course)
+        for (std::size_t group = 0; group < byGroup.courseOfGroup.size(); ++group) {
+            const std::uint32_t course = byGroup.courseOfGroup[group];
+            const std::uint32_t first = byCourse.firstOfCourse[course];
+            const std::uint32_t end = byCourse.firstOfCourse[course + 1];
+            if (first == end)
                 continue;
-            line.setText(l.cGrup, groups.textView(gAbrev));
-            line.setText(l.turno, groups.textView(gTurno));
-            line.setText(l.nivel, groups.textView(gNivel));
-            line.setText(l.curso, groups.textView(gCurso));
-            line.setText(l.grupo, groups.textView(gGrupo));
-            const std::string_view name = namedGroupsOnly ? groupName(groups, names) : std::string_view {};
-            const std::string_view image = line.bytes();
+            std::memcpy(image.data() + byGroup.partAt, byGroup.parts.data() + group * byGroup.partWidth,
+                byGroup.partWidth);
+            const std::string_view name = namedGroupsOnly
+                ? std::string_view(byGroup.names[course][byGroup.nameOfGroup[group]])
+                : std::string_view {};
 
-            for (std::uint32_t k = byCourse.firstOfCourse[*course]; k < byCourse.firstOfCourse[*course + 1];
-                 ++k) {
-                const std::uint32_t subject = k;
+            for (std::uint32_t subject = first; subject < end; ++subject) {
                 if (!linesFor(byCourse, subject, name))
                     continue;
-                const std::size_t at = block.size();
-                block.insert(block.end(), image.begin(), image.end());
-                char* record = block.data() + at;
+                char* record = block.data() + used;
+                std::memcpy(record, image.data(), length);
+                used += length;
                 std::memcpy(record + casigAt, byCourse.casig.data() + std::size_t { subject } * casigWidth,
                     casigWidth);
                 const char* hours = byCourse.hoursParts.data() + byCourse.hoursOf[subject] * hoursWidth;
                 std::memcpy(record + horasAt, hours, horasWidth);
                 std::memcpy(record + sesionesAt, hours + horasWidth, sesionesWidth);
                 ++written;
-                if (block.size() >= kBlockBytes) {
-                    lines.appendRecords(block);
-                    block.clear();
+                if (used >= kBlockBytes) {
+                    lines.appendRecords(std::span<const char>(block.data(), used));
+                    used = 0;
                 }
             }
         }
-        lines.appendRecords(block);
+        lines.appendRecords(std::span<const char>(block.data(), used));
         if (ctx.notes) {
             ctx.notes->subjectLines = written;
             ctx.notes->subjectsNamingGroups = byCourse.naming;

@@ -148,6 +148,68 @@ TEST(TransformarLineas, WithTheCheckBoxASubjectGoesOnlyToTheGroupsItsNameDesigna
     }
 }
 
+TEST(TransformarLineas, LinesFollowTheGroupsInRecordOrderAndEachCoursesSubjectsInTheirs)
+{
+    // Courses met in another order in ASIGNOMT than in GRUPOST, a course whose groups
+    // do not follow one another, a group whose course has no subject and a subject
+    // whose course has no group. The tables as the builders before write them, and
+    // marked as stored in an OEM code page, whose texts are converted as they are read.
+    struct Case {
+        const char* name;
+        std::optional<char> languageDriver;
+        std::string groupE; ///< CGRUP of group GE's lines
+    };
+    const Case cases[] = {
+        { "cp1252", std::nullopt, "G\xD1" },
+        { "OEM 850", '\x37', "G\xD0" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        prepare(dir.path(), "",
+            {
+                { "X1", "X1", "X1", "M1", "1", "C3", "F" },
+                { "Y1", "Y1", "Y1", "M2", "2", "C1", "F" },
+                { "Z1", "Z1", "Z1", "M3", "3", "C9", "F" },
+                { "X2", "X2", "X2", "M4", "4", "C3", "F" },
+                { "Y2", "Y2", "Y2", "M5", "1", "C1", "F" },
+                { "Y3", "Y3", "Y3", "M6", "2", "C1", "F" },
+            },
+            {});
+        {
+            namespace g = zelvano::grupost;
+            dbf::DbfTable groups = dbf::DbfTable::create(dir.path(), g::kTable, g::fields());
+            const std::pair<const char*, const char*> rows[]
+                = { { "GA", "C1" }, { "GB", "C2" }, { "GC", "C3" }, { "GD", "C1" }, { "G\xD1", "C3" } };
+            for (const auto& [abrev, course] : rows) {
+                groups.append();
+                groups.setText(g::kAbrev, abrev);
+                groups.setText(g::kCodiCurs, course);
+                groups.post();
+            }
+        }
+        if (c.languageDriver) {
+            for (std::string_view table : { zelvano::grupost::kTable, zelvano::asignomt::kTable }) {
+                const std::filesystem::path file = dir.path() / (std::string(table) + ".DBF");
+                std::string bytes = tramazel::test::readFile(file);
+                bytes[29] = *c.languageDriver;
+                tramazel::test::writeFile(file, bytes);
+            }
+        }
+
+        ScriptedPrompts prompts;
+        Warnings warnings;
+        test::runLines(dir.path(), prompts, warnings);
+        std::vector<std::pair<std::string, std::string>> lines;
+        for (const Row& row : readRows(dir.path(), zelvano::asigt::kTable))
+            lines.emplace_back(row[2], row[0]);
+        const std::vector<std::pair<std::string, std::string>> expected { { "GA", "Y1" }, { "GA", "Y2" },
+            { "GA", "Y3" }, { "GC", "X1" }, { "GC", "X2" }, { "GD", "Y1" }, { "GD", "Y2" }, { "GD", "Y3" },
+            { c.groupE, "X1" }, { c.groupE, "X2" } };
+        EXPECT_EQ(expected, lines);
+    }
+}
+
 TEST(TransformarLineas, AsksFirstAndWritesNothingOnCancel)
 {
     const std::string question
