@@ -5,6 +5,7 @@
 #include "TableFiles.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tramazel::dbf {
@@ -66,6 +67,7 @@ bool BlockFile::seekTo(std::uint64_t pos)
 
 void BlockFile::writeFailed()
 {
+    m_readLength = 0; // it may hold bytes the file never got
     m_osPosKnown = false;
     m_failed = true;
     throw m_errors.writeFailed(m_path);
@@ -128,7 +130,14 @@ void BlockFile::write(std::uint64_t pos, const char* data, std::size_t size)
         throw m_errors.writeFailed(m_path);
     if (m_failed) // what the file holds is unknown: nothing more goes into it
         writeFailed();
-    m_readLength = 0;
+    // The read block keeps serving reads: the bytes it holds of this range change with
+    // the write. Editing a record in place then costs no read of its block again.
+    if (pos < m_readStart + m_readLength && pos + size > m_readStart) {
+        const std::uint64_t from = std::max(pos, m_readStart);
+        const std::uint64_t to = std::min(pos + size, m_readStart + m_readLength);
+        std::memcpy(m_readBlock.get() + (from - m_readStart), data + (from - pos),
+            static_cast<std::size_t>(to - from));
+    }
     if (m_writeLength > 0 && pos == m_writeStart + m_writeLength && m_writeLength + size <= kBlockSize) {
         std::memcpy(m_writeBlock.get() + m_writeLength, data, size);
         m_writeLength += size;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 using namespace tramazel;
 using namespace tramazel::dbf;
@@ -42,6 +44,11 @@ TEST(DbfEdit, EditChangesTheCurrentRecordInPlace)
         t.setText("NIVEL", "BA");
         t.next();
         EXPECT_EQ(t.text("CODICURS"), "C2");
+        // Read back through the same handle, which answers from the block it read.
+        std::vector<std::string> seen;
+        for (t.first(); !t.eof(); t.next())
+            seen.push_back(t.text("NIVEL") + "/" + t.text("CURSO"));
+        EXPECT_EQ(seen, (std::vector<std::string> { "BA/1", "/2", "ES/3" }));
     }
     const auto bytes = readFile(dir / "CURSOST.DBF");
     EXPECT_EQ(bytes.size(), sizeBefore);
