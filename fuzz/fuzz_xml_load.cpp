@@ -2,8 +2,8 @@
 // Parses arbitrary bytes as an XML file, then walks every element and reads every
 // attribute the way the importers do. Errors of the core are the expected outcome
 // for most inputs; anything else (crash, sanitizer report) is a fault. The reading
-// must also agree with the full parse into a DOM: the same document written back,
-// or the same error.
+// must also agree with the full parse into a DOM: the same values read, the same
+// document written back, or the same error.
 #include "Error.h"
 #include "xml/XmlDocument.h"
 
@@ -19,23 +19,28 @@ using tramazel::xml::XmlElement;
 
 namespace {
 
-const char* const kNames[] = { "codi", "descripcio", "v", "a", "" };
+const char* const kNames[] = { "codi", "descripcio", "v", "a", "", "abcdefghijklmnopq", "abcdefgh" };
 
-std::size_t readAll(const XmlElement& element, int depth)
+// Every attribute read the importers could make, both ways, in document order.
+void readAll(const XmlElement& element, int depth, std::string& out)
 {
-    std::size_t total = 0;
+    std::string scratch;
     for (const char* name : kNames) {
         std::size_t replaced = 0;
-        total += element.attribute(name, &replaced).size() + replaced;
-        total += element.hasAttribute(name) ? 1u : 0u;
+        out += element.attribute(name, &replaced);
+        out += element.attribute(name, scratch, &replaced);
+        out += std::to_string(replaced);
+        out += element.hasAttribute(name) ? '+' : '-';
     }
     if (depth > 200)
-        return total;
+        return;
     for (const char* child : { "A", "B", "MATERIA", "GRUP" }) {
-        for (const XmlElement& e : element.children(child))
-            total += readAll(e, depth + 1);
+        for (const XmlElement& e : element.children(child)) {
+            out += '<';
+            readAll(e, depth + 1, out);
+            out += '>';
+        }
     }
-    return total;
 }
 
 // The outcome of a parse: the document written back, or the error's text.
@@ -64,7 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const XmlElement root = doc.root();
         if (root.isNull())
             return 0;
-        std::size_t total = readAll(root, 0);
+        // The reads agree with those of the full parse.
+        std::string read, readFully;
+        readAll(root, 0, read);
+        readAll(tramazel::xml::detail::parseFully(bytes, "fuzz").root(), 0, readFully);
+        if (read != readFully)
+            std::abort();
+        std::size_t total = read.size();
         const std::string top(root.name());
         for (const char* tail : { "", "/A", "/A/B", "/MATERIES/MATERIA" }) {
             const std::string path = "/" + top + tail;

@@ -2,6 +2,7 @@
 #include "CompactTree.h"
 
 #include "WellFormedScanner.h"
+#include "text/Cp1252.h"
 #include "text/Utf8.h"
 
 #include <pugixml.hpp>
@@ -37,8 +38,9 @@ constexpr std::array<unsigned char, 256> makeClasses()
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
             k |= kSpace;
         // Controls (the blanks among them need converting), markup, references,
-        // quotes, and 0xEF, which leads the excluded U+FFFE and U+FFFF.
-        if (c < 0x20 || c == '<' || c == '&' || c == '"' || c == '\'' || c == 0xEF)
+        // quotes, and bytes beyond ASCII: 0xEF leads the excluded U+FFFE and U+FFFF,
+        // and a value with any of them needs converting when read.
+        if (c < 0x20 || c == '<' || c == '&' || c == '"' || c == '\'' || c >= 0x80)
             k |= kValueStop;
         table[static_cast<std::size_t>(c)] = k;
     }
@@ -96,14 +98,14 @@ bool CompactParser::intern(std::string_view name, std::uint16_t& index)
         index = found->second;
         return true;
     }
-    if (m_nameViews.size() > 0xFFFF)
+    if (m_nameViews.size() >= kNoName)
         return false;
     index = static_cast<std::uint16_t>(m_nameViews.size());
     m_nameIndex.emplace(name, index);
     m_nameViews.push_back(name);
     m_lastOfName.push_back(kNoIndex);
-    m_tree.names.push_back(
-        { static_cast<std::uint32_t>(m_tree.nameText.size()), static_cast<std::uint32_t>(name.size()) });
+    m_tree.names.push_back({ static_cast<std::uint32_t>(m_tree.nameText.size()),
+        static_cast<std::uint32_t>(name.size()), NameKey(name) });
     m_tree.nameText.append(name);
     return true;
 }
@@ -202,6 +204,7 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
     const std::size_t start = p + 1;
     std::size_t i = start;
     bool plain = true;
+    bool ascii = true;
     while (true) {
         // Most values are a run of plain bytes: look at four per step.
         while (true) {
@@ -233,8 +236,9 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
             plain = false;
             if (!reference(i, nullptr))
                 return false;
-        } else if (c == 0xEF) {
-            if (at(i + 1) == 0xBF && (at(i + 2) == 0xBE || at(i + 2) == 0xBF))
+        } else if (c >= 0x80) {
+            ascii = false;
+            if (c == 0xEF && at(i + 1) == 0xBF && (at(i + 2) == 0xBE || at(i + 2) == 0xBF))
                 return false;
             ++i;
         } else {
@@ -243,7 +247,7 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
     }
     std::string& out = m_tree.values;
     const std::size_t from = out.size();
-    if (i - start > 0xFFFF || from + (i - start) > 0xFFFFFFFFu)
+    if (i - start > CompactAttribute::kMaxValueSize || from + (i - start) > 0xFFFFFFFFu)
         return false;
     if (plain) {
         out.append(m_s.data() + start, i - start);
@@ -260,7 +264,14 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
             ++k;
         }
     }
-    attribute.valueSize = static_cast<std::uint16_t>(out.size() - from);
+    const std::size_t size = out.size() - from;
+    // A reference may stand for a character beyond ASCII.
+    if (ascii && !plain)
+        ascii = text::asciiPrefixLength(std::string_view(out).substr(from)) == size;
+    const bool trimmed = size == 0
+        || (static_cast<unsigned char>(out[from]) > 0x20 && static_cast<unsigned char>(out.back()) > 0x20);
+    attribute.value
+        = static_cast<std::uint16_t>(size | (ascii && trimmed ? CompactAttribute::kReadsAsStored : 0));
     p = i + 1;
     return true;
 }
@@ -402,10 +413,31 @@ std::optional<CompactTree> CompactParser::run()
     skipSpace(p);
     if (p != m_s.size())
         return std::nullopt;
+    m_tree.indexNames();
     return std::move(m_tree);
 }
 
 } // namespace
+
+bool CompactTree::sameMiddle(const Name& n, std::string_view name) const noexcept
+{
+    return std::memcmp(nameText.data() + n.offset + 8, name.data() + 8, name.size() - 16) == 0;
+}
+
+void CompactTree::indexNames()
+{
+    // At most half full, so that a search soon meets a free slot.
+    std::size_t size = 16;
+    while (size < 2 * names.size())
+        size *= 2;
+    nameSlots.assign(size, kNoName);
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        std::size_t slot = names[index].key.slot() & (size - 1);
+        while (nameSlots[slot] != kNoName)
+            slot = (slot + 1) & (size - 1);
+        nameSlots[slot] = static_cast<std::uint16_t>(index);
+    }
+}
 
 std::vector<std::uint32_t> CompactTree::select(const std::vector<std::string_view>& steps) const
 {
@@ -446,8 +478,8 @@ std::unique_ptr<pugi::xml_document> toDom(const CompactTree& tree)
         std::size_t offset = e.firstValue;
         for (std::uint32_t a = e.firstAttribute; a < e.firstAttribute + e.attributeCount; ++a) {
             const CompactAttribute& attribute = tree.attributes[a];
-            const std::string_view v = std::string_view(tree.values).substr(offset, attribute.valueSize);
-            offset += attribute.valueSize;
+            const std::string_view v = std::string_view(tree.values).substr(offset, attribute.valueSize());
+            offset += attribute.valueSize();
             node.append_attribute(name.assign(tree.name(attribute)).c_str()).set_value(v.data(), v.size());
         }
         path.push_back({ index, node });

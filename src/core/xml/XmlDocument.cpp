@@ -294,20 +294,43 @@ void* handleOf(const detail::CompactTree& tree, std::uint32_t index)
     return const_cast<detail::CompactElement*>(&tree.elements[index]);
 }
 
-// The stored UTF-8 value of an attribute, trimmed; nothing when it is missing.
-std::optional<std::string_view> rawAttribute(
-    void* node, const detail::CompactTree* tree, std::string_view name)
+// The stored UTF-8 value of an attribute of a pugixml element, trimmed; nothing when
+// it is missing.
+std::optional<std::string_view> domAttribute(void* node, std::string_view name)
 {
-    if (tree) {
-        if (const auto value = tree->find(compactOf(node), name))
-            return text::trimControls(*value);
-        return std::nullopt;
-    }
     for (pugi::xml_attribute a = toNode(node).first_attribute(); a; a = a.next_attribute()) {
         if (sameName(name, a.name()))
             return text::trimControls(a.value());
     }
     return std::nullopt;
+}
+
+// The stored UTF-8 value of an attribute, trimmed; nothing when it is missing.
+// `asStored` tells a value known to be ASCII with nothing to trim.
+std::optional<std::string_view> rawAttribute(
+    void* node, const detail::CompactTree* tree, std::string_view name, bool& asStored)
+{
+    if (tree) {
+        std::string_view value;
+        const detail::CompactAttribute* found = tree->find(compactOf(node), name, value);
+        if (!found)
+            return std::nullopt;
+        asStored = found->readsAsStored();
+        return asStored ? value : text::trimControls(value);
+    }
+    asStored = false;
+    return domAttribute(node, name);
+}
+
+// The read of a value that may need trimming or converting.
+std::string_view readConverted(std::string_view value, std::string& scratch, std::size_t* replaced)
+{
+    value = text::trimControls(value);
+    // ASCII reads the same in cp1252.
+    if (text::asciiPrefixLength(value) == value.size())
+        return value;
+    text::utf8ToCp1252(value, scratch, replaced);
+    return scratch;
 }
 
 } // namespace
@@ -321,28 +344,40 @@ std::string_view XmlElement::name() const
 
 std::string XmlElement::attribute(std::string_view name, std::size_t* replaced) const
 {
-    if (const auto value = rawAttribute(m_node, m_tree, name))
-        return text::utf8ToCp1252(*value, replaced);
-    return {};
+    bool asStored = false;
+    const auto value = rawAttribute(m_node, m_tree, name, asStored);
+    if (!value)
+        return {};
+    if (asStored)
+        return std::string(*value);
+    return text::utf8ToCp1252(*value, replaced);
 }
 
 std::string_view XmlElement::attribute(
     std::string_view name, std::string& scratch, std::size_t* replaced) const
 {
-    const auto value = rawAttribute(m_node, m_tree, name);
-    if (!value)
-        return {};
-    // ASCII reads the same in cp1252.
-    if (text::asciiPrefixLength(*value) == value->size())
-        return *value;
-    text::utf8ToCp1252(*value, scratch, replaced);
-    return scratch;
+    std::string_view value;
+    if (m_tree) {
+        const detail::CompactAttribute* found = m_tree->find(compactOf(m_node), name, value);
+        if (!found)
+            return {};
+        if (found->readsAsStored())
+            return value;
+    } else {
+        const auto stored = domAttribute(m_node, name);
+        if (!stored)
+            return {};
+        value = *stored;
+    }
+    return readConverted(value, scratch, replaced);
 }
 
 bool XmlElement::hasAttribute(std::string_view name) const
 {
-    if (m_tree)
-        return m_tree->find(compactOf(m_node), name).has_value();
+    if (m_tree) {
+        std::string_view value;
+        return m_tree->find(compactOf(m_node), name, value) != nullptr;
+    }
     for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
         if (sameName(name, a.name()))
             return true;

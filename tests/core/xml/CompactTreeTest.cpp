@@ -33,13 +33,25 @@ bool readsCompact(const std::string& text)
     return parseCompact(text).has_value();
 }
 
+// Names that share a length, their first or last eight bytes, or all but one byte,
+// with each other or with the names the documents below use.
+const char* const kNames[]
+    = { "a", "b", "ab", "ba", "aba", "codi", "curs", "cod", "codis", "x:y", "descripcio", "descripcia",
+          "abcdefgh", "abcdefgi", "abcdefghijklmnop", "abcdefghijklmnoq", "abcdefgh_abcdefgh",
+          "abcdefgh.abcdefgh", "abcdefghXYZijklmnop", "abcdefghXYWijklmnop", "n0", "n63", "", "missing" };
+
 // Every attribute read the builders make, in document order, as one text.
 std::string readings(const XmlElement& element)
 {
     std::string out = std::string(element.name()) + "(";
-    for (const char* name : { "a", "b", "codi", "x:y", "missing" }) {
-        std::size_t replaced = 0;
-        out += element.attribute(name, &replaced) + "|" + std::to_string(replaced) + ",";
+    std::string scratch;
+    for (const char* name : kNames) {
+        std::size_t replaced = 0, replacedView = 0;
+        const std::string value = element.attribute(name, &replaced);
+        out += value + "|" + std::to_string(replaced) + (element.hasAttribute(name) ? "+" : "-") + ",";
+        // The read without a copy gives the same.
+        EXPECT_EQ(value, element.attribute(name, scratch, &replacedView)) << name;
+        EXPECT_EQ(replaced, replacedView) << name;
     }
     out += ")";
     for (const char* child : { "A", "B", "C" }) {
@@ -69,6 +81,12 @@ TEST(CompactTree, PlainDocumentsReadAsTheFullParseReadsThem)
         { "line breaks between elements", "<?xml version='1.0'?>\r\n<A>\r\n\t<B/>\r\n</A>\r\n\r\n" },
         { "names with all name characters", "<A x:y=\"1\" a.b-c_9=\"2\"><B_1.x-y/></A>" },
         { "empty and blank values", "<A a=\"\" b=\"   \" codi=\" \t \"/>" },
+        { "values to trim", "<A a=\" x\" b=\"x \" codi='&#32;y&#9;' x:y='&#xA0;z&#xA0;'/>" },
+        { "references to ASCII and beyond", "<A a='&#65;&amp;' b='&#xE0;' codi='&#8364;' x:y='&#x1F600;'/>" },
+        { "names alike",
+            "<A abcdefgh='1' abcdefghijklmnop='2' abcdefgh_abcdefgh='3' abcdefghXYZijklmnop='4' aba='5' "
+            "descripcio='6' ab='7' cod='8'><B abcdefgi='9' abcdefghijklmnoq='10' abcdefgh.abcdefgh='11' "
+            "abcdefghXYWijklmnop='12' ba='13' descripcia='14' codis='15' curs='16'/></A>" },
         { "UTF-8 values",
             "<A a=\"Matem\xC3\xA0tiques\" b=\"\xE2\x82\xAC \xF0\x9F\x98\x80\" codi=\"\xEF\xBB\xBF\"/>" },
         { "deep nesting",
@@ -80,6 +98,8 @@ TEST(CompactTree, PlainDocumentsReadAsTheFullParseReadsThem)
                     s += "</A>";
                 return s;
             }() },
+        { "longest value",
+            "<A a='" + std::string(32765, 'x') + "\xC3\xA0' b=' " + std::string(32765, 'y') + " '/>" },
         { "sixty-four attributes",
             [] {
                 std::string s = "<A";
@@ -131,6 +151,7 @@ TEST(CompactTree, OtherDocumentsAreLeftToTheFullParse)
         { "non-ASCII element name", "<\xC3\x80/>", true },
         { "non-ASCII attribute name", "<A \xC3\xA0='1'/>", true },
         { "more than sixty-four attributes", tooManyAttributes, true },
+        { "value longer than 32767 bytes", "<A a='" + std::string(32768, 'x') + "'/>", true },
         { "value longer than 65535 bytes", "<A a='" + std::string(70000, 'x') + "'/>", true },
         { "repeated attribute", "<A a='1' a='2'/>", false },
         { "repeated attribute far apart", "<A a='1' b='2' c='3' a='4'/>", false },
