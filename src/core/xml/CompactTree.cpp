@@ -78,6 +78,7 @@ private:
     bool attributeValue(std::size_t& p, CompactAttribute& attribute);
     bool reference(std::size_t& p, std::string* out) const;
     bool readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index);
+    [[gnu::noinline]] bool readNewName(std::size_t& p, std::uint32_t hint, std::uint16_t& index);
     bool intern(std::string_view name, std::uint16_t& index);
 
     std::string_view m_s;
@@ -113,6 +114,27 @@ bool CompactParser::intern(std::string_view name, std::uint16_t& index)
 // The name at p (which starts one); p moves past it. `hint` is the index it
 // probably has: when the text there is that name, it is taken without a look-up.
 bool CompactParser::readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index)
+{
+    // The hint is tested by whole words while the text has sixteen bytes and a nul
+    // after it, enough for any name up to 16 bytes and the byte after it.
+    if (hint != kNoIndex && p + 16 < m_s.size()) {
+        const CompactTree::Name& known = m_tree.names[hint];
+        const std::size_t n = known.size;
+        const char* at = m_s.data() + p;
+        const std::uint64_t mask = n >= 8 ? ~std::uint64_t { 0 } : (std::uint64_t { 1 } << (8 * n)) - 1;
+        if ((NameKey::word(at) & mask) == known.key.head
+            && (n <= 8 || (n <= 16 && NameKey::word(at + n - 8) == known.key.tail))
+            && !is(p + n, kNameByte)) {
+            index = static_cast<std::uint16_t>(hint);
+            p += n;
+            return true;
+        }
+    }
+    return readNewName(p, hint, index);
+}
+
+// readName when the hint is not the name at p.
+bool CompactParser::readNewName(std::size_t& p, std::uint32_t hint, std::uint16_t& index)
 {
     if (hint != kNoIndex) {
         const std::string_view known = m_nameViews[hint];
@@ -291,6 +313,7 @@ bool CompactParser::startTag(std::size_t& p, bool& empty, std::uint32_t hint, st
     element.firstAttribute = static_cast<std::uint32_t>(m_tree.attributes.size());
     element.firstValue = static_cast<std::uint32_t>(m_tree.values.size());
     element.attributeCount = 0;
+    bool hinted = true;
     while (true) {
         const std::size_t beforeSpace = q;
         skipSpace(q);
@@ -328,7 +351,10 @@ bool CompactParser::startTag(std::size_t& p, bool& empty, std::uint32_t hint, st
         if (!attributeValue(q, attribute))
             return false;
         // Repeated names make the document malformed; the full parse reports them.
-        for (std::size_t k = element.firstAttribute; k < m_tree.attributes.size(); ++k) {
+        // Names that so far follow those of the element before, which has none
+        // repeated, need no test.
+        hinted = hinted && attribute.name == slot;
+        for (std::size_t k = element.firstAttribute; !hinted && k < m_tree.attributes.size(); ++k) {
             if (m_tree.attributes[k].name == attribute.name)
                 return false;
         }

@@ -58,6 +58,10 @@ struct NameKey {
         return static_cast<std::size_t>(mixed >> 40);
     }
 
+    /// Eight bytes as a number, the first the lowest, as `head` holds a name's first
+    /// bytes (all of them, above zeros, for a name shorter than eight).
+    static std::uint64_t word(const char* p) noexcept { return load(p, 8); }
+
 private:
     static std::uint64_t byte(char c) noexcept { return static_cast<unsigned char>(c); }
     // `count` (4 or 8) bytes as a number, the first the lowest.

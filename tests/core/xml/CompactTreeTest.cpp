@@ -98,6 +98,11 @@ TEST(CompactTree, PlainDocumentsReadAsTheFullParseReadsThem)
                     s += "</A>";
                 return s;
             }() },
+        { "names like the one before",
+            "<A><B abcdefgh='1' abcdefghijklmnop='2' ab='3'/><B abcdefgi='4' abcdefghijklmnoq='5' aba='6'/>"
+            "<B abcdefgh_abcdefgh='7' abcdefghijklmnop='8' a='9'/><B abcdefgh.abcdefgh='10' b='11'/>"
+            "<BB/><B/><BBBBBBBB/><BBBBBBBBB/><BBBBBBBC/><B/><C b='1' a='2'/><C a='3' b='4' a.b='5'/></A>"
+            "                                " },
         { "longest value",
             "<A a='" + std::string(32765, 'x') + "\xC3\xA0' b=' " + std::string(32765, 'y') + " '/>" },
         { "sixty-four attributes",
@@ -155,6 +160,8 @@ TEST(CompactTree, OtherDocumentsAreLeftToTheFullParse)
         { "value longer than 65535 bytes", "<A a='" + std::string(70000, 'x') + "'/>", true },
         { "repeated attribute", "<A a='1' a='2'/>", false },
         { "repeated attribute far apart", "<A a='1' b='2' c='3' a='4'/>", false },
+        { "repeated attribute after an element like it", "<A><B a='1' b='2'/><B a='1' a='2'/></A>      ",
+            false },
         { "end tag mismatch", "<A><B></A></B>", false },
         { "end tag longer", "<A></AB>", false },
         { "unclosed", "<A><B/>", false },
