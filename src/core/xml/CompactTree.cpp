@@ -8,9 +8,14 @@
 #include <pugixml.hpp>
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <unordered_map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tramazel::xml::detail {
 
@@ -73,11 +78,23 @@ private:
         while (is(p, kSpace))
             ++p;
     }
+#if defined(__SSE2__)
+    // Which of the sixteen bytes from i are kValueStop, as bits from the lowest.
+    unsigned valueStops(std::size_t i) const noexcept
+    {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_bytes + i));
+        // Read as signed, the bytes below 0x20 and those from 0x80 up are below 0x20.
+        __m128i stop = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+        for (const char c : { '<', '&', '"', '\'' })
+            stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
+        return static_cast<unsigned>(_mm_movemask_epi8(stop));
+    }
+#endif
     bool declaration(std::size_t& p) const;
     bool startTag(std::size_t& p, bool& empty, std::uint32_t hint, std::uint32_t& previous);
     bool attributeValue(std::size_t& p, CompactAttribute& attribute);
     bool reference(std::size_t& p, std::string* out) const;
-    bool readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index);
+    [[gnu::always_inline]] bool readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index);
     [[gnu::noinline]] bool readNewName(std::size_t& p, std::uint32_t hint, std::uint16_t& index);
     bool intern(std::string_view name, std::uint16_t& index);
 
@@ -113,7 +130,7 @@ bool CompactParser::intern(std::string_view name, std::uint16_t& index)
 
 // The name at p (which starts one); p moves past it. `hint` is the index it
 // probably has: when the text there is that name, it is taken without a look-up.
-bool CompactParser::readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index)
+inline bool CompactParser::readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index)
 {
     // The hint is tested by whole words while the text has sixteen bytes and a nul
     // after it, enough for any name up to 16 bytes and the byte after it.
@@ -228,8 +245,19 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
     bool plain = true;
     bool ascii = true;
     while (true) {
-        // Most values are a run of plain bytes: look at four per step.
+        // Most values are a run of plain bytes: look at sixteen per step while the
+        // text has them, else four.
         while (true) {
+#if defined(__SSE2__)
+            if (i + 16 <= m_s.size()) {
+                if (const unsigned stops = valueStops(i); stops != 0) {
+                    i += static_cast<std::size_t>(std::countr_zero(stops));
+                    break;
+                }
+                i += 16;
+                continue;
+            }
+#endif
             if (is(i, kValueStop))
                 break;
             if (is(i + 1, kValueStop)) {

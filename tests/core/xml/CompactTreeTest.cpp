@@ -103,6 +103,16 @@ TEST(CompactTree, PlainDocumentsReadAsTheFullParseReadsThem)
             "<B abcdefgh_abcdefgh='7' abcdefghijklmnop='8' a='9'/><B abcdefgh.abcdefgh='10' b='11'/>"
             "<BB/><B/><BBBBBBBB/><BBBBBBBBB/><BBBBBBBC/><B/><C b='1' a='2'/><C a='3' b='4' a.b='5'/></A>"
             "                                " },
+        { "markup and non-ASCII at every offset of a value",
+            [] {
+                std::string s = "<A>";
+                for (std::size_t k = 0; k < 40; ++k) {
+                    const std::string run(k, 'x');
+                    s += "<B a='" + run + "&amp;' b=\"" + run + "\xC3\xA0\" codi='" + run + "\t' x:y='" + run
+                        + "\"'/>";
+                }
+                return s + "</A>";
+            }() },
         { "longest value",
             "<A a='" + std::string(32765, 'x') + "\xC3\xA0' b=' " + std::string(32765, 'y') + " '/>" },
         { "sixty-four attributes",
