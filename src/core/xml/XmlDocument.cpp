@@ -294,32 +294,14 @@ void* handleOf(const detail::CompactTree& tree, std::uint32_t index)
     return const_cast<detail::CompactElement*>(&tree.elements[index]);
 }
 
-// The stored UTF-8 value of an attribute of a pugixml element, trimmed; nothing when
-// it is missing.
-std::optional<std::string_view> domAttribute(void* node, std::string_view name)
+// The attribute called `name` of a pugixml element, or an empty handle.
+pugi::xml_attribute domAttribute(void* node, std::string_view name)
 {
     for (pugi::xml_attribute a = toNode(node).first_attribute(); a; a = a.next_attribute()) {
         if (sameName(name, a.name()))
-            return text::trimControls(a.value());
+            return a;
     }
-    return std::nullopt;
-}
-
-// The stored UTF-8 value of an attribute, trimmed; nothing when it is missing.
-// `asStored` tells a value known to be ASCII with nothing to trim.
-std::optional<std::string_view> rawAttribute(
-    void* node, const detail::CompactTree* tree, std::string_view name, bool& asStored)
-{
-    if (tree) {
-        std::string_view value;
-        const detail::CompactAttribute* found = tree->find(compactOf(node), name, value);
-        if (!found)
-            return std::nullopt;
-        asStored = found->readsAsStored();
-        return asStored ? value : text::trimControls(value);
-    }
-    asStored = false;
-    return domAttribute(node, name);
+    return {};
 }
 
 // The read of a value that may need trimming or converting.
@@ -333,6 +315,18 @@ std::string_view readConverted(std::string_view value, std::string& scratch, std
     return scratch;
 }
 
+// The element attribute read of the attribute of a compact element whose name has
+// index `name`.
+inline std::string_view compactRead(const detail::CompactTree& tree, void* node, std::uint16_t name,
+    std::string& scratch, std::size_t* replaced)
+{
+    std::string_view value;
+    const detail::CompactAttribute* found = tree.find(compactOf(node), name, value);
+    if (!found)
+        return {};
+    return found->readsAsStored() ? value : readConverted(value, scratch, replaced);
+}
+
 } // namespace
 
 std::string_view XmlElement::name() const
@@ -344,32 +338,26 @@ std::string_view XmlElement::name() const
 
 std::string XmlElement::attribute(std::string_view name, std::size_t* replaced) const
 {
-    bool asStored = false;
-    const auto value = rawAttribute(m_node, m_tree, name, asStored);
-    if (!value)
-        return {};
-    if (asStored)
-        return std::string(*value);
-    return text::utf8ToCp1252(*value, replaced);
+    std::string scratch;
+    const std::string_view value = attribute(name, scratch, replaced);
+    return value.data() == scratch.data() ? std::move(scratch) : std::string(value);
 }
 
 std::string_view XmlElement::attribute(
     std::string_view name, std::string& scratch, std::size_t* replaced) const
 {
-    std::string_view value;
-    if (m_tree) {
-        const detail::CompactAttribute* found = m_tree->find(compactOf(m_node), name, value);
-        if (!found)
-            return {};
-        if (found->readsAsStored())
-            return value;
-    } else {
-        const auto stored = domAttribute(m_node, name);
-        if (!stored)
-            return {};
-        value = *stored;
-    }
-    return readConverted(value, scratch, replaced);
+    if (m_tree)
+        return compactRead(*m_tree, m_node, m_tree->nameIndex(name), scratch, replaced);
+    const pugi::xml_attribute stored = domAttribute(m_node, name);
+    return stored ? readConverted(stored.value(), scratch, replaced) : std::string_view();
+}
+
+std::string_view XmlElement::attribute(
+    const XmlAttributeName& name, std::string& scratch, std::size_t* replaced) const
+{
+    if (m_tree && m_tree == name.m_tree)
+        return compactRead(*m_tree, m_node, name.m_index, scratch, replaced);
+    return attribute(name.m_text, scratch, replaced);
 }
 
 bool XmlElement::hasAttribute(std::string_view name) const
@@ -378,11 +366,7 @@ bool XmlElement::hasAttribute(std::string_view name) const
         std::string_view value;
         return m_tree->find(compactOf(m_node), name, value) != nullptr;
     }
-    for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
-        if (sameName(name, a.name()))
-            return true;
-    }
-    return false;
+    return !domAttribute(m_node, name).empty();
 }
 
 std::vector<XmlElement> XmlElement::children(std::string_view name) const
@@ -554,6 +538,13 @@ XmlDocument detail::parseFully(std::string_view bytes, std::string_view sourceNa
     doc.m_doc = std::move(parsed.doc);
     doc.m_rootPosition = parsed.rootPosition;
     return doc;
+}
+
+XmlAttributeName XmlDocument::attributeName(std::string_view name) const
+{
+    if (!m_tree)
+        return XmlAttributeName(name, nullptr, detail::kNoName);
+    return XmlAttributeName(name, m_tree.get(), m_tree->nameIndex(name));
 }
 
 XmlElement XmlDocument::root() const

@@ -250,3 +250,31 @@ TEST(CompactTree, LightReadsMatchAndLoadedElementsAreReadOnly)
     expectError(ErrorCode::InvalidArgument, [&] { root.appendAttribute("z", "1"); });
     expectError(ErrorCode::InvalidArgument, [&] { loaded.createRoot("R"); });
 }
+
+// A name looked up once reads what the name reads: on both kinds of document, for
+// names the document lacks, and with elements of another document.
+TEST(CompactTree, NamesLookedUpOnceReadAsTheNamesRead)
+{
+    const std::string text = "<A a=' x ' codi='1'><B a='Matem\xC3\xA0tiques' b='\xD7\x90'/><B codi='2' "
+                             "abcdefghijklmnop='3' abcdefgh_abcdefgh='4'/><B a='y'/></A>";
+    const std::string other = "<A><B b='z' a='w' codi='&#233;'/></A>";
+    const XmlDocument docs[] = { XmlDocument::parse(text), parseFully(text, {}), XmlDocument::parse(other) };
+    for (const XmlDocument& lookedUpIn : docs) {
+        for (const XmlDocument& readFrom : docs) {
+            std::vector<XmlElement> elements = readFrom.root().children("B");
+            elements.push_back(readFrom.root());
+            for (const char* name : kNames) {
+                SCOPED_TRACE(name);
+                const auto looked = lookedUpIn.attributeName(name);
+                EXPECT_EQ(name, looked.text());
+                for (const XmlElement& e : elements) {
+                    std::string scratch, scratchByName;
+                    std::size_t replaced = 0, replacedByName = 0;
+                    EXPECT_EQ(e.attribute(name, scratchByName, &replacedByName),
+                        e.attribute(looked, scratch, &replaced));
+                    EXPECT_EQ(replacedByName, replaced);
+                }
+            }
+        }
+    }
+}
