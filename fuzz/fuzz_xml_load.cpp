@@ -10,10 +10,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
+using tramazel::xml::XmlAttributeName;
 using tramazel::xml::XmlDocument;
 using tramazel::xml::XmlElement;
 
@@ -21,14 +23,18 @@ namespace {
 
 const char* const kNames[] = { "codi", "descripcio", "v", "a", "", "abcdefghijklmnopq", "abcdefgh" };
 
-// Every attribute read the importers could make, both ways, in document order.
-void readAll(const XmlElement& element, int depth, std::string& out)
+// Every attribute read the importers could make, in each way, in document order;
+// `looked` holds kNames looked up in the document.
+void readAll(
+    const XmlElement& element, const std::vector<XmlAttributeName>& looked, int depth, std::string& out)
 {
     std::string scratch;
-    for (const char* name : kNames) {
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+        const char* name = kNames[i];
         std::size_t replaced = 0;
         out += element.attribute(name, &replaced);
         out += element.attribute(name, scratch, &replaced);
+        out += element.attribute(looked[i], scratch, &replaced);
         out += std::to_string(replaced);
         out += element.hasAttribute(name) ? '+' : '-';
     }
@@ -37,7 +43,7 @@ void readAll(const XmlElement& element, int depth, std::string& out)
     for (const char* child : { "A", "B", "MATERIA", "GRUP" }) {
         for (const XmlElement& e : element.children(child)) {
             out += '<';
-            readAll(e, depth + 1, out);
+            readAll(e, looked, depth + 1, out);
             out += '>';
         }
     }
@@ -70,9 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (root.isNull())
             return 0;
         // The reads agree with those of the full parse.
+        const XmlDocument full = tramazel::xml::detail::parseFully(bytes, "fuzz");
+        std::vector<XmlAttributeName> looked, lookedFully;
+        for (const char* name : kNames) {
+            looked.push_back(doc.attributeName(name));
+            lookedFully.push_back(full.attributeName(name));
+        }
         std::string read, readFully;
-        readAll(root, 0, read);
-        readAll(tramazel::xml::detail::parseFully(bytes, "fuzz").root(), 0, readFully);
+        readAll(root, looked, 0, read);
+        readAll(full.root(), lookedFully, 0, readFully);
         if (read != readFully)
             std::abort();
         std::size_t total = read.size();
