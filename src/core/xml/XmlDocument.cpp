@@ -15,6 +15,7 @@
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -495,17 +496,18 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
     if (!in)
         throw Error(
             ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": open failed");
-    std::string bytes;
-    const auto size = std::filesystem::file_size(file, ec);
-    if (!ec) {
-        bytes.resize(static_cast<std::size_t>(size));
-        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-    }
-    // Whatever the size said, read on to the real end (the file may have grown).
+    // Into storage not cleared first, a nul after; then on to the end (it may have grown).
+    std::size_t size = static_cast<std::size_t>(std::filesystem::file_size(file, ec));
+    size = ec ? 0 : size;
+    const auto whole = std::make_unique_for_overwrite<char[]>(size + 1);
+    in.read(whole.get(), static_cast<std::streamsize>(size));
+    std::string_view bytes(whole.get(), static_cast<std::size_t>(in.gcount()));
+    whole[bytes.size()] = '\0';
+    std::string grown;
     std::array<char, 1 << 16> chunk {};
     while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0)
-        bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+        bytes = grown.append(grown.empty() ? bytes : "")
+                    .append(chunk.data(), static_cast<std::size_t>(in.gcount()));
     if (in.bad())
         throw Error(
             ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": read failed");
