@@ -498,17 +498,21 @@ std::vector<std::uint32_t> CompactTree::select(const std::vector<std::string_vie
     // The root is the document's only element child; below it, level by level: the
     // children of elements listed in document order, taken in turn, are again in
     // document order.
+    // Each step's name is looked up once; children are then told by its index.
     std::vector<std::uint32_t> level;
     if (steps.empty() || name(elements[0]) != steps[0])
         return level;
     level.push_back(0);
     std::vector<std::uint32_t> next;
     for (std::size_t s = 1; s < steps.size() && !level.empty(); ++s) {
+        const std::uint16_t step = nameIndex(steps[s]);
         next.clear();
         for (const std::uint32_t parent : level) {
-            for (std::uint32_t i = nextNamed(elements[parent].firstChild, steps[s]); i != kNoIndex;
-                 i = nextNamed(elements[i].nextSibling, steps[s]))
-                next.push_back(i);
+            for (std::uint32_t i = elements[parent].firstChild; step != kNoName && i != kNoIndex;
+                 i = elements[i].nextSibling) {
+                if (elements[i].name == step)
+                    next.push_back(i);
+            }
         }
         level.swap(next);
     }

@@ -131,7 +131,7 @@ TEST(CompactTree, PlainDocumentsReadAsTheFullParseReadsThem)
         EXPECT_EQ(full.toUtf8(), compact.toUtf8());
         EXPECT_EQ(full.rootPosition(), compact.rootPosition());
         EXPECT_EQ(readings(full.root()), readings(compact.root()));
-        for (const char* path : { "/A", "/A/B", "/A/B/C", "/A/C", "/B" }) {
+        for (const char* path : { "/A", "/A/B", "/A/B/C", "/A/C", "/B", "/A/D", "/A/B/D" }) {
             EXPECT_EQ(full.select(path).size(), compact.select(path).size()) << path;
             EXPECT_EQ(full.selectSingle(path).isNull(), compact.selectSingle(path).isNull()) << path;
         }
