@@ -79,12 +79,16 @@ private:
             ++p;
     }
 #if defined(__SSE2__)
-    // Which of the sixteen bytes from i are kValueStop, as bits from the lowest.
-    unsigned valueStops(std::size_t i) const noexcept
+    // Which of the sixteen bytes from i are kValueStop, as bits from the lowest; once
+    // a value is known to go beyond ASCII, of the bytes beyond it only 0xEF.
+    unsigned valueStops(std::size_t i, bool ascii) const noexcept
     {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_bytes + i));
         // Read as signed, the bytes below 0x20 and those from 0x80 up are below 0x20.
         __m128i stop = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+        if (!ascii)
+            stop = _mm_or_si128(_mm_and_si128(stop, _mm_cmpgt_epi8(v, _mm_set1_epi8(-1))),
+                _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xEF))));
         for (const char c : { '<', '&', '"', '\'' })
             stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
         return static_cast<unsigned>(_mm_movemask_epi8(stop));
@@ -250,7 +254,7 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
         while (true) {
 #if defined(__SSE2__)
             if (i + 16 <= m_s.size()) {
-                if (const unsigned stops = valueStops(i); stops != 0) {
+                if (const unsigned stops = valueStops(i, ascii); stops != 0) {
                     i += static_cast<std::size_t>(std::countr_zero(stops));
                     break;
                 }

@@ -98,6 +98,8 @@ TEST(CompactTree, PlainDocumentsReadAsTheFullParseReadsThem)
                     s += "</A>";
                 return s;
             }() },
+        { "U+FEFF after other characters beyond ASCII",
+            "<A a='\xC3\xA0xxxxxxxxxxxxxxxxxxxx\xEF\xBB\xBF\xC3\xA0'/>                    " },
         { "names like the one before",
             "<A><B abcdefgh='1' abcdefghijklmnop='2' ab='3'/><B abcdefgi='4' abcdefghijklmnoq='5' aba='6'/>"
             "<B abcdefgh_abcdefgh='7' abcdefghijklmnop='8' a='9'/><B abcdefgh.abcdefgh='10' b='11'/>"
@@ -186,6 +188,8 @@ TEST(CompactTree, OtherDocumentsAreLeftToTheFullParse)
         { "uppercase X in a reference", "<A a='&#X41;'/>", false },
         { "excluded control character", "<A a='\x01'/>", false },
         { "U+FFFE", "<A a='\xEF\xBF\xBE'/>", false },
+        { "U+FFFF after other characters beyond ASCII",
+            "<A a='\xC3\xA0xxxxxxxxxxxxxxxxxxxx\xEF\xBF\xBF'/>                    ", false },
         { "nul character", std::string("<A a='x\0'/>", 10), false },
         { "attributes without blank between", "<A a='1'b='2'/>", false },
         { "attribute without value", "<A a/>", false },
