@@ -6,7 +6,7 @@
 // declaration, elements, attributes and the blanks between them. It costs a fraction
 // of a full DOM and of the file: each distinct name is kept once, the values back to
 // back, and each element and attribute is a small record of indexes. A value longer
-// than 65535 bytes is left to the full parse.
+// than 32767 bytes is left to the full parse.
 
 #include <bit>
 #include <cstddef>
