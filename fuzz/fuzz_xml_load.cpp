@@ -2,40 +2,51 @@
 // Parses arbitrary bytes as an XML file, then walks every element and reads every
 // attribute the way the importers do. Errors of the core are the expected outcome
 // for most inputs; anything else (crash, sanitizer report) is a fault. The reading
-// must also agree with the full parse into a DOM: the same document written back,
-// or the same error.
+// must also agree with the full parse into a DOM: the same values read, the same
+// document written back, or the same error.
 #include "Error.h"
 #include "xml/XmlDocument.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
+using tramazel::xml::XmlAttributeName;
 using tramazel::xml::XmlDocument;
 using tramazel::xml::XmlElement;
 
 namespace {
 
-const char* const kNames[] = { "codi", "descripcio", "v", "a", "" };
+const char* const kNames[] = { "codi", "descripcio", "v", "a", "", "abcdefghijklmnopq", "abcdefgh" };
 
-std::size_t readAll(const XmlElement& element, int depth)
+// Every attribute read the importers could make, in each way, in document order;
+// `looked` holds kNames looked up in the document.
+void readAll(
+    const XmlElement& element, const std::vector<XmlAttributeName>& looked, int depth, std::string& out)
 {
-    std::size_t total = 0;
-    for (const char* name : kNames) {
+    std::string scratch;
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+        const char* name = kNames[i];
         std::size_t replaced = 0;
-        total += element.attribute(name, &replaced).size() + replaced;
-        total += element.hasAttribute(name) ? 1u : 0u;
+        out += element.attribute(name, &replaced);
+        out += element.attribute(name, scratch, &replaced);
+        out += element.attribute(looked[i], scratch, &replaced);
+        out += std::to_string(replaced);
+        out += element.hasAttribute(name) ? '+' : '-';
     }
     if (depth > 200)
-        return total;
+        return;
     for (const char* child : { "A", "B", "MATERIA", "GRUP" }) {
-        for (const XmlElement& e : element.children(child))
-            total += readAll(e, depth + 1);
+        for (const XmlElement& e : element.children(child)) {
+            out += '<';
+            readAll(e, looked, depth + 1, out);
+            out += '>';
+        }
     }
-    return total;
 }
 
 // The outcome of a parse: the document written back, or the error's text.
@@ -64,7 +75,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const XmlElement root = doc.root();
         if (root.isNull())
             return 0;
-        std::size_t total = readAll(root, 0);
+        // The reads agree with those of the full parse.
+        const XmlDocument full = tramazel::xml::detail::parseFully(bytes, "fuzz");
+        std::vector<XmlAttributeName> looked, lookedFully;
+        for (const char* name : kNames) {
+            looked.push_back(doc.attributeName(name));
+            lookedFully.push_back(full.attributeName(name));
+        }
+        std::string read, readFully;
+        readAll(root, looked, 0, read);
+        readAll(full.root(), lookedFully, 0, readFully);
+        if (read != readFully)
+            std::abort();
+        std::size_t total = read.size();
         const std::string top(root.name());
         for (const char* tail : { "", "/A", "/A/B", "/MATERIES/MATERIA" }) {
             const std::string path = "/" + top + tail;

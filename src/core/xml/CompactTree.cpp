@@ -2,14 +2,20 @@
 #include "CompactTree.h"
 
 #include "WellFormedScanner.h"
+#include "text/Cp1252.h"
 #include "text/Utf8.h"
 
 #include <pugixml.hpp>
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <unordered_map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tramazel::xml::detail {
 
@@ -37,8 +43,9 @@ constexpr std::array<unsigned char, 256> makeClasses()
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
             k |= kSpace;
         // Controls (the blanks among them need converting), markup, references,
-        // quotes, and 0xEF, which leads the excluded U+FFFE and U+FFFF.
-        if (c < 0x20 || c == '<' || c == '&' || c == '"' || c == '\'' || c == 0xEF)
+        // quotes, and bytes beyond ASCII: 0xEF leads the excluded U+FFFE and U+FFFF,
+        // and a value with any of them needs converting when read.
+        if (c < 0x20 || c == '<' || c == '&' || c == '"' || c == '\'' || c >= 0x80)
             k |= kValueStop;
         table[static_cast<std::size_t>(c)] = k;
     }
@@ -71,11 +78,28 @@ private:
         while (is(p, kSpace))
             ++p;
     }
+#if defined(__SSE2__)
+    // Which of the sixteen bytes from i are kValueStop, as bits from the lowest; once
+    // a value is known to go beyond ASCII, of the bytes beyond it only 0xEF.
+    unsigned valueStops(std::size_t i, bool ascii) const noexcept
+    {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_bytes + i));
+        // Read as signed, the bytes below 0x20 and those from 0x80 up are below 0x20.
+        __m128i stop = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+        if (!ascii)
+            stop = _mm_or_si128(_mm_and_si128(stop, _mm_cmpgt_epi8(v, _mm_set1_epi8(-1))),
+                _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xEF))));
+        for (const char c : { '<', '&', '"', '\'' })
+            stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
+        return static_cast<unsigned>(_mm_movemask_epi8(stop));
+    }
+#endif
     bool declaration(std::size_t& p) const;
     bool startTag(std::size_t& p, bool& empty, std::uint32_t hint, std::uint32_t& previous);
     bool attributeValue(std::size_t& p, CompactAttribute& attribute);
     bool reference(std::size_t& p, std::string* out) const;
-    bool readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index);
+    [[gnu::always_inline]] bool readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index);
+    [[gnu::noinline]] bool readNewName(std::size_t& p, std::uint32_t hint, std::uint16_t& index);
     bool intern(std::string_view name, std::uint16_t& index);
 
     std::string_view m_s;
@@ -96,21 +120,42 @@ bool CompactParser::intern(std::string_view name, std::uint16_t& index)
         index = found->second;
         return true;
     }
-    if (m_nameViews.size() > 0xFFFF)
+    if (m_nameViews.size() >= kNoName)
         return false;
     index = static_cast<std::uint16_t>(m_nameViews.size());
     m_nameIndex.emplace(name, index);
     m_nameViews.push_back(name);
     m_lastOfName.push_back(kNoIndex);
-    m_tree.names.push_back(
-        { static_cast<std::uint32_t>(m_tree.nameText.size()), static_cast<std::uint32_t>(name.size()) });
+    m_tree.names.push_back({ static_cast<std::uint32_t>(m_tree.nameText.size()),
+        static_cast<std::uint32_t>(name.size()), NameKey(name) });
     m_tree.nameText.append(name);
     return true;
 }
 
 // The name at p (which starts one); p moves past it. `hint` is the index it
 // probably has: when the text there is that name, it is taken without a look-up.
-bool CompactParser::readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index)
+inline bool CompactParser::readName(std::size_t& p, std::uint32_t hint, std::uint16_t& index)
+{
+    // The hint is tested by whole words while the text has sixteen bytes and a nul
+    // after it, enough for any name up to 16 bytes and the byte after it.
+    if (hint != kNoIndex && p + 16 < m_s.size()) {
+        const CompactTree::Name& known = m_tree.names[hint];
+        const std::size_t n = known.size;
+        const char* at = m_s.data() + p;
+        const std::uint64_t mask = n >= 8 ? ~std::uint64_t { 0 } : (std::uint64_t { 1 } << (8 * n)) - 1;
+        if ((NameKey::word(at) & mask) == known.key.head
+            && (n <= 8 || (n <= 16 && NameKey::word(at + n - 8) == known.key.tail))
+            && !is(p + n, kNameByte)) {
+            index = static_cast<std::uint16_t>(hint);
+            p += n;
+            return true;
+        }
+    }
+    return readNewName(p, hint, index);
+}
+
+// readName when the hint is not the name at p.
+bool CompactParser::readNewName(std::size_t& p, std::uint32_t hint, std::uint16_t& index)
 {
     if (hint != kNoIndex) {
         const std::string_view known = m_nameViews[hint];
@@ -202,9 +247,21 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
     const std::size_t start = p + 1;
     std::size_t i = start;
     bool plain = true;
+    bool ascii = true;
     while (true) {
-        // Most values are a run of plain bytes: look at four per step.
+        // Most values are a run of plain bytes: look at sixteen per step while the
+        // text has them, else four.
         while (true) {
+#if defined(__SSE2__)
+            if (i + 16 <= m_s.size()) {
+                if (const unsigned stops = valueStops(i, ascii); stops != 0) {
+                    i += static_cast<std::size_t>(std::countr_zero(stops));
+                    break;
+                }
+                i += 16;
+                continue;
+            }
+#endif
             if (is(i, kValueStop))
                 break;
             if (is(i + 1, kValueStop)) {
@@ -233,8 +290,9 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
             plain = false;
             if (!reference(i, nullptr))
                 return false;
-        } else if (c == 0xEF) {
-            if (at(i + 1) == 0xBF && (at(i + 2) == 0xBE || at(i + 2) == 0xBF))
+        } else if (c >= 0x80) {
+            ascii = false;
+            if (c == 0xEF && at(i + 1) == 0xBF && (at(i + 2) == 0xBE || at(i + 2) == 0xBF))
                 return false;
             ++i;
         } else {
@@ -243,7 +301,7 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
     }
     std::string& out = m_tree.values;
     const std::size_t from = out.size();
-    if (i - start > 0xFFFF || from + (i - start) > 0xFFFFFFFFu)
+    if (i - start > CompactAttribute::kMaxValueSize || from + (i - start) > 0xFFFFFFFFu)
         return false;
     if (plain) {
         out.append(m_s.data() + start, i - start);
@@ -260,7 +318,14 @@ bool CompactParser::attributeValue(std::size_t& p, CompactAttribute& attribute)
             ++k;
         }
     }
-    attribute.valueSize = static_cast<std::uint16_t>(out.size() - from);
+    const std::size_t size = out.size() - from;
+    // A reference may stand for a character beyond ASCII.
+    if (ascii && !plain)
+        ascii = text::asciiPrefixLength(std::string_view(out).substr(from)) == size;
+    const bool trimmed = size == 0
+        || (static_cast<unsigned char>(out[from]) > 0x20 && static_cast<unsigned char>(out.back()) > 0x20);
+    attribute.value
+        = static_cast<std::uint16_t>(size | (ascii && trimmed ? CompactAttribute::kReadsAsStored : 0));
     p = i + 1;
     return true;
 }
@@ -280,6 +345,7 @@ bool CompactParser::startTag(std::size_t& p, bool& empty, std::uint32_t hint, st
     element.firstAttribute = static_cast<std::uint32_t>(m_tree.attributes.size());
     element.firstValue = static_cast<std::uint32_t>(m_tree.values.size());
     element.attributeCount = 0;
+    bool hinted = true;
     while (true) {
         const std::size_t beforeSpace = q;
         skipSpace(q);
@@ -317,7 +383,10 @@ bool CompactParser::startTag(std::size_t& p, bool& empty, std::uint32_t hint, st
         if (!attributeValue(q, attribute))
             return false;
         // Repeated names make the document malformed; the full parse reports them.
-        for (std::size_t k = element.firstAttribute; k < m_tree.attributes.size(); ++k) {
+        // Names that so far follow those of the element before, which has none
+        // repeated, need no test.
+        hinted = hinted && attribute.name == slot;
+        for (std::size_t k = element.firstAttribute; !hinted && k < m_tree.attributes.size(); ++k) {
             if (m_tree.attributes[k].name == attribute.name)
                 return false;
         }
@@ -402,27 +471,52 @@ std::optional<CompactTree> CompactParser::run()
     skipSpace(p);
     if (p != m_s.size())
         return std::nullopt;
+    m_tree.indexNames();
     return std::move(m_tree);
 }
 
 } // namespace
+
+bool CompactTree::sameMiddle(const Name& n, std::string_view name) const noexcept
+{
+    return std::memcmp(nameText.data() + n.offset + 8, name.data() + 8, name.size() - 16) == 0;
+}
+
+void CompactTree::indexNames()
+{
+    // At most half full, so that a search soon meets a free slot.
+    std::size_t size = 16;
+    while (size < 2 * names.size())
+        size *= 2;
+    nameSlots.assign(size, kNoName);
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        std::size_t slot = names[index].key.slot() & (size - 1);
+        while (nameSlots[slot] != kNoName)
+            slot = (slot + 1) & (size - 1);
+        nameSlots[slot] = static_cast<std::uint16_t>(index);
+    }
+}
 
 std::vector<std::uint32_t> CompactTree::select(const std::vector<std::string_view>& steps) const
 {
     // The root is the document's only element child; below it, level by level: the
     // children of elements listed in document order, taken in turn, are again in
     // document order.
+    // Each step's name is looked up once; children are then told by its index.
     std::vector<std::uint32_t> level;
     if (steps.empty() || name(elements[0]) != steps[0])
         return level;
     level.push_back(0);
     std::vector<std::uint32_t> next;
     for (std::size_t s = 1; s < steps.size() && !level.empty(); ++s) {
+        const std::uint16_t step = nameIndex(steps[s]);
         next.clear();
         for (const std::uint32_t parent : level) {
-            for (std::uint32_t i = nextNamed(elements[parent].firstChild, steps[s]); i != kNoIndex;
-                 i = nextNamed(elements[i].nextSibling, steps[s]))
-                next.push_back(i);
+            for (std::uint32_t i = elements[parent].firstChild; step != kNoName && i != kNoIndex;
+                 i = elements[i].nextSibling) {
+                if (elements[i].name == step)
+                    next.push_back(i);
+            }
         }
         level.swap(next);
     }
@@ -446,8 +540,8 @@ std::unique_ptr<pugi::xml_document> toDom(const CompactTree& tree)
         std::size_t offset = e.firstValue;
         for (std::uint32_t a = e.firstAttribute; a < e.firstAttribute + e.attributeCount; ++a) {
             const CompactAttribute& attribute = tree.attributes[a];
-            const std::string_view v = std::string_view(tree.values).substr(offset, attribute.valueSize);
-            offset += attribute.valueSize;
+            const std::string_view v = std::string_view(tree.values).substr(offset, attribute.valueSize());
+            offset += attribute.valueSize();
             node.append_attribute(name.assign(tree.name(attribute)).c_str()).set_value(v.data(), v.size());
         }
         path.push_back({ index, node });

@@ -6,8 +6,9 @@
 // declaration, elements, attributes and the blanks between them. It costs a fraction
 // of a full DOM and of the file: each distinct name is kept once, the values back to
 // back, and each element and attribute is a small record of indexes. A value longer
-// than 65535 bytes is left to the full parse.
+// than 32767 bytes is left to the full parse.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -24,11 +25,76 @@ class xml_document;
 namespace tramazel::xml::detail {
 
 inline constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu;
+inline constexpr std::uint16_t kNoName = 0xFFFF;
+
+/// A name's size and its first and last eight bytes (or all of it when shorter):
+/// names up to 16 bytes long are equal exactly when their keys are.
+struct NameKey {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::uint64_t size = 0;
+
+    NameKey() = default;
+    explicit NameKey(std::string_view name) noexcept
+        : size(name.size())
+    {
+        const char* p = name.data();
+        const std::size_t n = name.size();
+        if (n >= 8) {
+            head = load(p, 8);
+            tail = load(p + n - 8, 8);
+        } else if (n >= 4) {
+            // Two reads of four that overlap; the bytes they share are equal.
+            head = load(p, 4) | load(p + n - 4, 4) << (8 * (n - 4));
+        } else if (n > 0) {
+            head = byte(p[0]) | byte(p[n / 2]) << (8 * (n / 2)) | byte(p[n - 1]) << (8 * (n - 1));
+        }
+    }
+    bool operator==(const NameKey&) const noexcept = default;
+    /// Where the name's search starts in a table of slots.
+    std::size_t slot() const noexcept
+    {
+        const std::uint64_t mixed = (head ^ (tail * 0x9E3779B97F4A7C15u) ^ size) * 0xD6E8FEB86659FD93u;
+        return static_cast<std::size_t>(mixed >> 40);
+    }
+
+    /// Eight bytes as a number, the first the lowest, as `head` holds a name's first
+    /// bytes (all of them, above zeros, for a name shorter than eight).
+    static std::uint64_t word(const char* p) noexcept { return load(p, 8); }
+
+private:
+    static std::uint64_t byte(char c) noexcept { return static_cast<unsigned char>(c); }
+    // `count` (4 or 8) bytes as a number, the first the lowest.
+    static std::uint64_t load(const char* p, std::size_t count) noexcept
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            if (count == 8) {
+                std::uint64_t word;
+                std::memcpy(&word, p, 8);
+                return word;
+            }
+            std::uint32_t word;
+            std::memcpy(&word, p, 4);
+            return word;
+        }
+        std::uint64_t word = 0;
+        for (std::size_t i = 0; i < count; ++i)
+            word |= byte(p[i]) << (8 * i);
+        return word;
+    }
+};
 
 // An attribute's value follows the values of the attributes before it in its element.
 struct CompactAttribute {
+    static constexpr std::uint16_t kMaxValueSize = 0x7FFF;
+    // Set in `value` for a value that reads as stored: ASCII, nothing to trim.
+    static constexpr std::uint16_t kReadsAsStored = 0x8000;
+
     std::uint16_t name; // index in CompactTree::names
-    std::uint16_t valueSize;
+    std::uint16_t value; // the value's size, with kReadsAsStored
+
+    std::size_t valueSize() const noexcept { return value & kMaxValueSize; }
+    bool readsAsStored() const noexcept { return (value & kReadsAsStored) != 0; }
 };
 
 struct CompactElement {
@@ -46,9 +112,12 @@ struct CompactTree {
     struct Name {
         std::uint32_t offset; // in nameText
         std::uint32_t size;
+        NameKey key;
     };
     std::string nameText;
     std::vector<Name> names;
+    // Open addressing over `names` by NameKey::slot: name indexes, kNoName where free.
+    std::vector<std::uint16_t> nameSlots;
     std::string values;
     std::vector<CompactElement> elements;
     std::vector<CompactAttribute> attributes;
@@ -68,23 +137,53 @@ struct CompactTree {
             index = elements[index].nextSibling;
         return index;
     }
+    /// The index in `names` of `name`, or kNoName.
+    std::uint16_t nameIndex(std::string_view name) const noexcept
+    {
+        if (nameSlots.empty())
+            return kNoName;
+        const NameKey key(name);
+        const std::size_t mask = nameSlots.size() - 1;
+        for (std::size_t slot = key.slot() & mask;; slot = (slot + 1) & mask) {
+            const std::uint16_t index = nameSlots[slot];
+            if (index == kNoName)
+                return kNoName;
+            const Name& n = names[index];
+            if (n.key == key && (name.size() <= 16 || sameMiddle(n, name)))
+                return index;
+        }
+    }
+    /// Whether `name`, longer than 16 bytes, matches `n` between its first and last
+    /// eight bytes.
+    bool sameMiddle(const Name& n, std::string_view name) const noexcept;
+    /// Lists every name in `nameSlots`; called once the names are all known.
+    void indexNames();
     /// Elements matching the steps of an absolute path, in document order.
     std::vector<std::uint32_t> select(const std::vector<std::string_view>& steps) const;
-    /// The value of the attribute called `name` of `e`, or nothing.
-    std::optional<std::string_view> find(const CompactElement& e, std::string_view name) const noexcept
+    /// The attribute of `e` whose name has index `name` (from nameIndex), or null;
+    /// `value` receives its value as stored.
+    const CompactAttribute* find(
+        const CompactElement& e, std::uint16_t name, std::string_view& value) const noexcept
     {
         std::size_t offset = e.firstValue;
         const CompactAttribute* a = attributes.data() + e.firstAttribute;
         for (const CompactAttribute* end = a + e.attributeCount; a != end; ++a) {
-            // Names mostly differ in length or first letter: test those before the rest.
-            const Name& n = names[a->name];
-            const char* stored = nameText.data() + n.offset;
-            if (n.size == name.size() && !name.empty() && stored[0] == name[0]
-                && std::memcmp(stored + 1, name.data() + 1, name.size() - 1) == 0)
-                return std::string_view(values).substr(offset, a->valueSize);
-            offset += a->valueSize;
+            if (a->name == name) {
+                value = std::string_view(values.data() + offset, a->valueSize());
+                return a;
+            }
+            offset += a->valueSize();
         }
-        return std::nullopt;
+        return nullptr;
+    }
+    /// The attribute of `e` called `name`, or null; `value` receives its value as stored.
+    const CompactAttribute* find(
+        const CompactElement& e, std::string_view name, std::string_view& value) const noexcept
+    {
+        // An element's attributes are few and its names most often known: looking
+        // the name up once lets each attribute be tested by its index alone.
+        const std::uint16_t index = nameIndex(name);
+        return index == kNoName ? nullptr : find(e, index, value);
     }
 };
 

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -294,20 +295,37 @@ void* handleOf(const detail::CompactTree& tree, std::uint32_t index)
     return const_cast<detail::CompactElement*>(&tree.elements[index]);
 }
 
-// The stored UTF-8 value of an attribute, trimmed; nothing when it is missing.
-std::optional<std::string_view> rawAttribute(
-    void* node, const detail::CompactTree* tree, std::string_view name)
+// The attribute called `name` of a pugixml element, or an empty handle.
+pugi::xml_attribute domAttribute(void* node, std::string_view name)
 {
-    if (tree) {
-        if (const auto value = tree->find(compactOf(node), name))
-            return text::trimControls(*value);
-        return std::nullopt;
-    }
     for (pugi::xml_attribute a = toNode(node).first_attribute(); a; a = a.next_attribute()) {
         if (sameName(name, a.name()))
-            return text::trimControls(a.value());
+            return a;
     }
-    return std::nullopt;
+    return {};
+}
+
+// The read of a value that may need trimming or converting.
+std::string_view readConverted(std::string_view value, std::string& scratch, std::size_t* replaced)
+{
+    value = text::trimControls(value);
+    // ASCII reads the same in cp1252.
+    if (text::asciiPrefixLength(value) == value.size())
+        return value;
+    text::utf8ToCp1252(value, scratch, replaced);
+    return scratch;
+}
+
+// The element attribute read of the attribute of a compact element whose name has
+// index `name`.
+inline std::string_view compactRead(const detail::CompactTree& tree, void* node, std::uint16_t name,
+    std::string& scratch, std::size_t* replaced)
+{
+    std::string_view value;
+    const detail::CompactAttribute* found = tree.find(compactOf(node), name, value);
+    if (!found)
+        return {};
+    return found->readsAsStored() ? value : readConverted(value, scratch, replaced);
 }
 
 } // namespace
@@ -321,33 +339,35 @@ std::string_view XmlElement::name() const
 
 std::string XmlElement::attribute(std::string_view name, std::size_t* replaced) const
 {
-    if (const auto value = rawAttribute(m_node, m_tree, name))
-        return text::utf8ToCp1252(*value, replaced);
-    return {};
+    std::string scratch;
+    const std::string_view value = attribute(name, scratch, replaced);
+    return value.data() == scratch.data() ? std::move(scratch) : std::string(value);
 }
 
 std::string_view XmlElement::attribute(
     std::string_view name, std::string& scratch, std::size_t* replaced) const
 {
-    const auto value = rawAttribute(m_node, m_tree, name);
-    if (!value)
-        return {};
-    // ASCII reads the same in cp1252.
-    if (text::asciiPrefixLength(*value) == value->size())
-        return *value;
-    text::utf8ToCp1252(*value, scratch, replaced);
-    return scratch;
+    if (m_tree)
+        return compactRead(*m_tree, m_node, m_tree->nameIndex(name), scratch, replaced);
+    const pugi::xml_attribute stored = domAttribute(m_node, name);
+    return stored ? readConverted(stored.value(), scratch, replaced) : std::string_view();
+}
+
+std::string_view XmlElement::attribute(
+    const XmlAttributeName& name, std::string& scratch, std::size_t* replaced) const
+{
+    if (m_tree && m_tree == name.m_tree)
+        return compactRead(*m_tree, m_node, name.m_index, scratch, replaced);
+    return attribute(name.m_text, scratch, replaced);
 }
 
 bool XmlElement::hasAttribute(std::string_view name) const
 {
-    if (m_tree)
-        return m_tree->find(compactOf(m_node), name).has_value();
-    for (pugi::xml_attribute a = toNode(m_node).first_attribute(); a; a = a.next_attribute()) {
-        if (sameName(name, a.name()))
-            return true;
+    if (m_tree) {
+        std::string_view value;
+        return m_tree->find(compactOf(m_node), name, value) != nullptr;
     }
-    return false;
+    return !domAttribute(m_node, name).empty();
 }
 
 std::vector<XmlElement> XmlElement::children(std::string_view name) const
@@ -476,17 +496,18 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
     if (!in)
         throw Error(
             ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": open failed");
-    std::string bytes;
-    const auto size = std::filesystem::file_size(file, ec);
-    if (!ec) {
-        bytes.resize(static_cast<std::size_t>(size));
-        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-    }
-    // Whatever the size said, read on to the real end (the file may have grown).
+    // Into storage not cleared first, a nul after; then on to the end (it may have grown).
+    std::size_t size = static_cast<std::size_t>(std::filesystem::file_size(file, ec));
+    size = ec ? 0 : size;
+    const auto whole = std::make_unique_for_overwrite<char[]>(size + 1);
+    in.read(whole.get(), static_cast<std::streamsize>(size));
+    std::string_view bytes(whole.get(), static_cast<std::size_t>(in.gcount()));
+    whole[bytes.size()] = '\0';
+    std::string grown;
     std::array<char, 1 << 16> chunk {};
     while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0)
-        bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+        bytes = grown.append(grown.empty() ? bytes : "")
+                    .append(chunk.data(), static_cast<std::size_t>(in.gcount()));
     if (in.bad())
         throw Error(
             ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": read failed");
@@ -519,6 +540,13 @@ XmlDocument detail::parseFully(std::string_view bytes, std::string_view sourceNa
     doc.m_doc = std::move(parsed.doc);
     doc.m_rootPosition = parsed.rootPosition;
     return doc;
+}
+
+XmlAttributeName XmlDocument::attributeName(std::string_view name) const
+{
+    if (!m_tree)
+        return XmlAttributeName(name, nullptr, detail::kNoName);
+    return XmlAttributeName(name, m_tree.get(), m_tree->nameIndex(name));
 }
 
 XmlElement XmlDocument::root() const

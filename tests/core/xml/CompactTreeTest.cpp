@@ -33,13 +33,25 @@ bool readsCompact(const std::string& text)
     return parseCompact(text).has_value();
 }
 
+// Names that share a length, their first or last eight bytes, or all but one byte,
+// with each other or with the names the documents below use.
+const char* const kNames[]
+    = { "a", "b", "ab", "ba", "aba", "codi", "curs", "cod", "codis", "x:y", "descripcio", "descripcia",
+          "abcdefgh", "abcdefgi", "abcdefghijklmnop", "abcdefghijklmnoq", "abcdefgh_abcdefgh",
+          "abcdefgh.abcdefgh", "abcdefghXYZijklmnop", "abcdefghXYWijklmnop", "n0", "n63", "", "missing" };
+
 // Every attribute read the builders make, in document order, as one text.
 std::string readings(const XmlElement& element)
 {
     std::string out = std::string(element.name()) + "(";
-    for (const char* name : { "a", "b", "codi", "x:y", "missing" }) {
-        std::size_t replaced = 0;
-        out += element.attribute(name, &replaced) + "|" + std::to_string(replaced) + ",";
+    std::string scratch;
+    for (const char* name : kNames) {
+        std::size_t replaced = 0, replacedView = 0;
+        const std::string value = element.attribute(name, &replaced);
+        out += value + "|" + std::to_string(replaced) + (element.hasAttribute(name) ? "+" : "-") + ",";
+        // The read without a copy gives the same.
+        EXPECT_EQ(value, element.attribute(name, scratch, &replacedView)) << name;
+        EXPECT_EQ(replaced, replacedView) << name;
     }
     out += ")";
     for (const char* child : { "A", "B", "C" }) {
@@ -69,6 +81,12 @@ TEST(CompactTree, PlainDocumentsReadAsTheFullParseReadsThem)
         { "line breaks between elements", "<?xml version='1.0'?>\r\n<A>\r\n\t<B/>\r\n</A>\r\n\r\n" },
         { "names with all name characters", "<A x:y=\"1\" a.b-c_9=\"2\"><B_1.x-y/></A>" },
         { "empty and blank values", "<A a=\"\" b=\"   \" codi=\" \t \"/>" },
+        { "values to trim", "<A a=\" x\" b=\"x \" codi='&#32;y&#9;' x:y='&#xA0;z&#xA0;'/>" },
+        { "references to ASCII and beyond", "<A a='&#65;&amp;' b='&#xE0;' codi='&#8364;' x:y='&#x1F600;'/>" },
+        { "names alike",
+            "<A abcdefgh='1' abcdefghijklmnop='2' abcdefgh_abcdefgh='3' abcdefghXYZijklmnop='4' aba='5' "
+            "descripcio='6' ab='7' cod='8'><B abcdefgi='9' abcdefghijklmnoq='10' abcdefgh.abcdefgh='11' "
+            "abcdefghXYWijklmnop='12' ba='13' descripcia='14' codis='15' curs='16'/></A>" },
         { "UTF-8 values",
             "<A a=\"Matem\xC3\xA0tiques\" b=\"\xE2\x82\xAC \xF0\x9F\x98\x80\" codi=\"\xEF\xBB\xBF\"/>" },
         { "deep nesting",
@@ -80,6 +98,25 @@ TEST(CompactTree, PlainDocumentsReadAsTheFullParseReadsThem)
                     s += "</A>";
                 return s;
             }() },
+        { "U+FEFF after other characters beyond ASCII",
+            "<A a='\xC3\xA0xxxxxxxxxxxxxxxxxxxx\xEF\xBB\xBF\xC3\xA0'/>                    " },
+        { "names like the one before",
+            "<A><B abcdefgh='1' abcdefghijklmnop='2' ab='3'/><B abcdefgi='4' abcdefghijklmnoq='5' aba='6'/>"
+            "<B abcdefgh_abcdefgh='7' abcdefghijklmnop='8' a='9'/><B abcdefgh.abcdefgh='10' b='11'/>"
+            "<BB/><B/><BBBBBBBB/><BBBBBBBBB/><BBBBBBBC/><B/><C b='1' a='2'/><C a='3' b='4' a.b='5'/></A>"
+            "                                " },
+        { "markup and non-ASCII at every offset of a value",
+            [] {
+                std::string s = "<A>";
+                for (std::size_t k = 0; k < 40; ++k) {
+                    const std::string run(k, 'x');
+                    s += "<B a='" + run + "&amp;' b=\"" + run + "\xC3\xA0\" codi='" + run + "\t' x:y='" + run
+                        + "\"'/>";
+                }
+                return s + "</A>";
+            }() },
+        { "longest value",
+            "<A a='" + std::string(32765, 'x') + "\xC3\xA0' b=' " + std::string(32765, 'y') + " '/>" },
         { "sixty-four attributes",
             [] {
                 std::string s = "<A";
@@ -96,7 +133,7 @@ TEST(CompactTree, PlainDocumentsReadAsTheFullParseReadsThem)
         EXPECT_EQ(full.toUtf8(), compact.toUtf8());
         EXPECT_EQ(full.rootPosition(), compact.rootPosition());
         EXPECT_EQ(readings(full.root()), readings(compact.root()));
-        for (const char* path : { "/A", "/A/B", "/A/B/C", "/A/C", "/B" }) {
+        for (const char* path : { "/A", "/A/B", "/A/B/C", "/A/C", "/B", "/A/D", "/A/B/D" }) {
             EXPECT_EQ(full.select(path).size(), compact.select(path).size()) << path;
             EXPECT_EQ(full.selectSingle(path).isNull(), compact.selectSingle(path).isNull()) << path;
         }
@@ -131,9 +168,12 @@ TEST(CompactTree, OtherDocumentsAreLeftToTheFullParse)
         { "non-ASCII element name", "<\xC3\x80/>", true },
         { "non-ASCII attribute name", "<A \xC3\xA0='1'/>", true },
         { "more than sixty-four attributes", tooManyAttributes, true },
+        { "value longer than 32767 bytes", "<A a='" + std::string(32768, 'x') + "'/>", true },
         { "value longer than 65535 bytes", "<A a='" + std::string(70000, 'x') + "'/>", true },
         { "repeated attribute", "<A a='1' a='2'/>", false },
         { "repeated attribute far apart", "<A a='1' b='2' c='3' a='4'/>", false },
+        { "repeated attribute after an element like it", "<A><B a='1' b='2'/><B a='1' a='2'/></A>      ",
+            false },
         { "end tag mismatch", "<A><B></A></B>", false },
         { "end tag longer", "<A></AB>", false },
         { "unclosed", "<A><B/>", false },
@@ -148,6 +188,8 @@ TEST(CompactTree, OtherDocumentsAreLeftToTheFullParse)
         { "uppercase X in a reference", "<A a='&#X41;'/>", false },
         { "excluded control character", "<A a='\x01'/>", false },
         { "U+FFFE", "<A a='\xEF\xBF\xBE'/>", false },
+        { "U+FFFF after other characters beyond ASCII",
+            "<A a='\xC3\xA0xxxxxxxxxxxxxxxxxxxx\xEF\xBF\xBF'/>                    ", false },
         { "nul character", std::string("<A a='x\0'/>", 10), false },
         { "attributes without blank between", "<A a='1'b='2'/>", false },
         { "attribute without value", "<A a/>", false },
@@ -211,4 +253,32 @@ TEST(CompactTree, LightReadsMatchAndLoadedElementsAreReadOnly)
     expectError(ErrorCode::InvalidArgument, [&] { root.setAttribute("a", "1"); });
     expectError(ErrorCode::InvalidArgument, [&] { root.appendAttribute("z", "1"); });
     expectError(ErrorCode::InvalidArgument, [&] { loaded.createRoot("R"); });
+}
+
+// A name looked up once reads what the name reads: on both kinds of document, for
+// names the document lacks, and with elements of another document.
+TEST(CompactTree, NamesLookedUpOnceReadAsTheNamesRead)
+{
+    const std::string text = "<A a=' x ' codi='1'><B a='Matem\xC3\xA0tiques' b='\xD7\x90'/><B codi='2' "
+                             "abcdefghijklmnop='3' abcdefgh_abcdefgh='4'/><B a='y'/></A>";
+    const std::string other = "<A><B b='z' a='w' codi='&#233;'/></A>";
+    const XmlDocument docs[] = { XmlDocument::parse(text), parseFully(text, {}), XmlDocument::parse(other) };
+    for (const XmlDocument& lookedUpIn : docs) {
+        for (const XmlDocument& readFrom : docs) {
+            std::vector<XmlElement> elements = readFrom.root().children("B");
+            elements.push_back(readFrom.root());
+            for (const char* name : kNames) {
+                SCOPED_TRACE(name);
+                const auto looked = lookedUpIn.attributeName(name);
+                EXPECT_EQ(name, looked.text());
+                for (const XmlElement& e : elements) {
+                    std::string scratch, scratchByName;
+                    std::size_t replaced = 0, replacedByName = 0;
+                    EXPECT_EQ(e.attribute(name, scratchByName, &replacedByName),
+                        e.attribute(looked, scratch, &replaced));
+                    EXPECT_EQ(replacedByName, replaced);
+                }
+            }
+        }
+    }
 }
