@@ -35,13 +35,13 @@ void TableHazards::report(std::string_view description, MakeExample&& makeExampl
 }
 
 std::string_view TableHazards::read(
-    const xml::XmlElement& element, std::string_view attribute, std::string& scratch)
+    const xml::XmlElement& element, const xml::XmlAttributeName& attribute, std::string& scratch)
 {
     std::size_t replaced = 0;
     const std::string_view value = element.attribute(attribute, scratch, &replaced);
     if (replaced > 0)
         report(warning::kReplacedCharacters,
-            [&] { return m_table + " " + std::string(attribute) + "=" + text::cp1252ToUtf8(value); });
+            [&] { return m_table + " " + std::string(attribute.text()) + "=" + text::cp1252ToUtf8(value); });
     return value;
 }
 

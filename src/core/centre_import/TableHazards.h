@@ -10,6 +10,7 @@
 #include <vector>
 
 namespace tramazel::xml {
+class XmlAttributeName;
 class XmlElement;
 }
 
@@ -26,8 +27,10 @@ public:
     /// The element attribute read (trimmed cp1252 text, empty when missing); a
     /// value with characters turned into "?" is noted. The text is a view into the
     /// document, or into `scratch` when it had to be converted: it stays valid until
-    /// `scratch` changes, so each value read at once needs its own.
-    std::string_view read(const xml::XmlElement& element, std::string_view attribute, std::string& scratch);
+    /// `scratch` changes, so each value read at once needs its own. The builders look
+    /// each attribute name up once per document (XmlDocument::attributeName).
+    std::string_view read(
+        const xml::XmlElement& element, const xml::XmlAttributeName& attribute, std::string& scratch);
 
     /// Notes `value` when it is longer than `width`, the width of `field`.
     void noteCut(std::string_view field, std::string_view value, int width);

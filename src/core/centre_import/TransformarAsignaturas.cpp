@@ -41,12 +41,17 @@ void TransformarAsignaturas(ImportContext& ctx)
     // (cut to its width, trailing blanks dropped, letter case ignored); activity
     // codes take no part in that.
     CodeAllocator codesInUse(static_cast<std::size_t>(t::kCodWidth));
+    // Each attribute name is looked up once in the document, not once per element.
+    const xml::XmlAttributeName attrCodi = ctx.doc.attributeName(kAttrCodi);
+    const xml::XmlAttributeName attrCurs = ctx.doc.attributeName(kAttrCurs);
+    const xml::XmlAttributeName attrDescripcio = ctx.doc.attributeName(kAttrDescripcio);
+    const xml::XmlAttributeName attrCurta = ctx.doc.attributeName(kAttrCurta);
     std::string codiScratch, cursScratch, nameScratch, shortNameScratch;
     for (const xml::XmlElement& subject : ctx.doc.select(kPathMateria)) {
-        const std::string_view codi = hazards.read(subject, kAttrCodi, codiScratch);
-        const std::string_view curs = hazards.read(subject, kAttrCurs, cursScratch);
-        const std::string_view name = hazards.read(subject, kAttrDescripcio, nameScratch);
-        const std::string_view shortName = hazards.read(subject, kAttrCurta, shortNameScratch);
+        const std::string_view codi = hazards.read(subject, attrCodi, codiScratch);
+        const std::string_view curs = hazards.read(subject, attrCurs, cursScratch);
+        const std::string_view name = hazards.read(subject, attrDescripcio, nameScratch);
+        const std::string_view shortName = hazards.read(subject, attrCurta, shortNameScratch);
 
         const std::string longCode = rules::subjectLongCode(name, shortName);
         const std::string base = rules::subjectBaseCode(longCode);
@@ -71,9 +76,9 @@ void TransformarAsignaturas(ImportContext& ctx)
     record.setLogical(fEsTarea, true);
 
     for (const xml::XmlElement& activity : ctx.doc.select(kPathActivitat)) {
-        const std::string_view codi = hazards.read(activity, kAttrCodi, codiScratch);
-        const std::string_view name = hazards.read(activity, kAttrDescripcio, nameScratch);
-        const std::string_view shortName = hazards.read(activity, kAttrCurta, shortNameScratch);
+        const std::string_view codi = hazards.read(activity, attrCodi, codiScratch);
+        const std::string_view name = hazards.read(activity, attrDescripcio, nameScratch);
+        const std::string_view shortName = hazards.read(activity, attrCurta, shortNameScratch);
 
         // COD is the whole GestIB code: the field keeps its first four characters,
         // by design, so only the repeats that cut causes are worth a warning.

@@ -25,10 +25,13 @@ void TransformarAulas(ImportContext& ctx)
     TableHazards hazards(t::kTable, ctx.warnings);
     // EDIFICIO and MAXALUM stay blank.
     dbf::RecordImage record(table);
+    // Each attribute name is looked up once in the document, not once per element.
+    const xml::XmlAttributeName attrCodi = ctx.doc.attributeName(kAttrCodi);
+    const xml::XmlAttributeName attrDescripcio = ctx.doc.attributeName(kAttrDescripcio);
     std::string codiScratch, descriptionScratch;
     for (const xml::XmlElement& room : ctx.doc.select(kPathAula)) {
-        const std::string_view codi = hazards.read(room, kAttrCodi, codiScratch);
-        const std::string_view description = hazards.read(room, kAttrDescripcio, descriptionScratch);
+        const std::string_view codi = hazards.read(room, attrCodi, codiScratch);
+        const std::string_view description = hazards.read(room, attrDescripcio, descriptionScratch);
         const std::string_view abbreviation = rules::lastFour(codi);
 
         hazards.noteCut(t::kNombre, description, t::kNombreWidth);

@@ -55,10 +55,13 @@ void writeCourses(ImportContext& ctx, dbf::DbfTable& courses)
 
     TableHazards hazards(t::kTable, ctx.warnings);
     text::CodeSet seen(text::CodeSet::LetterCase::Significant);
+    // Each attribute name is looked up once in the document, not once per element.
+    const xml::XmlAttributeName attrCodi = ctx.doc.attributeName(kAttrCodi);
+    const xml::XmlAttributeName attrDescripcio = ctx.doc.attributeName(kAttrDescripcio);
     std::string codiScratch, descripcioScratch;
     for (const xml::XmlElement& course : ctx.doc.select(kPathCurs)) {
-        const std::string_view codi = hazards.read(course, kAttrCodi, codiScratch);
-        const std::string_view descripcio = hazards.read(course, kAttrDescripcio, descripcioScratch);
+        const std::string_view codi = hazards.read(course, attrCodi, codiScratch);
+        const std::string_view descripcio = hazards.read(course, attrDescripcio, descripcioScratch);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteCut(t::kDescripcio, descripcio, t::kDescripcioWidth);
         if (!seen.add(codi))
@@ -119,10 +122,13 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
     // TURNO stays blank; NIVEL, CURSO and CODICURS are the course's.
     dbf::RecordImage record(groups);
     std::string descrip;
+    // Each attribute name is looked up once in the document, not once per element.
+    const xml::XmlAttributeName attrCodi = ctx.doc.attributeName(kAttrCodi);
+    const xml::XmlAttributeName attrNom = ctx.doc.attributeName(kAttrNom);
     std::string courseCodeScratch, codiScratch, nomScratch;
     // The course elements are read afresh from the document, not from CURSOST.
     for (const xml::XmlElement& course : ctx.doc.select(kPathCurs)) {
-        const std::string_view courseCode = course.attribute(kAttrCodi, courseCodeScratch);
+        const std::string_view courseCode = course.attribute(attrCodi, courseCodeScratch);
         const CourseValues* found = courseValues.find(courseCode);
         const CourseValues& values = found ? *found : none;
 
@@ -134,8 +140,8 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
         record.setText(fCurso, values.curso);
         record.setText(fCodiCurs, courseCode);
         for (; !group.isNull(); group = group.nextSibling(kGrup)) {
-            const std::string_view codi = hazards.read(group, kAttrCodi, codiScratch);
-            const std::string_view nom = hazards.read(group, kAttrNom, nomScratch);
+            const std::string_view codi = hazards.read(group, attrCodi, codiScratch);
+            const std::string_view nom = hazards.read(group, attrNom, nomScratch);
             const std::string_view abbreviation = rules::lastFour(codi);
             hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
             hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kSharedGroupAbbreviation, codi);

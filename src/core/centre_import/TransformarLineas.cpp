@@ -60,16 +60,19 @@ CentreNames readCentreNames(const xml::XmlDocument& doc)
 {
     using namespace gestib;
     CentreNames names;
+    const xml::XmlAttributeName attrCodi = doc.attributeName(kAttrCodi);
+    const xml::XmlAttributeName attrDescripcio = doc.attributeName(kAttrDescripcio);
+    const xml::XmlAttributeName attrNom = doc.attributeName(kAttrNom);
     std::string codiScratch, nameScratch;
     for (const xml::XmlElement& subject : doc.select(kPathMateria))
         names.subjectByCodi.add(
-            storedKey(subject.attribute(kAttrCodi, codiScratch), zelvano::asignomt::kCodiWidth),
-            std::string(subject.attribute(kAttrDescripcio, nameScratch)));
+            storedKey(subject.attribute(attrCodi, codiScratch), zelvano::asignomt::kCodiWidth),
+            std::string(subject.attribute(attrDescripcio, nameScratch)));
     for (const xml::XmlElement& course : doc.select(kPathCurs)) {
         course.forEachChild(kGrup, [&](const xml::XmlElement& group) {
             names.groupByCodi.add(
-                storedKey(group.attribute(kAttrCodi, codiScratch), zelvano::grupost::kCodiWidth),
-                std::string(group.attribute(kAttrNom, nameScratch)));
+                storedKey(group.attribute(attrCodi, codiScratch), zelvano::grupost::kCodiWidth),
+                std::string(group.attribute(attrNom, nameScratch)));
         });
     }
     return names;

@@ -27,12 +27,16 @@ void TransformarProfesores(ImportContext& ctx)
     dbf::RecordImage record(table);
     // Unique as ABREV holds them: cut to its width, trailing blanks dropped.
     CodeAllocator abbreviationsInUse(static_cast<std::size_t>(t::kAbrevWidth));
+    // Each attribute name is looked up once in the document, not once per element.
+    const xml::XmlAttributeName attrCodi = ctx.doc.attributeName(kAttrCodi);
+    const xml::XmlAttributeName attrDescripcio = ctx.doc.attributeName(kAttrDescripcio);
+    const xml::XmlAttributeName attrCurta = ctx.doc.attributeName(kAttrCurta);
     std::string codiScratch, descriptionScratch, shortNameScratch;
     for (const xml::XmlElement& post : ctx.doc.select(kPathPlaca)) {
-        const std::string_view codi = hazards.read(post, kAttrCodi, codiScratch);
+        const std::string_view codi = hazards.read(post, attrCodi, codiScratch);
         const std::string description
-            = rules::teacherDescription(hazards.read(post, kAttrDescripcio, descriptionScratch));
-        const std::string_view shortName = hazards.read(post, kAttrCurta, shortNameScratch);
+            = rules::teacherDescription(hazards.read(post, attrDescripcio, descriptionScratch));
+        const std::string_view shortName = hazards.read(post, attrCurta, shortNameScratch);
 
         // A taken candidate is replaced by the lowest free "P<k>"; the short name
         // plays no part in the replacement.
