@@ -20,6 +20,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -378,55 +379,48 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
     // would meet first.
     Lookup<SlotValues> slots;
     bool halfHours = false;
-    const auto bytesOf = [](const DbfTable& table) -> std::uint64_t {
-        return std::uint64_t(table.recordCount()) * table.recordLength();
-    };
     std::vector<Job> jobs;
-    jobs.push_back({ [&] {
-                        const std::size_t codi = proftTable.fieldIndex(z::proft::kCodi);
-                        fillLookup(lookups.teachers, proftTable, z::proft::kAbrev, { codi },
-                            [=](const DbfTable& t) { return t.text(codi); });
-                    },
-        bytesOf(proftTable) });
-    jobs.push_back({ [&] {
-                        const std::size_t codi = aulatTable.fieldIndex(z::aulat::kCodi);
-                        fillLookup(lookups.rooms, aulatTable, z::aulat::kAbrev, { codi },
-                            [=](const DbfTable& t) { return t.text(codi); });
-                    },
-        bytesOf(aulatTable) });
-    jobs.push_back({ [&] {
-                        const std::size_t codi = asignomtTable.fieldIndex(z::asignomt::kCodi);
-                        fillLookup(lookups.subjects, asignomtTable, z::asignomt::kCod, { codi },
-                            [=](const DbfTable& t) { return t.text(codi); });
-                    },
-        bytesOf(asignomtTable) });
-    jobs.push_back({ [&] {
-                        const std::size_t codi = grupostTable.fieldIndex(z::grupost::kCodi);
-                        const std::size_t codiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
-                        fillLookup(lookups.groups, grupostTable, z::grupost::kAbrev, { codiCurs, codi },
-                            [=](const DbfTable& t) {
-                                return GroupValues { t.text(codiCurs), t.text(codi) };
-                            });
-                    },
-        bytesOf(grupostTable) });
-    jobs.push_back({ [&] {
-                        slots.wantAll();
-                        const std::size_t dia = diashorastTable.fieldIndex(z::diashorast::kDia);
-                        const std::size_t desde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
-                        const std::size_t minutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
-                        slots.fill(diashorastTable, diashorastTable.fieldIndex(z::diashorast::kDiHo),
-                            [=](const DbfTable& t) {
-                                return SlotValues { t.text(dia), t.text(desde), t.text(minutos) };
-                            });
-                    },
-        bytesOf(diashorastTable) });
+    const auto reading = [&jobs](const DbfTable& table, std::function<void()> run) {
+        jobs.push_back({ std::move(run), std::uint64_t(table.recordCount()) * table.recordLength() });
+    };
+    reading(proftTable, [&] {
+        const std::size_t codi = proftTable.fieldIndex(z::proft::kCodi);
+        fillLookup(lookups.teachers, proftTable, z::proft::kAbrev, { codi },
+            [=](const DbfTable& t) { return t.text(codi); });
+    });
+    reading(aulatTable, [&] {
+        const std::size_t codi = aulatTable.fieldIndex(z::aulat::kCodi);
+        fillLookup(lookups.rooms, aulatTable, z::aulat::kAbrev, { codi },
+            [=](const DbfTable& t) { return t.text(codi); });
+    });
+    reading(asignomtTable, [&] {
+        const std::size_t codi = asignomtTable.fieldIndex(z::asignomt::kCodi);
+        fillLookup(lookups.subjects, asignomtTable, z::asignomt::kCod, { codi },
+            [=](const DbfTable& t) { return t.text(codi); });
+    });
+    reading(grupostTable, [&] {
+        const std::size_t codi = grupostTable.fieldIndex(z::grupost::kCodi);
+        const std::size_t codiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
+        fillLookup(
+            lookups.groups, grupostTable, z::grupost::kAbrev, { codiCurs, codi }, [=](const DbfTable& t) {
+                return GroupValues { t.text(codiCurs), t.text(codi) };
+            });
+    });
+    reading(diashorastTable, [&] {
+        slots.wantAll();
+        const std::size_t dia = diashorastTable.fieldIndex(z::diashorast::kDia);
+        const std::size_t desde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
+        const std::size_t minutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
+        slots.fill(diashorastTable, diashorastTable.fieldIndex(z::diashorast::kDiHo), [=](const DbfTable& t) {
+            return SlotValues { t.text(dia), t.text(desde), t.text(minutos) };
+        });
+    });
     // One fractional HORA anywhere, in a row with a day or not, numbers every row by
     // half hours.
-    jobs.push_back({ [&] {
-                        for (solucTable.first(); !solucTable.eof() && !halfHours; solucTable.next())
-                            halfHours = hasFraction(horaField.number(solucTable));
-                    },
-        bytesOf(solucTable) });
+    reading(solucTable, [&] {
+        for (solucTable.first(); !solucTable.eof() && !halfHours; solucTable.next())
+            halfHours = hasFraction(horaField.number(solucTable));
+    });
     runJobs(jobs, kParallelFromBytes);
     // The tables read since the lookups were made have pushed them out of the caches.
     volatile std::uint64_t readBack = lookups.teachers.bringIntoCache() + lookups.groups.bringIntoCache()
