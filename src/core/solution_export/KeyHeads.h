@@ -97,8 +97,11 @@ public:
             ++bits;
         m_shift = 64 - bits;
         m_counts.assign(std::size_t(1) << bits, 0);
-        for (const std::uint64_t head : heads)
-            ++m_counts[bucketOf(head)];
+        for (const std::uint64_t head : heads) {
+            std::uint8_t& count = m_counts[bucketOf(head)];
+            if (count != kFull)
+                ++count;
+        }
     }
     MissingKeys()
         : MissingKeys(std::vector<std::uint64_t> {})
@@ -108,10 +111,18 @@ public:
     /// False when no key still missing has this head; true may be wrong.
     bool mayHold(std::uint64_t head) const noexcept { return m_counts[bucketOf(head)] != 0; }
     /// One key with this head is missing no more.
-    void found(std::uint64_t head) noexcept { --m_counts[bucketOf(head)]; }
+    void found(std::uint64_t head) noexcept
+    {
+        std::uint8_t& count = m_counts[bucketOf(head)];
+        if (count != kFull)
+            --count;
+    }
 
 private:
     static constexpr unsigned kMaxBits = 16;
+    // A count that reached this stays: it no longer knows how many keys it stands for,
+    // so it keeps saying they may be there.
+    static constexpr std::uint8_t kFull = 255;
 
     std::size_t bucketOf(std::uint64_t head) const noexcept
     {
@@ -120,7 +131,7 @@ private:
         return static_cast<std::size_t>(((head ^ (head >> 31)) * 0x9E3779B97F4A7C15u) >> m_shift);
     }
 
-    std::vector<std::uint32_t> m_counts;
+    std::vector<std::uint8_t> m_counts; // one byte each, so that the table stays in cache
     unsigned m_shift = 64;
 };
 

@@ -92,6 +92,19 @@ TEST(MissingKeys, turnsAwayKeysNoLongerMissing)
     EXPECT_FALSE(MissingKeys().mayHold(keyHead("")));
 }
 
+// Keys that share their first eight bytes share a count: more of them than a count
+// can tell apart must not make the test turn the last one away.
+TEST(MissingKeys, manyKeysWithOneHeadStayMissingUntilTheLast)
+{
+    constexpr std::size_t kKeys = 600;
+    const std::uint64_t head = keyHead("SAMEHEAD-and-more");
+    MissingKeys missing(std::vector<std::uint64_t>(kKeys, head));
+    for (std::size_t found = 0; found + 1 < kKeys; ++found) {
+        missing.found(head);
+        ASSERT_TRUE(missing.mayHold(head)) << "after " << found + 1 << " found";
+    }
+}
+
 // Thresholds that run the jobs on one thread, and on two.
 constexpr std::uint64_t kAlone = ~std::uint64_t(0);
 constexpr std::uint64_t kSideBySide = 0;
