@@ -7,6 +7,8 @@
 #include "dbf/DbfFormat.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
+#include "solution_export/KeyHeads.h"
+#include "solution_export/ParallelJobs.h"
 #include "solution_export/SolutionFormat.h"
 #include "text/Cp1252.h"
 #include "text/FirstMatchIndex.h"
@@ -18,6 +20,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -40,6 +43,10 @@ struct SlotValues {
 };
 
 using dbf::DbfTable;
+
+// Lookup tables of fewer bytes than this, all together, are read on one thread: a
+// second would cost more to start than it saves.
+constexpr std::uint64_t kParallelFromBytes = std::uint64_t(1) << 20;
 
 // Whole numbers beyond this are not hour or day numbers; they keep their doubles
 // away from the overflow of a conversion to int64.
@@ -117,11 +124,11 @@ std::optional<std::int64_t> hourNumber(double hora, bool halfHours) noexcept
 /// A lookup table's values by key: the first row in stored order wins, exactly as a
 /// scan from the top would. It may be told first which keys SOLUC asks for; then rows
 /// with other keys are passed over without reading their values, and the pass ends
-/// once every key asked for is found. A count per hash of the keys still missing, in
-/// a table that stays in cache, turns most rows away before the keys are asked: those
-/// with keys not asked for, and those whose key was found in an earlier row. Where
-/// the key field reads as stored, rows are judged on their stored bytes and only
-/// those kept are decoded.
+/// once every key asked for is found. A count of the keys still missing by a hash of
+/// their first bytes (MissingKeys), in a table that stays in cache, turns most rows
+/// away before their keys are looked up: those with keys not asked for, and those
+/// whose key was found in an earlier row. Where the key field reads as stored, rows
+/// are judged on their stored bytes and only those kept are decoded.
 template <typename Value> class Lookup {
 public:
     /// Only `key` and the other keys wanted so far are kept.
@@ -132,15 +139,13 @@ public:
         if (m_slots.size() == before)
             return;
         m_values.emplace_back();
-        if (m_missing.empty())
-            m_missing.resize(kCounts);
-        ++m_missing[quickHash(key) % kCounts];
+        m_wantedHeads.push_back(keyHead(key));
     }
     /// Every key is kept, those wanted or not.
     void wantAll()
     {
         m_all = true;
-        m_missing = {};
+        m_wantedHeads = {};
         m_slots.clear();
         m_values.clear();
         m_found = 0;
@@ -152,11 +157,18 @@ public:
     /// not seen before.
     template <typename Read> void fill(DbfTable& table, std::size_t keyField, Read read)
     {
+        if (!m_all) {
+            m_missing = MissingKeys(m_wantedHeads);
+            m_wantedHeads = {};
+        }
         if (table.readsAsStored(keyField)) {
             // Reading such a key cannot fail, so the rows after the last key wanted
             // need not be read at all.
             const dbf::StoredField key = table.storedField(keyField);
-            auto keep = [&](const char* record) { return keeps(key.text(record)); };
+            const StoredKeyHead headOf(key, table.recordLength());
+            auto keep = [&](const char* record) {
+                return (m_all || m_missing.mayHold(headOf(record))) && keepsFound(key.text(record));
+            };
             for (bool found = !foundAll() && table.skimTo(true, keep); found;
                  found = !foundAll() && table.skimTo(false, keep))
                 store(table.textView(keyField), read(table));
@@ -166,9 +178,18 @@ public:
         // and a key that cannot be read fails the export whatever SOLUC holds.
         for (table.first(); !table.eof(); table.next()) {
             const std::string key = table.text(keyField);
-            if (keeps(key))
+            if ((m_all || m_missing.mayHold(keyHead(key))) && keepsFound(key))
                 store(key, read(table));
         }
+    }
+
+    /// What FirstMatchIndex::bringIntoCache() does, for the values as well.
+    std::uint64_t bringIntoCache() const noexcept
+    {
+        std::uint64_t sum = m_slots.bringIntoCache();
+        for (const std::optional<Value>& value : m_values)
+            sum += value.has_value();
+        return sum;
     }
 
     /// The value of the first row whose key equals `key`, or nullptr.
@@ -179,13 +200,10 @@ public:
     }
 
 private:
-    static constexpr std::size_t kCounts = std::size_t(1) << 16;
-
-    // Whether a row with `key` gives values: a key kept and not met before.
-    bool keeps(std::string_view key) const
+    // Whether a row with `key`, past the quick test, gives values: a key kept and not
+    // met before.
+    bool keepsFound(std::string_view key) const
     {
-        if (!m_all && (m_missing.empty() || m_missing[quickHash(key) % kCounts] == 0))
-            return false;
         const std::size_t* slot = m_slots.find(key);
         return slot ? !m_values[*slot] : m_all;
     }
@@ -195,7 +213,7 @@ private:
         if (const std::size_t* slot = m_slots.find(key)) {
             m_values[*slot] = std::move(value);
             if (!m_all)
-                --m_missing[quickHash(key) % kCounts];
+                m_missing.found(keyHead(key));
         } else {
             m_slots.add(key, m_values.size());
             m_values.emplace_back(std::move(value));
@@ -205,19 +223,9 @@ private:
 
     bool foundAll() const noexcept { return !m_all && m_found == m_values.size(); }
 
-    // FNV-1a, folded: codes are a few bytes long.
-    static std::size_t quickHash(std::string_view s) noexcept
-    {
-        std::uint64_t h = 14695981039346656037ull;
-        for (const char c : s) {
-            h ^= static_cast<unsigned char>(c);
-            h *= 1099511628211ull;
-        }
-        return static_cast<std::size_t>(h ^ (h >> 29));
-    }
-
     bool m_all = false;
-    std::vector<std::uint32_t> m_missing; // keys wanted and not found yet, by hash
+    std::vector<std::uint64_t> m_wantedHeads; // keyHead() of each key wanted, until the fill
+    MissingKeys m_missing; // keys wanted and not found yet, during the fill
     text::FirstMatchIndex<std::size_t> m_slots; // key -> its place in m_values
     std::vector<std::optional<Value>> m_values; // empty while a wanted key is not found
     std::size_t m_found = 0;
@@ -365,39 +373,63 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
         lookups.subjects.wantAll();
     }
 
-    const std::size_t proftCodi = proftTable.fieldIndex(z::proft::kCodi);
-    fillLookup(lookups.teachers, proftTable, z::proft::kAbrev, { proftCodi },
-        [=](const DbfTable& t) { return t.text(proftCodi); });
-    const std::size_t aulatCodi = aulatTable.fieldIndex(z::aulat::kCodi);
-    fillLookup(lookups.rooms, aulatTable, z::aulat::kAbrev, { aulatCodi },
-        [=](const DbfTable& t) { return t.text(aulatCodi); });
-    const std::size_t asignomtCodi = asignomtTable.fieldIndex(z::asignomt::kCodi);
-    fillLookup(lookups.subjects, asignomtTable, z::asignomt::kCod, { asignomtCodi },
-        [=](const DbfTable& t) { return t.text(asignomtCodi); });
-    const std::size_t grupostCodi = grupostTable.fieldIndex(z::grupost::kCodi);
-    const std::size_t grupostCodiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
-    fillLookup(lookups.groups, grupostTable, z::grupost::kAbrev, { grupostCodiCurs, grupostCodi },
-        [=](const DbfTable& t) {
-            return GroupValues { t.text(grupostCodiCurs), t.text(grupostCodi) };
+    // The lookups read their tables side by side, and SOLUC is looked at for half
+    // hours meanwhile. Each job asks for its fields itself, so that a table without
+    // one fails in its turn: the error is the one a run of these steps in this order
+    // would meet first.
+    Lookup<SlotValues> slots;
+    bool halfHours = false;
+    std::vector<Job> jobs;
+    const auto reading = [&jobs](const DbfTable& table, std::function<void()> run) {
+        jobs.push_back({ std::move(run), std::uint64_t(table.recordCount()) * table.recordLength() });
+    };
+    reading(proftTable, [&] {
+        const std::size_t codi = proftTable.fieldIndex(z::proft::kCodi);
+        fillLookup(lookups.teachers, proftTable, z::proft::kAbrev, { codi },
+            [=](const DbfTable& t) { return t.text(codi); });
+    });
+    reading(aulatTable, [&] {
+        const std::size_t codi = aulatTable.fieldIndex(z::aulat::kCodi);
+        fillLookup(lookups.rooms, aulatTable, z::aulat::kAbrev, { codi },
+            [=](const DbfTable& t) { return t.text(codi); });
+    });
+    reading(asignomtTable, [&] {
+        const std::size_t codi = asignomtTable.fieldIndex(z::asignomt::kCodi);
+        fillLookup(lookups.subjects, asignomtTable, z::asignomt::kCod, { codi },
+            [=](const DbfTable& t) { return t.text(codi); });
+    });
+    reading(grupostTable, [&] {
+        const std::size_t codi = grupostTable.fieldIndex(z::grupost::kCodi);
+        const std::size_t codiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
+        fillLookup(
+            lookups.groups, grupostTable, z::grupost::kAbrev, { codiCurs, codi }, [=](const DbfTable& t) {
+                return GroupValues { t.text(codiCurs), t.text(codi) };
+            });
+    });
+    reading(diashorastTable, [&] {
+        slots.wantAll();
+        const std::size_t dia = diashorastTable.fieldIndex(z::diashorast::kDia);
+        const std::size_t desde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
+        const std::size_t minutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
+        slots.fill(diashorastTable, diashorastTable.fieldIndex(z::diashorast::kDiHo), [=](const DbfTable& t) {
+            return SlotValues { t.text(dia), t.text(desde), t.text(minutos) };
         });
+    });
+    // One fractional HORA anywhere, in a row with a day or not, numbers every row by
+    // half hours.
+    reading(solucTable, [&] {
+        for (solucTable.first(); !solucTable.eof() && !halfHours; solucTable.next())
+            halfHours = hasFraction(horaField.number(solucTable));
+    });
+    runJobs(jobs, kParallelFromBytes);
+    // The tables read since the lookups were made have pushed them out of the caches.
+    volatile std::uint64_t readBack = lookups.teachers.bringIntoCache() + lookups.groups.bringIntoCache()
+        + lookups.rooms.bringIntoCache() + lookups.subjects.bringIntoCache() + slots.bringIntoCache();
+    (void)readBack;
     const Lookup<std::string>& teachers = lookups.teachers;
     const Lookup<std::string>& rooms = lookups.rooms;
     const Lookup<std::string>& subjects = lookups.subjects;
     const Lookup<GroupValues>& groups = lookups.groups;
-    Lookup<SlotValues> slots;
-    slots.wantAll();
-    const std::size_t slotDia = diashorastTable.fieldIndex(z::diashorast::kDia);
-    const std::size_t slotDesde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
-    const std::size_t slotMinutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
-    slots.fill(diashorastTable, diashorastTable.fieldIndex(z::diashorast::kDiHo), [=](const DbfTable& t) {
-        return SlotValues { t.text(slotDia), t.text(slotDesde), t.text(slotMinutos) };
-    });
-
-    // One fractional HORA anywhere, in a row with a day or not, numbers every row by
-    // half hours.
-    bool halfHours = false;
-    for (solucTable.first(); !solucTable.eof() && !halfHours; solucTable.next())
-        halfHours = hasFraction(horaField.number(solucTable));
 
     // Each session is written as its row is read: nothing grows with SOLUC but the
     // examples of codes not found.

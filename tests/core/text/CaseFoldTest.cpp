@@ -204,6 +204,32 @@ TEST(FirstMatchIndex, KeysOfEveryLengthAreTold)
     EXPECT_EQ(keys.size(), index.size());
 }
 
+TEST(FirstMatchIndex, EveryByteOfAKeyCounts)
+{
+    // A key's head is read in pieces that depend on its length: for every length, keys
+    // that differ from another in one byte only, at any place, keep their own rows.
+    FirstMatchIndex<std::string> index;
+    std::vector<std::string> keys;
+    for (std::size_t length = 0; length <= 20; ++length) {
+        const std::string base(length, 'k');
+        keys.push_back(base);
+        for (std::size_t at = 0; at < length; ++at) {
+            for (const char other : { 'K', '\0' }) {
+                std::string key = base;
+                key[at] = other;
+                keys.push_back(key);
+            }
+        }
+    }
+    for (const std::string& key : keys)
+        ASSERT_TRUE(index.add(key, key)) << "seen before: " << key.size() << " bytes";
+    for (const std::string& key : keys) {
+        const std::string* found = index.find(key);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(*found, key);
+    }
+}
+
 TEST(FirstMatchIndex, LookingUpManyKeysAtOnceFindsWhatFindFinds)
 {
     // Keys short and long, present and absent, repeated, in batches longer and
