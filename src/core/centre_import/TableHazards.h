@@ -12,7 +12,7 @@
 namespace tramazel::xml {
 class XmlAttributeName;
 class XmlElement;
-}
+} // namespace tramazel::xml
 
 namespace tramazel::centre_import {
 
