@@ -39,9 +39,7 @@ void forEachRecord(dbf::DbfTable& table, const std::array<std::size_t, N>& field
                     values[i] = at[i].text(record);
                     continue;
                 }
-                // One byte: T, t, Y or y is true.
-                const char c = record[at[i].offset];
-                values[i] = c == 'T' || c == 't' || c == 'Y' || c == 'y' ? "T" : "";
+                values[i] = dbf::isTrueMark(record[at[i].offset]) ? "T" : "";
             }
             visit(std::as_const(values));
             return false;

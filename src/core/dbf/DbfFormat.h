@@ -47,6 +47,12 @@ inline constexpr char kTypeDateTime = 'T'; ///< FoxPro
 inline constexpr char kTypeTimestamp = '@'; ///< level 7
 inline constexpr char kTypeNullFlags = '0'; ///< FoxPro's hidden null-flags field
 
+/// True for the marks a logical field stores for true: T, t, Y and y.
+constexpr bool isTrueMark(char mark) noexcept
+{
+    return mark == 'T' || mark == 't' || mark == 'Y' || mark == 'y';
+}
+
 /// True for the types whose values read as numbers (integer() / number()): N, F and
 /// the binary I, +, O and B the reader decodes.
 constexpr bool isNumericType(char type) noexcept

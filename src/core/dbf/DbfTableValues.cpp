@@ -186,7 +186,7 @@ bool DbfTable::logical(std::size_t field) const
         return false;
     default: {
         auto t = codec::trim(std::string_view(bytes, static_cast<std::size_t>(f.width)));
-        return !t.empty() && (t[0] == 'T' || t[0] == 't' || t[0] == 'Y' || t[0] == 'y');
+        return !t.empty() && isTrueMark(t[0]);
     }
     }
 }
@@ -235,7 +235,7 @@ void writeText(const FieldTarget& target, char* out, std::string_view value)
         auto t = codec::trim(value);
         if (t.empty())
             out[0] = ' ';
-        else if (t[0] == 'T' || t[0] == 't' || t[0] == 'Y' || t[0] == 'y')
+        else if (isTrueMark(t[0]))
             out[0] = 'T';
         else if (t[0] == 'F' || t[0] == 'f' || t[0] == 'N' || t[0] == 'n')
             out[0] = 'F';
