@@ -19,6 +19,7 @@
 #include "SyntheticCentre.h"
 #include "ZelvanoTables.h"
 #include "centre_import/Builders.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "centre_import/ImportContext.h"
 #include "dbf/DbfTable.h"
 #include "xml/XmlDocument.h"
@@ -40,6 +41,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace z = tramazel::zelvano;
 using tramazel::Warnings;
+using tramazel::centre_import::CourseLevelGrid;
 using tramazel::centre_import::ImportContext;
 using tramazel::centre_import::ImportPrompts;
 using tramazel::dbf::DbfTable;
@@ -71,15 +73,11 @@ const XmlDocument& centre(int scale)
 // A person who types a level and a course number on every line and answers OK.
 class TypingPrompts : public ImportPrompts {
 public:
-    void editCourseLevels(DbfTable& cursost) override
+    void editCourseLevels(CourseLevelGrid& grid) override
     {
-        const std::size_t nivel = cursost.fieldIndex(z::cursost::kNivel);
-        const std::size_t curso = cursost.fieldIndex(z::cursost::kCurso);
-        for (cursost.first(); !cursost.eof(); cursost.next()) {
-            cursost.edit();
-            cursost.setText(nivel, "ESO");
-            cursost.setText(curso, "1");
-            cursost.post();
+        for (int row = 0; row < grid.rowCount(); ++row) {
+            grid.set(row, CourseLevelGrid::Level, "ESO");
+            grid.set(row, CourseLevelGrid::CourseNumber, "1");
         }
     }
     bool askQuestion(std::string_view, std::string_view) override { return true; }
@@ -89,7 +87,7 @@ public:
 // does without --levels.
 class AnsweringPrompts : public ImportPrompts {
 public:
-    void editCourseLevels(DbfTable&) override { }
+    void editCourseLevels(CourseLevelGrid&) override { }
     bool askQuestion(std::string_view, std::string_view) override { return true; }
 };
 

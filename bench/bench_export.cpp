@@ -56,7 +56,7 @@ struct Data {
 
 class NoPrompts : public tramazel::centre_import::ImportPrompts {
 public:
-    void editCourseLevels(DbfTable&) override { }
+    void editCourseLevels(tramazel::centre_import::CourseLevelGrid&) override { }
     bool askQuestion(std::string_view, std::string_view) override { return false; }
 };
 

@@ -69,7 +69,7 @@ fs::path qtemp()
 
 class NoPrompts : public ImportPrompts {
 public:
-    void editCourseLevels(DbfTable&) override { }
+    void editCourseLevels(tramazel::centre_import::CourseLevelGrid&) override { }
     bool askQuestion(std::string_view, std::string_view) override { return true; }
 };
 

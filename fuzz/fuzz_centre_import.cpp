@@ -5,6 +5,7 @@
 // never a crash, hang, leak or sanitizer report.
 #include "Error.h"
 #include "FuzzFiles.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "centre_import/ImportCentreFile.h"
 #include "dbf/DbfTable.h"
 #include "xml/XmlDocument.h"
@@ -31,16 +32,13 @@ public:
     {
     }
 
-    void editCourseLevels(dbf::DbfTable& cursost) override
+    void editCourseLevels(CourseLevelGrid& grid) override
     {
-        int line = 0;
-        for (cursost.first(); !cursost.eof(); cursost.next(), ++line) {
+        for (int line = 0; line < grid.rowCount(); ++line) {
             if ((m_choice + static_cast<std::size_t>(line)) % 4 == 0)
                 continue; // a line left as it was
-            cursost.edit();
-            cursost.setText("NIVEL", line % 2 == 0 ? "ESO" : "BATX");
-            cursost.setText("CURSO", std::to_string(line % 5));
-            cursost.post();
+            grid.set(line, CourseLevelGrid::Level, line % 2 == 0 ? "ESO" : "BATX");
+            grid.set(line, CourseLevelGrid::CourseNumber, std::to_string(line % 5));
         }
     }
 

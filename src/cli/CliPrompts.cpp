@@ -9,10 +9,10 @@ CliPrompts::CliPrompts(const CourseLevels* levels, centre_import::SubjectLines l
 {
 }
 
-void CliPrompts::editCourseLevels(dbf::DbfTable& cursost)
+void CliPrompts::editCourseLevels(centre_import::CourseLevelGrid& grid)
 {
     if (m_levels)
-        m_levels->apply(cursost, m_warnings);
+        m_levels->apply(grid, m_warnings);
 }
 
 bool CliPrompts::askQuestion(std::string_view, std::string_view)

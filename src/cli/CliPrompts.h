@@ -14,7 +14,7 @@ class CliPrompts : public centre_import::ImportPrompts {
 public:
     CliPrompts(const CourseLevels* levels, centre_import::SubjectLines lines);
 
-    void editCourseLevels(dbf::DbfTable& cursost) override;
+    void editCourseLevels(centre_import::CourseLevelGrid& grid) override;
     bool askQuestion(std::string_view caption, std::string_view text) override;
     centre_import::SubjectLines askSubjectLines(std::string_view caption, std::string_view text) override;
 

@@ -3,10 +3,10 @@
 
 #include "Error.h"
 #include "WarningTexts.h"
-#include "ZelvanoTables.h"
-#include "dbf/DbfTable.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "text/Cp1252.h"
 #include "text/PathText.h"
+#include "text/SourceEncoding.h"
 
 #include <fstream>
 #include <iterator>
@@ -16,7 +16,7 @@
 namespace tramazel::cli {
 
 namespace fs = std::filesystem;
-namespace cursost = zelvano::cursost;
+using centre_import::CourseLevelGrid;
 
 namespace {
 
@@ -26,53 +26,6 @@ std::string_view trimBlanks(std::string_view s)
         s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
         s.remove_suffix(1);
-    return s;
-}
-
-// Strict UTF-8: a file saved in another encoding is refused rather than read as
-// question marks.
-bool isValidUtf8(std::string_view s)
-{
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t extra = 0;
-        char32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            cp = c & 0x1Fu;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            cp = c & 0x0Fu;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            cp = c & 0x07u;
-        } else {
-            return false;
-        }
-        if (i + extra >= s.size())
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3Fu);
-        }
-        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)))
-            || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-std::string cut(std::string s, int width)
-{
-    if (s.size() > static_cast<std::size_t>(width))
-        s.resize(static_cast<std::size_t>(width));
     return s;
 }
 
@@ -105,7 +58,9 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
         line = trimBlanks(line);
         if (line.empty() || line.front() == '#')
             continue;
-        if (!isValidUtf8(line))
+        // Strict UTF-8: a file saved in another encoding is refused rather than read
+        // as question marks.
+        if (text::firstInvalidUtf8(line) != std::string_view::npos)
             throw malformed(lineNo, "no es texto UTF-8");
 
         std::vector<std::string_view> fields;
@@ -121,24 +76,20 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
         if (fields.size() != 3)
             throw malformed(lineNo, "se esperaban tres campos CODI;NIVEL;CURSO");
 
-        // The code is matched as CODI holds it: cut to the field's width, without the
-        // blanks the cut may leave at its end. An empty code names a course whose
+        // The code is matched as CODI holds it. An empty code names a course whose
         // code is empty.
-        std::string code = text::utf8ToCp1252(fields[0]);
-        if (code.size() > static_cast<std::size_t>(cursost::kCodiWidth)) {
-            levels.m_cutCodes.push_back(code);
-            code.resize(static_cast<std::size_t>(cursost::kCodiWidth));
-            while (!code.empty() && code.back() == ' ')
-                code.pop_back();
-        }
+        bool wasCut = false;
+        std::string code = CourseLevelGrid::storedCode(fields[0], &wasCut);
+        if (wasCut)
+            levels.m_cutCodes.push_back(text::utf8ToCp1252(fields[0]));
         if (levels.m_byCode.find(code)) {
             if (repeated.insert(code).second)
                 levels.m_repeated.push_back(code);
             continue;
         }
         levels.m_byCode.add(code,
-            Level { cut(text::utf8ToCp1252(fields[1]), cursost::kNivelWidth),
-                cut(text::utf8ToCp1252(fields[2]), cursost::kCursoWidth) });
+            Level { CourseLevelGrid::cut(CourseLevelGrid::Level, fields[1]),
+                CourseLevelGrid::cut(CourseLevelGrid::CourseNumber, fields[2]) });
         levels.m_codes.push_back(code);
     }
     return levels;
@@ -161,25 +112,18 @@ CourseLevels CourseLevels::load(const fs::path& file)
     return parse(bytes, text::pathToUtf8(file));
 }
 
-void CourseLevels::apply(dbf::DbfTable& table, Warnings& warnings) const
+void CourseLevels::apply(CourseLevelGrid& grid, Warnings& warnings) const
 {
-    const std::size_t fCodi = table.fieldIndex(cursost::kCodi);
-    const std::size_t fNivel = table.fieldIndex(cursost::kNivel);
-    const std::size_t fCurso = table.fieldIndex(cursost::kCurso);
     std::unordered_set<std::string> used;
-    for (table.first(); !table.eof(); table.next()) {
-        const std::string code = table.text(fCodi);
+    for (int row = 0; row < grid.rowCount(); ++row) {
+        const std::string& code = grid.codeAsStored(row);
         const Level* level = find(code);
         if (!level)
             continue;
         used.insert(code);
-        table.edit();
-        table.setText(fNivel, level->nivel);
-        table.setText(fCurso, level->curso);
-        table.post();
+        grid.set(row, CourseLevelGrid::Level, level->nivel);
+        grid.set(row, CourseLevelGrid::CourseNumber, level->curso);
     }
-    // The grid leaves the table on its first record.
-    table.first();
 
     for (const std::string& code : m_codes) {
         if (!used.contains(code))

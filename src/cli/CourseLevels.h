@@ -9,22 +9,22 @@
 #include <string_view>
 #include <vector>
 
-namespace tramazel::dbf {
-class DbfTable;
+namespace tramazel::centre_import {
+class CourseLevelGrid;
 }
 
 namespace tramazel::cli {
 
 /// The answers to the course-level grid, read from a levels file: UTF-8 lines
 /// "CODI;NIVEL;CURSO"; blank lines and lines starting with "#" are ignored; when a
-/// code has two lines the first counts. Values are kept as cp1252, cut to the width
-/// of their field (NIVEL 5, CURSO 3) as the grid cuts what is typed; a code is cut
-/// to the width of CODI (20) as the table holds it, and may be empty.
+/// code has two lines the first counts. Values are kept as UTF-8, cut as the grid
+/// cuts what is typed; a code is kept as CODI holds it (cp1252, cut to the field's
+/// width), and may be empty.
 class CourseLevels {
 public:
     struct Level {
-        std::string nivel; ///< cp1252
-        std::string curso; ///< cp1252
+        std::string nivel; ///< UTF-8
+        std::string curso; ///< UTF-8
     };
 
     /// Parses the text of a levels file; `sourceName` names it in messages. Throws
@@ -38,10 +38,11 @@ public:
     const Level* find(std::string_view code) const { return m_byCode.find(code); }
     std::size_t size() const noexcept { return m_codes.size(); }
 
-    /// Fills NIVEL and CURSO of every CURSOST record whose CODI has a line; the others
-    /// are left as they are. A code of the file that no record has is a warning, and
-    /// so are a code given twice and a code cut to the width of CODI.
-    void apply(dbf::DbfTable& cursost, Warnings& warnings) const;
+    /// Fills the level and course number of every line of the grid whose code has a
+    /// line in the file; the others are left as they are. A code of the file that no
+    /// line has is a warning, and so are a code given twice and a code cut to the
+    /// width of CODI.
+    void apply(centre_import::CourseLevelGrid& grid, Warnings& warnings) const;
 
 private:
     text::FirstMatchIndex<Level> m_byCode;

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CourseLevelsDialog.h"
 
-#include "Error.h"
-#include "ZelvanoTables.h"
-#include "dbf/DbfTable.h"
-#include "text/Cp1252.h"
+#include "centre_import/CourseLevelGrid.h"
+#include "shell/WindowLayouts.h"
 
 #include <QAbstractTableModel>
 #include <QFocusFrame>
@@ -28,85 +26,56 @@ namespace tramazel::ui {
 
 namespace {
 
-namespace t = zelvano::cursost;
+using centre_import::CourseLevelGrid;
+namespace layout = shell::course_levels_window;
 
-constexpr int kDescripcion = 0;
-constexpr int kNivel = 1;
-constexpr int kCurso = 2;
-constexpr int kColumns = 3;
-
-QString fromCp1252(std::string_view cp1252)
+QString fromUtf8(std::string_view text)
 {
-    return QString::fromStdString(text::cp1252ToUtf8(cp1252));
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-/// The characters a cell accepts: its field's width (cp1252 has one byte per character).
-int maxLength(int column)
+QRect toQRect(const shell::Rect& r)
 {
-    return column == kNivel ? t::kNivelWidth : column == kCurso ? t::kCursoWidth : 0;
-}
-
-bool isEditable(int column)
-{
-    return column == kNivel || column == kCurso;
+    return QRect(r.left, r.top, r.width, r.height);
 }
 
 } // namespace
 
-/// CURSOST in record order, as the grid shows it. A value set in a cell is posted to
-/// the table at once (edit, set, post) and shown as the table then holds it.
+/// The grid's lines as Qt's views want them. A value set in a cell goes through
+/// CourseLevelGrid (cut, posted to CURSOST) and is shown as the table then holds it.
 class CourseGridModel : public QAbstractTableModel {
 public:
     using FailureHandler = std::function<void(std::exception_ptr)>;
 
-    CourseGridModel(dbf::DbfTable& table, FailureHandler onFailure, QObject* parent)
+    CourseGridModel(CourseLevelGrid& grid, FailureHandler onFailure, QObject* parent)
         : QAbstractTableModel(parent)
-        , m_table(table)
+        , m_grid(grid)
         , m_onFailure(std::move(onFailure))
-        , m_fields { table.fieldIndex(t::kDescripcio), table.fieldIndex(t::kNivel),
-            table.fieldIndex(t::kCurso) }
     {
-        for (m_table.first(); !m_table.eof(); m_table.next()) {
-            std::array<QString, kColumns> row;
-            for (int column = 0; column < kColumns; ++column)
-                row[static_cast<std::size_t>(column)] = fromCp1252(m_table.text(field(column)));
-            m_rows.push_back(std::move(row));
-            m_records.push_back(m_table.recordNumber());
-        }
-        m_table.first();
     }
 
-    int rowCount(const QModelIndex& parent = {}) const override
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_grid.rowCount(); }
+    int columnCount(const QModelIndex& parent = {}) const override
     {
-        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+        return parent.isValid() ? 0 : CourseLevelGrid::kColumnCount;
     }
-    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : kColumns; }
 
     QVariant data(const QModelIndex& index, int role) const override
     {
         if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
             return {};
-        return cell(index.row(), index.column());
+        return fromUtf8(m_grid.text(index.row(), index.column()));
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
-        if (orientation != Qt::Horizontal)
+        if (orientation != Qt::Horizontal || section < 0 || section >= CourseLevelGrid::kColumnCount)
             return {};
         if (role == Qt::TextAlignmentRole)
             return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
         if (role != Qt::DisplayRole)
             return {};
-        switch (section) {
-        case kDescripcion:
-            return QStringLiteral("Descripción");
-        case kNivel:
-            return QStringLiteral("Nivel");
-        case kCurso:
-            return QStringLiteral("Curso");
-        default:
-            return {};
-        }
+        return fromUtf8(CourseLevelGrid::column(section).title);
     }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override
@@ -114,29 +83,20 @@ public:
         if (!index.isValid())
             return Qt::NoItemFlags;
         Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (isEditable(index.column()) && !m_failed)
+        if (CourseLevelGrid::isEditable(index.column()) && !m_grid.failed())
             flags |= Qt::ItemIsEditable;
         return flags;
     }
 
     bool setData(const QModelIndex& index, const QVariant& value, int role) override
     {
-        if (!index.isValid() || role != Qt::EditRole || !isEditable(index.column()) || m_failed)
+        if (!index.isValid() || role != Qt::EditRole || !CourseLevelGrid::isEditable(index.column())
+            || m_grid.failed())
             return false;
-        const int row = index.row();
-        const int column = index.column();
-        const QString typed = value.toString().left(maxLength(column));
-        if (typed == cell(row, column))
-            return true;
         try {
-            seek(row);
-            m_table.edit();
-            m_table.setText(field(column), text::utf8ToCp1252(typed.toStdString()));
-            m_table.post();
-            cell(row, column) = fromCp1252(m_table.text(field(column)));
+            m_grid.set(index.row(), index.column(), value.toString().toStdString());
         } catch (...) {
             // Nothing may escape into Qt's event loop: the dialog closes and rethrows.
-            m_failed = true;
             m_onFailure(std::current_exception());
             return false;
         }
@@ -144,39 +104,11 @@ public:
         return true;
     }
 
+    CourseLevelGrid& grid() const { return m_grid; }
+
 private:
-    std::size_t field(int column) const { return m_fields[static_cast<std::size_t>(column)]; }
-    const QString& cell(int row, int column) const
-    {
-        return m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
-    }
-    QString& cell(int row, int column)
-    {
-        return m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
-    }
-
-    // The engine walks forward only: the line's record is found by its record number,
-    // going on from the current record when it lies ahead, else from the first. Fine
-    // for the few dozen courses of a school.
-    void seek(int row)
-    {
-        const std::uint32_t target = m_records[static_cast<std::size_t>(row)];
-        if (m_table.eof() || m_table.recordNumber() > target)
-            m_table.first();
-        while (!m_table.eof() && m_table.recordNumber() < target)
-            m_table.next();
-        if (m_table.eof() || m_table.recordNumber() != target)
-            throw Error(ErrorCode::TableCorrupt, "La tabla CURSOST ha cambiado mientras se editaba.",
-                "registro " + std::to_string(target) + " (línea " + std::to_string(row + 1)
-                    + " del diálogo de cursos)");
-    }
-
-    dbf::DbfTable& m_table;
+    CourseLevelGrid& m_grid;
     FailureHandler m_onFailure;
-    std::array<std::size_t, kColumns> m_fields;
-    std::vector<std::array<QString, kColumns>> m_rows;
-    std::vector<std::uint32_t> m_records; // record number of each line
-    bool m_failed = false;
 };
 
 namespace {
@@ -191,7 +123,7 @@ public:
     {
         auto* editor = new QLineEdit(parent);
         editor->setFrame(false);
-        editor->setMaxLength(maxLength(index.column()));
+        editor->setMaxLength(CourseLevelGrid::column(index.column()).maxLength);
         return editor;
     }
 
@@ -228,7 +160,7 @@ public:
         if (state() != EditingState || !model())
             return;
         for (int row = 0; row < model()->rowCount(); ++row) {
-            for (int column : { kNivel, kCurso }) {
+            for (int column : { CourseLevelGrid::Level, CourseLevelGrid::CourseNumber }) {
                 if (QWidget* editor = indexWidget(model()->index(row, column))) {
                     commitData(editor);
                     closeEditor(editor, QAbstractItemDelegate::NoHint);
@@ -242,19 +174,16 @@ protected:
     {
         if (action != MoveNext && action != MovePrevious)
             return QTableView::moveCursor(action, modifiers);
+        auto* lines = static_cast<CourseGridModel*>(model());
+        if (!lines || lines->rowCount() == 0)
+            return {};
         const QModelIndex current = currentIndex();
-        const int rows = model() ? model()->rowCount() : 0;
-        if (rows == 0)
-            return {};
-        // Editable cells numbered line by line: (row, Nivel) = 2·row, (row, Curso) = 2·row + 1.
-        int position = -1;
-        if (current.isValid())
-            position = current.column() == kDescripcion ? 2 * current.row() - 1
-                                                        : 2 * current.row() + (current.column() - kNivel);
-        const int target = action == MoveNext ? position + 1 : position - 1;
-        if (target < 0 || target >= 2 * rows)
-            return {};
-        return model()->index(target / 2, kNivel + target % 2);
+        // Before the first line, Tab goes to the first editable cell.
+        const CourseLevelGrid::Cell from = current.isValid()
+            ? CourseLevelGrid::Cell { current.row(), current.column() }
+            : CourseLevelGrid::Cell { 0, CourseLevelGrid::Description };
+        const auto target = lines->grid().step(from, action == MoveNext);
+        return target ? lines->index(target->row, target->column) : QModelIndex();
     }
 
     void keyPressEvent(QKeyEvent* event) override
@@ -295,23 +224,23 @@ private:
     }
 };
 
-CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
+CourseLevelsDialog::CourseLevelsDialog(centre_import::CourseLevelGrid& grid, QWidget* parent)
     : QDialog(parent,
         Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
             | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
-    setObjectName(QStringLiteral("FormCursos"));
-    setWindowTitle(QStringLiteral("Cursos"));
-    setFixedSize(514, 409);
+    setObjectName(fromUtf8(layout::kName));
+    setWindowTitle(fromUtf8(layout::kCaption));
+    setFixedSize(layout::kClientSize.width, layout::kClientSize.height);
     setSizeGripEnabled(false);
 
-    m_label = new QLabel(
-        QStringLiteral("Antes de continuar, debe escribir el nivel y el curso en todas las líneas."), this);
-    m_label->setObjectName(QStringLiteral("Label1"));
-    m_label->setGeometry(16, 8, 493, 16);
+    m_label = new QLabel(fromUtf8(layout::kNotice.text), this);
+    m_label->setObjectName(fromUtf8(layout::kNotice.name));
+    m_label->setGeometry(toQRect(layout::kNotice.place));
+    const shell::FontSpec noticeFont = shell::fontFor(layout::kNotice.font);
     QFont labelFont = m_label->font();
-    labelFont.setPixelSize(13);
-    labelFont.setBold(true);
+    labelFont.setPixelSize(noticeFont.pixels);
+    labelFont.setBold(noticeFont.bold);
     // The sentence was laid out for a narrow Windows font: where the system's font is
     // wider, a smaller size keeps all of it inside the label's place.
     while (labelFont.pixelSize() > 9
@@ -319,15 +248,16 @@ CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
         labelFont.setPixelSize(labelFont.pixelSize() - 1);
     m_label->setFont(labelFont);
     QPalette labelPalette = m_label->palette();
-    labelPalette.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00));
+    const shell::Rgb maroon = layout::kNotice.colour;
+    labelPalette.setColor(QPalette::WindowText, QColor(maroon.red, maroon.green, maroon.blue));
     m_label->setPalette(labelPalette);
 
     m_model = new CourseGridModel(
-        cursost, [this](std::exception_ptr failure) { fail(std::move(failure)); }, this);
+        grid, [this](std::exception_ptr failure) { fail(std::move(failure)); }, this);
 
     m_grid = new CourseGrid(this);
-    m_grid->setObjectName(QStringLiteral("wwDBGrid1"));
-    m_grid->setGeometry(8, 40, 481, 321);
+    m_grid->setObjectName(fromUtf8(layout::kGridName));
+    m_grid->setGeometry(toQRect(layout::kGridPlace));
     m_grid->setModel(m_model);
     m_grid->setItemDelegate(new CourseGridDelegate(m_grid));
     m_grid->verticalHeader()->hide();
@@ -347,13 +277,12 @@ CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
     // The average character of a proportional font is narrower than most text, so
     // the content decides for the description.
     const int charWidth = m_grid->fontMetrics().averageCharWidth();
-    const std::array<int, kColumns> widths { 56, 8, 6 };
     m_grid->resizeColumnsToContents();
-    for (int column = 0; column < kColumns; ++column)
+    for (int column = 0; column < CourseLevelGrid::kColumnCount; ++column)
         m_grid->setColumnWidth(column,
-            std::max(m_grid->columnWidth(column), widths[static_cast<std::size_t>(column)] * charWidth + 8));
-    if (m_model->rowCount() > 0)
-        m_grid->setCurrentIndex(m_model->index(0, kNivel));
+            std::max(m_grid->columnWidth(column), CourseLevelGrid::column(column).displayWidth * charWidth + 8));
+    if (const auto first = grid.firstCell())
+        m_grid->setCurrentIndex(m_model->index(first->row, first->column));
 
     // The current cell keeps its colour only while the grid has the focus: once the
     // focus has gone on to "Continuar", the grid no longer looks as if typing would
@@ -365,9 +294,9 @@ CourseLevelsDialog::CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent)
         QPalette::Inactive, QPalette::HighlightedText, gridPalette.color(QPalette::Inactive, QPalette::Text));
     m_grid->setPalette(gridPalette);
 
-    m_continue = new QPushButton(QStringLiteral("Continuar"), this);
-    m_continue->setObjectName(QStringLiteral("Button1"));
-    m_continue->setGeometry(408, 376, 75, 25);
+    m_continue = new QPushButton(fromUtf8(layout::kContinueButton.caption), this);
+    m_continue->setObjectName(fromUtf8(layout::kContinueButton.name));
+    m_continue->setGeometry(toQRect(layout::kContinueButton.place));
     connect(m_continue, &QPushButton::clicked, this, &QDialog::accept);
     // The button is the dialog's default from the start, which the style draws like
     // the focus: a frame around it shows when the focus is really there.

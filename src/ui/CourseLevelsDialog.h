@@ -9,8 +9,8 @@ class QFocusFrame;
 class QLabel;
 class QPushButton;
 
-namespace tramazel::dbf {
-class DbfTable;
+namespace tramazel::centre_import {
+class CourseLevelGrid;
 }
 
 namespace tramazel::ui {
@@ -18,17 +18,17 @@ namespace tramazel::ui {
 class CourseGrid;
 class CourseGridModel;
 
-/// The course-level dialog: a grid over the open CURSOST table where the user
-/// fills the level and the course number of every course. Every value typed is
-/// posted to the table as soon as the cell is left, and an edit still open when the
-/// dialog closes (by "Continuar", the close box or Escape) is posted too.
+/// The course-level dialog: draws the course-level grid, where the user fills the
+/// level and the course number of every course. Every value typed is set in the
+/// grid (and so posted to CURSOST) as soon as the cell is left, and an edit still
+/// open when the dialog closes (by "Continuar", the close box or Escape) is set too.
 ///
-/// Reading CURSOST when the dialog is created may throw tramazel::Error. A failure
-/// while posting closes the dialog and is rethrown by exec() once it has returned.
+/// A failure while posting closes the dialog and is rethrown by exec() once it has
+/// returned.
 class CourseLevelsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CourseLevelsDialog(dbf::DbfTable& cursost, QWidget* parent = nullptr);
+    explicit CourseLevelsDialog(centre_import::CourseLevelGrid& grid, QWidget* parent = nullptr);
     ~CourseLevelsDialog() override;
 
     int exec() override;

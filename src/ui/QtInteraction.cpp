@@ -241,9 +241,9 @@ centre_import::SubjectLines QtInteraction::askSubjectLines(std::string_view capt
                                         : centre_import::SubjectLines::All;
 }
 
-void QtInteraction::editCourseLevels(dbf::DbfTable& cursost)
+void QtInteraction::editCourseLevels(centre_import::CourseLevelGrid& grid)
 {
-    CourseLevelsDialog dialog(cursost, dialogParent());
+    CourseLevelsDialog dialog(grid, dialogParent());
     addContextHelp(dialog, courseLevelsHelpContext);
     runModal(dialog);
 }

@@ -31,7 +31,7 @@ public:
     bool confirmDestructive(std::string_view text) override;
     void setBusy(bool busy) override;
     void closeMainWindow() override;
-    void editCourseLevels(dbf::DbfTable& cursost) override;
+    void editCourseLevels(centre_import::CourseLevelGrid& grid) override;
     bool askQuestion(std::string_view caption, std::string_view text) override;
     /// The question box with a check box for lines only for the groups a subject's
     /// name designates; its last state is kept in the user's settings.

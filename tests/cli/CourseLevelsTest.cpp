@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "WarningTexts.h"
 #include "ZelvanoTables.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "dbf/DbfTable.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ TEST(CourseLevels, ReadsLinesTheWayTheGridTakesThem)
                              "   # indented comment\n"
                              " 10001 ; ESO ; 2 \n"
                              "10002;Batxillerat;1234\n" // cut to 5 and 3 characters
-                             "10003;Bàsic;1r\n" // UTF-8 in, cp1252 out
+                             "10003;Bàsicos;1r\n" // cut in characters, not bytes
                              "10000;OTRO;9\n" // the first line for a code counts
                              "10004;;\n"
                              "10005;FP;2"; // no line end at the end
@@ -34,7 +35,7 @@ TEST(CourseLevels, ReadsLinesTheWayTheGridTakesThem)
         { "10000", "ESO", "1" },
         { "10001", "ESO", "2" },
         { "10002", "Batxi", "123" },
-        { "10003", "B\xE0sic", "1r" },
+        { "10003", "Bàsic", "1r" },
         { "10004", "", "" },
         { "10005", "FP", "2" },
     };
@@ -82,7 +83,8 @@ TEST(CourseLevels, FillsTheMatchingCoursesAndWarnsAboutTheRest)
         }
         const CourseLevels levels = CourseLevels::parse("10000;ESO;1\n99999;X;1\n10000;Y;2\n", "n.txt");
         Warnings warnings;
-        levels.apply(table, warnings);
+        centre_import::CourseLevelGrid grid(table);
+        levels.apply(grid, warnings);
         const std::vector<std::string> expected = {
             "códigos del archivo de niveles que ningún curso de CURSOST tiene: 1 (p. ej. 99999)",
             "códigos repetidos en el archivo de niveles (cuenta la primera línea): 1 (p. ej. 10000)",
@@ -122,7 +124,8 @@ TEST(CourseLevels, CodesMatchAsCursostHoldsThem)
         table.setText(c::kCodi, k.stored);
         table.post();
         Warnings warnings;
-        CourseLevels::parse(k.line + "\n", "n.txt").apply(table, warnings);
+        centre_import::CourseLevelGrid grid(table);
+        CourseLevels::parse(k.line + "\n", "n.txt").apply(grid, warnings);
         table.first();
         EXPECT_EQ(table.text(c::kNivel), "ESO");
         EXPECT_EQ(warnings.count(warning::kUnknownLevelCode), 0u);

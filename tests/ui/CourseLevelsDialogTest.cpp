@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "TestSupport.h"
 #include "ZelvanoTables.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "dbf/DbfTable.h"
 #include "text/Cp1252.h"
 
@@ -126,6 +127,13 @@ protected:
         return *m_table;
     }
 
+    /// The grid the dialog draws, over `table`.
+    centre_import::CourseLevelGrid& lines(dbf::DbfTable& table)
+    {
+        m_lines.emplace(table);
+        return *m_lines;
+    }
+
     /// NIVEL and CURSO of every record, read through the table as the builder does.
     std::vector<Line> stored()
     {
@@ -170,11 +178,12 @@ protected:
 
     TempDir m_dir;
     std::optional<dbf::DbfTable> m_table;
+    std::optional<centre_import::CourseLevelGrid> m_lines;
 };
 
 TEST_F(CourseLevelsDialogTest, ShowsTheCoursesInRecordOrder)
 {
-    CourseLevelsDialog dialog(courses(10), nullptr);
+    CourseLevelsDialog dialog(lines(courses(10)), nullptr);
     EXPECT_EQ(QStringLiteral("Cursos"), dialog.windowTitle());
     EXPECT_EQ(QSize(514, 409), dialog.size());
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
@@ -214,7 +223,7 @@ TEST_F(CourseLevelsDialogTest, ShowsTheCoursesInRecordOrder)
 TEST_F(CourseLevelsDialogTest, TypedValuesArePostedLineByLineWithTheKeyboardAlone)
 {
     courses(3);
-    CourseLevelsDialog dialog(*m_table, nullptr);
+    CourseLevelsDialog dialog(lines(*m_table), nullptr);
     show(dialog);
     QTableView* view = grid(dialog);
     QAbstractItemModel* model = view->model();
@@ -277,7 +286,8 @@ TEST_F(CourseLevelsDialogTest, PastTheLastCellTheFocusShowsOnContinuar)
             table.setText(t::kCodi, code);
             table.post();
         }
-        CourseLevelsDialog dialog(table, nullptr);
+        centre_import::CourseLevelGrid lineGrid(table);
+        CourseLevelsDialog dialog(lineGrid, nullptr);
         show(dialog);
         QTableView* view = grid(dialog);
         auto* button = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
@@ -316,7 +326,7 @@ TEST_F(CourseLevelsDialogTest, ColumnsAreAsWideAsWhatTheyShow)
         m_table->setText(t::kDescripcio, text::utf8ToCp1252(name));
         m_table->post();
     }
-    CourseLevelsDialog dialog(*m_table, nullptr);
+    CourseLevelsDialog dialog(lines(*m_table), nullptr);
     show(dialog);
     QTableView* view = grid(dialog);
     const QFontMetrics metrics(view->font());
@@ -351,7 +361,7 @@ TEST_F(CourseLevelsDialogTest, CellsAcceptNoMoreThanTheFieldHolds)
         SCOPED_TRACE(c.typed.toStdString());
         m_table.reset();
         courses(1);
-        CourseLevelsDialog dialog(*m_table, nullptr);
+        CourseLevelsDialog dialog(lines(*m_table), nullptr);
         show(dialog);
         QTableView* view = grid(dialog);
         view->setCurrentIndex(view->model()->index(0, c.column));
@@ -368,7 +378,7 @@ TEST_F(CourseLevelsDialogTest, CellsAcceptNoMoreThanTheFieldHolds)
 TEST_F(CourseLevelsDialogTest, TheDescriptionIsReadOnly)
 {
     courses(2);
-    CourseLevelsDialog dialog(*m_table, nullptr);
+    CourseLevelsDialog dialog(lines(*m_table), nullptr);
     show(dialog);
     QTableView* view = grid(dialog);
     const QModelIndex description = view->model()->index(0, 0);
@@ -415,7 +425,7 @@ TEST_F(CourseLevelsDialogTest, AnEditOpenWhenTheDialogClosesIsPosted)
         SCOPED_TRACE(c.name);
         m_table.reset();
         courses(2);
-        CourseLevelsDialog dialog(*m_table, nullptr);
+        CourseLevelsDialog dialog(lines(*m_table), nullptr);
         ModalDriver driver;
         driver.then([&](QWidget& modal) {
             QTableView* view = grid(modal);
@@ -435,7 +445,7 @@ TEST_F(CourseLevelsDialogTest, AnEditOpenWhenTheDialogClosesIsPosted)
 TEST_F(CourseLevelsDialogTest, AnOpenEditIsPostedWithoutAFocusChange)
 {
     courses(1);
-    CourseLevelsDialog dialog(*m_table, nullptr);
+    CourseLevelsDialog dialog(lines(*m_table), nullptr);
     dialog.show();
     QTableView* view = grid(dialog);
     const QModelIndex cell = view->model()->index(0, kCurso);
@@ -449,7 +459,7 @@ TEST_F(CourseLevelsDialogTest, AnOpenEditIsPostedWithoutAFocusChange)
 
 TEST_F(CourseLevelsDialogTest, AnEmptyTableGivesAnEmptyGrid)
 {
-    CourseLevelsDialog dialog(courses(0), nullptr);
+    CourseLevelsDialog dialog(lines(courses(0)), nullptr);
     EXPECT_EQ(0, grid(dialog)->model()->rowCount());
     ModalDriver driver;
     driver.then([](QWidget& modal) {
@@ -462,7 +472,7 @@ TEST_F(CourseLevelsDialogTest, AnEmptyTableGivesAnEmptyGrid)
 TEST_F(CourseLevelsDialogTest, AFailureWhilePostingClosesTheDialogAndIsRethrown)
 {
     courses(2);
-    CourseLevelsDialog dialog(*m_table, nullptr);
+    CourseLevelsDialog dialog(lines(*m_table), nullptr);
     ModalDriver driver;
     driver.then([&](QWidget&) {
         m_table->close(); // the engine now refuses every change

@@ -5,6 +5,7 @@
 #include "UiTestSupport.h"
 #include "ZelvanoTables.h"
 #include "centre_import/ImportCentreFile.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "dbf/DbfTable.h"
 #include "xml/XmlDocument.h"
 
@@ -152,7 +153,8 @@ TEST_F(QtInteractionTest, F1OnTheDialogsAsksForTheirOwnHelp)
         QTest::keyClick(&dialog, Qt::Key_F1);
         static_cast<QDialog&>(dialog).accept();
     });
-    m_ui.editCourseLevels(cursost);
+    centre_import::CourseLevelGrid lines(cursost);
+    m_ui.editCourseLevels(lines);
     EXPECT_EQ(driver.pending(), 0u);
     EXPECT_EQ(gridModality, Qt::WindowModal);
     const std::vector<std::pair<int, QWidget*>> expected {
@@ -375,13 +377,11 @@ TEST_F(QtInteractionTest, ASecondImportOpensTheGridWithThePreviousLevels)
 
     // The first import: someone typed level "ESO" and course "1" for the one course.
     struct TypedLevels : centre_import::ImportPrompts {
-        void editCourseLevels(dbf::DbfTable& cursost) override
+        void editCourseLevels(centre_import::CourseLevelGrid& grid) override
         {
-            for (cursost.first(); !cursost.eof(); cursost.next()) {
-                cursost.edit();
-                cursost.setText(t::kNivel, "ESO");
-                cursost.setText(t::kCurso, "1");
-                cursost.post();
+            for (int row = 0; row < grid.rowCount(); ++row) {
+                grid.set(row, centre_import::CourseLevelGrid::Level, "ESO");
+                grid.set(row, centre_import::CourseLevelGrid::CourseNumber, "1");
             }
         }
         bool askQuestion(std::string_view, std::string_view) override { return false; }

@@ -71,7 +71,7 @@ public:
     }
     void setBusy(bool busy) override { busyCalls.push_back(busy); }
     void closeMainWindow() override;
-    void editCourseLevels(dbf::DbfTable&) override { }
+    void editCourseLevels(centre_import::CourseLevelGrid&) override { }
     bool askQuestion(std::string_view, std::string_view) override { return true; }
 };
 

@@ -65,6 +65,20 @@ std::string CourseLevelGrid::cut(int column, std::string_view typed)
     return std::string(typed.substr(0, end));
 }
 
+std::string CourseLevelGrid::storedCode(std::string_view code, bool* wasCut)
+{
+    std::string stored = text::utf8ToCp1252(code);
+    const bool longer = stored.size() > static_cast<std::size_t>(t::kCodiWidth);
+    if (longer) {
+        stored.resize(static_cast<std::size_t>(t::kCodiWidth));
+        while (!stored.empty() && stored.back() == ' ')
+            stored.pop_back();
+    }
+    if (wasCut)
+        *wasCut = longer;
+    return stored;
+}
+
 void CourseLevelGrid::set(int row, int column, std::string_view typed)
 {
     if (!isEditable(column) || m_failed)

@@ -60,6 +60,10 @@ public:
 
     /// `typed` cut to what the column accepts: its first maxLength characters.
     static std::string cut(int column, std::string_view typed);
+    /// A course code (UTF-8) as CODI stores it: cp1252, cut to the field's width
+    /// without the blanks the cut leaves at its end. `wasCut` tells whether it was
+    /// longer than the field.
+    static std::string storedCode(std::string_view code, bool* wasCut = nullptr);
 
     /// Puts `typed` into an editable cell: cut, stored in the line's CURSOST record
     /// (edit, set, post) and read back, so text() shows what the table holds. Nothing

@@ -56,10 +56,10 @@ public:
     {
     }
 
-    void editCourseLevels(dbf::DbfTable& cursost) override
+    void editCourseLevels(CourseLevelGrid& grid) override
     {
         Pause pause(m_cursor);
-        m_prompts.editCourseLevels(cursost);
+        m_prompts.editCourseLevels(grid);
     }
 
     bool askQuestion(std::string_view caption, std::string_view text) override

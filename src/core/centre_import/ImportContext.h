@@ -10,14 +10,13 @@
 #include <string_view>
 #include <vector>
 
-namespace tramazel::dbf {
-class DbfTable;
-}
 namespace tramazel::xml {
 class XmlDocument;
 }
 
 namespace tramazel::centre_import {
+
+class CourseLevelGrid;
 
 /// The answer to the subject-lines question.
 enum class SubjectLines {
@@ -32,9 +31,10 @@ class ImportPrompts {
 public:
     virtual ~ImportPrompts() = default;
 
-    /// The course-level step: the user fills NIVEL and CURSO of every record of the
-    /// open CURSOST table (edit in place, post). Returns when the user is done.
-    virtual void editCourseLevels(dbf::DbfTable& cursost) = 0;
+    /// The course-level step: the user fills the level and course number of every
+    /// line of `grid` (each value set is posted to CURSOST at once). Returns when the
+    /// user is done, however the grid was closed; a value still being typed counts.
+    virtual void editCourseLevels(CourseLevelGrid& grid) = 0;
 
     /// A question box with a warning icon and OK / Cancel, OK the default.
     /// `text` is UTF-8 with "\n" between lines. True when the user answers OK.

@@ -5,6 +5,7 @@
 #include "ZelvanoTables.h"
 #include "centre_import/CentreFormat.h"
 #include "centre_import/CodeRules.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "centre_import/TableHazards.h"
 #include "centre_import/TableScan.h"
 #include "dbf/DbfTable.h"
@@ -278,8 +279,10 @@ void TransformarCursos(ImportContext& ctx)
 
     // The user fills NIVEL and CURSO in place; whatever was posted is what the groups
     // take, however the dialog was closed.
-    courses.first();
-    ctx.prompts.editCourseLevels(courses);
+    {
+        CourseLevelGrid grid(courses);
+        ctx.prompts.editCourseLevels(grid);
+    }
 
     const text::FirstMatchIndex<CourseValues> courseValues = readCourseValues(ctx, courses);
     writeGroups(ctx, courseValues);

@@ -7,7 +7,7 @@
 
 namespace tramazel::centre_import::test {
 
-void NoPrompts::editCourseLevels(dbf::DbfTable&)
+void NoPrompts::editCourseLevels(CourseLevelGrid&)
 {
     ADD_FAILURE() << "unexpected course-level dialog";
 }

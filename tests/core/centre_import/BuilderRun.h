@@ -15,7 +15,7 @@ namespace tramazel::centre_import::test {
 /// Prompts for builders that never prompt: any call fails the test.
 class NoPrompts : public ImportPrompts {
 public:
-    void editCourseLevels(dbf::DbfTable&) override;
+    void editCourseLevels(CourseLevelGrid&) override;
     bool askQuestion(std::string_view, std::string_view) override;
 };
 

@@ -3,6 +3,8 @@
 
 #include "ZelvanoTables.h"
 #include "centre_import/Builders.h"
+#include "centre_import/CourseLevelGrid.h"
+#include "text/Cp1252.h"
 #include "dbf/DbfTable.h"
 #include "xml/XmlDocument.h"
 
@@ -10,20 +12,18 @@
 
 namespace tramazel::centre_import::test {
 
-void ScriptedPrompts::editCourseLevels(dbf::DbfTable& cursost)
+void ScriptedPrompts::editCourseLevels(CourseLevelGrid& grid)
 {
-    namespace t = zelvano::cursost;
+    using G = CourseLevelGrid;
     ++gridShown;
     gridLines.clear();
-    std::size_t line = 0;
-    for (cursost.first(); !cursost.eof(); cursost.next(), ++line) {
-        gridLines.push_back({ cursost.text(t::kCodi), cursost.text(t::kDescripcio), cursost.text(t::kNivel),
-            cursost.text(t::kCurso) });
+    for (int row = 0; row < grid.rowCount(); ++row) {
+        gridLines.push_back({ grid.codeAsStored(row), text::utf8ToCp1252(grid.text(row, G::Description)),
+            text::utf8ToCp1252(grid.text(row, G::Level)), text::utf8ToCp1252(grid.text(row, G::CourseNumber)) });
+        const auto line = static_cast<std::size_t>(row);
         if (line < typed.size()) {
-            cursost.edit();
-            cursost.setText(t::kNivel, typed[line].first);
-            cursost.setText(t::kCurso, typed[line].second);
-            cursost.post();
+            grid.set(row, G::Level, text::cp1252ToUtf8(typed[line].first));
+            grid.set(row, G::CourseNumber, text::cp1252ToUtf8(typed[line].second));
         }
     }
 }

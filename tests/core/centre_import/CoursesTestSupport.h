@@ -29,7 +29,7 @@ public:
     std::vector<Row> gridLines;
     std::vector<std::pair<std::string, std::string>> questions; ///< caption, text
 
-    void editCourseLevels(dbf::DbfTable& cursost) override;
+    void editCourseLevels(CourseLevelGrid& grid) override;
     bool askQuestion(std::string_view caption, std::string_view text) override;
     SubjectLines askSubjectLines(std::string_view caption, std::string_view text) override;
 };

@@ -29,7 +29,7 @@ namespace {
 using Snapshot = std::vector<std::pair<std::string, std::string>>;
 
 struct Prompts : ImportPrompts {
-    void editCourseLevels(dbf::DbfTable&) override { }
+    void editCourseLevels(centre_import::CourseLevelGrid&) override { }
     bool askQuestion(std::string_view, std::string_view) override { return true; }
 };
 

@@ -2,6 +2,7 @@
 #include "FakeBuilders.h"
 
 #include "Error.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "dbf/DbfTable.h"
 
 namespace tramazel::test::fake {
@@ -57,15 +58,17 @@ void cursos(ImportContext& ctx)
             codes.push_back(subjects.text("COD"));
     }
     DbfTable courses = DbfTable::create(ctx.dir, "CURSOST",
-        { { "CODI", FieldKind::Character, 20 }, { "NIVEL", FieldKind::Character, 5 },
-            { "CURSO", FieldKind::Character, 3 } });
+        { { "CODI", FieldKind::Character, 20 }, { "DESCRIPCIO", FieldKind::Character, 100 },
+            { "NIVEL", FieldKind::Character, 5 }, { "CURSO", FieldKind::Character, 3 } });
     for (const auto& code : codes) {
         courses.append();
         courses.setText("CODI", code);
         courses.post();
     }
-    courses.first();
-    ctx.prompts.editCourseLevels(courses);
+    {
+        centre_import::CourseLevelGrid grid(courses);
+        ctx.prompts.editCourseLevels(grid);
+    }
     courses.close();
     if (ctx.prompts.askQuestion("Atención", "¿Generar las líneas?")) {
         DbfTable lines = DbfTable::create(ctx.dir, "ASIGT", { { "ABREV", FieldKind::Character, 4 } });

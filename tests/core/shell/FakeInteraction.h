@@ -48,7 +48,7 @@ public:
         events.push_back(on ? "busy:on" : "busy:off");
     }
     void closeMainWindow() override { events.push_back("close"); }
-    void editCourseLevels(dbf::DbfTable&) override { noteBox("levels"); }
+    void editCourseLevels(centre_import::CourseLevelGrid&) override { noteBox("levels"); }
     bool askQuestion(std::string_view, std::string_view) override
     {
         noteBox("question");

@@ -20,7 +20,7 @@ namespace {
 // Records what the import asked of the person, in order.
 struct RecordingPrompts : ImportPrompts {
     std::vector<std::string> events;
-    void editCourseLevels(dbf::DbfTable&) override { events.emplace_back("levels"); }
+    void editCourseLevels(centre_import::CourseLevelGrid&) override { events.emplace_back("levels"); }
     bool askQuestion(std::string_view, std::string_view) override
     {
         events.emplace_back("question");

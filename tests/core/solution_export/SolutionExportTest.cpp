@@ -525,7 +525,7 @@ TEST(SolutionExport, sampleSolutionMatchesTheSampleCentre)
     if (!fs::exists(samples / "centre.xml") || !fs::exists(samples / "solution" / "SOLUC.DBF"))
         GTEST_SKIP() << "no sample data";
     struct NoPrompts : centre_import::ImportPrompts {
-        void editCourseLevels(dbf::DbfTable&) override { }
+        void editCourseLevels(centre_import::CourseLevelGrid&) override { }
         bool askQuestion(std::string_view, std::string_view) override { return false; }
     } prompts;
     TempDir qtemp;
