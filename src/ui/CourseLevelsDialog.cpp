@@ -54,7 +54,10 @@ public:
     {
     }
 
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_grid.rowCount(); }
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : m_grid.rowCount();
+    }
     int columnCount(const QModelIndex& parent = {}) const override
     {
         return parent.isValid() ? 0 : CourseLevelGrid::kColumnCount;
@@ -280,7 +283,8 @@ CourseLevelsDialog::CourseLevelsDialog(centre_import::CourseLevelGrid& grid, QWi
     m_grid->resizeColumnsToContents();
     for (int column = 0; column < CourseLevelGrid::kColumnCount; ++column)
         m_grid->setColumnWidth(column,
-            std::max(m_grid->columnWidth(column), CourseLevelGrid::column(column).displayWidth * charWidth + 8));
+            std::max(
+                m_grid->columnWidth(column), CourseLevelGrid::column(column).displayWidth * charWidth + 8));
     if (const auto first = grid.firstCell())
         m_grid->setCurrentIndex(m_model->index(first->row, first->column));
 

@@ -4,8 +4,8 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "ZelvanoTables.h"
-#include "centre_import/ImportCentreFile.h"
 #include "centre_import/CourseLevelGrid.h"
+#include "centre_import/ImportCentreFile.h"
 #include "dbf/DbfTable.h"
 #include "xml/XmlDocument.h"
 

@@ -10,7 +10,8 @@ namespace tramazel::centre_import {
 
 namespace t = zelvano::cursost;
 
-const std::array<CourseLevelGrid::ColumnSpec, CourseLevelGrid::kColumnCount>& CourseLevelGrid::columns() noexcept
+const std::array<CourseLevelGrid::ColumnSpec, CourseLevelGrid::kColumnCount>&
+CourseLevelGrid::columns() noexcept
 {
     static constexpr std::array<ColumnSpec, kColumnCount> specs { {
         { t::kDescripcio, "Descripción", 56, 0 },
@@ -110,9 +111,13 @@ std::optional<CourseLevelGrid::Cell> CourseLevelGrid::firstCell() const
 std::optional<CourseLevelGrid::Cell> CourseLevelGrid::step(Cell from, bool forward) const
 {
     // Editable cells numbered line by line: (row, Level) = 2·row, (row, CourseNumber)
-    // = 2·row + 1; a description cell stands just before its line's level.
-    const int position = from.column == Description ? 2 * from.row - 1 : 2 * from.row + (from.column - Level);
-    const int target = forward ? position + 1 : position - 1;
+    // = 2·row + 1. A description cell stands between the line before's course number
+    // and its own line's level.
+    int target = 0;
+    if (from.column == Description)
+        target = forward ? 2 * from.row : 2 * from.row - 1;
+    else
+        target = 2 * from.row + (from.column - Level) + (forward ? 1 : -1);
     if (target < 0 || target >= 2 * rowCount())
         return std::nullopt;
     return Cell { target / 2, Level + target % 2 };

@@ -38,7 +38,10 @@ public:
         int maxLength = 0; ///< characters a cell accepts: the field's width (0: read-only)
     };
     static const std::array<ColumnSpec, kColumnCount>& columns() noexcept;
-    static const ColumnSpec& column(int column) noexcept { return columns()[static_cast<std::size_t>(column)]; }
+    static const ColumnSpec& column(int column) noexcept
+    {
+        return columns()[static_cast<std::size_t>(column)];
+    }
     static bool isEditable(int column) noexcept { return column == Level || column == CourseNumber; }
 
     /// A cell: line (0-based) and column.

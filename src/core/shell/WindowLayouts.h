@@ -138,9 +138,11 @@ inline constexpr LabelSpec kVersionLabel { "Label1", "Tramazel para ZN9 V-1.2", 
     FontRole::VersionLabel, { 0xFF, 0x00, 0x00 }, false };
 
 /// On kImportPanel: the centre import.
-inline constexpr ButtonSpec kImportButton { "BExportar", "Aceptar", { 96, 120, 89, 25 }, ButtonGlyph::CheckMark };
+inline constexpr ButtonSpec kImportButton { "BExportar", "Aceptar", { 96, 120, 89, 25 },
+    ButtonGlyph::CheckMark };
 /// On kExportPanel: the solution export.
-inline constexpr ButtonSpec kExportButton { "BImportar", "Aceptar", { 96, 120, 89, 25 }, ButtonGlyph::CheckMark };
+inline constexpr ButtonSpec kExportButton { "BImportar", "Aceptar", { 96, 120, 89, 25 },
+    ButtonGlyph::CheckMark };
 /// On kFooterPanel: closes the window (Alt+S).
 inline constexpr ButtonSpec kCloseButton { "BClose", "&Salir", { 256, 32, 89, 25 }, ButtonGlyph::Close };
 /// On kFooterPanel: the help file's contents.
@@ -167,7 +169,8 @@ inline constexpr LabelSpec kNotice { "Label1",
 inline constexpr std::string_view kGridName = "wwDBGrid1";
 inline constexpr Rect kGridPlace { 8, 40, 481, 321 };
 /// Closes the window; the import goes on (as it does after the close box).
-inline constexpr ButtonSpec kContinueButton { "Button1", "Continuar", { 408, 376, 75, 25 }, ButtonGlyph::None };
+inline constexpr ButtonSpec kContinueButton { "Button1", "Continuar", { 408, 376, 75, 25 },
+    ButtonGlyph::None };
 
 } // namespace course_levels_window
 
@@ -177,7 +180,8 @@ namespace subject_lines_question {
 
 inline constexpr int kHelpContext = help_context::kSubjectLines;
 /// The check box: lines only for the groups a subject's name designates.
-inline constexpr std::string_view kNamedGroupsCaption = "Solo para los grupos indicados en el nombre de la materia";
+inline constexpr std::string_view kNamedGroupsCaption
+    = "Solo para los grupos indicados en el nombre de la materia";
 /// Where the check box's last state is remembered for the user: the group and key
 /// of the user's settings (QSettings "SubjectLines/NamedGroupsOnly"; on Windows the
 /// registry value "NamedGroupsOnly" under HKEY_CURRENT_USER\Software\Tramazel\SubjectLines).

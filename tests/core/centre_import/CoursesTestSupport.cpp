@@ -4,8 +4,8 @@
 #include "ZelvanoTables.h"
 #include "centre_import/Builders.h"
 #include "centre_import/CourseLevelGrid.h"
-#include "text/Cp1252.h"
 #include "dbf/DbfTable.h"
+#include "text/Cp1252.h"
 #include "xml/XmlDocument.h"
 
 #include <stdexcept>
@@ -19,7 +19,8 @@ void ScriptedPrompts::editCourseLevels(CourseLevelGrid& grid)
     gridLines.clear();
     for (int row = 0; row < grid.rowCount(); ++row) {
         gridLines.push_back({ grid.codeAsStored(row), text::utf8ToCp1252(grid.text(row, G::Description)),
-            text::utf8ToCp1252(grid.text(row, G::Level)), text::utf8ToCp1252(grid.text(row, G::CourseNumber)) });
+            text::utf8ToCp1252(grid.text(row, G::Level)),
+            text::utf8ToCp1252(grid.text(row, G::CourseNumber)) });
         const auto line = static_cast<std::size_t>(row);
         if (line < typed.size()) {
             grid.set(row, G::Level, text::cp1252ToUtf8(typed[line].first));
