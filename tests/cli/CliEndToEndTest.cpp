@@ -46,6 +46,17 @@ std::string q(const fs::path& p)
     return shellQuote(p.string());
 }
 
+// Zelvano's solution of the sample centre, put beside the tables in `qtemp`. The
+// samples are committed: a missing one fails the test.
+void copySampleSolution(const fs::path& qtemp)
+{
+    for (const char* table : { "SOLUC.DBF", "DIASHORAST.DBF" }) {
+        ASSERT_TRUE(fs::exists(kSamples / "solution" / table))
+            << "the committed sample " << table << " is missing";
+        fs::copy_file(kSamples / "solution" / table, qtemp / table, fs::copy_options::overwrite_existing);
+    }
+}
+
 std::size_t count(const std::string& text, const std::string& what)
 {
     std::size_t n = 0;
@@ -74,8 +85,7 @@ TEST(CliEndToEnd, UsageErrorsExitWithTwoAndPrintTheUsage)
 
 TEST(CliEndToEnd, ImportWithLevelsThenShowThenExport)
 {
-    if (!fs::exists(kSamples / "centre.xml"))
-        GTEST_SKIP() << "no sample centre file";
+    ASSERT_TRUE(fs::exists(kSamples / "centre.xml")) << "the committed sample centre.xml is missing";
     TempDir dir;
     const fs::path qtemp = dir / "qtemp";
     fs::create_directories(qtemp);
@@ -102,10 +112,7 @@ TEST(CliEndToEnd, ImportWithLevelsThenShowThenExport)
     EXPECT_NE(csv.output.find(",ESO,2\n"), std::string::npos) << csv.output;
 
     // The export needs Zelvano's solution beside the imported tables.
-    if (!fs::exists(kSamples / "solution" / "SOLUC.DBF"))
-        GTEST_SKIP() << "no sample solution";
-    for (const char* table : { "SOLUC.DBF", "DIASHORAST.DBF" })
-        fs::copy_file(kSamples / "solution" / table, qtemp / table, fs::copy_options::overwrite_existing);
+    ASSERT_NO_FATAL_FAILURE(copySampleSolution(qtemp));
     const fs::path out = dir / "out";
     fs::create_directories(out);
     writeFile(out / "chosen.xml", "not read");
@@ -119,8 +126,7 @@ TEST(CliEndToEnd, ImportWithLevelsThenShowThenExport)
 
 TEST(CliEndToEnd, KeepLevelsStartsFromThePreviousImportAndTheFileAppliesOnTop)
 {
-    if (!fs::exists(kSamples / "centre.xml"))
-        GTEST_SKIP() << "no sample centre file";
+    ASSERT_TRUE(fs::exists(kSamples / "centre.xml")) << "the committed sample centre.xml is missing";
     TempDir dir;
     const fs::path qtemp = dir / "qtemp";
     fs::create_directories(qtemp);
@@ -156,8 +162,7 @@ TEST(CliEndToEnd, KeepLevelsStartsFromThePreviousImportAndTheFileAppliesOnTop)
 
 TEST(CliEndToEnd, DryRunPrintsWhatAnImportWouldAndLeavesTheDirectoryByteIdentical)
 {
-    if (!fs::exists(kSamples / "centre.xml"))
-        GTEST_SKIP() << "no sample centre file";
+    ASSERT_TRUE(fs::exists(kSamples / "centre.xml")) << "the committed sample centre.xml is missing";
     TempDir dir;
     const fs::path qtemp = dir / "qtemp";
     fs::create_directories(qtemp);
@@ -246,11 +251,7 @@ TEST(CliEndToEnd, OutputThatCannotBeWrittenExitsWithOne)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
         if (c.needsSolution) {
-            if (!fs::exists(kSamples / "solution" / "SOLUC.DBF"))
-                continue;
-            for (const char* table : { "SOLUC.DBF", "DIASHORAST.DBF" })
-                fs::copy_file(
-                    kSamples / "solution" / table, qtemp / table, fs::copy_options::overwrite_existing);
+            ASSERT_NO_FATAL_FAILURE(copySampleSolution(qtemp));
         }
         const auto r = inSubshell("--qtemp " + q(qtemp) + " " + c.args, " 2>&1 >/dev/full");
         EXPECT_EQ(r.exitCode, 1) << r.output;

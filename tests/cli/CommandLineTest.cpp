@@ -6,7 +6,7 @@
 using namespace tramazel::cli;
 using tramazel::centre_import::SubjectLines;
 
-TEST(CommandLine, ValidFormsAndTheirOptions)
+TEST(CommandLine, ParsesEveryValidFormWithItsOptions)
 {
     struct Case {
         std::vector<std::string> args;
@@ -56,7 +56,7 @@ TEST(CommandLine, ValidFormsAndTheirOptions)
     }
 }
 
-TEST(CommandLine, UsageErrors)
+TEST(CommandLine, RefusesEveryLineOutsideTheUsage)
 {
     const std::vector<std::vector<std::string>> cases = {
         {},

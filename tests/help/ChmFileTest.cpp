@@ -63,11 +63,18 @@ TEST(ContextMap, ReadsContextNumbersAndTheirTopics)
     const QByteArray strings(stored, sizeof stored); // with the last NUL
     // The count claims more pairs than there are, and one offset lies outside the strings.
     const ContextMap map(ivb({ { 1, 1 }, { 2, 10 }, { 7, 24 }, { 9, 500 } }, 64), strings, 1252);
-    EXPECT_EQ(map.target(1), QStringLiteral("main.htm"));
-    EXPECT_EQ(map.target(2), QStringLiteral("sub/other.htm"));
-    EXPECT_EQ(map.target(7), QStringLiteral("temaá.htm"));
-    EXPECT_EQ(map.target(9), std::nullopt);
-    EXPECT_EQ(map.target(3), std::nullopt);
+    struct Case {
+        std::uint32_t context;
+        std::optional<QString> target;
+    };
+    const Case cases[] = {
+        { 1, QStringLiteral("main.htm") }, { 2, QStringLiteral("sub/other.htm") },
+        { 7, QStringLiteral("temaá.htm") }, // the stored text is in the file's code page
+        { 9, std::nullopt }, // its offset lies outside the strings
+        { 3, std::nullopt }, // not in the map
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(map.target(c.context), c.target) << "context " << c.context;
 
     // Damaged or missing files give an empty map, never a crash.
     EXPECT_EQ(ContextMap(QByteArray("\x10", 1), strings, 1252).size(), 0u);
@@ -157,9 +164,13 @@ TEST(ChmFile, ReadsTheTestFile)
     ASSERT_TRUE(chm->contextMap().target(1));
     EXPECT_TRUE(chm->contextMap().target(1)->startsWith(QLatin1Char('/')))
         << chm->contextMap().target(1)->toStdString();
-    EXPECT_EQ(chm->contextTopic(1), QStringLiteral("main.htm"));
-    EXPECT_EQ(chm->contextTopic(2), QStringLiteral("sub/other.htm"));
-    EXPECT_EQ(chm->contextTopic(99), std::nullopt);
+    const std::pair<std::uint32_t, std::optional<QString>> topics[] = {
+        { 1, QStringLiteral("main.htm") },
+        { 2, QStringLiteral("sub/other.htm") },
+        { 99, std::nullopt },
+    };
+    for (const auto& [context, topic] : topics)
+        EXPECT_EQ(chm->contextTopic(context), topic) << "context " << context;
 
     const auto picture = chm->read(QStringLiteral("sub/dot.png"));
     ASSERT_TRUE(picture);

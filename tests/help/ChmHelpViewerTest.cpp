@@ -311,7 +311,7 @@ TEST(HelpManager, AsksTheSelectorWhenSeveralViewersCanServe)
     EXPECT_EQ(rig.recorder->calls.size(), 2u);
 }
 
-TEST(HelpManager, AContextRequestMakesItsFileTheManagersFile)
+TEST(HelpManager, ContextRequestMakesItsFileTheManagersFile)
 {
     Rig rig { QString() };
     rig.manager.showContext(1, QStringLiteral("IB.chm"));

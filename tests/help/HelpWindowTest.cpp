@@ -83,7 +83,7 @@ QColor headingColour(QTextDocument* doc, const QString& heading)
     return QColor();
 }
 
-class HelpWindowTest : public ::testing::Test {
+class HelpWindows : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -104,7 +104,7 @@ protected:
 
 } // namespace
 
-TEST_F(HelpWindowTest, ContentsShowTheTreeAndTheDefaultTopic)
+TEST_F(HelpWindows, ContentsShowTheTreeAndTheDefaultTopic)
 {
     windows.call(nullptr, fixture, HtmlHelpCommand::DisplayToc, {});
     HelpWindow* w = only();
@@ -131,7 +131,7 @@ TEST_F(HelpWindowTest, ContentsShowTheTreeAndTheDefaultTopic)
     EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/sub/other.htm"));
 }
 
-TEST_F(HelpWindowTest, ContextsShowTheirTopicsWithStylesheetsAndPictures)
+TEST_F(HelpWindows, ContextsShowTheirTopicsWithStylesheetsAndPictures)
 {
     windows.call(nullptr, fixture, HtmlHelpCommand::HelpContext, { QString(), 1 });
     HelpWindow* w = only();
@@ -162,7 +162,7 @@ TEST_F(HelpWindowTest, ContextsShowTheirTopicsWithStylesheetsAndPictures)
     EXPECT_EQ(QImage::fromData(bytes.toByteArray()).size(), QSize(8, 6));
 }
 
-TEST_F(HelpWindowTest, LinksBackAndForward)
+TEST_F(HelpWindows, LinksGoBackAndForward)
 {
     windows.call(nullptr, fixture, HtmlHelpCommand::DisplayToc, {});
     HelpWindow* w = only();
@@ -188,7 +188,7 @@ TEST_F(HelpWindowTest, LinksBackAndForward)
     EXPECT_TRUE(w->message().contains(QStringLiteral("sub/nada.htm"))) << w->message().toStdString();
 }
 
-TEST_F(HelpWindowTest, AnExternalLinkOpensOutsideAndThePageStays)
+TEST_F(HelpWindows, ExternalLinkOpensOutsideAndThePageStays)
 {
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
@@ -204,7 +204,7 @@ TEST_F(HelpWindowTest, AnExternalLinkOpensOutsideAndThePageStays)
     EXPECT_FALSE(w->browser()->isBackwardAvailable());
 }
 
-TEST_F(HelpWindowTest, TheIndexOpensAtTheKeyword)
+TEST_F(HelpWindows, IndexOpensAtTheKeyword)
 {
     windows.call(nullptr, fixture, HtmlHelpCommand::DisplayIndex, { QStringLiteral("imag"), 0 });
     HelpWindow* w = only();
@@ -224,7 +224,7 @@ TEST_F(HelpWindowTest, TheIndexOpensAtTheKeyword)
     EXPECT_EQ(w->indexList()->currentItem()->text(), QStringLiteral("canción"));
 }
 
-TEST_F(HelpWindowTest, FailuresAreSaidInTheWindowOrNotAtAll)
+TEST_F(HelpWindows, FailuresAreSaidInTheWindowOrNotAtAll)
 {
     // A context the file lacks: the window opens on the default topic and says so.
     windows.call(nullptr, fixture, HtmlHelpCommand::HelpContext, { QString(), 99 });
@@ -263,7 +263,7 @@ TEST_F(HelpWindowTest, FailuresAreSaidInTheWindowOrNotAtAll)
     EXPECT_TRUE(windows.windows().isEmpty());
 }
 
-TEST_F(HelpWindowTest, CloseAllClosesEveryWindow)
+TEST_F(HelpWindows, CloseAllClosesEveryWindow)
 {
     const QString copy = QString::fromStdString((*dir / "copia.chm").string());
     ASSERT_TRUE(QFile::copy(fixture, copy));
@@ -320,7 +320,7 @@ TEST(HelpSystem, HelpWindowsOpenBesideTheirOwner)
 
 // The program's own requests: the help button and F1 of the main window, with
 // IB.chm beside the executable as in an installation.
-TEST(HelpSystem, TheMainWindowsRequestsShowOurHelpFile)
+TEST(HelpSystem, MainWindowsRequestsShowOurHelpFile)
 {
     app();
     ASSERT_TRUE(QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/IB.chm")));

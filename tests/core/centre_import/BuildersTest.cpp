@@ -20,6 +20,7 @@ using test::readLayout;
 using test::readRows;
 using test::Row;
 using test::runBuilder;
+using tramazel::test::expectError;
 using tramazel::test::TempDir;
 
 // Expected texts are cp1252: \xE0 à, \xE8 è, \xC0 À.
@@ -34,7 +35,7 @@ std::string repeatDigits(std::size_t n)
     return s;
 }
 
-TEST(TransformarAsignaturas, SubjectsThenActivities)
+TEST(TransformarAsignaturas, WritesSubjectsThenActivities)
 {
     const std::string code25 = repeatDigits(25);
     const std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -86,7 +87,7 @@ TEST(TransformarAsignaturas, SubjectsThenActivities)
     EXPECT_EQ(warnings.count(warning::kReplacedCharacters), 0u);
 }
 
-TEST(TransformarProfesores, AbbreviationsAndDescriptions)
+TEST(TransformarProfesores, WritesUniqueAbbreviationsAndCutDescriptions)
 {
     const std::string forty(40, 'd');
     const std::string fortyOne = std::string(35, 'a') + "bcdefg";
@@ -171,7 +172,7 @@ TEST(TransformarAulas, AbbreviationIsTheEndOfTheCode)
 
 // The cut to four characters makes late replacements collide with earlier
 // codes; the tables keep them as the rule gives them, and the import warns.
-TEST(CodeUniqueness, CutToFourCharactersIsReported)
+TEST(Builders, CodesCutToFourCharactersAreReported)
 {
     std::string subjects = "<CENTRE><MATERIES>";
     for (int i = 0; i < 101; ++i)
@@ -206,7 +207,7 @@ TEST(CodeUniqueness, CutToFourCharactersIsReported)
 // Codes are unique as the table holds them: cut to the field's width and read back
 // without trailing blanks, letter case ignored. Two codes that differ only in what
 // the table drops would otherwise merge two posts or subjects into one.
-TEST(CodeUniqueness, CodesAreUniqueAsStored)
+TEST(Builders, CodesAreUniqueAsStored)
 {
     struct Case {
         const char* what;
@@ -384,13 +385,14 @@ TEST(Builders, RecreateTheirTablesEmptyWithTheirLayout)
 
 // A missing timetable directory surfaces as the engine's error, and no builder
 // writes anywhere else.
-TEST(Builders, MissingDirectoryIsAnError)
+TEST(Builders, MissingDirectoryIsFileNotFound)
 {
     TempDir dir;
     for (const TableCase& c : tableCases()) {
+        SCOPED_TRACE(c.table);
         Warnings warnings;
-        EXPECT_THROW(runBuilder(c.builder, kFullCentre, dir / "missing", warnings), tramazel::Error)
-            << c.table;
+        expectError(
+            ErrorCode::FileNotFound, [&] { runBuilder(c.builder, kFullCentre, dir / "missing", warnings); });
     }
     EXPECT_TRUE(tramazel::test::snapshot(dir.path()).empty());
 }

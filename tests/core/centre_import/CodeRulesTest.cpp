@@ -13,7 +13,7 @@ namespace tramazel::centre_import {
 namespace {
 
 // Texts are cp1252: "\xE0" is à.
-TEST(CodeRules, SubjectLongAndBaseCodes)
+TEST(CodeRules, DerivesSubjectLongAndBaseCodes)
 {
     struct Case {
         const char* name;
@@ -49,15 +49,22 @@ TEST(CodeRules, SubjectLongAndBaseCodes)
     }
 }
 
-TEST(CodeRules, TeacherAndRoomTexts)
+TEST(CodeRules, ShortensTeacherAndRoomTexts)
 {
-    const std::string forty(40, 'd');
-    const std::string fortyOne = std::string(35, 'a') + "bbbbbb";
-    EXPECT_EQ(rules::teacherDescription(""), "");
-    EXPECT_EQ(rules::teacherDescription(forty), forty);
-    EXPECT_EQ(rules::teacherDescription(fortyOne), std::string(35, 'a') + "bbbbb");
-    EXPECT_EQ(rules::teacherDescription(std::string(30, 'a') + std::string(30, 'z')),
-        std::string(30, 'a') + std::string(5, 'z') + std::string(5, 'z'));
+    // Beyond forty characters, a description keeps its first 35 and its last five.
+    struct DescriptionCase {
+        const char* what;
+        std::string text;
+        std::string kept;
+    } descriptions[] = {
+        { "empty", "", "" },
+        { "forty characters kept whole", std::string(40, 'd'), std::string(40, 'd') },
+        { "forty-one", std::string(35, 'a') + "bbbbbb", std::string(35, 'a') + "bbbbb" },
+        { "sixty", std::string(30, 'a') + std::string(30, 'z'),
+            std::string(30, 'a') + std::string(5, 'z') + std::string(5, 'z') },
+    };
+    for (const DescriptionCase& c : descriptions)
+        EXPECT_EQ(rules::teacherDescription(c.text), c.kept) << c.what;
 
     struct Case {
         const char* text;
@@ -105,86 +112,81 @@ struct NaiveCodes {
 
 enum class Mode { Subject, Teacher };
 
-std::vector<std::string> allocate(const std::vector<std::string>& codes, Mode mode)
+// Takes `codes` one after the other: a subject code is replaced on its own base, a
+// teacher's on "P".
+std::vector<std::string> allocate(const std::vector<std::string>& codes, Mode mode, CodeAllocator& allocator)
 {
-    CodeAllocator allocator;
     std::vector<std::string> out;
     for (const std::string& code : codes)
         out.push_back(allocator.take(code, mode == Mode::Subject ? code : std::string("P")));
     return out;
 }
 
-TEST(CodeAllocator, Sequences)
+std::vector<std::string> allocate(const std::vector<std::string>& codes, Mode mode)
 {
-    struct Case {
-        const char* what;
-        Mode mode;
-        std::vector<std::string> codes;
-        std::vector<std::string> expected;
-    } cases[] = {
-        { "suffix on the own base, own case", Mode::Subject, { "MA", "MA", "ma" }, { "MA", "MA1", "ma2" } },
-        { "empty base", Mode::Subject, { "", "", "" }, { "", "1", "2" } },
-        { "a code taken by another base is skipped", Mode::Subject, { "M1", "M", "M", "M" },
-            { "M1", "M", "M2", "M3" } },
-        { "a base ending in a digit", Mode::Subject, { "M", "M", "M1", "M" }, { "M", "M1", "M11", "M2" } },
-        { "teacher replacements", Mode::Teacher, { "ABCD", "ABCD", "abcd", "P1" },
-            { "ABCD", "P1", "P2", "P3" } },
-        { "empty candidates", Mode::Teacher, { "", "" }, { "", "P1" } },
-        { "a candidate taking a P number ahead", Mode::Teacher, { "P2", "X", "X", "x" },
-            { "P2", "X", "P1", "P3" } },
-        { "a lower-case p", Mode::Teacher, { "p1", "X", "X" }, { "p1", "X", "P2" } },
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(allocate(c.codes, c.mode), c.expected) << c.what;
+    CodeAllocator allocator;
+    return allocate(codes, mode, allocator);
 }
 
-// With a field width, codes are compared as the field holds them.
-TEST(CodeAllocator, ComparesCodesAsStored)
+constexpr std::size_t kUncut = CodeAllocator::kUncut;
+
+// Uncut, and with a field width, where codes are compared as the field holds them.
+TEST(CodeAllocator, ReplacesTakenCodesWithTheFirstFreeNumber)
 {
     struct Case {
         const char* what;
+        std::size_t width;
         Mode mode;
         std::vector<std::string> codes;
         std::vector<std::string> expected;
     } cases[] = {
-        { "trailing blanks dropped", Mode::Teacher, { "A B ", "A B" }, { "A B ", "P1" } },
-        { "trailing blanks dropped, other order", Mode::Teacher, { "A B", "a b " }, { "A B", "P1" } },
-        { "cut to the width", Mode::Teacher, { "ABCD", "ABCDE" }, { "ABCD", "P1" } },
-        { "subject base with a blank", Mode::Subject, { "A ", "A" }, { "A ", "A1" } },
-        { "blank-only code reads as empty", Mode::Subject, { "", " " }, { "", " 1" } },
-        { "no room for another suffix: the first cut one", Mode::Teacher, { "PPPP", "PPPP" },
+        { "suffix on the own base, own case", kUncut, Mode::Subject, { "MA", "MA", "ma" },
+            { "MA", "MA1", "ma2" } },
+        { "empty base", kUncut, Mode::Subject, { "", "", "" }, { "", "1", "2" } },
+        { "a code taken by another base is skipped", kUncut, Mode::Subject, { "M1", "M", "M", "M" },
+            { "M1", "M", "M2", "M3" } },
+        { "a base ending in a digit", kUncut, Mode::Subject, { "M", "M", "M1", "M" },
+            { "M", "M1", "M11", "M2" } },
+        { "teacher replacements", kUncut, Mode::Teacher, { "ABCD", "ABCD", "abcd", "P1" },
+            { "ABCD", "P1", "P2", "P3" } },
+        { "empty candidates", kUncut, Mode::Teacher, { "", "" }, { "", "P1" } },
+        { "a candidate taking a P number ahead", kUncut, Mode::Teacher, { "P2", "X", "X", "x" },
+            { "P2", "X", "P1", "P3" } },
+        { "a lower-case p", kUncut, Mode::Teacher, { "p1", "X", "X" }, { "p1", "X", "P2" } },
+        { "trailing blanks dropped", 4, Mode::Teacher, { "A B ", "A B" }, { "A B ", "P1" } },
+        { "trailing blanks dropped, other order", 4, Mode::Teacher, { "A B", "a b " }, { "A B", "P1" } },
+        { "cut to the width", 4, Mode::Teacher, { "ABCD", "ABCDE" }, { "ABCD", "P1" } },
+        { "subject base with a blank", 4, Mode::Subject, { "A ", "A" }, { "A ", "A1" } },
+        { "blank-only code reads as empty", 4, Mode::Subject, { "", " " }, { "", " 1" } },
+        { "no room for another suffix: the first cut one", 4, Mode::Teacher, { "PPPP", "PPPP" },
             { "PPPP", "P1" } },
+        { "a base filling the field: every replacement is cut back to the base", 2, Mode::Subject,
+            { "AB", "AB", "ab" }, { "AB", "AB1", "ab2" } },
     };
     for (const Case& c : cases) {
-        CodeAllocator allocator(4);
-        std::vector<std::string> out;
-        for (const std::string& code : c.codes)
-            out.push_back(allocator.take(code, c.mode == Mode::Subject ? code : std::string("P")));
-        EXPECT_EQ(out, c.expected) << c.what;
+        SCOPED_TRACE(c.what);
+        CodeAllocator allocator(c.width);
+        EXPECT_EQ(allocate(c.codes, c.mode, allocator), c.expected);
     }
-
-    // A base filling the field: every replacement is cut back to the base.
-    CodeAllocator full(2);
-    EXPECT_EQ(full.take("AB", "AB"), "AB");
-    EXPECT_EQ(full.take("AB", "AB"), "AB1");
-    EXPECT_EQ(full.take("ab", "ab"), "ab2");
-    // The uncut search goes on past the cut ones, as before.
-    CodeAllocator one(4);
-    for (int i = 0; i < 100; ++i)
-        one.take("MA", "MA");
-    EXPECT_EQ(one.take("MA", "MA"), "MA100");
-    EXPECT_EQ(one.take("MA", "MA"), "MA101");
-    EXPECT_TRUE(one.inUse("ma10 "));
 }
 
+// Cut to a field of four, the numbers past 99 no longer fit (MA100 is stored as MA10):
+// the search goes on past them as it does uncut.
 TEST(CodeAllocator, ManyCodesOnOneBaseKeepCounting)
 {
-    std::vector<std::string> codes(1001, "MA");
-    const std::vector<std::string> out = allocate(codes, Mode::Subject);
-    EXPECT_EQ(out[0], "MA");
-    EXPECT_EQ(out[99], "MA99");
-    EXPECT_EQ(out[100], "MA100");
-    EXPECT_EQ(out[1000], "MA1000");
+    for (const std::size_t width : { kUncut, std::size_t { 4 } }) {
+        SCOPED_TRACE(width == kUncut ? "uncut" : "cut to four");
+        CodeAllocator allocator(width);
+        const std::vector<std::string> out
+            = allocate(std::vector<std::string>(1001, "MA"), Mode::Subject, allocator);
+        EXPECT_EQ(out[0], "MA");
+        EXPECT_EQ(out[99], "MA99");
+        EXPECT_EQ(out[100], "MA100");
+        EXPECT_EQ(out[101], "MA101");
+        EXPECT_EQ(out[1000], "MA1000");
+        // Uncut, the trailing blank is part of the code; cut, the field drops it.
+        EXPECT_EQ(width != kUncut, allocator.inUse("ma10 "));
+    }
 }
 
 // Random mixes of few bases, letter-case variants and bases that look like

@@ -19,7 +19,7 @@ struct Case {
     Names expected; ///< empty: every group of the course
 };
 
-TEST(GroupsInSubjectName, DesignatedGroups)
+TEST(GroupsInSubjectName, FindsTheGroupsASubjectNameDesignates)
 {
     const Case cases[] = {
         // The suffixes GestIB writes.

@@ -86,7 +86,7 @@ TEST(SubjectHours, ReadsHoursAndDerivesSessions)
     }
 }
 
-TEST(SubjectHours, SessionPatternOfValuesBeyondSixtyFourBits)
+TEST(SubjectHours, SessionPatternIsExactBeyondSixtyFourBits)
 {
     struct Case {
         double hours;

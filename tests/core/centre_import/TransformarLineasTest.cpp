@@ -20,6 +20,7 @@ namespace {
 using test::readRows;
 using test::Row;
 using test::ScriptedPrompts;
+using tramazel::test::expectError;
 using tramazel::test::TempDir;
 
 // The tables TransformarLineas reads, as the builders before it leave them.
@@ -280,12 +281,7 @@ TEST(TransformarLineas, TablesMissingOrHeldEndTheBuilderBeforeTheQuestion)
 
         ScriptedPrompts prompts;
         Warnings warnings;
-        try {
-            test::runLines(dir.path(), prompts, warnings);
-            ADD_FAILURE() << "no error";
-        } catch (const Error& e) {
-            EXPECT_EQ(c.expected, e.code());
-        }
+        expectError(c.expected, [&] { test::runLines(dir.path(), prompts, warnings); });
         EXPECT_TRUE(prompts.questions.empty());
     }
 }

@@ -47,9 +47,18 @@ TEST(Utf16, MalformedUtf8BecomesReplacementCharactersWithoutLosingTheRest)
 
 TEST(Utf16, UnpairedSurrogatesBecomeReplacementCharacters)
 {
-    EXPECT_EQ(utf16ToUtf8(std::u16string { u'a', char16_t(0xD800), u'b' }),
-        "a\xEF\xBF\xBD"
-        "b");
-    EXPECT_EQ(utf16ToUtf8(std::u16string { char16_t(0xDC00) }), "\xEF\xBF\xBD");
-    EXPECT_EQ(utf16ToUtf8(std::u16string { char16_t(0xD83D) }), "\xEF\xBF\xBD");
+    struct Case {
+        const char* name;
+        std::u16string utf16;
+        const char* utf8;
+    };
+    const Case cases[] = {
+        { "high surrogate between letters", { u'a', char16_t(0xD800), u'b' },
+            "a\xEF\xBF\xBD"
+            "b" },
+        { "lone low surrogate", { char16_t(0xDC00) }, "\xEF\xBF\xBD" },
+        { "high surrogate at the end", { char16_t(0xD83D) }, "\xEF\xBF\xBD" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(utf16ToUtf8(c.utf16), c.utf8) << c.name;
 }

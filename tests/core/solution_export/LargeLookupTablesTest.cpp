@@ -96,7 +96,7 @@ const std::vector<SolucRow> kSoluc = {
     { 1, 1, "NONE", "NONE", "NONE", "NONE", "" },
 };
 
-TEST(LargeLookupTables, findTheFirstRowOfEveryCode)
+TEST(SolutionExport, LargeLookupTablesGiveTheFirstRowOfEveryCode)
 {
     TempDir qtemp;
     for (const LookupTable& table : largeCentre())
@@ -142,7 +142,7 @@ struct FailureCase {
 
 // However many tables are damaged, the error is the one met first reading them in the
 // export's order: PROFT, AULAT, ASIGNOMT, GRUPOST, DIASHORAST, then SOLUC's hours.
-TEST(LargeLookupTables, aFailureIsTheFirstInTheExportsOrder)
+TEST(SolutionExport, FailureAmongLargeLookupTablesIsTheFirstInTheExportsOrder)
 {
     const std::vector<FailureCase> cases = {
         { "PROFT without CODI", { { z::proft::kTable, z::proft::kCodi } }, false, ErrorCode::FieldNotFound,

@@ -32,7 +32,7 @@ struct StoredKeyCase {
 
 // Whatever the field's place and padding, the word read from the record is the key's
 // own: the quick test can never turn away a record that holds a key asked for.
-TEST(StoredKeyHead, givesTheHeadOfTheKeyAFieldHolds)
+TEST(StoredKeyHead, GivesTheHeadOfTheKeyAFieldHolds)
 {
     using namespace std::string_literals;
     using namespace std::string_view_literals;
@@ -68,7 +68,7 @@ TEST(StoredKeyHead, givesTheHeadOfTheKeyAFieldHolds)
     }
 }
 
-TEST(MissingKeys, turnsAwayKeysNoLongerMissing)
+TEST(MissingKeys, TurnsAwayKeysNoLongerMissing)
 {
     std::vector<std::string> keys;
     for (int i = 0; i < 20000; ++i)
@@ -94,7 +94,7 @@ TEST(MissingKeys, turnsAwayKeysNoLongerMissing)
 
 // Keys that share their first eight bytes share a count: more of them than a count
 // can tell apart must not make the test turn the last one away.
-TEST(MissingKeys, manyKeysWithOneHeadStayMissingUntilTheLast)
+TEST(MissingKeys, ManyKeysWithOneHeadStayMissingUntilTheLast)
 {
     constexpr std::size_t kKeys = 600;
     const std::uint64_t head = keyHead("SAMEHEAD-and-more");
@@ -109,7 +109,7 @@ TEST(MissingKeys, manyKeysWithOneHeadStayMissingUntilTheLast)
 constexpr std::uint64_t kAlone = ~std::uint64_t(0);
 constexpr std::uint64_t kSideBySide = 0;
 
-TEST(ParallelJobs, runsEveryJobOnce)
+TEST(ParallelJobs, RunsEveryJobOnce)
 {
     for (const std::uint64_t from : { kAlone, kSideBySide }) {
         std::vector<std::atomic<int>> runs(50);
@@ -127,7 +127,7 @@ TEST(ParallelJobs, runsEveryJobOnce)
 // The error of a run side by side is the one a run in order would give: that of the
 // first job in the list that fails, even when a later one, started first as the
 // costliest, failed before it. Every job before it has run.
-TEST(ParallelJobs, rethrowsTheErrorOfTheFirstFailingJobInOrder)
+TEST(ParallelJobs, RethrowsTheErrorOfTheFirstFailingJobInOrder)
 {
     struct Case {
         const char* name;

@@ -97,9 +97,9 @@ std::ostream& operator<<(std::ostream& os, const RowsCase& c)
     return os << c.name;
 }
 
-class ExportRows : public ::testing::TestWithParam<RowsCase> { };
+class SolutionExportRows : public ::testing::TestWithParam<RowsCase> { };
 
-TEST_P(ExportRows, givesOneSessionPerRowWithADayInStoredOrder)
+TEST_P(SolutionExportRows, GivesOneSessionPerRowWithADayInStoredOrder)
 {
     const RowsCase& c = GetParam();
     Workspace ws;
@@ -179,10 +179,10 @@ const std::vector<RowsCase> kRowsCases = {
             "11", "GU\xC3\x80RDIA") } },
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, ExportRows, ::testing::ValuesIn(kRowsCases),
+INSTANTIATE_TEST_SUITE_P(Cases, SolutionExportRows, ::testing::ValuesIn(kRowsCases),
     [](const ::testing::TestParamInfo<RowsCase>& p) { return std::string(p.param.name); });
 
-TEST(SolutionExport, emptySolucGivesTheSkeletonInUtf8WithDeclaration)
+TEST(SolutionExport, EmptySolucGivesTheSkeletonInUtf8WithDeclaration)
 {
     Workspace ws;
     writeSoluc(ws.qtemp.path(), {});
@@ -196,7 +196,7 @@ TEST(SolutionExport, emptySolucGivesTheSkeletonInUtf8WithDeclaration)
     EXPECT_NE(bytes.find("SESSIONS"), std::string::npos);
 }
 
-TEST(SolutionExport, writesBesideTheChosenFileAndNeverTouchesIt)
+TEST(SolutionExport, WritesBesideTheChosenFileAndNeverTouchesIt)
 {
     Workspace ws;
     writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
@@ -216,13 +216,13 @@ TEST(SolutionExport, writesBesideTheChosenFileAndNeverTouchesIt)
     EXPECT_TRUE(readSessions(ws.output).empty());
 }
 
-TEST(SolutionExport, chosenFileWithoutFolderPointsAtTheWorkingFolder)
+TEST(SolutionExport, ChosenFileWithoutFolderPointsAtTheWorkingFolder)
 {
     EXPECT_EQ(solution_export::solutionFileFor("centre.xml"), fs::path("SolucioHorari.xml"));
     EXPECT_EQ(solution_export::solutionFileFor("/a/b/centre.xml"), fs::path("/a/b/SolucioHorari.xml"));
 }
 
-TEST(SolutionExport, aTargetIsAFolderOrAnExistingFileInOne)
+TEST(SolutionExport, TargetIsAFolderOrAnExistingFileInOne)
 {
     Workspace ws;
     writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
@@ -250,7 +250,7 @@ TEST(SolutionExport, aTargetIsAFolderOrAnExistingFileInOne)
     EXPECT_EQ(readFile(ws.chosenFile), "<CENTRE/>");
 }
 
-TEST(SolutionExport, theSummaryLinesBothFrontEndsPrint)
+TEST(SolutionExport, SummaryGivesTheLinesBothFrontEndsPrint)
 {
     solution_export::TargetExport done;
     done.outputFile = fs::path("/g") / "SolucioHorari.xml";
@@ -272,7 +272,7 @@ TEST(SolutionExport, theSummaryLinesBothFrontEndsPrint)
 // A SOLUC shorter than the lookup tables has them read for its own codes only; a
 // longer one has every key read. Both must find the same first rows and miss the same
 // codes.
-TEST(SolutionExport, aLongSolucFindsWhatAShortOneFinds)
+TEST(SolutionExport, LongSolucFindsWhatAShortOneFinds)
 {
     const std::vector<SolucRow> rows = {
         { 1, 1, "ANA", "1A", "A1", "MA", "" }, // ANA: the first of two rows
@@ -311,7 +311,7 @@ TEST(SolutionExport, aLongSolucFindsWhatAShortOneFinds)
 // The lookups of a small SOLUC against large tables pass over rows whose codes were
 // met before and stop once every code is found; a code found only in the last row,
 // and a blank code that a lookup row carries too, must be found all the same.
-TEST(SolutionExport, largeLookupTablesFindLateAndBlankCodes)
+TEST(SolutionExport, LargeLookupTablesFindLateAndBlankCodes)
 {
     Centre centre = standardCentre();
     for (int i = 0; i < 2000; ++i) {
@@ -335,7 +335,7 @@ TEST(SolutionExport, largeLookupTablesFindLateAndBlankCodes)
     EXPECT_EQ(summary.lookupsNotFound.summaryLines().size(), 1u) << "only ZZZ is missing";
 }
 
-TEST(SolutionExport, summaryCountsMissesByKindButNotBlankedOrEmptyCodes)
+TEST(SolutionExport, SummaryCountsMissesByKindButNotBlankedOrEmptyCodes)
 {
     Workspace ws;
     writeSoluc(ws.qtemp.path(),
@@ -411,7 +411,7 @@ TEST(SolutionExport, theTemporaryFileIsOnDiskBeforeItsRename)
 
 // A SOLUC written by another dBASE program in an OEM code page: its codes are read as
 // the characters they stand for, so the lookups in the program's own ANSI tables find them.
-TEST(SolutionExport, solucInAnotherCodePageFindsItsCodes)
+TEST(SolutionExport, SolucInAnotherCodePageFindsItsCodes)
 {
     struct Case {
         const char* name;
@@ -463,7 +463,7 @@ TEST(SolutionExport, solucInAnotherCodePageFindsItsCodes)
 // The same rows stored by several dBASE writers, with DIA and HORA as N, F, level-7
 // I and O, FoxPro I and B, and text: each must give the same sessions, and the
 // deleted row none.
-TEST(SolutionExport, readsSolucInEveryDbaseVariant)
+TEST(SolutionExport, ReadsSolucInEveryDbaseVariant)
 {
     std::vector<fs::path> variants;
     for (const auto& entry : fs::directory_iterator(fixture("soluc")))
@@ -489,7 +489,7 @@ TEST(SolutionExport, readsSolucInEveryDbaseVariant)
     }
 }
 
-TEST(SolutionExport, anIndependentParserReadsTheFile)
+TEST(SolutionExport, IndependentParserReadsTheFile)
 {
     if (std::string(TRAMAZEL_SYSTEM_PYTHON).empty())
         GTEST_SKIP() << "no system python";
@@ -519,11 +519,12 @@ TEST(SolutionExport, anIndependentParserReadsTheFile)
 
 // The bundled demo solution must keep matching what the import makes of the bundled
 // centre: every code it uses is found.
-TEST(SolutionExport, sampleSolutionMatchesTheSampleCentre)
+TEST(SolutionExport, SampleSolutionMatchesTheSampleCentre)
 {
-    const fs::path samples = fs::path(TRAMAZEL_FIXTURES_DIR) / ".." / ".." / "samples";
-    if (!fs::exists(samples / "centre.xml") || !fs::exists(samples / "solution" / "SOLUC.DBF"))
-        GTEST_SKIP() << "no sample data";
+    const fs::path samples = TRAMAZEL_SAMPLES_DIR;
+    for (const fs::path& sample : { fs::path("centre.xml"), fs::path("solution") / "SOLUC.DBF",
+             fs::path("solution") / "DIASHORAST.DBF" })
+        ASSERT_TRUE(fs::exists(samples / sample)) << "the committed sample " << sample << " is missing";
     struct NoPrompts : centre_import::ImportPrompts {
         void editCourseLevels(centre_import::CourseLevelGrid&) override { }
         bool askQuestion(std::string_view, std::string_view) override { return false; }
@@ -645,7 +646,7 @@ std::vector<FailureCase> failureCases()
 
 // Every failure writes nothing, leaves an old solution file as it was, adds no
 // temporary file and releases every table it opened.
-TEST(SolutionExport, aFailureWritesNothingAndReleasesEveryTable)
+TEST(SolutionExport, FailureWritesNothingAndReleasesEveryTable)
 {
     for (const FailureCase& c : failureCases()) {
         SCOPED_TRACE(c.name);

@@ -69,7 +69,7 @@ TEST(Cp1252, NoOtherCodePointHasAByte)
     EXPECT_EQ(256, mapped);
 }
 
-TEST(Cp1252, Utf8ToCp1252)
+TEST(Cp1252, Utf8BecomesCp1252WithQuestionMarksForWhatItLacks)
 {
     struct Case {
         const char* name;

@@ -363,7 +363,7 @@ TEST(XmlLoad, FileProblemsHaveTheirOwnCodes)
     expectError(ErrorCode::FileIo, [&] { XmlDocument::load(dir.path()); });
 }
 
-TEST(XmlSelect, AbsolutePathsInDocumentOrder)
+TEST(XmlSelect, SelectsAbsolutePathsInDocumentOrder)
 {
     const XmlDocument doc = XmlDocument::parse(R"(<?xml version="1.0"?>
 <CENTRE>
@@ -422,7 +422,7 @@ TEST(XmlSelect, AbsolutePathsInDocumentOrder)
     }
 }
 
-TEST(XmlAttribute, TrimmedConvertedAndEmptyWhenMissing)
+TEST(XmlAttribute, IsTrimmedConvertedAndEmptyWhenMissing)
 {
     const XmlDocument doc = XmlDocument::parse("<A"
                                                " spaces='  Aula 1  '"

@@ -82,7 +82,7 @@ std::vector<fs::path> entries(const fs::path& dir)
 
 } // namespace
 
-TEST(XmlStreamWriter, writesTheBytesTheDocumentSaves)
+TEST(XmlStreamWriter, WritesTheBytesTheDocumentSaves)
 {
     struct Case {
         const char* name;
@@ -112,7 +112,7 @@ TEST(XmlStreamWriter, writesTheBytesTheDocumentSaves)
     }
 }
 
-TEST(XmlStreamWriter, commitClosesWhatIsStillOpen)
+TEST(XmlStreamWriter, CommitClosesWhatIsStillOpen)
 {
     TempDir dir;
     {
@@ -124,7 +124,7 @@ TEST(XmlStreamWriter, commitClosesWhatIsStillOpen)
     EXPECT_EQ(readFile(dir / "out.xml"), savedByDocument({ "HORARI", {}, { { "SESSIONS", {}, {} } } }));
 }
 
-TEST(XmlStreamWriter, leavesTheOldFileWhenNotCommittedOrWhenWritingFails)
+TEST(XmlStreamWriter, LeavesTheOldFileWhenNotCommittedOrWhenWritingFails)
 {
     TempDir dir;
     test::writeFile(dir / "out.xml", "old");
@@ -148,7 +148,7 @@ TEST(XmlStreamWriter, leavesTheOldFileWhenNotCommittedOrWhenWritingFails)
     EXPECT_EQ(entries(dir.path()), std::vector<fs::path> { "out.xml" });
 }
 
-TEST(XmlStreamWriter, syncsTheFileBeforeRenamingIt)
+TEST(XmlStreamWriter, SyncsTheFileBeforeRenamingIt)
 {
     TempDir dir;
     std::vector<platform::DurableStep> steps;
