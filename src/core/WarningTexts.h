@@ -27,6 +27,13 @@ inline std::string cutTexts(std::string_view table)
     return std::string(table) + ": textos cortados al ancho de su campo";
 }
 
+/// "<table>: registros con <field> vacío (…)": a record the export can never name.
+inline std::string emptyKeys(std::string_view table, std::string_view field)
+{
+    return std::string(table) + ": registros con " + std::string(field)
+        + " vacío (la exportación no les atribuye ninguna sesión)";
+}
+
 // Courses, groups, the subject catalogue and the subject lines.
 inline constexpr std::string_view kDuplicateCourse
     = "CURSOST: códigos de curso repetidos (sus grupos toman el nivel, curso y descripción del primero)";

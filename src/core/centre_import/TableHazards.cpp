@@ -51,13 +51,17 @@ void TableHazards::noteCut(std::string_view field, std::string_view value, int w
         report(m_cutDescription, [&] { return std::string(field) + " «" + text::cp1252ToUtf8(value) + "»"; });
 }
 
-void TableHazards::noteKey(
-    std::string_view value, int width, std::string_view description, std::string_view codi)
+void TableHazards::noteKey(std::string_view field, std::string_view value, int width,
+    std::string_view description, std::string_view codi)
 {
     // Lookups compare the stored text read back, without the blanks that pad it.
     std::string_view stored = value.substr(0, static_cast<std::size_t>(width));
     while (!stored.empty() && stored.back() == ' ')
         stored.remove_suffix(1);
+    if (stored.empty()) {
+        report(warning::emptyKeys(m_table, field), [&] { return "codi " + text::cp1252ToUtf8(codi); });
+        return;
+    }
     if (!m_keys.add(stored))
         report(description,
             [&] { return text::cp1252ToUtf8(stored) + " (codi " + text::cp1252ToUtf8(codi) + ")"; });

@@ -35,10 +35,13 @@ public:
     /// Notes `value` when it is longer than `width`, the width of `field`.
     void noteCut(std::string_view field, std::string_view value, int width);
 
-    /// Notes a key as the table stores it (its first `width` characters). A key that
-    /// an earlier record already holds, compared exactly as lookups compare, counts
-    /// under `description`, with `codi` (the GestIB code of the record) in the example.
-    void noteKey(std::string_view value, int width, std::string_view description, std::string_view codi);
+    /// Notes a key of `field` as the table stores it (its first `width` characters).
+    /// A key that an earlier record already holds, compared exactly as lookups
+    /// compare, counts under `description`, with `codi` (the GestIB code of the
+    /// record) in the example. An empty key counts as such (warning::emptyKeys): the
+    /// export finds no record by an empty key.
+    void noteKey(std::string_view field, std::string_view value, int width, std::string_view description,
+        std::string_view codi);
 
 private:
     template <typename MakeExample> void report(std::string_view description, MakeExample&& makeExample);

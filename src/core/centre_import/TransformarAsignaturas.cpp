@@ -62,7 +62,7 @@ void TransformarAsignaturas(ImportContext& ctx)
         hazards.noteCut(t::kNombre, name, t::kNombreWidth);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
         hazards.noteCut(t::kCodiCurs, curs, t::kCodiCursWidth);
-        hazards.noteKey(code, t::kCodWidth, warning::kDuplicateSubjectCode, codi);
+        hazards.noteKey(t::kCod, code, t::kCodWidth, warning::kDuplicateSubjectCode, codi);
 
         record.setText(fCod, code);
         record.setText(fCodLargo, longCode);
@@ -84,7 +84,7 @@ void TransformarAsignaturas(ImportContext& ctx)
         // by design, so only the repeats that cut causes are worth a warning.
         hazards.noteCut(t::kNombre, name, t::kNombreWidth);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
-        hazards.noteKey(codi, t::kCodWidth, warning::kDuplicateSubjectCode, codi);
+        hazards.noteKey(t::kCod, codi, t::kCodWidth, warning::kDuplicateSubjectCode, codi);
 
         record.setText(fCod, codi);
         record.setText(fCodLargo, rules::activityLongCode(shortName));

@@ -36,7 +36,7 @@ void TransformarAulas(ImportContext& ctx)
 
         hazards.noteCut(t::kNombre, description, t::kNombreWidth);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
-        hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kSharedRoomAbbreviation, codi);
+        hazards.noteKey(t::kAbrev, abbreviation, t::kAbrevWidth, warning::kSharedRoomAbbreviation, codi);
 
         record.setText(fAbrev, abbreviation);
         record.setText(fNombre, description);

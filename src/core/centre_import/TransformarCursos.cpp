@@ -145,7 +145,7 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
             const std::string_view nom = hazards.read(group, attrNom, nomScratch);
             const std::string_view abbreviation = rules::lastFour(codi);
             hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
-            hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kSharedGroupAbbreviation, codi);
+            hazards.noteKey(t::kAbrev, abbreviation, t::kAbrevWidth, warning::kSharedGroupAbbreviation, codi);
             if (!found)
                 ctx.warnings.add(
                     warning::kGroupWithoutCourse, utf8(codi) + " (curso " + utf8(courseCode) + ")");

@@ -45,7 +45,8 @@ void TransformarProfesores(ImportContext& ctx)
 
         hazards.noteCut(t::kAbrev, abbreviation, t::kAbrevWidth);
         hazards.noteCut(t::kCodi, codi, t::kCodiWidth);
-        hazards.noteKey(abbreviation, t::kAbrevWidth, warning::kDuplicateTeacherAbbreviation, codi);
+        hazards.noteKey(
+            t::kAbrev, abbreviation, t::kAbrevWidth, warning::kDuplicateTeacherAbbreviation, codi);
 
         record.setText(fAbrev, abbreviation);
         record.setText(fNombre, description);

@@ -165,7 +165,8 @@ TEST(TransformarAulas, AbbreviationIsTheEndOfTheCode)
         { "", "", "", "", "" },
     };
     EXPECT_EQ(readRows(dir.path(), "AULAT"), expected);
-    EXPECT_EQ(warnings.count(warning::kSharedRoomAbbreviation), 2u); // 0001, and the second empty one
+    EXPECT_EQ(warnings.count(warning::kSharedRoomAbbreviation), 1u); // 0001
+    EXPECT_EQ(warnings.count(warning::emptyKeys("AULAT", "ABREV")), 2u);
     EXPECT_EQ(warnings.count(warning::cutTexts("AULAT")), 2u); // NOMBRE, CODI
     EXPECT_EQ(warnings.count(warning::kReplacedCharacters), 1u);
 }
@@ -385,6 +386,45 @@ TEST(Builders, RecreateTheirTablesEmptyWithTheirLayout)
 
 // A missing timetable directory surfaces as the engine's error, and no builder
 // writes anywhere else.
+// A record whose key came out empty can never be named by the export (it looks no
+// empty key up), so each one is reported, table by table.
+TEST(Builders, EmptyKeysAreReported)
+{
+    struct Case {
+        const char* name;
+        void (*builder)(ImportContext&);
+        std::string xml;
+        std::string description;
+        std::size_t count;
+    };
+    const Case cases[] = {
+        { "a post without curta", &TransformarProfesores,
+            "<CENTRE><PLACES><PLACA codi='3050099' descripcio='Vacant'/><PLACA codi='3050100' curta='AB'/>"
+            "</PLACES></CENTRE>",
+            warning::emptyKeys("PROFT", "ABREV"), 1 },
+        { "a post whose curta is blanks", &TransformarProfesores,
+            "<CENTRE><PLACES><PLACA codi='1' curta='   '/></PLACES></CENTRE>",
+            warning::emptyKeys("PROFT", "ABREV"), 1 },
+        { "subjects without descripcio or curta", &TransformarAsignaturas,
+            "<CENTRE><MATERIES><MATERIA codi='2070099'/><MATERIA codi='2070100' curta='MAT'/></MATERIES>"
+            "<ACTIVITATS><ACTIVITAT descripcio='Guàrdia'/></ACTIVITATS></CENTRE>",
+            warning::emptyKeys("ASIGNOMT", "COD"), 2 },
+        { "a room without codi", &TransformarAulas,
+            "<CENTRE><AULES><AULA descripcio='Patí'/></AULES></CENTRE>", warning::emptyKeys("AULAT", "ABREV"),
+            1 },
+        { "every key present", &TransformarProfesores,
+            "<CENTRE><PLACES><PLACA codi='1' curta='AB'/></PLACES></CENTRE>",
+            warning::emptyKeys("PROFT", "ABREV"), 0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        Warnings warnings;
+        runBuilder(c.builder, c.xml, dir.path(), warnings);
+        EXPECT_EQ(warnings.count(c.description), c.count);
+    }
+}
+
 TEST(Builders, MissingDirectoryIsFileNotFound)
 {
     TempDir dir;
