@@ -31,6 +31,16 @@ std::string_view teacherCandidate(std::string_view shortName);
 /// The base of the replacement abbreviations "P1", "P2", … of teacher posts.
 inline constexpr std::string_view kTeacherReplacementBase = "P";
 
+/// A key as a character field of `width` holds it and lookups read it back: its
+/// first `width` characters, without the blanks that pad (or end) them.
+constexpr std::string_view storedKey(std::string_view value, int width) noexcept
+{
+    value = value.substr(0, static_cast<std::size_t>(width));
+    while (!value.empty() && value.back() == ' ')
+        value.remove_suffix(1);
+    return value;
+}
+
 /// A room's or a group's abbreviation: the code when it has at most 4 characters,
 /// otherwise its last 4 (the end of the code).
 std::string_view lastFour(std::string_view code);

@@ -3,6 +3,7 @@
 
 #include "Error.h"
 #include "ZelvanoTables.h"
+#include "centre_import/CodeRules.h"
 #include "dbf/DbfTable.h"
 #include "text/Cp1252.h"
 
@@ -68,16 +69,10 @@ std::string CourseLevelGrid::cut(int column, std::string_view typed)
 
 std::string CourseLevelGrid::storedCode(std::string_view code, bool* wasCut)
 {
-    std::string stored = text::utf8ToCp1252(code);
-    const bool longer = stored.size() > static_cast<std::size_t>(t::kCodiWidth);
-    if (longer) {
-        stored.resize(static_cast<std::size_t>(t::kCodiWidth));
-        while (!stored.empty() && stored.back() == ' ')
-            stored.pop_back();
-    }
+    const std::string cp1252 = text::utf8ToCp1252(code);
     if (wasCut)
-        *wasCut = longer;
-    return stored;
+        *wasCut = cp1252.size() > static_cast<std::size_t>(t::kCodiWidth);
+    return std::string(rules::storedKey(cp1252, t::kCodiWidth));
 }
 
 void CourseLevelGrid::set(int row, int column, std::string_view typed)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/TableHazards.h"
 
+#include "centre_import/CodeRules.h"
 #include "text/Cp1252.h"
 #include "xml/XmlDocument.h"
 
@@ -55,9 +56,7 @@ void TableHazards::noteKey(std::string_view field, std::string_view value, int w
     std::string_view description, std::string_view codi)
 {
     // Lookups compare the stored text read back, without the blanks that pad it.
-    std::string_view stored = value.substr(0, static_cast<std::size_t>(width));
-    while (!stored.empty() && stored.back() == ' ')
-        stored.remove_suffix(1);
+    const std::string_view stored = rules::storedKey(value, width);
     if (stored.empty()) {
         report(warning::emptyKeys(m_table, field), [&] { return "codi " + text::cp1252ToUtf8(codi); });
         return;

@@ -130,7 +130,9 @@ void writeGroups(ImportContext& ctx, const text::FirstMatchIndex<CourseValues>& 
     // The course elements are read afresh from the document, not from CURSOST.
     for (const xml::XmlElement& course : ctx.doc.select(kPathCurs)) {
         const std::string_view courseCode = course.attribute(attrCodi, courseCodeScratch);
-        const CourseValues* found = courseValues.find(courseCode);
+        // CURSOST holds the code cut to CODI's width: the course is found as stored.
+        const CourseValues* found
+            = courseValues.find(rules::storedKey(courseCode, zelvano::cursost::kCodiWidth));
         const CourseValues& values = found ? *found : none;
 
         xml::XmlElement group = course.firstChild(kGrup);

@@ -4,6 +4,7 @@
 #include "WarningTexts.h"
 #include "ZelvanoTables.h"
 #include "centre_import/CentreFormat.h"
+#include "centre_import/CodeRules.h"
 #include "centre_import/GroupsInSubjectName.h"
 #include "centre_import/SubjectHours.h"
 #include "centre_import/TableScan.h"
@@ -41,13 +42,6 @@ constexpr std::size_t kBatchRecords = 512;
 
 // A GestIB code as a table stores it: cut to the field's width, without the blanks
 // that pad it.
-std::string_view storedKey(std::string_view value, int width)
-{
-    value = value.substr(0, static_cast<std::size_t>(width));
-    while (!value.empty() && value.back() == ' ')
-        value.remove_suffix(1);
-    return value;
-}
 
 // The names in full, as the centre file has them: a subject's description can be
 // longer than NOMBRE and a group's name longer than GRUPO.
@@ -66,12 +60,12 @@ CentreNames readCentreNames(const xml::XmlDocument& doc)
     std::string codiScratch, nameScratch;
     for (const xml::XmlElement& subject : doc.select(kPathMateria))
         names.subjectByCodi.add(
-            storedKey(subject.attribute(attrCodi, codiScratch), zelvano::asignomt::kCodiWidth),
+            rules::storedKey(subject.attribute(attrCodi, codiScratch), zelvano::asignomt::kCodiWidth),
             std::string(subject.attribute(attrDescripcio, nameScratch)));
     for (const xml::XmlElement& course : doc.select(kPathCurs)) {
         course.forEachChild(kGrup, [&](const xml::XmlElement& group) {
             names.groupByCodi.add(
-                storedKey(group.attribute(attrCodi, codiScratch), zelvano::grupost::kCodiWidth),
+                rules::storedKey(group.attribute(attrCodi, codiScratch), zelvano::grupost::kCodiWidth),
                 std::string(group.attribute(attrNom, nameScratch)));
         });
     }
