@@ -8,6 +8,7 @@
 #include "text/PathText.h"
 #include "text/SourceEncoding.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -62,6 +63,11 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
         // as question marks.
         if (text::firstInvalidUtf8(line) != std::string_view::npos)
             throw malformed(lineNo, "no es texto UTF-8");
+        // As in a centre file, a control character (a NUL among them) is no text:
+        // the tables would store it as it is.
+        if (std::any_of(line.begin(), line.end(),
+                [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }))
+            throw malformed(lineNo, "contiene un carácter de control");
 
         std::vector<std::string_view> fields;
         std::size_t start = 0;
@@ -98,6 +104,10 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
 CourseLevels CourseLevels::load(const fs::path& file)
 {
     std::error_code ec;
+    if (fs::is_directory(file, ec))
+        throw Error(ErrorCode::FileNotFound,
+            "El archivo de niveles " + text::pathToUtf8(file) + " es una carpeta, no un archivo",
+            text::pathToUtf8(file));
     if (!fs::is_regular_file(file, ec))
         throw Error(ErrorCode::FileNotFound, "No existe el archivo de niveles " + text::pathToUtf8(file),
             text::pathToUtf8(file));
@@ -123,6 +133,16 @@ void CourseLevels::apply(CourseLevelGrid& grid, Warnings& warnings) const
         used.insert(code);
         grid.set(row, CourseLevelGrid::Level, level->nivel);
         grid.set(row, CourseLevelGrid::CourseNumber, level->curso);
+        // What Windows-1252 lacks is stored as "?", as from a centre file, and said so.
+        for (const int column : { CourseLevelGrid::Level, CourseLevelGrid::CourseNumber }) {
+            const std::string& typed = column == CourseLevelGrid::Level ? level->nivel : level->curso;
+            std::size_t replaced = 0;
+            text::utf8ToCp1252(typed, &replaced);
+            if (replaced > 0)
+                warnings.add(warning::kReplacedCharacters,
+                    "CURSOST " + std::string(CourseLevelGrid::column(column).field) + "="
+                        + grid.text(row, column));
+        }
     }
 
     for (const std::string& code : m_codes) {

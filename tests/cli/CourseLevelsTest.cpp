@@ -56,9 +56,13 @@ TEST(CourseLevels, AMalformedLineIsAnErrorNamingIt)
         std::size_t line;
     };
     const Case cases[] = {
-        { "10000;ESO\n", 1 }, { "10000;ESO;1\n\n10001;ESO;1;x\n", 3 }, { ";ESO\n", 1 },
+        { "10000;ESO\n", 1 },
+        { "10000;ESO;1\n\n10001;ESO;1;x\n", 3 },
+        { ";ESO\n", 1 },
         { "# ok\n10000;B\xE0sic;1\n", 2 }, // saved as cp1252, not UTF-8
         { "10000;\xED\xA0\x80;1\n", 1 }, // an encoded surrogate
+        { std::string("10000;ES\0O;1\n", 13), 1 }, // a NUL would be stored in NIVEL
+        { "# ok\n10000;ESO;\x01\n", 2 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -131,6 +135,27 @@ TEST(CourseLevels, CodesMatchAsCursostHoldsThem)
         EXPECT_EQ(warnings.count(warning::kUnknownLevelCode), 0u);
         EXPECT_EQ(warnings.count(warning::kCutLevelCode), k.cutWarning ? 1u : 0u);
     }
+}
+
+// Characters Windows-1252 lacks become "?" in the table, as from a centre file, and
+// the run says so.
+TEST(CourseLevels, CharactersWithoutACp1252EquivalentAreReported)
+{
+    TempDir dir;
+    namespace c = zelvano::cursost;
+    auto table = dbf::DbfTable::create(dir.path(), c::kTable, c::fields());
+    for (const char* code : { "10000", "10001" }) {
+        table.append();
+        table.setText(c::kCodi, code);
+        table.post();
+    }
+    const CourseLevels levels = CourseLevels::parse("10000;ESO😀;1\n10001;BAT;€\n", "n.txt");
+    Warnings warnings;
+    centre_import::CourseLevelGrid grid(table);
+    levels.apply(grid, warnings);
+    EXPECT_EQ(grid.text(0, centre_import::CourseLevelGrid::Level), "ESO?");
+    EXPECT_EQ(grid.text(1, centre_import::CourseLevelGrid::CourseNumber), "€");
+    EXPECT_EQ(warnings.count(warning::kReplacedCharacters), 1u);
 }
 
 TEST(CourseLevels, AFileThatCannotBeReadIsAnError)
