@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "QtInteraction.h"
 #include "ZelvanoTables.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "dbf/DbfTable.h"
 #include "shell/HostIni.h"
 #include "text/Cp1252.h"
@@ -92,7 +93,8 @@ int main(int argc, char* argv[])
     }
     {
         dbf::DbfTable table = dbf::DbfTable::open(dir, zelvano::cursost::kTable, dbf::Access::Exclusive);
-        ui::CourseLevelsDialog dialog(table);
+        centre_import::CourseLevelGrid grid(table);
+        ui::CourseLevelsDialog dialog(grid);
         dialog.show();
         ok = save(dialog, outDir + QStringLiteral("/cursos.png")) && ok;
         dialog.reject();

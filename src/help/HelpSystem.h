@@ -16,10 +16,10 @@ void registerViewer();
 /// executable's directory).
 void setHelpFile(const QString& file);
 
-/// The contents command (the "F1 AYUDA" button): shows the table of contents.
+/// The contents command (the main window's help button): shows the table of contents.
 void showContents(QWidget* parent = nullptr);
 
-/// Help context `context` of the help file (F1 on the main window: context 1).
+/// Help context `context` of the help file (shell::help_context: F1 on a window).
 void showContext(int context, QWidget* parent = nullptr);
 
 /// Closes every help window opened; call at exit.

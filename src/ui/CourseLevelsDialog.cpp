@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CourseLevelsDialog.h"
 
+#include "QtLayout.h"
 #include "centre_import/CourseLevelGrid.h"
 #include "shell/WindowLayouts.h"
 
@@ -28,16 +29,6 @@ namespace {
 
 using centre_import::CourseLevelGrid;
 namespace layout = shell::course_levels_window;
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-QRect toQRect(const shell::Rect& r)
-{
-    return QRect(r.left, r.top, r.width, r.height);
-}
 
 } // namespace
 
@@ -67,7 +58,7 @@ public:
     {
         if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
             return {};
-        return fromUtf8(m_grid.text(index.row(), index.column()));
+        return toQString(m_grid.text(index.row(), index.column()));
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
@@ -78,7 +69,7 @@ public:
             return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
         if (role != Qt::DisplayRole)
             return {};
-        return fromUtf8(CourseLevelGrid::column(section).title);
+        return toQString(CourseLevelGrid::column(section).title);
     }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override
@@ -232,13 +223,13 @@ CourseLevelsDialog::CourseLevelsDialog(centre_import::CourseLevelGrid& grid, QWi
         Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
             | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
-    setObjectName(fromUtf8(layout::kName));
-    setWindowTitle(fromUtf8(layout::kCaption));
-    setFixedSize(layout::kClientSize.width, layout::kClientSize.height);
+    setObjectName(toQString(layout::kName));
+    setWindowTitle(toQString(layout::kCaption));
+    setFixedSize(toQSize(layout::kClientSize));
     setSizeGripEnabled(false);
 
-    m_label = new QLabel(fromUtf8(layout::kNotice.text), this);
-    m_label->setObjectName(fromUtf8(layout::kNotice.name));
+    m_label = new QLabel(toQString(layout::kNotice.text), this);
+    m_label->setObjectName(toQString(layout::kNotice.name));
     m_label->setGeometry(toQRect(layout::kNotice.place));
     const shell::FontSpec noticeFont = shell::fontFor(layout::kNotice.font);
     QFont labelFont = m_label->font();
@@ -251,15 +242,14 @@ CourseLevelsDialog::CourseLevelsDialog(centre_import::CourseLevelGrid& grid, QWi
         labelFont.setPixelSize(labelFont.pixelSize() - 1);
     m_label->setFont(labelFont);
     QPalette labelPalette = m_label->palette();
-    const shell::Rgb maroon = layout::kNotice.colour;
-    labelPalette.setColor(QPalette::WindowText, QColor(maroon.red, maroon.green, maroon.blue));
+    labelPalette.setColor(QPalette::WindowText, toQColor(layout::kNotice.colour));
     m_label->setPalette(labelPalette);
 
     m_model = new CourseGridModel(
         grid, [this](std::exception_ptr failure) { fail(std::move(failure)); }, this);
 
     m_grid = new CourseGrid(this);
-    m_grid->setObjectName(fromUtf8(layout::kGridName));
+    m_grid->setObjectName(toQString(layout::kGridName));
     m_grid->setGeometry(toQRect(layout::kGridPlace));
     m_grid->setModel(m_model);
     m_grid->setItemDelegate(new CourseGridDelegate(m_grid));
@@ -298,8 +288,8 @@ CourseLevelsDialog::CourseLevelsDialog(centre_import::CourseLevelGrid& grid, QWi
         QPalette::Inactive, QPalette::HighlightedText, gridPalette.color(QPalette::Inactive, QPalette::Text));
     m_grid->setPalette(gridPalette);
 
-    m_continue = new QPushButton(fromUtf8(layout::kContinueButton.caption), this);
-    m_continue->setObjectName(fromUtf8(layout::kContinueButton.name));
+    m_continue = new QPushButton(toQString(layout::kContinueButton.caption), this);
+    m_continue->setObjectName(toQString(layout::kContinueButton.name));
     m_continue->setGeometry(toQRect(layout::kContinueButton.place));
     connect(m_continue, &QPushButton::clicked, this, &QDialog::accept);
     // The button is the dialog's default from the start, which the style draws like

@@ -4,6 +4,7 @@
 #include "GradientPanel.h"
 #include "HelpSystem.h"
 #include "QtInteraction.h"
+#include "QtLayout.h"
 #include "shell/ProgramTexts.h"
 
 #include <QCloseEvent>
@@ -22,41 +23,7 @@ namespace tramazel::ui {
 
 namespace {
 
-const char* const windowCaption = "Exportar e importar datos entre Zelvano y GestIB";
-const char* const importTitle = "Transformar datos desde GestIB hacia Zelvano ";
-const char* const exportTitle = "Transformar datos desde Zelvano hacia GestIB";
-const char* const versionText = "Tramazel para ZN9 V-1.2";
-const int mainHelpContext = 1;
-
-const QColor warmTop(0xF9, 0xD3, 0x7D);
-const QColor warmMiddle(0xFF, 0xFF, 0xFF);
-const QColor warmBottom(0xFF, 0xEE, 0xDD);
-const QColor coolTop(0xC2, 0xCD, 0xFE);
-const QColor coolMiddle(0xCF, 0xF2, 0xFE);
-const QColor coolBottom(0xCC, 0xD8, 0xE6);
-
-// The window's default font. The classic bitmap face is rarely installed outside
-// Windows; the style hint then lets the font system pick a plain sans.
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-        QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    return font;
-}
-
-// The half titles: Arial (or its metric twin), bold, 16 pixels high.
-QFont titleFont()
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(16);
-    font.setBold(true);
-    return font;
-}
+namespace layout = shell::main_window;
 
 // The check mark of the OK-kind buttons: a green tick with a darker edge.
 QIcon checkMarkGlyph()
@@ -73,20 +40,47 @@ QIcon checkMarkGlyph()
     return QIcon(pixmap);
 }
 
-QLabel* makeLabel(const char* text, const QRect& place, QWidget* parent)
+GradientPanel* makePanel(const shell::PanelSpec& spec, QWidget* parent)
 {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    label->setGeometry(place);
-    label->setWordWrap(true);
+    const shell::Gradient& g = spec.gradient;
+    auto* panel = new GradientPanel(toQColor(g.top), toQColor(g.middle), toQColor(g.bottom), parent);
+    panel->setObjectName(toQString(spec.name));
+    panel->setGeometry(toQRect(spec.place));
+    return panel;
+}
+
+QLabel* makeLabel(const shell::LabelSpec& spec, QWidget* parent)
+{
+    auto* label = new QLabel(toQString(spec.text), parent);
+    label->setObjectName(toQString(spec.name));
+    label->setGeometry(toQRect(spec.place));
+    label->setWordWrap(spec.wordWrap);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setAttribute(Qt::WA_TranslucentBackground);
+    label->setFont(toQFont(spec.font));
+    // The colour is the layout's whatever the desktop's theme: the panels under the
+    // labels paint their own light gradient.
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, toQColor(spec.colour));
+    label->setPalette(palette);
     return label;
 }
 
-QPushButton* makeButton(const QString& text, const QRect& place, QWidget* parent)
+QPushButton* makeButton(const shell::ButtonSpec& spec, QWidget* parent)
 {
-    auto* button = new QPushButton(text, parent);
-    button->setGeometry(place);
+    auto* button = new QPushButton(toQString(spec.caption), parent);
+    button->setObjectName(toQString(spec.name));
+    button->setGeometry(toQRect(spec.place));
+    switch (spec.glyph) {
+    case shell::ButtonGlyph::CheckMark:
+        button->setIcon(checkMarkGlyph());
+        break;
+    case shell::ButtonGlyph::Close:
+        button->setIcon(button->style()->standardIcon(QStyle::SP_DialogCloseButton));
+        break;
+    case shell::ButtonGlyph::None:
+        break;
+    }
     // Enter presses the focused button as Space does, as Windows users expect; the
     // window is no dialog, so no button is ever the default.
     button->setAutoDefault(true);
@@ -117,10 +111,10 @@ MainWindow::MainWindow(shell::MainForm::Settings settings, shell::Interaction* i
     }
     m_form = std::make_unique<shell::MainForm>(*interaction, std::move(settings));
 
-    setObjectName(QStringLiteral("MForm"));
-    setWindowTitle(QString::fromUtf8(windowCaption));
-    setFont(windowFont());
-    setFixedSize(clientWidth, clientHeight);
+    setObjectName(toQString(layout::kName));
+    setWindowTitle(toQString(layout::kCaption));
+    setFont(toQFont(shell::FontRole::Window));
+    setFixedSize(toQSize(layout::kClientSize));
     buildWidgets();
 
     // F1 anywhere on the window: the window and every control carry the same help
@@ -135,44 +129,18 @@ MainWindow::~MainWindow() = default;
 void MainWindow::buildWidgets()
 {
     Widgets& w = m_widgets;
-    w.importPanel = new GradientPanel(warmTop, warmMiddle, warmBottom, this);
-    w.importPanel->setObjectName(QStringLiteral("Draw3D2"));
-    w.importPanel->setGeometry(0, -1, 315, 169);
-    w.importTitle = makeLabel(importTitle, QRect(24, 24, 265, 57), w.importPanel);
-    w.importTitle->setObjectName(QStringLiteral("Label3"));
-    w.importTitle->setFont(titleFont());
+    w.importPanel = makePanel(layout::kImportPanel, this);
+    w.importTitle = makeLabel(layout::kImportTitle, w.importPanel);
+    w.importButton = makeButton(layout::kImportButton, w.importPanel);
 
-    w.exportPanel = new GradientPanel(warmTop, warmMiddle, warmBottom, this);
-    w.exportPanel->setObjectName(QStringLiteral("Draw3D3"));
-    w.exportPanel->setGeometry(315, 0, 317, 169);
-    w.exportTitle = makeLabel(exportTitle, QRect(8, 24, 305, 57), w.exportPanel);
-    w.exportTitle->setObjectName(QStringLiteral("Label4"));
-    w.exportTitle->setFont(titleFont());
+    w.exportPanel = makePanel(layout::kExportPanel, this);
+    w.exportTitle = makeLabel(layout::kExportTitle, w.exportPanel);
+    w.exportButton = makeButton(layout::kExportButton, w.exportPanel);
 
-    w.footerPanel = new GradientPanel(coolTop, coolMiddle, coolBottom, this);
-    w.footerPanel->setObjectName(QStringLiteral("Draw3D1"));
-    w.footerPanel->setGeometry(0, 168, 633, 97);
-    w.versionLabel = makeLabel(versionText, QRect(8, 72, 189, 13), w.footerPanel);
-    w.versionLabel->setObjectName(QStringLiteral("Label1"));
-    QFont versionFont = font();
-    versionFont.setBold(true);
-    w.versionLabel->setFont(versionFont);
-    QPalette red = w.versionLabel->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    w.versionLabel->setPalette(red);
-
-    const QIcon okGlyph = checkMarkGlyph();
-    w.importButton = makeButton(QStringLiteral("Aceptar"), QRect(96, 120, 89, 25), w.importPanel);
-    w.importButton->setObjectName(QStringLiteral("BExportar"));
-    w.importButton->setIcon(okGlyph);
-    w.exportButton = makeButton(QStringLiteral("Aceptar"), QRect(96, 120, 89, 25), w.exportPanel);
-    w.exportButton->setObjectName(QStringLiteral("BImportar"));
-    w.exportButton->setIcon(okGlyph);
-    w.closeButton = makeButton(QStringLiteral("&Salir"), QRect(256, 32, 89, 25), w.footerPanel);
-    w.closeButton->setObjectName(QStringLiteral("BClose"));
-    w.closeButton->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    w.helpButton = makeButton(QStringLiteral("F1 AYUDA"), QRect(265, 67, 75, 18), w.footerPanel);
-    w.helpButton->setObjectName(QStringLiteral("Button1"));
+    w.footerPanel = makePanel(layout::kFooterPanel, this);
+    w.versionLabel = makeLabel(layout::kVersionLabel, w.footerPanel);
+    w.closeButton = makeButton(layout::kCloseButton, w.footerPanel);
+    w.helpButton = makeButton(layout::kHelpButton, w.footerPanel);
 
     connect(w.importButton, &QPushButton::clicked, this, [this] { m_form->importCentre(); });
     connect(w.exportButton, &QPushButton::clicked, this, [this] { m_form->exportSolution(); });
@@ -221,7 +189,7 @@ void MainWindow::showHelpContents()
 void MainWindow::requestContextHelp()
 {
     if (m_help.showContext)
-        m_help.showContext(mainHelpContext, helpParent());
+        m_help.showContext(layout::kHelpContext, helpParent());
 }
 
 void MainWindow::hostWindowDestroyed()

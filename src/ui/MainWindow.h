@@ -20,16 +20,13 @@ namespace tramazel::ui {
 class GradientPanel;
 class QtInteraction;
 
-/// The converter's one window: three gradient panels, the two "Aceptar" buttons of
-/// the two directions, "Salir" and the help button. Layout and wiring only; every
-/// action is the shell's (shell::MainForm).
+/// The converter's one window: three gradient panels, the buttons of the two
+/// directions, the close button and the help button, laid out as
+/// shell::main_window describes them. Layout and wiring only; every action is the
+/// shell's (shell::MainForm).
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    /// Client area of the window, in pixels.
-    static constexpr int clientWidth = 632;
-    static constexpr int clientHeight = 266;
-
     /// What the help button and F1 ask of the help system.
     struct HelpActions {
         std::function<void(QWidget*)> showContents;
@@ -42,7 +39,7 @@ public:
         QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    /// The window's components (their object names are the layout's: "BExportar", …).
+    /// The window's components; their object names are the layout's names.
     struct Widgets {
         GradientPanel* importPanel = nullptr; ///< left, warm
         GradientPanel* exportPanel = nullptr; ///< right, warm
@@ -50,10 +47,10 @@ public:
         QLabel* importTitle = nullptr;
         QLabel* exportTitle = nullptr;
         QLabel* versionLabel = nullptr;
-        QPushButton* importButton = nullptr; ///< "Aceptar" of the centre import
-        QPushButton* exportButton = nullptr; ///< "Aceptar" of the solution export
-        QPushButton* closeButton = nullptr; ///< "Salir"
-        QPushButton* helpButton = nullptr; ///< "F1 AYUDA"
+        QPushButton* importButton = nullptr; ///< the centre import
+        QPushButton* exportButton = nullptr; ///< the solution export
+        QPushButton* closeButton = nullptr;
+        QPushButton* helpButton = nullptr; ///< the help file's contents
     };
 
     /// Window creation with the command-line parameters after the program name: the

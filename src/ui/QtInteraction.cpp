@@ -2,6 +2,7 @@
 #include "QtInteraction.h"
 
 #include "CourseLevelsDialog.h"
+#include "QtLayout.h"
 
 #include "shell/ProgramTexts.h"
 
@@ -21,12 +22,10 @@
 
 namespace tramazel::ui {
 
-const QString QtInteraction::applicationTitle
-    = QString::fromUtf8(shell::kApplicationTitle.data(), qsizetype(shell::kApplicationTitle.size()));
+const QString QtInteraction::applicationTitle = toQString(shell::kApplicationTitle);
 
-const QString QtInteraction::namedGroupsOnlyCaption
-    = QStringLiteral("Solo para los grupos indicados en el nombre de la materia");
-const QString QtInteraction::namedGroupsOnlySetting = QStringLiteral("SubjectLines/NamedGroupsOnly");
+const QString QtInteraction::namedGroupsOnlySetting = toQString(shell::subject_lines_question::kSettingsGroup)
+    + QLatin1Char('/') + toQString(shell::subject_lines_question::kSettingsKey);
 
 namespace {
 
@@ -40,12 +39,7 @@ struct UserSettings {
         QCoreApplication::organizationName().isEmpty() ? QString() : QCoreApplication::applicationName() };
 };
 
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-QString toQString(const std::filesystem::path& path)
+QString fromPath(const std::filesystem::path& path)
 {
     return QString::fromStdU16String(path.generic_u16string());
 }
@@ -159,7 +153,7 @@ void QtInteraction::addContextHelp(QDialog& dialog, int context)
 
 std::optional<std::filesystem::path> QtInteraction::chooseFile(const shell::FileDialogOptions& options)
 {
-    QFileDialog dialog(dialogParent(), fromUtf8(options.title));
+    QFileDialog dialog(dialogParent(), toQString(options.title));
     // Qt's own dialog everywhere: a desktop's native one could not be placed over a
     // host window, and it behaves the same on every machine.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -167,10 +161,10 @@ std::optional<std::filesystem::path> QtInteraction::chooseFile(const shell::File
     // A typed name that does not exist is accepted, as the open dialog always did;
     // the handlers answer it with "No existe archivo".
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(fromUtf8(options.filter));
-    dialog.setDefaultSuffix(fromUtf8(options.defaultExtension));
+    dialog.setNameFilter(toQString(options.filter));
+    dialog.setDefaultSuffix(toQString(options.defaultExtension));
     if (!options.initialDir.empty())
-        dialog.setDirectory(toQString(options.initialDir));
+        dialog.setDirectory(fromPath(options.initialDir));
     sizeFileColumns(dialog);
     if (runModal(dialog) != QDialog::Accepted)
         return std::nullopt;
@@ -184,21 +178,22 @@ void QtInteraction::showInformation(std::string_view text)
 {
     // The constructor, not QMessageBox::information(): the static helpers always
     // add an icon, and this box has none.
-    QMessageBox box(QMessageBox::NoIcon, applicationTitle, fromUtf8(text), QMessageBox::Ok, dialogParent());
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle, toQString(text), QMessageBox::Ok, dialogParent());
     keepCaptionVisible(box);
     runModal(box);
 }
 
 void QtInteraction::showError(std::string_view text)
 {
-    QMessageBox box(QMessageBox::Critical, applicationTitle, fromUtf8(text), QMessageBox::Ok, dialogParent());
+    QMessageBox box(
+        QMessageBox::Critical, applicationTitle, toQString(text), QMessageBox::Ok, dialogParent());
     keepCaptionVisible(box);
     runModal(box);
 }
 
 bool QtInteraction::confirmDestructive(std::string_view text)
 {
-    QMessageBox box(QMessageBox::Warning, applicationTitle, fromUtf8(text),
+    QMessageBox box(QMessageBox::Warning, applicationTitle, toQString(text),
         QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
@@ -213,12 +208,12 @@ void QtInteraction::prepareQuestion(QMessageBox& box)
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
     keepCaptionVisible(box);
-    addContextHelp(box, subjectLinesHelpContext);
+    addContextHelp(box, shell::subject_lines_question::kHelpContext);
 }
 
 bool QtInteraction::askQuestion(std::string_view caption, std::string_view text)
 {
-    QMessageBox box(QMessageBox::Warning, fromUtf8(caption), fromUtf8(text),
+    QMessageBox box(QMessageBox::Warning, toQString(caption), toQString(text),
         QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
     prepareQuestion(box);
     return runModal(box) == QMessageBox::Ok;
@@ -226,9 +221,10 @@ bool QtInteraction::askQuestion(std::string_view caption, std::string_view text)
 
 centre_import::SubjectLines QtInteraction::askSubjectLines(std::string_view caption, std::string_view text)
 {
-    QMessageBox box(QMessageBox::Warning, fromUtf8(caption), fromUtf8(text),
+    QMessageBox box(QMessageBox::Warning, toQString(caption), toQString(text),
         QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
-    auto* namedGroupsOnly = new QCheckBox(namedGroupsOnlyCaption, &box);
+    auto* namedGroupsOnly
+        = new QCheckBox(toQString(shell::subject_lines_question::kNamedGroupsCaption), &box);
     UserSettings user;
     namedGroupsOnly->setChecked(user.settings.value(namedGroupsOnlySetting, false).toBool());
     box.setCheckBox(namedGroupsOnly);
@@ -244,7 +240,7 @@ centre_import::SubjectLines QtInteraction::askSubjectLines(std::string_view capt
 void QtInteraction::editCourseLevels(centre_import::CourseLevelGrid& grid)
 {
     CourseLevelsDialog dialog(grid, dialogParent());
-    addContextHelp(dialog, courseLevelsHelpContext);
+    addContextHelp(dialog, shell::course_levels_window::kHelpContext);
     runModal(dialog);
 }
 

@@ -37,8 +37,8 @@ public:
     /// name designates; its last state is kept in the user's settings.
     centre_import::SubjectLines askSubjectLines(std::string_view caption, std::string_view text) override;
 
-    /// The check box of the subject-lines question, and its settings key.
-    static const QString namedGroupsOnlyCaption;
+    /// Where the subject-lines check box's state is kept in the user's settings:
+    /// shell::subject_lines_question's group and key, as a QSettings key.
     static const QString namedGroupsOnlySetting;
 
     /// When the main window lives inside a foreign window, dialogs cannot be its
@@ -49,10 +49,6 @@ public:
     /// What F1 asks of the help system while the course grid or the subject-lines
     /// question is open: the help context and the dialog.
     void setContextHelp(std::function<void(int context, QWidget* dialog)> help);
-
-    /// The help contexts of the dialogs (the main window's is 1).
-    static constexpr int courseLevelsHelpContext = 2;
-    static constexpr int subjectLinesHelpContext = 3;
 
     /// True while this object's hourglass is shown.
     bool busy() const noexcept { return m_busy; }

@@ -3,6 +3,7 @@
 
 #include "Error.h"
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "ZelvanoTables.h"
 #include "centre_import/CourseLevelGrid.h"
 #include "dbf/DbfTable.h"
@@ -29,15 +30,13 @@
 #include <string>
 #include <vector>
 
-namespace tramazel::ui {
+namespace tramazel::test {
 namespace {
 
 namespace t = zelvano::cursost;
-using tramazel::test::TempDir;
-
-constexpr int kDescripcion = 0;
-constexpr int kNivel = 1;
-constexpr int kCurso = 2;
+namespace layout = shell::course_levels_window;
+using Grid = centre_import::CourseLevelGrid;
+using ui::CourseLevelsDialog;
 
 struct Line {
     std::string nivel;
@@ -50,23 +49,16 @@ void PrintTo(const Line& line, std::ostream* os)
     *os << "{" << line.nivel << ", " << line.curso << "}";
 }
 
-QApplication& guiApp()
-{
-    static int argc = 1;
-    static char name[] = "ui_course_levels_dialog_test";
-    static char* argv[] = { name, nullptr };
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-/// Acts on the modal dialogs that exec() shows: a short timer waits for the next
-/// one, runs the next action on it, and rejects any dialog still open after five
-/// seconds, so that a failed action ends the test instead of hanging it.
-class ModalDriver {
+/// Acts on the modal dialogs that exec() shows, as UiTestSupport's ModalDriver does,
+/// but for a person at the keyboard: it acts only once the dialog has the focus, and
+/// a dialog nobody expected fails the test. A short timer waits for the next one,
+/// runs the next action on it, and rejects any dialog still open after five seconds,
+/// so that a failed action ends the test instead of hanging it.
+class KeyboardModalDriver {
 public:
     using Action = std::function<void(QWidget& dialog)>;
 
-    ModalDriver()
+    KeyboardModalDriver()
     {
         QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
         m_timer.start(10);
@@ -145,7 +137,7 @@ protected:
 
     static QTableView* grid(QWidget& dialog)
     {
-        return dialog.findChild<QTableView*>(QStringLiteral("wwDBGrid1"));
+        return dialog.findChild<QTableView*>(qtString(layout::kGridName));
     }
 
     static void show(QDialog& dialog)
@@ -184,40 +176,38 @@ protected:
 TEST_F(CourseLevelsDialogTest, ShowsTheCoursesInRecordOrder)
 {
     CourseLevelsDialog dialog(lines(courses(10)), nullptr);
-    EXPECT_EQ(QStringLiteral("Cursos"), dialog.windowTitle());
-    EXPECT_EQ(QSize(514, 409), dialog.size());
+    EXPECT_EQ(qtString(layout::kName), dialog.objectName());
+    EXPECT_EQ(qtString(layout::kCaption), dialog.windowTitle());
+    EXPECT_EQ(qtSize(layout::kClientSize), dialog.size());
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
 
-    auto* label = dialog.findChild<QLabel*>(QStringLiteral("Label1"));
+    auto* label = dialog.findChild<QLabel*>(qtString(layout::kNotice.name));
     ASSERT_NE(nullptr, label);
-    EXPECT_EQ(QStringLiteral("Antes de continuar, debe escribir el nivel y el curso en todas las líneas."),
-        label->text());
-    EXPECT_TRUE(label->font().bold());
+    EXPECT_EQ(qtString(layout::kNotice.text), label->text());
+    EXPECT_EQ(shell::fontFor(layout::kNotice.font).bold, label->font().bold());
     EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width()); // not clipped
-    EXPECT_EQ(QColor(0x80, 0x00, 0x00), label->palette().color(QPalette::WindowText));
-    EXPECT_EQ(QRect(16, 8, 493, 16), label->geometry());
+    EXPECT_EQ(qtColor(layout::kNotice.colour), label->palette().color(QPalette::WindowText));
+    EXPECT_EQ(qtRect(layout::kNotice.place), label->geometry());
 
-    auto* button = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
+    auto* button = dialog.findChild<QPushButton*>(qtString(layout::kContinueButton.name));
     ASSERT_NE(nullptr, button);
-    EXPECT_EQ(QStringLiteral("Continuar"), button->text());
-    EXPECT_EQ(QRect(408, 376, 75, 25), button->geometry());
+    EXPECT_EQ(qtString(layout::kContinueButton.caption), button->text());
+    EXPECT_EQ(qtRect(layout::kContinueButton.place), button->geometry());
 
     QTableView* view = grid(dialog);
     ASSERT_NE(nullptr, view);
-    EXPECT_EQ(QRect(8, 40, 481, 321), view->geometry());
+    EXPECT_EQ(qtRect(layout::kGridPlace), view->geometry());
     QAbstractItemModel* model = view->model();
-    ASSERT_EQ(3, model->columnCount());
-    const QString titles[]
-        = { QStringLiteral("Descripción"), QStringLiteral("Nivel"), QStringLiteral("Curso") };
-    for (int column = 0; column < 3; ++column)
-        EXPECT_EQ(titles[column], model->headerData(column, Qt::Horizontal).toString());
+    ASSERT_EQ(Grid::kColumnCount, model->columnCount());
+    for (int column = 0; column < Grid::kColumnCount; ++column)
+        EXPECT_EQ(qtString(Grid::column(column).title), model->headerData(column, Qt::Horizontal).toString());
     ASSERT_EQ(10, model->rowCount());
     for (int row = 0; row < 10; ++row) {
         EXPECT_EQ(QStringLiteral("Curs %1").arg(row + 1), model->index(row, 0).data().toString());
-        EXPECT_EQ(QString(), model->index(row, kNivel).data().toString());
-        EXPECT_EQ(QString(), model->index(row, kCurso).data().toString());
+        EXPECT_EQ(QString(), model->index(row, Grid::Level).data().toString());
+        EXPECT_EQ(QString(), model->index(row, Grid::CourseNumber).data().toString());
     }
-    EXPECT_EQ(model->index(0, kNivel), view->currentIndex());
+    EXPECT_EQ(model->index(0, Grid::Level), view->currentIndex());
 }
 
 TEST_F(CourseLevelsDialogTest, TypedValuesArePostedLineByLineWithTheKeyboardAlone)
@@ -231,17 +221,17 @@ TEST_F(CourseLevelsDialogTest, TypedValuesArePostedLineByLineWithTheKeyboardAlon
     // Level, Tab, course number, Enter: on to the next line's level.
     type(QStringLiteral("ESO2"));
     press(Qt::Key_Tab);
-    EXPECT_EQ(model->index(0, kCurso), view->currentIndex());
+    EXPECT_EQ(model->index(0, Grid::CourseNumber), view->currentIndex());
     type(QStringLiteral("1"));
     press(Qt::Key_Return);
-    EXPECT_EQ(model->index(1, kNivel), view->currentIndex());
+    EXPECT_EQ(model->index(1, Grid::Level), view->currentIndex());
     EXPECT_EQ((std::vector<Line> { { "ESO2", "1" }, { "", "" }, { "", "" } }), stored());
 
     // Enter on a cell that is not being edited moves on too; Shift+Tab goes back.
     press(Qt::Key_Return);
-    EXPECT_EQ(model->index(1, kCurso), view->currentIndex());
+    EXPECT_EQ(model->index(1, Grid::CourseNumber), view->currentIndex());
     press(Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(model->index(1, kNivel), view->currentIndex());
+    EXPECT_EQ(model->index(1, Grid::Level), view->currentIndex());
 
     // Going back to an earlier line edits that line's record.
     press(Qt::Key_Up);
@@ -250,10 +240,10 @@ TEST_F(CourseLevelsDialogTest, TypedValuesArePostedLineByLineWithTheKeyboardAlon
     EXPECT_EQ((std::vector<Line> { { "BAT", "1" }, { "", "" }, { "", "" } }), stored());
 
     // Past the last editable cell the focus goes on to "Continuar"; Enter presses it.
-    view->setCurrentIndex(model->index(2, kCurso));
+    view->setCurrentIndex(model->index(2, Grid::CourseNumber));
     type(QStringLiteral("3"));
     press(Qt::Key_Tab);
-    auto* button = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
+    auto* button = dialog.findChild<QPushButton*>(qtString(layout::kContinueButton.name));
     EXPECT_TRUE(button->hasFocus());
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     press(Qt::Key_Return);
@@ -290,14 +280,14 @@ TEST_F(CourseLevelsDialogTest, PastTheLastCellTheFocusShowsOnContinuar)
         CourseLevelsDialog dialog(lineGrid, nullptr);
         show(dialog);
         QTableView* view = grid(dialog);
-        auto* button = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
+        auto* button = dialog.findChild<QPushButton*>(qtString(layout::kContinueButton.name));
         auto* frame = dialog.findChild<QFocusFrame*>();
         ASSERT_NE(frame, nullptr);
         EXPECT_FALSE(frame->isVisible()) << "no frame while the grid has the focus";
         EXPECT_NE(view->palette().color(QPalette::Active, QPalette::Highlight),
             view->palette().color(QPalette::Inactive, QPalette::Highlight));
 
-        view->setCurrentIndex(view->model()->index(1, kCurso));
+        view->setCurrentIndex(view->model()->index(1, Grid::CourseNumber));
         if (c.typed)
             type(QString::fromUtf8(c.typed));
         press(c.key);
@@ -305,7 +295,7 @@ TEST_F(CourseLevelsDialogTest, PastTheLastCellTheFocusShowsOnContinuar)
         EXPECT_TRUE(frame->isVisible());
         EXPECT_EQ(frame->widget(), button);
         if (c.typed) {
-            EXPECT_EQ(view->model()->index(1, kCurso).data().toString().toStdString(), c.typed);
+            EXPECT_EQ(view->model()->index(1, Grid::CourseNumber).data().toString().toStdString(), c.typed);
         }
 
         QSignalSpy accepted(&dialog, &QDialog::accepted);
@@ -332,9 +322,9 @@ TEST_F(CourseLevelsDialogTest, ColumnsAreAsWideAsWhatTheyShow)
     const QFontMetrics metrics(view->font());
     for (const char* name : names) {
         SCOPED_TRACE(name);
-        EXPECT_LT(metrics.horizontalAdvance(QString::fromUtf8(name)), view->columnWidth(kDescripcion));
+        EXPECT_LT(metrics.horizontalAdvance(QString::fromUtf8(name)), view->columnWidth(Grid::Description));
     }
-    for (int column : { kNivel, kCurso }) {
+    for (int column : { Grid::Level, Grid::CourseNumber }) {
         const QString title = view->model()->headerData(column, Qt::Horizontal).toString();
         EXPECT_LT(metrics.horizontalAdvance(title), view->columnWidth(column)) << title.toStdString();
     }
@@ -351,11 +341,11 @@ TEST_F(CourseLevelsDialogTest, CellsAcceptNoMoreThanTheFieldHolds)
         QString shown;
     };
     const Case cases[] = {
-        { kNivel, QStringLiteral("ABCDEFG"), { "ABCDE", "" }, QStringLiteral("ABCDE") },
-        { kCurso, QStringLiteral("12345"), { "", "123" }, QStringLiteral("123") },
+        { Grid::Level, QStringLiteral("ABCDEFG"), { "ABCDE", "" }, QStringLiteral("ABCDE") },
+        { Grid::CourseNumber, QStringLiteral("12345"), { "", "123" }, QStringLiteral("123") },
         // cp1252 text in the table; a character it lacks is stored as "?".
-        { kNivel, QStringLiteral("BATÉ"), { "BAT\xC9", "" }, QStringLiteral("BATÉ") },
-        { kNivel, QStringLiteral("ΩΩ"), { "??", "" }, QStringLiteral("??") },
+        { Grid::Level, QStringLiteral("BATÉ"), { "BAT\xC9", "" }, QStringLiteral("BATÉ") },
+        { Grid::Level, QStringLiteral("ΩΩ"), { "??", "" }, QStringLiteral("??") },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed.toStdString());
@@ -368,7 +358,7 @@ TEST_F(CourseLevelsDialogTest, CellsAcceptNoMoreThanTheFieldHolds)
         type(c.typed);
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         ASSERT_NE(nullptr, editor);
-        EXPECT_EQ(c.column == kNivel ? t::kNivelWidth : t::kCursoWidth, editor->maxLength());
+        EXPECT_EQ(Grid::column(c.column).maxLength, editor->maxLength());
         press(Qt::Key_Tab);
         EXPECT_EQ(std::vector<Line> { c.stored }, stored());
         EXPECT_EQ(c.shown, view->model()->index(0, c.column).data().toString());
@@ -410,7 +400,8 @@ TEST_F(CourseLevelsDialogTest, AnEditOpenWhenTheDialogClosesIsPosted)
         { "close box", [](QDialog& d) { d.close(); }, QDialog::Rejected, { { "", "" }, { "FP", "" } } },
         { "Continuar",
             [](QDialog& d) {
-                QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+                QTest::mouseClick(
+                    d.findChild<QPushButton*>(qtString(layout::kContinueButton.name)), Qt::LeftButton);
             },
             QDialog::Accepted, { { "", "" }, { "FP", "" } } },
         // Escape first takes back the cell being typed, as in any grid; a second one closes.
@@ -426,10 +417,10 @@ TEST_F(CourseLevelsDialogTest, AnEditOpenWhenTheDialogClosesIsPosted)
         m_table.reset();
         courses(2);
         CourseLevelsDialog dialog(lines(*m_table), nullptr);
-        ModalDriver driver;
+        KeyboardModalDriver driver;
         driver.then([&](QWidget& modal) {
             QTableView* view = grid(modal);
-            view->setCurrentIndex(view->model()->index(1, kNivel));
+            view->setCurrentIndex(view->model()->index(1, Grid::Level));
             type(QStringLiteral("FP"));
             ASSERT_NE(nullptr, view->indexWidget(view->currentIndex())); // still being edited
             c.close(static_cast<QDialog&>(modal));
@@ -448,7 +439,7 @@ TEST_F(CourseLevelsDialogTest, AnOpenEditIsPostedWithoutAFocusChange)
     CourseLevelsDialog dialog(lines(*m_table), nullptr);
     dialog.show();
     QTableView* view = grid(dialog);
-    const QModelIndex cell = view->model()->index(0, kCurso);
+    const QModelIndex cell = view->model()->index(0, Grid::CourseNumber);
     view->edit(cell);
     auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(cell));
     ASSERT_NE(nullptr, editor);
@@ -461,10 +452,11 @@ TEST_F(CourseLevelsDialogTest, AnEmptyTableGivesAnEmptyGrid)
 {
     CourseLevelsDialog dialog(lines(courses(0)), nullptr);
     EXPECT_EQ(0, grid(dialog)->model()->rowCount());
-    ModalDriver driver;
+    KeyboardModalDriver driver;
     driver.then([](QWidget& modal) {
         press(Qt::Key_Tab);
-        QTest::mouseClick(modal.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+        QTest::mouseClick(
+            modal.findChild<QPushButton*>(qtString(layout::kContinueButton.name)), Qt::LeftButton);
     });
     EXPECT_EQ(QDialog::Accepted, dialog.exec());
 }
@@ -473,15 +465,15 @@ TEST_F(CourseLevelsDialogTest, AFailureWhilePostingClosesTheDialogAndIsRethrown)
 {
     courses(2);
     CourseLevelsDialog dialog(lines(*m_table), nullptr);
-    ModalDriver driver;
+    KeyboardModalDriver driver;
     driver.then([&](QWidget&) {
         m_table->close(); // the engine now refuses every change
         type(QStringLiteral("ESO"));
         press(Qt::Key_Tab);
     });
-    EXPECT_THROW(dialog.exec(), Error);
+    expectError(ErrorCode::InvalidArgument, [&] { dialog.exec(); });
     EXPECT_FALSE(dialog.isVisible());
 }
 
 } // namespace
-} // namespace tramazel::ui
+} // namespace tramazel::test

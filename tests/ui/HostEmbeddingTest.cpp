@@ -3,6 +3,7 @@
 // own with xcb, starts a copy of the `tramazel` program with a mode word and that
 // window's id, and watches what happens on the server. Skipped without a display.
 #include "TestSupport.h"
+#include "shell/WindowLayouts.h"
 
 #include <QImage>
 
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -32,9 +34,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+namespace layout = shell::main_window;
+
 constexpr auto patience = 15s;
-constexpr std::uint16_t ourWidth = 632;
-constexpr std::uint16_t ourHeight = 266;
+constexpr auto ourWidth = static_cast<std::uint16_t>(layout::kClientSize.width);
+constexpr auto ourHeight = static_cast<std::uint16_t>(layout::kClientSize.height);
 
 // Polls `done` until it holds or `patience` runs out.
 bool waitFor(const std::function<bool()>& done)
@@ -328,13 +332,17 @@ TEST_F(HostEmbeddingTest, BecomesChildOfTheHostAndFollowsItsEnd)
     const QImage shot = m_x.grab(host, ourWidth, ourHeight);
     ASSERT_FALSE(shot.isNull());
     shot.save(QStringLiteral(TRAMAZEL_UI_SHOTS_DIR "/host-embedded.png"));
-    const auto near = [](QRgb pixel, QColor expected) {
-        return std::abs(qRed(pixel) - expected.red()) < 24 && std::abs(qGreen(pixel) - expected.green()) < 24
-            && std::abs(qBlue(pixel) - expected.blue()) < 24;
-    };
-    EXPECT_TRUE(near(shot.pixel(3, 1), QColor("#F9D37D"))) << std::hex << shot.pixel(3, 1);
-    EXPECT_TRUE(near(shot.pixel(628, 2), QColor("#F9D37D"))) << std::hex << shot.pixel(628, 2);
-    EXPECT_TRUE(near(shot.pixel(3, 170), QColor("#C2CDFE"))) << std::hex << shot.pixel(3, 170);
+    // The top of each panel's gradient, a few pixels inside its visible part.
+    for (const shell::PanelSpec* panel :
+        { &layout::kImportPanel, &layout::kExportPanel, &layout::kFooterPanel }) {
+        const int x = std::max(panel->place.left, 0) + 3;
+        const int y = std::max(panel->place.top, 0) + 1;
+        const QRgb pixel = shot.pixel(x, y);
+        const shell::Rgb expected = panel->gradient.top;
+        EXPECT_TRUE(std::abs(qRed(pixel) - expected.red) < 24 && std::abs(qGreen(pixel) - expected.green) < 24
+            && std::abs(qBlue(pixel) - expected.blue) < 24)
+            << panel->name << " at (" << x << ", " << y << "): " << std::hex << pixel;
+    }
 
     // The host goes away: the converter writes its result code and ends.
     m_x.destroy(host);
@@ -372,9 +380,8 @@ TEST_F(HostEmbeddingTest, UnusableHandleGivesANormalWindowAndKeepsHostMode)
 {
     Converter converter(m_dir, { "ninguno", hex(m_x.deadId()) });
     std::optional<xcb_window_t> window;
-    ASSERT_TRUE(waitFor([&] {
-        return (window = m_x.topLevel("Exportar e importar datos entre Zelvano y GestIB")).has_value();
-    })) << "no top-level window";
+    ASSERT_TRUE(waitFor([&] { return (window = m_x.topLevel(std::string(layout::kCaption))).has_value(); }))
+        << "no top-level window";
     EXPECT_TRUE(converter.running());
 
     m_x.requestClose(*window);

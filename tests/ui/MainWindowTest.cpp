@@ -21,7 +21,22 @@ namespace tramazel::test {
 namespace {
 
 namespace fs = std::filesystem;
+using ui::GradientPanel;
 using ui::MainWindow;
+namespace layout = shell::main_window;
+
+// The family asked for first, the size in the description's unit, the weight.
+void expectFont(const QFont& font, shell::FontRole role)
+{
+    const shell::FontSpec spec = shell::fontFor(role);
+    EXPECT_EQ(font.families().value(0), qtString(spec.family));
+    if (spec.pixels > 0) {
+        EXPECT_EQ(font.pixelSize(), spec.pixels);
+    } else {
+        EXPECT_EQ(font.pointSize(), spec.points);
+    }
+    EXPECT_EQ(font.bold(), spec.bold);
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -64,66 +79,68 @@ protected:
     std::vector<std::pair<int, QWidget*>> m_contexts;
 };
 
-TEST_F(MainWindowTest, LayoutMatchesTheWindowDesign)
+TEST_F(MainWindowTest, LayoutMatchesTheDescription)
 {
     auto window = makeWindow();
-    EXPECT_EQ(window->windowTitle().toStdString(), "Exportar e importar datos entre Zelvano y GestIB");
-    EXPECT_EQ(window->size(), QSize(632, 266));
+    EXPECT_EQ(window->objectName(), qtString(layout::kName));
+    EXPECT_EQ(window->windowTitle(), qtString(layout::kCaption));
+    EXPECT_EQ(window->size(), qtSize(layout::kClientSize));
     EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window must not be resizable";
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(window->font().pointSize(), 8);
+    expectFont(window->font(), shell::FontRole::Window);
 
-    struct Place {
-        QWidget* widget;
+    const MainWindow::Widgets& w = window->widgets();
+    struct Panel {
+        GradientPanel* widget;
+        const shell::PanelSpec& spec;
+    };
+    for (const Panel& p : { Panel { w.importPanel, layout::kImportPanel },
+             Panel { w.exportPanel, layout::kExportPanel }, Panel { w.footerPanel, layout::kFooterPanel } }) {
+        SCOPED_TRACE(p.spec.name);
+        EXPECT_EQ(p.widget->parentWidget(), window.get());
+        EXPECT_EQ(p.widget->objectName(), qtString(p.spec.name));
+        EXPECT_EQ(p.widget->geometry(), qtRect(p.spec.place));
+        EXPECT_EQ(p.widget->topColor(), qtColor(p.spec.gradient.top));
+        EXPECT_EQ(p.widget->middleColor(), qtColor(p.spec.gradient.middle));
+        EXPECT_EQ(p.widget->bottomColor(), qtColor(p.spec.gradient.bottom));
+    }
+
+    struct Label {
+        QLabel* widget;
         QWidget* parent;
-        QRect rect;
-        const char* text;
+        const shell::LabelSpec& spec;
     };
-    const Place places[] = {
-        { window->widgets().importPanel, window.get(), { 0, -1, 315, 169 }, nullptr },
-        { window->widgets().importTitle, window->widgets().importPanel, { 24, 24, 265, 57 },
-            "Transformar datos desde GestIB hacia Zelvano " },
-        { window->widgets().importButton, window->widgets().importPanel, { 96, 120, 89, 25 }, "Aceptar" },
-        { window->widgets().exportPanel, window.get(), { 315, 0, 317, 169 }, nullptr },
-        { window->widgets().exportTitle, window->widgets().exportPanel, { 8, 24, 305, 57 },
-            "Transformar datos desde Zelvano hacia GestIB" },
-        { window->widgets().exportButton, window->widgets().exportPanel, { 96, 120, 89, 25 }, "Aceptar" },
-        { window->widgets().footerPanel, window.get(), { 0, 168, 633, 97 }, nullptr },
-        { window->widgets().versionLabel, window->widgets().footerPanel, { 8, 72, 189, 13 },
-            "Tramazel para ZN9 V-1.2" },
-        { window->widgets().closeButton, window->widgets().footerPanel, { 256, 32, 89, 25 }, "&Salir" },
-        { window->widgets().helpButton, window->widgets().footerPanel, { 265, 67, 75, 18 }, "F1 AYUDA" },
-    };
-    for (const Place& p : places) {
-        SCOPED_TRACE(p.widget->objectName().toStdString());
-        EXPECT_EQ(p.widget->parentWidget(), p.parent);
-        EXPECT_EQ(p.widget->geometry(), p.rect);
-        if (auto* label = qobject_cast<QLabel*>(p.widget)) {
-            EXPECT_EQ(label->text().toStdString(), p.text);
-        }
-        if (auto* button = qobject_cast<QPushButton*>(p.widget)) {
-            EXPECT_EQ(button->text().toStdString(), p.text);
-        }
+    for (const Label& l : { Label { w.importTitle, w.importPanel, layout::kImportTitle },
+             Label { w.exportTitle, w.exportPanel, layout::kExportTitle },
+             Label { w.versionLabel, w.footerPanel, layout::kVersionLabel } }) {
+        SCOPED_TRACE(l.spec.name);
+        EXPECT_EQ(l.widget->parentWidget(), l.parent);
+        EXPECT_EQ(l.widget->objectName(), qtString(l.spec.name));
+        EXPECT_EQ(l.widget->geometry(), qtRect(l.spec.place));
+        EXPECT_EQ(l.widget->text(), qtString(l.spec.text));
+        EXPECT_EQ(l.widget->wordWrap(), l.spec.wordWrap);
+        expectFont(l.widget->font(), l.spec.font);
+        EXPECT_EQ(l.widget->palette().color(QPalette::WindowText), qtColor(l.spec.colour));
+        EXPECT_FALSE(l.widget->autoFillBackground()) << "the panel's gradient shows through";
     }
 
-    for (QLabel* title : { window->widgets().importTitle, window->widgets().exportTitle }) {
-        SCOPED_TRACE(title->objectName().toStdString());
-        EXPECT_TRUE(title->wordWrap());
-        EXPECT_TRUE(title->font().bold());
-        EXPECT_EQ(title->font().pixelSize(), 16);
-        EXPECT_EQ(title->font().family().toStdString(), "Arial");
-        EXPECT_FALSE(title->autoFillBackground());
+    struct Button {
+        QPushButton* widget;
+        QWidget* parent;
+        const shell::ButtonSpec& spec;
+    };
+    for (const Button& b : { Button { w.importButton, w.importPanel, layout::kImportButton },
+             Button { w.exportButton, w.exportPanel, layout::kExportButton },
+             Button { w.closeButton, w.footerPanel, layout::kCloseButton },
+             Button { w.helpButton, w.footerPanel, layout::kHelpButton } }) {
+        SCOPED_TRACE(b.spec.name);
+        EXPECT_EQ(b.widget->parentWidget(), b.parent);
+        EXPECT_EQ(b.widget->objectName(), qtString(b.spec.name));
+        EXPECT_EQ(b.widget->geometry(), qtRect(b.spec.place));
+        EXPECT_EQ(b.widget->text(), qtString(b.spec.caption));
+        EXPECT_EQ(b.widget->icon().isNull(), b.spec.glyph == shell::ButtonGlyph::None);
     }
-    EXPECT_TRUE(window->widgets().versionLabel->font().bold());
-    EXPECT_EQ(window->widgets().versionLabel->palette().color(QPalette::WindowText), QColor(Qt::red));
-    EXPECT_FALSE(window->widgets().importButton->icon().isNull());
-    EXPECT_FALSE(window->widgets().exportButton->icon().isNull());
-    EXPECT_FALSE(window->widgets().closeButton->icon().isNull());
-
-    EXPECT_EQ(window->widgets().importPanel->topColor(), QColor("#F9D37D"));
-    EXPECT_EQ(window->widgets().exportPanel->bottomColor(), QColor("#FFEEDD"));
-    EXPECT_EQ(window->widgets().footerPanel->middleColor(), QColor("#CFF2FE"));
 }
 
 TEST_F(MainWindowTest, ButtonsRunTheShellHandlers)
@@ -165,13 +182,13 @@ TEST_F(MainWindowTest, HelpButtonAndF1ReachTheHelpSystem)
     QTest::mouseClick(window->widgets().helpButton, Qt::LeftButton);
     EXPECT_EQ(m_contents, std::vector<QWidget*> { window.get() });
 
-    // F1 on the window and on a focused control: both ask for context 1.
+    // F1 on the window and on a focused control: both ask for the window's context.
     QTest::keyClick(window.get(), Qt::Key_F1);
     window->widgets().exportButton->setFocus();
     QTest::keyClick(window->widgets().exportButton, Qt::Key_F1);
     ASSERT_EQ(m_contexts.size(), 2u);
-    EXPECT_EQ(m_contexts[0].first, 1);
-    EXPECT_EQ(m_contexts[1].first, 1);
+    EXPECT_EQ(m_contexts[0].first, shell::help_context::kMainWindow);
+    EXPECT_EQ(m_contexts[1].first, shell::help_context::kMainWindow);
     EXPECT_EQ(m_contents.size(), 1u);
 }
 
@@ -327,39 +344,47 @@ TEST_F(MainWindowTest, PanelsShowTheirColours)
     showAndSettle(*window);
     const QImage shot = window->grab().toImage();
     shot.save(QStringLiteral(TRAMAZEL_UI_SHOTS_DIR "/main-window.png"));
-    ASSERT_EQ(shot.size(), QSize(632, 266));
+    ASSERT_EQ(shot.size(), qtSize(layout::kClientSize));
 
-    struct Sample {
-        const char* where;
-        QPoint point;
-        QColor expected;
-    };
-    const Sample samples[] = {
-        { "left panel, top", { 4, 1 }, QColor("#F9D37D") },
-        { "left panel, middle", { 4, 83 }, QColor("#FFFFFF") },
-        { "left panel, bottom", { 4, 166 }, QColor("#FFEEDD") },
-        { "right panel, top", { 626, 1 }, QColor("#F9D37D") },
-        { "right panel, middle", { 626, 84 }, QColor("#FFFFFF") },
-        { "bottom band, top", { 4, 169 }, QColor("#C2CDFE") },
-        { "bottom band, middle", { 620, 216 }, QColor("#CFF2FE") },
-        { "bottom band, bottom", { 620, 264 }, QColor("#CCD8E6") },
-    };
-    for (const Sample& s : samples) {
-        const QColor seen = shot.pixelColor(s.point);
-        EXPECT_LT(std::abs(seen.red() - s.expected.red()) + std::abs(seen.green() - s.expected.green())
-                + std::abs(seen.blue() - s.expected.blue()),
-            24)
-            << s.where << ": " << seen.name().toStdString() << " instead of "
-            << s.expected.name().toStdString();
-    }
-    // The red version label shows in red somewhere in its place.
-    bool red = false;
-    for (int x = 8; x < 8 + 189 && !red; ++x)
-        for (int y = 168 + 72; y < 168 + 72 + 13 && !red; ++y) {
-            const QColor c = shot.pixelColor(x, y);
-            red = c.red() > 200 && c.green() < 60 && c.blue() < 60;
+    // A few pixels inside each panel's visible part, away from its labels and buttons.
+    const QRect client(QPoint(0, 0), shot.size());
+    for (const shell::PanelSpec* panel :
+        { &layout::kImportPanel, &layout::kExportPanel, &layout::kFooterPanel }) {
+        const QRect visible = qtRect(panel->place).intersected(client);
+        const int x = visible.left() + 4;
+        struct Sample {
+            const char* where;
+            int y;
+            shell::Rgb expected;
+        };
+        const Sample samples[] = {
+            { "top", visible.top() + 1, panel->gradient.top },
+            { "middle", panel->place.top + panel->place.height / 2, panel->gradient.middle },
+            { "bottom", visible.bottom() - 1, panel->gradient.bottom },
+        };
+        for (const Sample& s : samples) {
+            const QColor seen = shot.pixelColor(x, s.y);
+            const QColor expected = qtColor(s.expected);
+            EXPECT_LT(std::abs(seen.red() - expected.red()) + std::abs(seen.green() - expected.green())
+                    + std::abs(seen.blue() - expected.blue()),
+                24)
+                << panel->name << ", " << s.where << " (" << x << ", " << s.y
+                << "): " << seen.name().toStdString() << " instead of " << expected.name().toStdString();
         }
-    EXPECT_TRUE(red);
+    }
+    // The version label shows in its colour somewhere in its place.
+    const QRect place
+        = qtRect(layout::kVersionLabel.place).translated(qtRect(layout::kFooterPanel.place).topLeft());
+    const QColor colour = qtColor(layout::kVersionLabel.colour);
+    bool shown = false;
+    for (int x = place.left(); x <= place.right() && !shown; ++x)
+        for (int y = place.top(); y <= place.bottom() && !shown; ++y) {
+            const QColor c = shot.pixelColor(x, y);
+            shown = std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green())
+                    + std::abs(c.blue() - colour.blue())
+                < 60;
+        }
+    EXPECT_TRUE(shown);
 }
 
 } // namespace

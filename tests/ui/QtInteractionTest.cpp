@@ -87,7 +87,7 @@ protected:
     QtInteraction m_ui { &m_window };
 };
 
-TEST_F(QtInteractionTest, InformationAndErrorBoxes)
+TEST_F(QtInteractionTest, InformationAndErrorBoxesCarryTheProgramTitle)
 {
     struct Case {
         const char* name;
@@ -157,15 +157,12 @@ TEST_F(QtInteractionTest, F1OnTheDialogsAsksForTheirOwnHelp)
     m_ui.editCourseLevels(lines);
     EXPECT_EQ(driver.pending(), 0u);
     EXPECT_EQ(gridModality, Qt::WindowModal);
-    const std::vector<std::pair<int, QWidget*>> expected {
-        { QtInteraction::subjectLinesHelpContext, question }, { QtInteraction::courseLevelsHelpContext, grid }
-    };
+    const std::vector<std::pair<int, QWidget*>> expected { { shell::help_context::kSubjectLines, question },
+        { shell::help_context::kCourseLevels, grid } };
     EXPECT_EQ(asked, expected);
-    EXPECT_EQ(QtInteraction::subjectLinesHelpContext, 3);
-    EXPECT_EQ(QtInteraction::courseLevelsHelpContext, 2);
 }
 
-TEST_F(QtInteractionTest, QuestionBoxAnswers)
+TEST_F(QtInteractionTest, QuestionDefaultsToOk)
 {
     struct Case {
         const char* name;
@@ -202,6 +199,8 @@ TEST_F(QtInteractionTest, SubjectLinesCheckBoxIsRememberedForTheUser)
 {
     using centre_import::SubjectLines;
     QStandardPaths::setTestModeEnabled(true);
+    // The key the users' settings already hold: a new spelling would lose them.
+    ASSERT_EQ(QtInteraction::namedGroupsOnlySetting, QStringLiteral("SubjectLines/NamedGroupsOnly"));
     QSettings(QCoreApplication::applicationName()).remove(QtInteraction::namedGroupsOnlySetting);
 
     struct Step {
@@ -227,7 +226,8 @@ TEST_F(QtInteractionTest, SubjectLinesCheckBoxIsRememberedForTheUser)
         bool checkedOnShow = !step.checkedOnShow;
         driver.then(recordBox(seen, [&](QMessageBox& box) {
             ASSERT_NE(box.checkBox(), nullptr);
-            EXPECT_EQ(box.checkBox()->text(), QtInteraction::namedGroupsOnlyCaption);
+            EXPECT_EQ(
+                box.checkBox()->text().toStdString(), shell::subject_lines_question::kNamedGroupsCaption);
             checkedOnShow = box.checkBox()->isChecked();
             box.checkBox()->setChecked(step.check);
             box.button(step.ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
@@ -238,6 +238,10 @@ TEST_F(QtInteractionTest, SubjectLinesCheckBoxIsRememberedForTheUser)
         EXPECT_EQ(seen.icon, QMessageBox::Warning);
         EXPECT_EQ(seen.title, "Líneas");
         EXPECT_EQ(seen.defaultButton, QMessageBox::Ok);
+        EXPECT_EQ(QSettings(QCoreApplication::applicationName())
+                      .value(QtInteraction::namedGroupsOnlySetting)
+                      .toBool(),
+            step.check);
     }
 }
 
@@ -292,7 +296,7 @@ TEST_F(QtInteractionTest, TheHourglassShowsExactlyWhatItIsTold)
     QApplication::restoreOverrideCursor();
 }
 
-TEST_F(QtInteractionTest, FileDialogOptionsAndAnswers)
+TEST_F(QtInteractionTest, FileDialogTakesTheOptionsAndGivesTheChosenFile)
 {
     TempDir dir;
     fs::create_directories(dir / "saga");
@@ -362,7 +366,7 @@ TEST_F(QtInteractionTest, PlacerTakesOverTheDialogs)
     EXPECT_EQ(parentSeen, nullptr) << "a window inside a foreign one cannot parent dialogs";
 }
 
-TEST_F(QtInteractionTest, CloseMainWindow)
+TEST_F(QtInteractionTest, CloseMainWindowClosesTheWindow)
 {
     m_ui.closeMainWindow();
     EXPECT_FALSE(m_window.isVisible());
@@ -394,11 +398,12 @@ TEST_F(QtInteractionTest, ASecondImportOpensTheGridWithThePreviousLevels)
     ModalDriver driver;
     QStringList shown;
     driver.then([&](QWidget& dialog) {
-        auto* view = dialog.findChild<QTableView*>(QStringLiteral("wwDBGrid1"));
+        auto* view = dialog.findChild<QTableView*>(qtString(shell::course_levels_window::kGridName));
         ASSERT_NE(view, nullptr);
         for (int column = 0; column < view->model()->columnCount(); ++column)
             shown << view->model()->index(0, column).data().toString();
-        auto* next = dialog.findChild<QPushButton*>(QStringLiteral("Button1"));
+        auto* next
+            = dialog.findChild<QPushButton*>(qtString(shell::course_levels_window::kContinueButton.name));
         ASSERT_NE(next, nullptr);
         next->click();
     });

@@ -136,7 +136,8 @@ TEST_F(RealWindowTest, CancellingTheFileDialogAsksBeforeImportingAgain)
         driver.then(expect(seen, [this](QWidget& d) { chooseCentre(d, m_centre); }));
         driver.then(expect(seen, [](QWidget& grid) {
             keepPicture(grid, "grid");
-            grid.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+            grid.findChild<QPushButton*>(qtString(shell::course_levels_window::kContinueButton.name))
+                ->click();
         }));
         driver.then(expect(seen, [](QWidget& box) { press(box, QMessageBox::Ok); })); // the lines
         driver.then(expect(seen, [](QWidget& box) { press(box, QMessageBox::Ok); })); // done
@@ -144,7 +145,7 @@ TEST_F(RealWindowTest, CancellingTheFileDialogAsksBeforeImportingAgain)
         ASSERT_EQ(driver.pending(), 0u);
         ASSERT_EQ(seen.size(), 4u);
         EXPECT_EQ(seen[0].kind, "QFileDialog");
-        EXPECT_EQ(seen[1].title, "Cursos");
+        EXPECT_EQ(seen[1].title, shell::course_levels_window::kCaption);
         EXPECT_EQ(seen[3].text, "Proceso finalizado");
         EXPECT_TRUE(driver.unexpected().empty());
     }
@@ -179,7 +180,7 @@ TEST_F(RealWindowTest, CancellingTheFileDialogAsksBeforeImportingAgain)
         QTest::mouseClick(importButton, Qt::LeftButton);
         ASSERT_EQ(driver.pending(), 0u);
         ASSERT_EQ(seen.size(), 5u);
-        EXPECT_EQ(seen[2].title, "Cursos");
+        EXPECT_EQ(seen[2].title, shell::course_levels_window::kCaption);
         EXPECT_EQ(seen[4].text, "Proceso finalizado");
     }
     window.close();

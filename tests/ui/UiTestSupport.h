@@ -2,9 +2,14 @@
 #pragma once
 
 #include "shell/Interaction.h"
+#include "shell/WindowLayouts.h"
 
+#include <QColor>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
+#include <QSize>
+#include <QString>
 #include <QTimer>
 
 #include <deque>
@@ -20,6 +25,25 @@ namespace tramazel::test {
 
 /// The one QApplication of a widget test program (GoogleTest owns main()).
 QApplication& guiApp();
+
+/// The windows' descriptions in Qt's types, for comparing a window with its
+/// description (converted here, not by the code under test).
+inline QString qtString(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
+inline QRect qtRect(const shell::Rect& r)
+{
+    return QRect(QPoint(r.left, r.top), QPoint(r.right() - 1, r.bottom() - 1));
+}
+inline QSize qtSize(const shell::Size& s)
+{
+    return QSize(s.width, s.height);
+}
+inline QColor qtColor(const shell::Rgb& c)
+{
+    return QColor(c.red, c.green, c.blue);
+}
 
 /// Answers real modal dialogs: a short timer polls for the next modal widget that
 /// is shown, runs the next scripted action on it, and repeats. A watchdog rejects a
