@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TablePrinter.h"
 
+#include "centre_import/TableTransaction.h"
 #include "dbf/DbfFormat.h"
 #include "dbf/DbfTable.h"
 #include "text/Cp1252.h"
@@ -99,6 +100,14 @@ void printTable(dbf::DbfTable& table, std::ostream& out, bool csv)
     writeRow(header);
     for (const auto& row : rows)
         writeRow(row);
+}
+
+void showTable(const std::filesystem::path& qtempDir, std::string_view name, std::ostream& out, bool csv,
+    const platform::IoHooks* io)
+{
+    centre_import::TableTransaction::recover(qtempDir, io);
+    dbf::DbfTable table = dbf::DbfTable::open(qtempDir, name, dbf::Access::Shared, io);
+    printTable(table, out, csv);
 }
 
 } // namespace tramazel::cli

@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <filesystem>
 #include <ostream>
+#include <string_view>
 
 namespace tramazel::dbf {
 class DbfTable;
+}
+
+namespace tramazel::platform {
+struct IoHooks;
 }
 
 namespace tramazel::cli {
@@ -13,5 +19,12 @@ namespace tramazel::cli {
 /// then one record per line. Aligned columns (numbers to the right), or CSV (comma
 /// separated, quoted where needed) when `csv` is set.
 void printTable(dbf::DbfTable& table, std::ostream& out, bool csv);
+
+/// The `show` command: prints the table `name` of the timetable directory `qtempDir`
+/// as printTable() does, after finishing or rolling back an interrupted import
+/// (centre_import::TableTransaction::recover), so that a table half way through one
+/// is never shown. Reads through `io` when given. Throws Error.
+void showTable(const std::filesystem::path& qtempDir, std::string_view name, std::ostream& out, bool csv,
+    const platform::IoHooks* io = nullptr);
 
 } // namespace tramazel::cli

@@ -5,9 +5,7 @@
 #include "Error.h"
 #include "TablePrinter.h"
 #include "Version.h"
-#include "centre_import/CentreImport.h"
 #include "centre_import/ImportCentreFile.h"
-#include "dbf/DbfTable.h"
 #include "platform/Console.h"
 #include "shell/ErrorBox.h"
 #include "shell/ProgramTexts.h"
@@ -75,17 +73,6 @@ void reportFailure()
     std::cerr << shell::errorBoxTextOf(std::current_exception()) << '\n';
 }
 
-// Finishes or rolls back an interrupted import first, as the window does when it
-// opens; a leftover that cannot be dealt with is reported and the command goes on.
-void recoverTimetableDirectory(const fs::path& qtemp)
-{
-    try {
-        centre_import::CentreImport::recover(qtemp);
-    } catch (...) {
-        reportFailure();
-    }
-}
-
 void printLines(const std::vector<std::string>& lines)
 {
     for (const std::string& line : lines)
@@ -99,9 +86,6 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
         levels = cli::CourseLevels::load(*cl.levels); // before anything is touched
 
     const fs::path file = fs::absolute(fs::path(std::u8string(cl.operand.begin(), cl.operand.end())));
-    // A dry run leaves the directory as it is, leftovers included.
-    if (!cl.dryRun)
-        recoverTimetableDirectory(qtemp);
     cli::CliPrompts prompts(levels ? &*levels : nullptr, cl.lines);
     xml::XmlDocument doc;
     std::optional<std::vector<std::string>> summary;
@@ -136,10 +120,7 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
 
 int runShow(const cli::CommandLine& cl, const fs::path& qtemp)
 {
-    // A table half way through an interrupted import is never shown.
-    centre_import::CentreImport::recover(qtemp);
-    dbf::DbfTable table = dbf::DbfTable::open(qtemp, cl.operand, dbf::Access::Shared);
-    cli::printTable(table, std::cout, cl.csv);
+    cli::showTable(qtemp, cl.operand, std::cout, cl.csv);
     std::cout.flush();
     if (!std::cout)
         throw Error(ErrorCode::FileIo, "No se puede escribir la salida");

@@ -146,7 +146,7 @@ std::optional<CentreFileImport> importCentreFile(const fs::path& centreFile, con
     CentreImport import(qtempDir);
     if (!options.builders.empty())
         import.setBuilders(options.builders);
-    import.setFaultHook(options.faultHook);
+    import.setIo(options.io);
     import.setKeepLevels(options.keepLevels);
     import.setDryRun(options.dryRun);
     result.tables = import.run(doc, unbusyPrompts, result.warnings);

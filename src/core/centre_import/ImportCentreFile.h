@@ -17,6 +17,10 @@ namespace tramazel::xml {
 class XmlDocument;
 }
 
+namespace tramazel::platform {
+struct IoHooks;
+}
+
 namespace tramazel::centre_import {
 
 /// The root element every centre file of GestIB has.
@@ -36,7 +40,9 @@ struct CentreFileImport {
 /// How the run is made; the defaults are the program's own (tests pass others).
 struct CentreFileImportOptions {
     std::span<const BuilderStep> builders {}; ///< empty: builderSequence()
-    FaultHook faultHook {}; ///< called before each step that changes a file
+    /// The run's file operations and steps go through these (CentreImport::setIo);
+    /// null: the system's calls.
+    const platform::IoHooks* io = nullptr;
     /// The course-level grid opens with the level and course number each course had
     /// in the timetable directory's CURSOST (matched by CODI; new courses blank).
     bool keepLevels = true;
@@ -50,7 +56,8 @@ struct CentreFileImportOptions {
 /// regular file. Otherwise loads it into `doc` and checks that its root is <CENTRE>
 /// (ErrorCode::XmlWrongRoot otherwise, with the root's position; a file that is not
 /// well-formed throws XmlMalformed) before any table is touched, then runs the
-/// all-or-nothing CentreImport. The hourglass is shown through `prompts` while the
+/// all-or-nothing CentreImport, which first finishes or rolls back an interrupted
+/// import (a dry run refuses instead: TableLocked). The hourglass is shown through `prompts` while the
 /// builders work and lifted around each prompt. Throws Error; after a failure the
 /// timetable directory is as it was.
 std::optional<CentreFileImport> importCentreFile(const std::filesystem::path& centreFile,

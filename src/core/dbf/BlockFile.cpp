@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BlockFile.h"
 
-#include "FaultInjection.h"
 #include "TableFiles.h"
+#include "platform/IoHooks.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -28,19 +28,19 @@ BlockFile::~BlockFile()
     close();
 }
 
-bool BlockFile::open(const std::filesystem::path& file, Mode mode, Errors errors)
+bool BlockFile::open(const std::filesystem::path& file, Mode mode, Errors errors, const platform::IoHooks* io)
 {
     close();
     m_path = file;
     m_errors = errors;
+    m_io = io;
     m_readOnly = mode == Mode::Read;
     m_failed = false;
-    m_file.reset(platform::openFile(file,
-        mode == Mode::Create       ? "w+b"
-            : mode == Mode::Update ? "r+b"
-                                   : "rb"));
+    auto openAs
+        = [&](const char* how) { return m_io ? m_io->open(file, how) : platform::openFile(file, how); };
+    m_file.reset(openAs(mode == Mode::Create ? "w+b" : mode == Mode::Update ? "r+b" : "rb"));
     if (!m_file && mode == Mode::Update) {
-        m_file.reset(platform::openFile(file, "rb"));
+        m_file.reset(openAs("rb"));
         m_readOnly = true;
     }
     if (!m_file)
@@ -54,6 +54,17 @@ bool BlockFile::open(const std::filesystem::path& file, Mode mode, Errors errors
     m_osPos = 0;
     m_osPosKnown = true;
     return true;
+}
+
+// The hooks are looked at once per block, never per record.
+std::size_t BlockFile::readFromSystem(char* data, std::size_t size)
+{
+    return m_io ? m_io->read(m_file.get(), data, size) : std::fread(data, 1, size, m_file.get());
+}
+
+bool BlockFile::writeToSystem(const char* data, std::size_t size)
+{
+    return (m_io ? m_io->write(m_file.get(), data, size) : std::fwrite(data, 1, size, m_file.get())) == size;
 }
 
 bool BlockFile::seekTo(std::uint64_t pos)
@@ -82,8 +93,7 @@ void BlockFile::sendPendingWrites()
     const std::size_t n = m_writeLength;
     m_writeLength = 0;
     m_written = true;
-    if (FaultInjection::failNow() || !seekTo(m_writeStart)
-        || std::fwrite(m_writeBlock.get(), 1, n, m_file.get()) != n)
+    if (!seekTo(m_writeStart) || !writeToSystem(m_writeBlock.get(), n))
         writeFailed();
     m_osPos += n;
 }
@@ -98,11 +108,11 @@ bool BlockFile::read(std::uint64_t pos, char* data, std::size_t size)
     if (!seekTo(pos))
         throw m_errors.readFailed(m_path);
     if (size >= kBlockSize) {
-        const std::size_t got = std::fread(data, 1, size, m_file.get());
+        const std::size_t got = readFromSystem(data, size);
         m_osPos += got;
         return got == size;
     }
-    const std::size_t got = std::fread(block(m_readBlock), 1, kBlockSize, m_file.get());
+    const std::size_t got = readFromSystem(block(m_readBlock), kBlockSize);
     m_osPos += got;
     m_readStart = pos;
     m_readLength = got;
@@ -117,7 +127,7 @@ const char* BlockFile::peekAfterRead(std::uint64_t pos, std::size_t size)
     sendPendingWrites();
     if (!seekTo(pos))
         throw m_errors.readFailed(m_path);
-    const std::size_t got = std::fread(block(m_readBlock), 1, kBlockSize, m_file.get());
+    const std::size_t got = readFromSystem(block(m_readBlock), kBlockSize);
     m_osPos += got;
     m_readStart = pos;
     m_readLength = got;
@@ -146,7 +156,7 @@ void BlockFile::write(std::uint64_t pos, const char* data, std::size_t size)
     sendPendingWrites();
     if (size >= kBlockSize) {
         m_written = true;
-        if (FaultInjection::failNow() || !seekTo(pos) || std::fwrite(data, 1, size, m_file.get()) != size)
+        if (!seekTo(pos) || !writeToSystem(data, size))
             writeFailed();
         m_osPos += size;
         return;
@@ -161,7 +171,7 @@ void BlockFile::flush()
     if (m_failed)
         writeFailed();
     sendPendingWrites();
-    if (FaultInjection::failNow() || std::fflush(m_file.get()) != 0)
+    if ((m_io ? m_io->flush(m_file.get()) : std::fflush(m_file.get())) != 0)
         writeFailed();
 }
 
@@ -182,8 +192,8 @@ bool BlockFile::close() noexcept
     // next tables are built.
     if (ok && m_written)
         platform::startWriteBack(m_file.get());
-    const bool injected = !m_readOnly && FaultInjection::failNow();
-    ok = (std::fclose(m_file.release()) == 0) && !injected && ok;
+    std::FILE* stream = m_file.release();
+    ok = (m_io ? m_io->close(stream) : std::fclose(stream)) == 0 && ok;
     m_failed = m_failed || !ok;
     m_readLength = 0;
     m_writeLength = 0;

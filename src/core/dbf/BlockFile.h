@@ -11,8 +11,13 @@
 /// The engine's file layer: one file read and written at byte offsets through a read
 /// block and a write block of its own, instead of stdio's buffer. Appends gather into
 /// the write block and go out in one call; sequential reads are served from the read
-/// block; every write drops the read block, so the two never disagree. Every write,
-/// flush and close passes through FaultInjection.
+/// block; every write drops the read block, so the two never disagree. The file's
+/// opens, reads, writes, flushes and closes go through the I/O hooks it was opened
+/// with, once per block; a file opened without hooks calls the system directly.
+namespace tramazel::platform {
+struct IoHooks;
+}
+
 namespace tramazel::dbf {
 
 struct FileCloser {
@@ -40,8 +45,10 @@ public:
     BlockFile& operator=(BlockFile&&) noexcept = default;
     ~BlockFile(); ///< closes without reporting; close() explicitly to see errors
 
-    /// Opens `file`. False when the system refuses (nothing is open then).
-    bool open(const std::filesystem::path& file, Mode mode, Errors errors);
+    /// Opens `file`, to be used through `io` when given (it must outlive the file). False
+    /// when the system refuses (nothing is open then).
+    bool open(
+        const std::filesystem::path& file, Mode mode, Errors errors, const platform::IoHooks* io = nullptr);
     bool isOpen() const noexcept { return m_file != nullptr; }
     /// True when the file was opened (or fell back to) read only.
     bool readOnly() const noexcept { return m_readOnly; }
@@ -77,12 +84,15 @@ public:
 
 private:
     const char* peekAfterRead(std::uint64_t pos, std::size_t size);
+    std::size_t readFromSystem(char* data, std::size_t size);
+    bool writeToSystem(const char* data, std::size_t size);
     bool seekTo(std::uint64_t pos);
     void sendPendingWrites();
     [[noreturn]] void writeFailed();
 
     std::filesystem::path m_path;
     Errors m_errors {};
+    const platform::IoHooks* m_io = nullptr; // null: the system's calls, made directly
     FilePtr m_file;
     bool m_readOnly = false;
     bool m_failed = false;

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "CodePage.h"
-#include "DbfTable.h"
 #include "FieldCodec.h"
+#include "TableLayout.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -41,7 +41,7 @@ DbfTable& DbfTable::operator=(DbfTable&&) noexcept = default;
 DbfTable::~DbfTable() = default;
 
 DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std::vector<FieldSpec>& fields,
-    const std::vector<IndexSpec>& indexes)
+    const std::vector<IndexSpec>& indexes, const platform::IoHooks* io)
 {
     auto impl = std::make_unique<Impl>();
     impl->base = tableBaseName(name);
@@ -49,7 +49,7 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
     if (!validTableName(impl->base))
         throw errors::invalidDefinition(impl->base, "table name \"" + std::string(name) + "\"");
     DbfHeader header = DbfHeader::define(impl->base, fields);
-    impl->productionIndex = ProductionIndex::define(dir, impl->base, header.fields(), indexes);
+    impl->productionIndex = ProductionIndex::define(dir, impl->base, header.fields(), indexes, io);
     for (std::size_t field : impl->productionIndex.indexedFields())
         header.markIndexed(field);
     impl->useHeader(std::move(header));
@@ -76,7 +76,7 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
             throw errors::cannotReplace(impl->base, dir, leftover);
     }
 
-    if (!impl->file.open(impl->path, BlockFile::Mode::Create, kTableFileErrors))
+    if (!impl->file.open(impl->path, BlockFile::Mode::Create, kTableFileErrors, io))
         throw errors::cannotCreate(impl->base, dir, impl->path);
     impl->lock = platform::FileLock::tryLock(impl->path, platform::FileLock::Mode::Exclusive);
     if (!impl->lock)
@@ -101,7 +101,8 @@ DbfTable DbfTable::create(const fs::path& dir, std::string_view name, const std:
     return DbfTable(std::move(impl));
 }
 
-DbfTable DbfTable::open(const fs::path& dir, std::string_view name, Access access)
+DbfTable DbfTable::open(
+    const fs::path& dir, std::string_view name, Access access, const platform::IoHooks* io)
 {
     auto impl = std::make_unique<Impl>();
     impl->base = tableBaseName(name);
@@ -115,7 +116,7 @@ DbfTable DbfTable::open(const fs::path& dir, std::string_view name, Access acces
         access == Access::Exclusive ? platform::FileLock::Mode::Exclusive : platform::FileLock::Mode::Shared);
     if (!impl->lock)
         throw errors::tableInUse(impl->base, impl->path, access == Access::Exclusive);
-    if (!impl->file.open(impl->path, BlockFile::Mode::Update, kTableFileErrors))
+    if (!impl->file.open(impl->path, BlockFile::Mode::Update, kTableFileErrors, io))
         throw errors::tableUnreadable(impl->path);
     std::error_code ec;
     std::uint64_t size = fs::file_size(impl->path, ec);
@@ -123,7 +124,7 @@ DbfTable DbfTable::open(const fs::path& dir, std::string_view name, Access acces
         throw errors::tableUnreadable(impl->path);
     impl->useHeader(DbfHeader::read(impl->file, size, impl->path));
     impl->productionIndex = ProductionIndex::attach(
-        impl->header.productionIndex(), findTableFile(dir, impl->base, kMdxExtension));
+        impl->header.productionIndex(), findTableFile(dir, impl->base, kMdxExtension), io);
     impl->seekLive(0);
     return DbfTable(std::move(impl));
 }

@@ -3,9 +3,9 @@
 
 #include "CodePage.h"
 #include "DbfFormat.h"
+#include "TableLayout.h"
 
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -13,64 +13,16 @@
 #include <string_view>
 #include <vector>
 
+namespace tramazel::platform {
+struct IoHooks;
+}
+
 /// The dBASE table engine. Writes plain dBASE IV tables (version 0x03, language
 /// driver 0x57) with an MDX production index where asked; reads dBASE III/IV/5,
 /// level 7 and FoxPro tables. Texts are cp1252 bytes; a table whose language driver
 /// says an OEM code page (437, 850) has its texts converted as they are read and
 /// written, so callers see cp1252 whatever the table holds.
 namespace tramazel::dbf {
-
-/// The bytes of a text field as read: without the trailing blanks and NULs that pad it.
-inline std::string_view trimmedStoredText(const char* bytes, std::size_t width) noexcept
-{
-    // Most of a short code's field is blanks: skip them eight at a time.
-    constexpr std::uint64_t kBlanks = 0x2020202020202020u;
-    std::uint64_t word = 0;
-    while (width >= 8 && (std::memcpy(&word, bytes + width - 8, 8), word == kBlanks))
-        width -= 8;
-    while (width > 0 && (bytes[width - 1] == ' ' || bytes[width - 1] == '\0'))
-        --width;
-    return { bytes, width };
-}
-
-/// One field's place in a record's bytes (as DbfTable::skimTo's test sees them).
-struct StoredField {
-    std::size_t offset = 0; ///< from the record's first byte, its deletion flag
-    std::size_t width = 0;
-    /// The field's bytes in `record`, without the trailing blanks and NULs that pad them.
-    std::string_view text(const char* record) const noexcept
-    {
-        return trimmedStoredText(record + offset, width);
-    }
-};
-
-/// The field kinds the converter creates.
-enum class FieldKind {
-    Character, ///< `C`, width 1..100
-    Integer, ///< stored as N(11,0)
-    Float, ///< stored as N(20,4)
-    Logical, ///< `L`
-};
-
-struct FieldSpec {
-    std::string name; ///< upper case, at most 10 ASCII characters
-    FieldKind kind = FieldKind::Character;
-    int width = 0; ///< Character only; ignored for the other kinds
-};
-
-struct IndexSpec {
-    std::string tag; ///< tag name, at most 10 characters
-    std::string field; ///< a Character field of the table
-};
-
-/// One field as found in a table file (any variant the reader accepts).
-struct FieldInfo {
-    std::string name;
-    char type = kTypeCharacter; ///< the type letter as stored (the kType… names of DbfFormat.h)
-    int width = 0;
-    int decimals = 0;
-    std::size_t offset = 0; ///< from the start of the record, after the deleted flag
-};
 
 enum class Access { Shared, Exclusive };
 
@@ -94,16 +46,19 @@ public:
     /// empty and open for exclusive use. A table of that name that another handle
     /// has open is not replaced: ErrorCode::TableLocked. When writing the new files
     /// fails (FileIo), neither file is left: the old table is gone and no new one
-    /// stands in its place.
+    /// stands in its place. The handle's files are read and written through `io` when
+    /// given (it must outlive the handle), else through the system's calls directly.
     static DbfTable create(const std::filesystem::path& dir, std::string_view name,
-        const std::vector<FieldSpec>& fields, const std::vector<IndexSpec>& indexes = {});
+        const std::vector<FieldSpec>& fields, const std::vector<IndexSpec>& indexes = {},
+        const platform::IoHooks* io = nullptr);
 
     /// Opens an existing table. `name` may carry ".DBF" or not. Exclusive use fails
     /// with ErrorCode::TableLocked while any other handle (this process or another)
     /// has the table open; shared handles coexist. The handle starts on the first
     /// live record. Writing to a table whose production index cannot be maintained
-    /// (index file missing, expression tags) throws TableUnsupported.
-    static DbfTable open(const std::filesystem::path& dir, std::string_view name, Access access);
+    /// (index file missing, expression tags) throws TableUnsupported. `io` as for create().
+    static DbfTable open(const std::filesystem::path& dir, std::string_view name, Access access,
+        const platform::IoHooks* io = nullptr);
 
     DbfTable(DbfTable&&) noexcept;
     DbfTable& operator=(DbfTable&&) noexcept;

@@ -163,10 +163,11 @@ std::vector<std::uint32_t> sortedRecords(const std::string& keys, std::size_t ke
 /// The index file written front to back through the engine's file layer.
 class SequentialWriter {
 public:
-    explicit SequentialWriter(const std::filesystem::path& file)
+    SequentialWriter(const std::filesystem::path& file, const platform::IoHooks* io)
         : m_path(file)
     {
-        if (!m_file.open(file, BlockFile::Mode::Create, { errors::indexUnreadable, errors::indexUnwritable }))
+        if (!m_file.open(
+                file, BlockFile::Mode::Create, { errors::indexUnreadable, errors::indexUnwritable }, io))
             throw errors::indexCannotCreate(file);
     }
 
@@ -218,7 +219,7 @@ std::size_t MdxFile::maxKeysPerNode(std::size_t keyLength)
 }
 
 void MdxFile::write(const std::filesystem::path& file, std::string_view tableName,
-    std::uint8_t languageDriver, const std::vector<MdxTagKeys>& tags)
+    std::uint8_t languageDriver, const std::vector<MdxTagKeys>& tags, const platform::IoHooks* io)
 {
     std::vector<TreePlan> plans;
     std::vector<std::uint32_t> tagHeaderPage;
@@ -231,7 +232,7 @@ void MdxFile::write(const std::filesystem::path& file, std::string_view tableNam
     }
     const std::uint32_t totalPages = page;
 
-    SequentialWriter out(file);
+    SequentialWriter out(file, io);
 
     std::vector<unsigned char> head(kFileHeaderPages * kMdxPageSize, 0);
     head[kOffMdxVersion] = kMdxVersionDbase4;
@@ -340,11 +341,11 @@ void MdxFile::write(const std::filesystem::path& file, std::string_view tableNam
     out.finish();
 }
 
-std::vector<MdxTagInfo> MdxFile::readTags(const std::filesystem::path& file)
+std::vector<MdxTagInfo> MdxFile::readTags(const std::filesystem::path& file, const platform::IoHooks* io)
 {
     auto corrupt = [&](const std::string& what) { return errors::indexCorrupt(file, what); };
     BlockFile f;
-    if (!f.open(file, BlockFile::Mode::Read, { errors::indexUnreadable, errors::indexUnwritable }))
+    if (!f.open(file, BlockFile::Mode::Read, { errors::indexUnreadable, errors::indexUnwritable }, io))
         throw errors::indexUnreadable(file);
     std::error_code ec;
     auto size = std::filesystem::file_size(file, ec);

@@ -9,6 +9,10 @@
 #include <string_view>
 #include <vector>
 
+namespace tramazel::platform {
+struct IoHooks;
+}
+
 /// The dBASE IV multiple index file (.MDX) of a table: every tag's B-tree is built
 /// from scratch from the keys of all records, deleted ones included.
 namespace tramazel::dbf {
@@ -34,13 +38,16 @@ class MdxFile {
 public:
     /// Writes `file` holding `tags` for the table `tableName` (base name, upper case)
     /// whose language driver byte is `languageDriver`. Keys are ordered by their bytes,
-    /// equal keys by record number. Throws Error(FileIo).
+    /// equal keys by record number. Throws Error(FileIo). The file is written through
+    /// `io` when given.
     static void write(const std::filesystem::path& file, std::string_view tableName,
-        std::uint8_t languageDriver, const std::vector<MdxTagKeys>& tags);
+        std::uint8_t languageDriver, const std::vector<MdxTagKeys>& tags,
+        const platform::IoHooks* io = nullptr);
 
     /// The tags of an existing dBASE IV index file. Throws Error(TableCorrupt) when the
-    /// file is not one, Error(FileIo) when it cannot be read.
-    static std::vector<MdxTagInfo> readTags(const std::filesystem::path& file);
+    /// file is not one, Error(FileIo) when it cannot be read. Read through `io` when given.
+    static std::vector<MdxTagInfo> readTags(
+        const std::filesystem::path& file, const platform::IoHooks* io = nullptr);
 
     /// Item length of a node entry for a key of `keyLength` bytes: the record or page
     /// pointer plus the key, rounded up to a multiple of 4.

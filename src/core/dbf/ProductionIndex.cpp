@@ -31,12 +31,13 @@ std::vector<FieldInfo>::const_iterator findField(const std::vector<FieldInfo>& f
 } // namespace
 
 ProductionIndex ProductionIndex::define(const fs::path& dir, const std::string& base,
-    const std::vector<FieldInfo>& fields, const std::vector<IndexSpec>& indexes)
+    const std::vector<FieldInfo>& fields, const std::vector<IndexSpec>& indexes, const platform::IoHooks* io)
 {
     auto invalid = [&](const std::string& detail) { return errors::invalidDefinition(base, detail); };
     if (indexes.size() > kMaxTags)
         throw invalid(std::to_string(indexes.size()) + " indexes");
     ProductionIndex index;
+    index.m_io = io;
     for (const auto& spec : indexes) {
         std::string tag = text::toAsciiUpper(spec.tag);
         if (!validFieldName(tag))
@@ -62,9 +63,11 @@ ProductionIndex ProductionIndex::define(const fs::path& dir, const std::string& 
     return index;
 }
 
-ProductionIndex ProductionIndex::attach(bool announced, std::optional<fs::path> file)
+ProductionIndex ProductionIndex::attach(
+    bool announced, std::optional<fs::path> file, const platform::IoHooks* io)
 {
     ProductionIndex index;
+    index.m_io = io;
     index.m_announced = announced;
     index.m_file = std::move(file);
     return index;
@@ -87,7 +90,7 @@ void ProductionIndex::prepareForChanges(const DbfHeader& header, BlockFile& reco
     const auto& fields = header.fields();
     std::vector<MdxTagKeys> found;
     std::vector<std::size_t> foundFields;
-    for (auto& info : MdxFile::readTags(*m_file)) {
+    for (auto& info : MdxFile::readTags(*m_file, m_io)) {
         auto it = findField(fields, codec::trim(info.expression));
         if (it == fields.end() || it->type != kTypeCharacter || info.keyType != kTypeCharacter
             || static_cast<std::size_t>(it->width) != info.keyLength)
@@ -134,7 +137,7 @@ void ProductionIndex::write(const std::string& base, std::uint8_t languageDriver
     if (m_tags.empty() || !m_file)
         return;
     try {
-        MdxFile::write(*m_file, base, languageDriver, m_tags);
+        MdxFile::write(*m_file, base, languageDriver, m_tags, m_io);
     } catch (const Error&) {
         removeFile();
         throw;

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "DbfTable.h"
 #include "MdxFile.h"
+#include "TableLayout.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace tramazel::platform {
+struct IoHooks;
+}
 
 /// The upkeep of a table's production index (.MDX): which fields carry tags and,
 /// once the table is changed, every record's keys, from which the index file is
@@ -25,14 +29,17 @@ public:
     ProductionIndex() = default;
 
     /// The tags of a new table `base` in `dir` with `fields`; ready for keys. Throws
-    /// InvalidArgument when a tag is not on a character field, or named twice.
+    /// InvalidArgument when a tag is not on a character field, or named twice. The
+    /// index file is read and written through `io` when given (as the table's file).
     static ProductionIndex define(const std::filesystem::path& dir, const std::string& base,
-        const std::vector<FieldInfo>& fields, const std::vector<IndexSpec>& indexes);
+        const std::vector<FieldInfo>& fields, const std::vector<IndexSpec>& indexes,
+        const platform::IoHooks* io = nullptr);
 
     /// The index of an opened table whose header does (`announced`) or does not
     /// announce one; `file` is the .MDX found beside the table. Nothing is read
-    /// until prepareForChanges().
-    static ProductionIndex attach(bool announced, std::optional<std::filesystem::path> file);
+    /// until prepareForChanges(). `io` as for define().
+    static ProductionIndex attach(
+        bool announced, std::optional<std::filesystem::path> file, const platform::IoHooks* io = nullptr);
 
     /// True when there are tags to keep up.
     bool hasTags() const noexcept { return !m_tags.empty(); }
@@ -60,6 +67,7 @@ public:
     void removeFile() const noexcept;
 
 private:
+    const platform::IoHooks* m_io = nullptr;
     bool m_ready = false;
     bool m_announced = false;
     std::optional<std::filesystem::path> m_file;

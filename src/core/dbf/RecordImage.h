@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "DbfTable.h"
-
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -10,6 +9,8 @@
 #include <vector>
 
 namespace tramazel::dbf {
+
+class DbfTable;
 
 /// One record of a table put together apart from the handle, to be stored whole
 /// with DbfTable::appendRecord or, with others, DbfTable::appendRecords. For writers

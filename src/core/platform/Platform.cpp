@@ -2,6 +2,7 @@
 #include "Platform.h"
 
 #include "Error.h"
+#include "IoHooks.h"
 #include "text/PathText.h"
 
 #include <atomic>
@@ -11,7 +12,6 @@
 #include <limits>
 #include <string>
 #include <system_error>
-#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -34,18 +34,6 @@
 namespace tramazel::platform {
 
 namespace {
-
-DurabilityObserver& durabilityObserver()
-{
-    static DurabilityObserver observer;
-    return observer;
-}
-
-void observe(DurableStep step, const std::filesystem::path& first, const std::filesystem::path& second = {})
-{
-    if (const DurabilityObserver& observer = durabilityObserver())
-        observer(step, first, second);
-}
 
 Error fileIoError(const std::string& what, const std::filesystem::path& file, const std::string& detail)
 {
@@ -136,7 +124,6 @@ static void flushFile(const std::filesystem::path& file)
 void syncFile(const std::filesystem::path& file)
 {
     flushFile(file);
-    observe(DurableStep::FileSynced, file);
 }
 
 void syncTogether(
@@ -144,19 +131,16 @@ void syncTogether(
 {
     for (const auto& file : files)
         flushFile(file);
-    for (const auto& file : files)
-        observe(DurableStep::FileSynced, file);
     for (const auto& folder : folders)
         syncFolder(folder);
 }
 
 void startWriteBack(std::FILE*) noexcept { }
 
-void syncFolder(const std::filesystem::path& folder)
+void syncFolder(const std::filesystem::path&)
 {
     // Renames are written through (MOVEFILE_WRITE_THROUGH); NTFS keeps its own journal
     // of folder entries.
-    observe(DurableStep::FolderSynced, folder);
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what)
@@ -165,14 +149,6 @@ void renameFile(const std::filesystem::path& from, const std::filesystem::path& 
         throw Error(ErrorCode::FileIo, what,
             text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": error "
                 + std::to_string(GetLastError()));
-    observe(DurableStep::Renamed, from, to);
-}
-
-void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
-{
-    syncFile(from);
-    renameFile(from, to, "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».");
-    syncFolder(to.parent_path()); // the same steps as elsewhere, for the observer
 }
 
 std::FILE* openFile(const std::filesystem::path& file, const char* mode)
@@ -367,7 +343,6 @@ void syncFile(const std::filesystem::path& file)
         throw fileIoError(
             "No se puede guardar en el disco el archivo «" + text::pathToUtf8(file.filename()) + "».", file,
             systemText(err));
-    observe(DurableStep::FileSynced, file);
 }
 
 void syncTogether(
@@ -424,10 +399,6 @@ void syncTogether(
     }
     for (std::size_t i = 0; i < folders.size(); ++i)
         folderSynced(folders[i], errors[files.size() + i]);
-    for (const auto& file : files)
-        observe(DurableStep::FileSynced, file);
-    for (const auto& folder : folders)
-        observe(DurableStep::FolderSynced, folder);
 }
 
 void startWriteBack(std::FILE* stream) noexcept
@@ -443,7 +414,6 @@ void startWriteBack(std::FILE* stream) noexcept
 void syncFolder(const std::filesystem::path& folder)
 {
     folderSynced(folder, fsyncPath(folderToSync(folder), O_RDONLY | O_DIRECTORY));
-    observe(DurableStep::FolderSynced, folder);
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what)
@@ -453,16 +423,6 @@ void renameFile(const std::filesystem::path& from, const std::filesystem::path& 
         throw Error(ErrorCode::FileIo, what,
             text::pathToUtf8(from) + " -> " + text::pathToUtf8(to) + ": " + systemText(err));
     }
-    observe(DurableStep::Renamed, from, to);
-}
-
-void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
-{
-    // The new contents must be on disk before the name points at them, or a crash
-    // right after the rename could leave an empty file where the user's data was.
-    syncFile(from);
-    renameFile(from, to, "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».");
-    syncFolder(to.parent_path());
 }
 
 std::FILE* openFile(const std::filesystem::path& file, const char* mode)
@@ -509,9 +469,14 @@ std::filesystem::path temporaryPathBeside(const std::filesystem::path& file)
     return tmp;
 }
 
-void setDurabilityObserver(DurabilityObserver observer)
+void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to, const IoHooks* io)
 {
-    durabilityObserver() = std::move(observer);
+    // The new contents must be on disk before the name points at them, or a crash
+    // right after the rename could leave an empty file where the user's data was.
+    const IoHooks& hooks = hooksOrSystem(io);
+    hooks.sync({ from }, {});
+    hooks.rename(from, to, "No se puede reemplazar el archivo «" + text::pathToUtf8(to.filename()) + "».");
+    hooks.sync({}, { to.parent_path() });
 }
 
 } // namespace tramazel::platform

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,10 +34,14 @@ private:
 /// replaceFile() it over `file`.
 std::filesystem::path temporaryPathBeside(const std::filesystem::path& file);
 
+struct IoHooks;
+
 /// Replaces `to` by `from` in one step (rename over an existing file), durably: the
 /// contents of `from` reach the device before the name points at them, and the
-/// folder's new entry after. Throws Error (FileIo); `to` is then as it was.
-void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+/// folder's new entry after. The sync, rename and sync go through `io` when given.
+/// Throws Error (FileIo); `to` is then as it was.
+void replaceFile(
+    const std::filesystem::path& from, const std::filesystem::path& to, const IoHooks* io = nullptr);
 
 /// Renames `from` to `to` (replacing a file there) in one step. Throws Error (FileIo)
 /// with `what` as its message. Not durable by itself: sync the folders after.
@@ -51,8 +54,8 @@ void syncFile(const std::filesystem::path& file);
 /// syncFile() for each of `files` and syncFolder() for each of `folders`, all at
 /// once, for steps that do not depend on each other: returns when every one is on the
 /// device. A device that flushes its cache once per sync costs about one flush for
-/// the lot instead of one each. The observer sees the files, then the folders, each
-/// in order. Throws as syncFile() and syncFolder() do, naming the first that failed.
+/// the lot instead of one each. Throws as syncFile() and syncFolder() do, naming the
+/// first that failed.
 void syncTogether(
     const std::vector<std::filesystem::path>& files, const std::vector<std::filesystem::path>& folders = {});
 
@@ -65,22 +68,6 @@ void startWriteBack(std::FILE* stream) noexcept;
 /// device. Throws Error (FileIo) on failure. File systems that cannot sync a folder
 /// (and Windows, whose renames are written through) make it do nothing.
 void syncFolder(const std::filesystem::path& folder);
-
-/// A step that makes data durable, as the durability observer sees it.
-enum class DurableStep {
-    FileSynced, ///< syncFile(first)
-    FolderSynced, ///< syncFolder(first)
-    Renamed, ///< renameFile or replaceFile(first -> second)
-};
-
-/// Watches every sync and rename above, in the order they happen: a seam for tests
-/// that check the order a crash-safe sequence depends on. Called after the step
-/// succeeded; never from two threads at once in the tests that set it.
-using DurabilityObserver = std::function<void(
-    DurableStep step, const std::filesystem::path& first, const std::filesystem::path& second)>;
-
-/// Installs `observer` (an empty function removes it).
-void setDurabilityObserver(DurabilityObserver observer);
 
 /// The full path of the running executable.
 std::filesystem::path executablePath();

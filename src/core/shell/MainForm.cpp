@@ -2,8 +2,8 @@
 #include "shell/MainForm.h"
 
 #include "Error.h"
-#include "centre_import/CentreImport.h"
 #include "centre_import/ImportCentreFile.h"
+#include "centre_import/TableTransaction.h"
 #include "shell/ErrorBox.h"
 #include "shell/HostCommandLine.h"
 #include "shell/HostIni.h"
@@ -33,14 +33,16 @@ constexpr int kResultExportWithoutFile = 0;
 } // namespace
 
 struct MainForm::State {
-    State(Interaction& u, Settings s)
+    State(Interaction& u, Settings s, Seams t)
         : ui(u)
         , settings(std::move(s))
+        , seams(t)
     {
     }
 
     Interaction& ui;
     Settings settings;
+    Seams seams;
     std::vector<std::string> params;
     fs::path chosenFile;
     std::unique_ptr<xml::XmlDocument> document;
@@ -124,7 +126,12 @@ struct MainForm::State {
 };
 
 MainForm::MainForm(Interaction& ui, Settings settings)
-    : m_state(std::make_unique<State>(ui, std::move(settings)))
+    : MainForm(ui, std::move(settings), Seams {})
+{
+}
+
+MainForm::MainForm(Interaction& ui, Settings settings, Seams seams)
+    : m_state(std::make_unique<State>(ui, std::move(settings), seams))
 {
 }
 
@@ -135,7 +142,7 @@ std::optional<std::uint32_t> MainForm::start(const std::vector<std::string>& par
     State& s = *m_state;
     s.resultCode = 0;
     s.params = params;
-    s.guarded([&] { centre_import::CentreImport::recover(s.settings.qtempDir); });
+    s.guarded([&] { centre_import::TableTransaction::recover(s.settings.qtempDir, s.seams.io); });
 
     if (params.size() != kHostParamCount)
         return std::nullopt;
@@ -188,8 +195,9 @@ void MainForm::importCentre()
                 return;
             }
         }
-        const centre_import::CentreFileImportOptions options { s.settings.builders,
-            s.settings.importFaultHook };
+        centre_import::CentreFileImportOptions options;
+        options.builders = s.seams.builders;
+        options.io = s.seams.io;
         const auto result = centre_import::importCentreFile(
             s.chosenFile, s.settings.qtempDir, s.documentForRun(), s.ui, options);
         if (!result) {
@@ -206,7 +214,8 @@ void MainForm::exportSolution()
     s.run([&] {
         s.chooseFile();
         // The chosen file only names the folder of the solution file.
-        const auto result = solution_export::exportSolutionToTarget(s.settings.qtempDir, s.chosenFile);
+        const auto result
+            = solution_export::exportSolutionToTarget(s.settings.qtempDir, s.chosenFile, s.seams.io);
         if (!result) {
             s.reportNoFile(kResultExportWithoutFile);
             return;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "centre_import/Builders.h"
-#include "centre_import/CentreImport.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +13,10 @@
 
 namespace tramazel::xml {
 class XmlDocument;
+}
+
+namespace tramazel::platform {
+struct IoHooks;
 }
 
 namespace tramazel::shell {
@@ -31,22 +34,28 @@ public:
     struct Settings {
         std::filesystem::path qtempDir; ///< the timetable directory
         std::filesystem::path iniFile; ///< "Zelvano.ini" beside the executable
-        /// The builders of the centre import; empty runs the real sequence (tests
-        /// pass their own).
+    };
+
+    /// What tests change in the runs the window starts; the defaults are the program's.
+    struct Seams {
+        /// The builders of the centre import; empty runs the real sequence.
         std::span<const centre_import::BuilderStep> builders {};
-        /// Called before each step of the centre import that changes a file (tests).
-        centre_import::FaultHook importFaultHook {};
+        /// The I/O hooks of both directions' runs (and of the recovery at start); null:
+        /// the system's calls. They must outlive the form.
+        const platform::IoHooks* io = nullptr;
     };
 
     MainForm(Interaction& ui, Settings settings);
+    MainForm(Interaction& ui, Settings settings, Seams seams);
     ~MainForm();
 
     /// Window creation. `params` are the command-line parameters after the program
     /// name. Finishes or rolls back what an interrupted centre import left in the
-    /// timetable directory. Sets the result code to 0; with exactly two parameters
-    /// whose second is a valid hexadecimal handle, enters host mode and returns the
-    /// handle for the window to embed itself in; a bad handle shows "'$XYZ' no es
-    /// un valor entero válido." and leaves interactive use.
+    /// timetable directory (TableTransaction::recover, as both directions do before
+    /// they touch a table), so that Zelvano never finds it half done. Sets the result code to 0; with exactly
+    /// two parameters whose second is a valid hexadecimal handle, enters host mode and returns the handle for
+    /// the window to embed itself in; a bad handle shows "'$XYZ' no es un valor entero válido." and leaves
+    /// interactive use.
     std::optional<std::uint32_t> start(const std::vector<std::string>& params);
 
     /// After the first showing: with exactly two parameters, runs the direction the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "solution_export/SolutionExport.h"
 
+#include "centre_import/TableTransaction.h"
 #include "text/PathText.h"
 
 #include <system_error>
@@ -21,15 +22,19 @@ std::vector<std::string> TargetExport::summary() const
     return lines;
 }
 
-std::optional<TargetExport> exportSolutionToTarget(const fs::path& qtempDir, const fs::path& target)
+std::optional<TargetExport> exportSolutionToTarget(
+    const fs::path& qtempDir, const fs::path& target, const platform::IoHooks* io)
 {
     std::error_code ec;
     if (target.empty() || !fs::exists(target, ec))
         return std::nullopt;
+    // Tables half way through an interrupted import are never exported. One that is
+    // still alive is left alone, as it ever was.
+    centre_import::TableTransaction::recover(qtempDir, io);
     // The command line names a folder; the window's file dialog a file in one.
     TargetExport result;
     result.outputFile = fs::is_directory(target, ec) ? target / kSolutionFileName : solutionFileFor(target);
-    result.counts = exportSolution(qtempDir, result.outputFile);
+    result.counts = exportSolution(qtempDir, result.outputFile, io);
     return result;
 }
 

@@ -324,7 +324,8 @@ std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile)
     return chosenFile.parent_path() / kSolutionFileName;
 }
 
-ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile)
+ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile,
+    const platform::IoHooks* io)
 {
     namespace z = zelvano;
     using dbf::Access;
@@ -336,12 +337,12 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
     // Every table is held for exclusive use until the sessions are written. On an error
     // the handles close themselves as the exception leaves this scope, and the writer
     // removes what it wrote.
-    DbfTable solucTable = DbfTable::open(qtempDir, z::soluc::kTable, Access::Exclusive);
-    DbfTable proftTable = DbfTable::open(qtempDir, z::proft::kTable, Access::Exclusive);
-    DbfTable aulatTable = DbfTable::open(qtempDir, z::aulat::kTable, Access::Exclusive);
-    DbfTable asignomtTable = DbfTable::open(qtempDir, z::asignomt::kTable, Access::Exclusive);
-    DbfTable grupostTable = DbfTable::open(qtempDir, z::grupost::kTable, Access::Exclusive);
-    DbfTable diashorastTable = DbfTable::open(qtempDir, z::diashorast::kTable, Access::Exclusive);
+    DbfTable solucTable = DbfTable::open(qtempDir, z::soluc::kTable, Access::Exclusive, io);
+    DbfTable proftTable = DbfTable::open(qtempDir, z::proft::kTable, Access::Exclusive, io);
+    DbfTable aulatTable = DbfTable::open(qtempDir, z::aulat::kTable, Access::Exclusive, io);
+    DbfTable asignomtTable = DbfTable::open(qtempDir, z::asignomt::kTable, Access::Exclusive, io);
+    DbfTable grupostTable = DbfTable::open(qtempDir, z::grupost::kTable, Access::Exclusive, io);
+    DbfTable diashorastTable = DbfTable::open(qtempDir, z::diashorast::kTable, Access::Exclusive, io);
     for (const DbfTable* table :
         { &solucTable, &proftTable, &aulatTable, &asignomtTable, &grupostTable, &diashorastTable }) {
         if (!table->textCodePage().recognised)
@@ -433,7 +434,7 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
 
     // Each session is written as its row is read: nothing grows with SOLUC but the
     // examples of codes not found.
-    xml::XmlStreamWriter out(outputFile);
+    xml::XmlStreamWriter out(outputFile, io);
     out.startElement(gestib::kHorari);
     out.startElement(gestib::kSessions);
     const std::string empty;

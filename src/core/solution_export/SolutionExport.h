@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace tramazel::platform {
+struct IoHooks;
+}
+
 namespace tramazel::solution_export {
 
 inline constexpr const char* kSolutionFileName = "SolucioHorari.xml";
@@ -28,8 +32,10 @@ std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile);
 /// Writes the solution file from SOLUC and the lookup tables of `qtempDir` as
 /// `outputFile`, one session as each row is read, through a temporary file renamed
 /// over it when complete. On any error nothing is written, an existing solution file
-/// stays as it was, and the tables opened so far are closed.
-ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile);
+/// stays as it was, and the tables opened so far are closed. The tables are read and
+/// the file written through `io` when given.
+ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile,
+    const platform::IoHooks* io = nullptr);
 
 /// What a completed export into a target did.
 struct TargetExport {
@@ -45,8 +51,10 @@ struct TargetExport {
 /// Exports the solution of `qtempDir` into `target`: a folder, or an existing file
 /// whose folder receives kSolutionFileName (the file itself is never opened).
 /// Returns nothing, having touched nothing, when `target` is empty or does not
-/// exist. Otherwise as exportSolution(), whose errors it throws.
-std::optional<TargetExport> exportSolutionToTarget(
-    const std::filesystem::path& qtempDir, const std::filesystem::path& target);
+/// exist. Otherwise finishes or rolls back an interrupted centre import first
+/// (centre_import::TableTransaction::recover, whose errors it throws), then runs
+/// exportSolution(), whose errors it throws.
+std::optional<TargetExport> exportSolutionToTarget(const std::filesystem::path& qtempDir,
+    const std::filesystem::path& target, const platform::IoHooks* io = nullptr);
 
 } // namespace tramazel::solution_export

@@ -2,6 +2,7 @@
 #include "xml/XmlStreamWriter.h"
 
 #include "Error.h"
+#include "platform/IoHooks.h"
 #include "platform/Platform.h"
 #include "text/Cp1252.h"
 #include "text/PathText.h"
@@ -36,8 +37,9 @@ bool needsReference(unsigned char c) noexcept
 
 } // namespace
 
-XmlStreamWriter::XmlStreamWriter(std::filesystem::path file)
-    : m_file(std::move(file))
+XmlStreamWriter::XmlStreamWriter(std::filesystem::path file, const platform::IoHooks* io)
+    : m_io(platform::hooksOrSystem(io))
+    , m_file(std::move(file))
     , m_temporary(platform::temporaryPathBeside(m_file))
 {
     m_buffer.reserve(kWriteSize + 4096);
@@ -149,7 +151,7 @@ void XmlStreamWriter::flush()
         return;
     }
     if (!m_stream) {
-        m_stream = platform::openFile(m_temporary, "wb");
+        m_stream = m_io.open(m_temporary, "wb");
         if (!m_stream) {
             m_failure = "cannot create " + text::pathToUtf8(m_temporary);
             m_buffer.clear();
@@ -157,7 +159,7 @@ void XmlStreamWriter::flush()
         }
         std::setvbuf(m_stream, nullptr, _IONBF, 0); // the buffer is ours, and large
     }
-    if (!m_buffer.empty() && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_stream) != m_buffer.size())
+    if (!m_buffer.empty() && m_io.write(m_stream, m_buffer.data(), m_buffer.size()) != m_buffer.size())
         m_failure = "write failed";
     else
         platform::startWriteBack(m_stream); // the sync in commit() then finds it on the device
@@ -167,7 +169,7 @@ void XmlStreamWriter::flush()
 void XmlStreamWriter::discard() noexcept
 {
     if (m_stream) {
-        std::fclose(m_stream);
+        m_io.close(m_stream);
         m_stream = nullptr;
     }
     std::error_code ignored;
@@ -180,14 +182,14 @@ void XmlStreamWriter::commit()
         endElement();
     flush();
     if (m_stream && m_failure.empty()) {
-        const int closed = std::fclose(m_stream);
+        const int closed = m_io.close(m_stream);
         m_stream = nullptr;
         if (closed != 0)
             m_failure = "close failed";
     }
     if (m_failure.empty()) {
         try {
-            platform::replaceFile(m_temporary, m_file);
+            platform::replaceFile(m_temporary, m_file, &m_io);
             m_committed = true;
             return;
         } catch (const Error& e) {

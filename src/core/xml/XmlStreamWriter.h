@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+namespace tramazel::platform {
+struct IoHooks;
+}
+
 namespace tramazel::xml {
 
 /// Writes an XML file element by element, holding only the path of open elements and
@@ -22,7 +26,9 @@ namespace tramazel::xml {
 /// error found while producing the contents is the one reported.
 class XmlStreamWriter {
 public:
-    explicit XmlStreamWriter(std::filesystem::path file);
+    /// A writer of `file`; the temporary file is opened, written, closed, synced and
+    /// renamed through `io` when given (it must outlive the writer).
+    explicit XmlStreamWriter(std::filesystem::path file, const platform::IoHooks* io = nullptr);
     ~XmlStreamWriter();
     XmlStreamWriter(const XmlStreamWriter&) = delete;
     XmlStreamWriter& operator=(const XmlStreamWriter&) = delete;
@@ -49,6 +55,7 @@ private:
     void flush();
     void discard() noexcept;
 
+    const platform::IoHooks& m_io;
     std::filesystem::path m_file;
     std::filesystem::path m_temporary;
     std::FILE* m_stream = nullptr;

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
+#include "platform/IoHooks.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +54,12 @@ protected:
 
     shell::MainForm::Settings settings() const
     {
-        return shell::MainForm::Settings { qtemp, bin / "Zelvano.ini", test::fake::builders() };
+        return shell::MainForm::Settings { qtemp, bin / "Zelvano.ini" };
+    }
+
+    static shell::MainForm::Seams seams(const platform::IoHooks* io = nullptr)
+    {
+        return shell::MainForm::Seams { test::fake::builders(), io };
     }
 
     std::optional<std::string> iniText() const
@@ -110,7 +116,7 @@ TEST_F(MainFormFlow, ResultCodesOfTheHostModeRuns)
         fs::remove(bin / "Zelvano.ini");
         FakeInteraction person;
         person.fileAnswers.push_back(c.answer);
-        shell::MainForm form(person, settings());
+        shell::MainForm form(person, settings(), seams());
         form.start(c.params);
         form.runModeWord();
         EXPECT_EQ(person.boxes(), c.boxes) << c.name;
@@ -126,20 +132,20 @@ TEST_F(MainFormFlow, NonHexHandlesShowTheConversionErrorAndStayInteractive)
 {
     for (const char* handle : { "", "0x1F", " 1F", "+1F", "-1", "1G", "100000000", "1F ", "$1F" }) {
         FakeInteraction person;
-        shell::MainForm form(person, settings());
+        shell::MainForm form(person, settings(), seams());
         EXPECT_EQ(form.start({ "abrir", handle }), std::nullopt) << handle;
         EXPECT_EQ(
             person.boxes(), Boxes { "error:'$" + std::string(handle) + "' no es un valor entero válido." });
         EXPECT_FALSE(form.hostMode()) << handle;
     }
-    shell::MainForm form(ui, settings());
+    shell::MainForm form(ui, settings(), seams());
     EXPECT_EQ(form.start({ "abrir", "0000ffffFFFF" }), std::optional<std::uint32_t>(0xFFFFFFFFu));
     EXPECT_TRUE(form.hostMode());
 }
 
 TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
 {
-    shell::MainForm form(ui, settings());
+    shell::MainForm form(ui, settings(), seams());
     form.start({});
 
     ui.fileAnswers = { centre, std::nullopt, std::nullopt };
@@ -152,7 +158,7 @@ TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
     EXPECT_FALSE(fs::exists(qtemp / "SolucioHorari.xml"));
 
     // And the reverse: a file chosen for the export is the next import's file.
-    shell::MainForm second(ui, settings());
+    shell::MainForm second(ui, settings(), seams());
     ui.events.clear();
     const fs::path other = dir / "other" / "centre2.xml";
     fs::create_directories(other.parent_path());
@@ -181,7 +187,7 @@ TEST_F(MainFormFlow, CancellingTheImportDialogAsksBeforeRebuildingTheTables)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeInteraction person;
-        shell::MainForm form(person, settings());
+        shell::MainForm form(person, settings(), seams());
         form.start({});
         person.fileAnswers = { centre };
         form.importCentre();
@@ -207,7 +213,7 @@ TEST_F(MainFormFlow, CancellingTheImportDialogAsksBeforeRebuildingTheTables)
 
 TEST_F(MainFormFlow, OnlyTheImportAsksAndOnlyWhenTheDialogWasCancelled)
 {
-    shell::MainForm form(ui, settings());
+    shell::MainForm form(ui, settings(), seams());
     form.start({});
     ui.fileAnswers = { centre, centre, std::nullopt };
     form.importCentre(); // first choice
@@ -218,7 +224,7 @@ TEST_F(MainFormFlow, OnlyTheImportAsksAndOnlyWhenTheDialogWasCancelled)
 
     // No file before: the cancelled dialog says so, with no question.
     FakeInteraction fresh;
-    shell::MainForm other(fresh, settings());
+    shell::MainForm other(fresh, settings(), seams());
     other.importCentre();
     EXPECT_TRUE(fresh.confirmTexts.empty());
     EXPECT_EQ(fresh.boxes(), Boxes { kNoFile });
@@ -228,7 +234,7 @@ TEST_F(MainFormFlow, DecliningTheQuestionInHostModeEndsAsACancelledDialog)
 {
     // A host-mode import that failed leaves the window open; the retry's dialog is
     // cancelled and the question declined.
-    shell::MainForm form(ui, settings());
+    shell::MainForm form(ui, settings(), seams());
     form.start({ "exportar", "1" });
     test::fake::failingBuilder = "FakeProfesores";
     ui.fileAnswers = { centre };
@@ -251,7 +257,7 @@ TEST_F(MainFormFlow, DecliningTheQuestionInHostModeEndsAsACancelledDialog)
 
 TEST_F(MainFormFlow, CancelBeforeAnyChoiceSaysThereIsNoFile)
 {
-    shell::MainForm form(ui, settings());
+    shell::MainForm form(ui, settings(), seams());
     form.start({});
     form.exportSolution();
     form.importCentre();
@@ -264,7 +270,7 @@ TEST_F(MainFormFlow, CancelBeforeAnyChoiceSaysThereIsNoFile)
 TEST_F(MainFormFlow, AFailingBuilderKeepsTheCodeAndALaterRunWritesOne)
 {
     const auto before = snapshot(qtemp);
-    shell::MainForm form(ui, settings());
+    shell::MainForm form(ui, settings(), seams());
     form.start({ "exportar", "4A0001F" });
     test::fake::failingBuilder = "FakeProfesores";
     ui.fileAnswers = { centre };
@@ -290,7 +296,7 @@ TEST_F(MainFormFlow, AFailingBuilderKeepsTheCodeAndALaterRunWritesOne)
 
 TEST_F(MainFormFlow, AFileThatIsNotACentreFileShowsItsErrorAndKeepsTheLastCode)
 {
-    shell::MainForm form(ui, settings());
+    shell::MainForm form(ui, settings(), seams());
     form.start({});
     ui.fileAnswers = { centre };
     form.importCentre(); // a good run first: its code must survive the bad one
@@ -310,7 +316,7 @@ TEST_F(MainFormFlow, AFileThatIsNotACentreFileShowsItsErrorAndKeepsTheLastCode)
 
 TEST_F(MainFormFlow, BusyCursorOnlyWhileTheBuildersWork)
 {
-    shell::MainForm form(ui, settings());
+    shell::MainForm form(ui, settings(), seams());
     form.start({});
     ui.fileAnswers = { centre };
     form.importCentre();
@@ -324,7 +330,7 @@ TEST_F(MainFormFlow, TheFileDialogOpensInTheSagaFolderElseInTheTimetableDirector
 {
     fs::remove_all(qtemp / "saga");
     fs::create_directories(qtemp / "SAGA");
-    shell::MainForm form(ui, settings());
+    shell::MainForm form(ui, settings(), seams());
     form.exportSolution();
     ASSERT_EQ(ui.dialogs.size(), 1u);
     EXPECT_EQ(ui.dialogs[0].title, "Archivo XML");
@@ -347,7 +353,7 @@ TEST_F(MainFormFlow, TheIniGoesWhereTheSettingsSayNotTheCurrentDirectory)
     const fs::path previous = fs::current_path();
     fs::current_path(elsewhere.path());
     {
-        shell::MainForm form(ui, settings());
+        shell::MainForm form(ui, settings(), seams());
         form.start({ "abrir", "1" });
         EXPECT_TRUE(form.closing());
     }
@@ -360,7 +366,7 @@ TEST_F(MainFormFlow, AnIniThatCannotBeWrittenAbandonsTheClose)
 {
     auto s = settings();
     s.iniFile = dir / "no-such-folder" / "Zelvano.ini";
-    shell::MainForm form(ui, s);
+    shell::MainForm form(ui, s, seams());
     form.start({ "abrir", "1" });
     EXPECT_FALSE(form.closing());
     EXPECT_EQ(ui.boxes(), Boxes { "error:Unable to write to " + s.iniFile.string() + "." });
@@ -370,17 +376,17 @@ TEST_F(MainFormFlow, StartUpRollsBackAnInterruptedImport)
 {
     const auto before = snapshot(qtemp);
     {
-        auto s = settings();
-        s.importFaultHook = [](std::string_view step) {
-            return step == "install:CURSOST.DBF" ? centre_import::FaultAction::Crash
-                                                 : centre_import::FaultAction::Proceed;
+        platform::IoHooks killing;
+        killing.step = [](std::string_view step) {
+            if (step == "install:CURSOST.DBF")
+                throw platform::SimulatedCrash();
         };
-        shell::MainForm form(ui, s);
+        shell::MainForm form(ui, settings(), seams(&killing));
         ui.fileAnswers = { centre };
         form.importCentre(); // the crash reaches the last-resort error box
     }
     EXPECT_NE(snapshot(qtemp), before);
-    shell::MainForm next(ui, settings());
+    shell::MainForm next(ui, settings(), seams());
     next.start({});
     EXPECT_EQ(snapshot(qtemp), before);
 }

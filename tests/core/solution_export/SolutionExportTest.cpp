@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "../dbf/OtherProcessLock.h"
 #include "ExportTables.h"
+#include "TestIo.h"
 #include "TestSupport.h"
 
 #include "Error.h"
@@ -381,27 +382,9 @@ TEST(SolutionExport, theTemporaryFileIsOnDiskBeforeItsRename)
 {
     Workspace ws;
     writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
-    std::vector<std::string> steps;
-    const fs::path folder = ws.output.parent_path();
-    platform::setDurabilityObserver(
-        [&](platform::DurableStep step, const fs::path& first, const fs::path& second) {
-            const std::string a = first.lexically_relative(folder).generic_string();
-            const std::string b
-                = second.empty() ? std::string() : second.lexically_relative(folder).generic_string();
-            switch (step) {
-            case platform::DurableStep::FileSynced:
-                steps.push_back("sync " + a);
-                break;
-            case platform::DurableStep::FolderSynced:
-                steps.push_back("sync-folder " + a);
-                break;
-            case platform::DurableStep::Renamed:
-                steps.push_back("rename " + a + " > " + b);
-                break;
-            }
-        });
-    exportSolution(ws.qtemp.path(), ws.output);
-    platform::setDurabilityObserver({});
+    DurableSteps durable(ws.output.parent_path());
+    exportSolution(ws.qtemp.path(), ws.output, durable.hooks());
+    const std::vector<std::string>& steps = durable.steps();
     ASSERT_EQ(steps.size(), 3u) << ::testing::PrintToString(steps);
     const std::string tmp = steps[0].substr(5);
     EXPECT_EQ(tmp.rfind("SolucioHorari.xml.tmp", 0), 0u) << steps[0];

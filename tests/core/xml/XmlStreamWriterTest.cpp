@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "xml/XmlStreamWriter.h"
 #include "Error.h"
+#include "TestIo.h"
 #include "TestSupport.h"
 #include "platform/Platform.h"
 #include "xml/XmlDocument.h"
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using namespace tramazel;
@@ -151,24 +153,13 @@ TEST(XmlStreamWriter, LeavesTheOldFileWhenNotCommittedOrWhenWritingFails)
 TEST(XmlStreamWriter, SyncsTheFileBeforeRenamingIt)
 {
     TempDir dir;
-    std::vector<platform::DurableStep> steps;
-    fs::path synced, renamedFrom, renamedTo;
-    platform::setDurabilityObserver([&](platform::DurableStep s, const fs::path& a, const fs::path& b) {
-        steps.push_back(s);
-        if (s == platform::DurableStep::FileSynced)
-            synced = a;
-        if (s == platform::DurableStep::Renamed) {
-            renamedFrom = a;
-            renamedTo = b;
-        }
-    });
-    xml::XmlStreamWriter out(dir / "out.xml");
+    test::DurableSteps durable(dir.path());
+    xml::XmlStreamWriter out(dir / "out.xml", durable.hooks());
     out.startElement("A");
     out.commit();
-    platform::setDurabilityObserver({});
+    const std::vector<std::string>& steps = durable.steps();
     ASSERT_GE(steps.size(), 2u);
-    EXPECT_EQ(steps[0], platform::DurableStep::FileSynced);
-    EXPECT_EQ(steps[1], platform::DurableStep::Renamed);
-    EXPECT_EQ(synced, renamedFrom);
-    EXPECT_EQ(renamedTo, dir / "out.xml");
+    ASSERT_TRUE(steps[0].starts_with("sync out.xml.tmp")) << steps[0];
+    const std::string temporary = steps[0].substr(std::string_view("sync ").size());
+    EXPECT_EQ(steps[1], "rename " + temporary + " > out.xml");
 }

@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tramazel::platform {
+class FileLock;
+struct IoHooks;
+} // namespace tramazel::platform
+
+namespace tramazel::centre_import {
+
+/// Working folders and marker files of a transaction, inside the timetable directory.
+/// Their names start with a dot and end in no table extension, so no table lookup
+/// ever takes them for tables.
+inline constexpr std::string_view kStagingDirName = ".tramazel-staging"; ///< new tables are written here
+inline constexpr std::string_view kBackupDirName = ".tramazel-backup"; ///< old tables during the swap
+inline constexpr std::string_view kJournalFileName = ".tramazel-journal"; ///< swap in progress
+inline constexpr std::string_view kCommittedFileName = ".tramazel-committed"; ///< swap complete
+inline constexpr std::string_view kRunLockFileName
+    = "run.lock"; ///< in the staging folder, held while a transaction lives
+
+/// What TableTransaction::recover() found in the timetable directory.
+enum class Recovery {
+    Nothing, ///< no leftovers
+    CleanedUp, ///< a run had stopped before replacing anything: its staging folder was removed
+    RolledBack, ///< a run had stopped while replacing tables: the old tables were put back
+    Completed, ///< a run had stopped after replacing every table: its leftovers were removed
+    Busy, ///< another run is alive: nothing was touched
+};
+
+/// The all-or-nothing replacement of tables in the timetable directory. The new table
+/// files are written into a staging folder inside it; commit() moves them into place,
+/// the old ones (every letter-case variant, with their indexes) kept aside in a backup
+/// folder until every move has succeeded. A journal makes a swap that a kill or power
+/// cut interrupted finish or roll back deterministically at the next recover().
+///
+/// What a power cut may leave is decided by what reached the disk, so the commit
+/// syncs in three batches, each finished before the next step relies on it:
+///   1. the new tables whole, and the journal's contents;
+///   2. the journal in place, and the old tables aside;
+///   3. the new tables in place, and the mark of the commit.
+/// Within a batch the order in which the entries reach the disk does not matter:
+/// after 2, a journal that did not make it leaves old tables in the backup folder and
+/// none installed, which the next start puts back as well; after 3, a commit mark that
+/// made it without some of the moves in place is finished by the next start from the
+/// staging folder, whose tables are on disk since 1. So the next start finds the old
+/// set of tables or the new one, whole.
+///
+/// Every open, write, sync, rename and removal goes through the I/O hooks given, and
+/// each step that changes a file is announced to their step hook first.
+class TableTransaction {
+public:
+    /// How begin() treats what an interrupted transaction left behind.
+    enum class Leftovers {
+        Resolve, ///< finish or roll it back first (recover())
+        Refuse, ///< refuse to begin, touching nothing: a dry run's promise
+    };
+
+    /// A transaction on the tables of `dir`; nothing happens until begin(). File
+    /// operations go through `io` when given (it must outlive the transaction).
+    explicit TableTransaction(std::filesystem::path dir, const platform::IoHooks* io = nullptr);
+    /// Releases the run lock and leaves the files as they are, as a killed process
+    /// would: a transaction that failed is undone by rollBackAndRethrow(), one that
+    /// was stopped by the next recover().
+    ~TableTransaction();
+    TableTransaction(const TableTransaction&) = delete;
+    TableTransaction& operator=(const TableTransaction&) = delete;
+
+    /// Finishes or rolls back what an interrupted transaction left in `dir`, holding
+    /// its run lock: a transaction still alive is left alone (Busy). Safe to call at
+    /// any time; every use case that reads or writes the tables calls it first. Throws
+    /// Error when a leftover cannot be dealt with (the directory is then left for the
+    /// next attempt).
+    static Recovery recover(const std::filesystem::path& dir, const platform::IoHooks* io = nullptr);
+
+    /// Starts the transaction: deals with leftovers as `leftovers` says, creates the
+    /// staging folder and takes the run lock, then refuses while another program holds
+    /// one of `tables` (base names) open. Throws Error: FileNotFound when `dir` is no
+    /// folder; TableLocked when another transaction is alive, when leftovers are
+    /// refused, or when a table is held. After a failure the directory is as it was.
+    void begin(std::span<const std::string_view> tables, Leftovers leftovers);
+
+    /// Where the new tables are written: the staging folder.
+    const std::filesystem::path& stagingDir() const noexcept { return m_staging; }
+    /// The table files (.DBF, .MDX) in the staging folder now, by file name, sorted.
+    std::vector<std::string> stagedFiles() const;
+    /// Tells the step hook that the run reaches `name` ("builder:TransformarAulas").
+    void step(std::string_view name) const;
+
+    /// Puts every staged table file in place of the files of the tables of the same
+    /// names, then tidies up. Throws Error before the commit is on disk: undo with
+    /// rollBackAndRethrow(). Whatever tidying up leaves is for the next recover().
+    void commit();
+    /// Throws the staging folder away, leaving the directory as begin() found it (the
+    /// end of a dry run). Throws Error (FileIo).
+    void discard();
+
+    /// For a catch block after begin(): puts the old tables back, removes the folders
+    /// of the transaction and rethrows the exception being handled, an Error with a
+    /// last sentence saying whether the tables are as they were. When putting them
+    /// back fails, the journal stays for the next recover(). A SimulatedCrash goes
+    /// through untouched.
+    [[noreturn]] void rollBackAndRethrow();
+
+    /// The files a swap moves (names inside their folders), in the order of the journal.
+    struct Journal {
+        std::vector<std::string> backups; ///< from the timetable directory to the backup folder
+        std::vector<std::string> installs; ///< from the staging folder to the timetable directory
+    };
+
+private:
+    void requireFolder() const;
+    void refuseLeftovers() const;
+    void resolveLeftovers() const;
+    void createStagingFolder();
+    void lockRun();
+    std::vector<std::string> planSwap();
+    void writeJournal();
+    void moveOldTablesAside();
+    void installNewTables();
+    void markCommitted();
+    void tidyUp();
+    bool rollBack();
+
+    const platform::IoHooks& m_io;
+    std::filesystem::path m_dir;
+    std::filesystem::path m_staging;
+    std::filesystem::path m_backup;
+    std::filesystem::path m_journalFile;
+    std::filesystem::path m_journalTemp;
+    std::filesystem::path m_committed;
+    std::unique_ptr<platform::FileLock> m_runLock;
+    Journal m_journal;
+    bool m_swapStarted = false;
+};
+
+} // namespace tramazel::centre_import
