@@ -2,10 +2,8 @@
 #include "centre_import/CentreImport.h"
 
 #include "centre_import/PreviousCourseLevels.h"
-#include "dbf/DbfFormat.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
-#include "text/Ascii.h"
 
 #include <algorithm>
 #include <utility>
@@ -21,13 +19,6 @@ std::size_t importRank(std::string_view table)
 {
     return static_cast<std::size_t>(
         std::find(kImportTables.begin(), kImportTables.end(), table) - kImportTables.begin());
-}
-
-bool isTableFile(std::string_view name)
-{
-    const std::string_view extension = dbf::kDbfExtension;
-    return name.size() > extension.size()
-        && text::equalsIgnoringAsciiCase(name.substr(name.size() - extension.size()), extension);
 }
 
 } // namespace
@@ -101,10 +92,9 @@ std::vector<std::string> CentreImport::runBuilders(
         // A step may write files by other means than the engine: look afresh.
         dbf::forgetFolderListing(staging);
         std::vector<std::string> fresh;
-        for (const std::string& file : transaction.stagedFiles()) {
-            const std::string table = dbf::tableBaseName(file);
-            if (isTableFile(file) && std::find(order.begin(), order.end(), table) == order.end())
-                fresh.push_back(table);
+        for (std::string& table : transaction.stagedTables()) {
+            if (std::find(order.begin(), order.end(), table) == order.end())
+                fresh.push_back(std::move(table));
         }
         // A builder that writes several tables writes them in the usual order.
         std::stable_sort(fresh.begin(), fresh.end(),

@@ -421,6 +421,7 @@ void TableTransaction::lockRun()
         throw anotherRunInProgress(m_dir, lockFile);
 }
 
+// The table files (.DBF, .MDX) in the staging folder, by file name, sorted.
 std::vector<std::string> TableTransaction::stagedFiles() const
 {
     std::vector<std::string> names;
@@ -435,6 +436,16 @@ std::vector<std::string> TableTransaction::stagedFiles() const
         throw ioError("No se puede leer la carpeta de trabajo de la importación", m_staging, ec);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::string> TableTransaction::stagedTables() const
+{
+    std::vector<std::string> tables;
+    for (const std::string& file : stagedFiles()) {
+        if (hasExtension(file, dbf::kDbfExtension))
+            tables.push_back(baseName(file));
+    }
+    return tables;
 }
 
 void TableTransaction::step(std::string_view name) const

@@ -88,8 +88,9 @@ public:
 
     /// Where the new tables are written: the staging folder.
     const std::filesystem::path& stagingDir() const noexcept { return m_staging; }
-    /// The table files (.DBF, .MDX) in the staging folder now, by file name, sorted.
-    std::vector<std::string> stagedFiles() const;
+    /// The tables (upper-case base names) whose .DBF is in the staging folder now,
+    /// in the order of their file names.
+    std::vector<std::string> stagedTables() const;
     /// Tells the step hook that the run reaches `name` ("builder:TransformarAulas").
     void step(std::string_view name) const;
 
@@ -115,6 +116,7 @@ public:
     };
 
 private:
+    std::vector<std::string> stagedFiles() const;
     void requireFolder() const;
     void refuseLeftovers() const;
     void resolveLeftovers() const;
