@@ -49,9 +49,8 @@ MainWindow::~MainWindow()
     m_ui.setMainWindow(nullptr);
     if (m_window)
         DestroyWindow(m_window);
-    for (HFONT font : m_fonts)
-        if (font)
-            DeleteObject(font);
+    for (const auto& [role, font] : m_fonts)
+        DeleteObject(font);
     for (HICON icon : { m_checkMark, m_cross })
         if (icon)
             DestroyIcon(icon);
@@ -83,7 +82,7 @@ void MainWindow::create()
 
 HFONT MainWindow::font(shell::FontRole role)
 {
-    HFONT& made = m_fonts.at(static_cast<std::size_t>(role));
+    HFONT& made = m_fonts[role];
     if (!made)
         made = createFont(shell::fontFor(role));
     return made;

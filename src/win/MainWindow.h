@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include <array>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,7 +67,7 @@ private:
     HtmlHelp m_help;
     HWND m_window = nullptr;
     Controls m_controls;
-    std::array<HFONT, 4> m_fonts {}; // by shell::FontRole, made when first used
+    std::map<shell::FontRole, HFONT> m_fonts; // made when first used
     HICON m_checkMark = nullptr;
     HICON m_cross = nullptr;
     bool m_embedded = false;

@@ -398,20 +398,24 @@ constexpr unsigned kDisplayTocCommand = 0x0001; // HH_DISPLAY_TOC
 
 std::vector<HelpRequest> helpRequests(const fs::path& folder)
 {
+    // Whole lines only: the recorder may be writing the next one.
+    std::string text = readFile(folder / "help-requests.txt");
+    const std::size_t end = text.rfind('\n');
+    text.resize(end == std::string::npos ? 0 : end + 1);
     std::vector<HelpRequest> requests;
-    std::istringstream lines(readFile(folder / "help-requests.txt"));
+    std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
         HelpRequest request;
         unsigned long long caller = 0;
-        fields >> request.command >> request.data >> std::hex >> caller >> std::ws;
+        if (!(fields >> request.command >> request.data >> std::hex >> caller >> std::ws))
+            continue;
         std::getline(fields, request.file);
         if (!request.file.empty() && request.file.back() == '\r')
             request.file.pop_back();
         request.caller = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(caller));
-        if (fields || fields.eof())
-            requests.push_back(request);
+        requests.push_back(request);
     }
     return requests;
 }
