@@ -4,8 +4,13 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace tramazel::win {
+
+/// What a window asks of the help when F1 is pressed in it: the topic of help
+/// context `context`, in a help window owned by `owner`.
+using ContextHelp = std::function<void(HWND owner, int context)>;
 
 /// The compiled help file through the system's HTML Help, loaded at run time from
 /// "hhctrl.ocx": where it is missing the program still runs and help does nothing.

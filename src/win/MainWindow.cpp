@@ -9,11 +9,7 @@ namespace tramazel::win {
 
 namespace {
 
-constexpr const wchar_t* kCaption = L"Exportar e importar datos entre Zelvano y GestIB";
-constexpr const wchar_t* kImportTitle = L"Transformar datos desde GestIB hacia Zelvano ";
-constexpr const wchar_t* kExportTitle = L"Transformar datos desde Zelvano hacia GestIB";
-constexpr const wchar_t* kVersionText = L"Tramazel para ZN9 V-1.2";
-constexpr int kMainHelpContext = 1;
+namespace layout = shell::main_window;
 
 constexpr int kImportButtonId = 101;
 constexpr int kExportButtonId = 102;
@@ -23,27 +19,16 @@ constexpr int kHelpButtonId = 104;
 // Sent to itself once the window shows: runs the mode word from the message loop.
 constexpr UINT kRunModeWord = WM_APP + 1;
 
-constexpr COLORREF kWarmTop = RGB(0xF9, 0xD3, 0x7D);
-constexpr COLORREF kWarmMiddle = RGB(0xFF, 0xFF, 0xFF);
-constexpr COLORREF kWarmBottom = RGB(0xFF, 0xEE, 0xDD);
-constexpr COLORREF kCoolTop = RGB(0xC2, 0xCD, 0xFE);
-constexpr COLORREF kCoolMiddle = RGB(0xCF, 0xF2, 0xFE);
-constexpr COLORREF kCoolBottom = RGB(0xCC, 0xD8, 0xE6);
-
-// The panels, left, top, width, height in the window's client area.
-constexpr RECT kImportPanel { 0, -1, 315, 168 };
-constexpr RECT kExportPanel { 315, 0, 632, 169 };
-constexpr RECT kFooterPanel { 0, 168, 633, 265 };
-
-// A window with the layout's place, given relative to the panel it sits on.
-RECT onPanel(const RECT& panel, int left, int top, int width, int height)
+// The origin of what sits on `panel`, in the window's client area at 96 dpi.
+POINT originOf(const shell::PanelSpec& panel)
 {
-    return RECT { panel.left + left, panel.top + top, panel.left + left + width, panel.top + top + height };
+    return POINT { panel.place.left, panel.place.top };
 }
 
-RECT scaledRect(const RECT& r)
+void fillPanel(HDC dc, const shell::PanelSpec& panel)
 {
-    return RECT { scaled(r.left), scaled(r.top), scaled(r.right), scaled(r.bottom) };
+    fillGradient(dc, scaledRect(panel.place), colourOf(panel.gradient.top), colourOf(panel.gradient.middle),
+        colourOf(panel.gradient.bottom));
 }
 
 constexpr DWORD kTopLevelStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS;
@@ -55,6 +40,8 @@ MainWindow::MainWindow(shell::MainForm::Settings settings, std::filesystem::path
     : m_form(std::make_unique<shell::MainForm>(m_ui, std::move(settings)))
     , m_help(std::move(helpFile))
 {
+    // F1 in the course-level window and in the import's question: their own topics.
+    m_ui.setContextHelp([this](HWND owner, int context) { m_help.showContext(owner, context); });
 }
 
 MainWindow::~MainWindow()
@@ -62,9 +49,8 @@ MainWindow::~MainWindow()
     m_ui.setMainWindow(nullptr);
     if (m_window)
         DestroyWindow(m_window);
-    for (HFONT font : { m_font, m_boldFont, m_titleFont })
-        if (font)
-            DeleteObject(font);
+    for (const auto& [role, font] : m_fonts)
+        DeleteObject(font);
     for (HICON icon : { m_checkMark, m_cross })
         if (icon)
             DestroyIcon(icon);
@@ -83,58 +69,53 @@ void MainWindow::create()
     }();
     (void)registered;
 
-    const SIZE size
-        = windowSizeForClient(kTopLevelStyle, kTopLevelExStyle, scaled(clientWidth), scaled(clientHeight));
-    m_window = CreateWindowExW(kTopLevelExStyle, windowClass, kCaption, kTopLevelStyle, CW_USEDEFAULT,
-        CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    const int width = scaled(layout::kClientSize.width);
+    const int height = scaled(layout::kClientSize.height);
+    const SIZE size = windowSizeForClient(kTopLevelStyle, kTopLevelExStyle, width, height);
+    m_window = CreateWindowExW(kTopLevelExStyle, windowClass, wide(layout::kCaption).c_str(), kTopLevelStyle,
+        CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!m_window)
         return;
-    setClientSize(m_window, scaled(clientWidth), scaled(clientHeight));
+    setClientSize(m_window, width, height);
     m_ui.setMainWindow(m_window);
+}
+
+HFONT MainWindow::font(shell::FontRole role)
+{
+    HFONT& made = m_fonts[role];
+    if (!made)
+        made = createFont(shell::fontFor(role));
+    return made;
 }
 
 void MainWindow::createControls()
 {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    m_font = createPointFont(L"MS Sans Serif", 8, false);
-    m_boldFont = createPointFont(L"MS Sans Serif", 8, true);
-    m_titleFont = createPixelFont(L"Arial", 16, true);
     m_checkMark = createCheckMarkIcon();
     m_cross = createCloseIcon();
 
-    auto make
-        = [&](const wchar_t* cls, const wchar_t* text, DWORD style, const RECT& place, int id, HFONT font) {
-              const RECT r = scaledRect(place);
-              HWND child = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
-                  r.right - r.left, r.bottom - r.top, m_window,
-                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-              SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-              return child;
-          };
-    auto withGlyph = [](HWND button, HICON glyph) {
-        if (glyph)
-            SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(glyph));
-        return button;
+    auto label = [&](const shell::LabelSpec& spec, const shell::PanelSpec& panel) {
+        return createChild(m_window, L"STATIC", spec.text, SS_LEFT | SS_NOPREFIX, spec.place, 0,
+            font(spec.font), originOf(panel));
+    };
+    auto button = [&](const shell::ButtonSpec& spec, const shell::PanelSpec& panel, int id) {
+        HWND made = createChild(m_window, L"BUTTON", spec.caption, WS_TABSTOP | BS_PUSHBUTTON, spec.place, id,
+            font(shell::FontRole::Window), originOf(panel));
+        HICON glyph = spec.glyph == shell::ButtonGlyph::CheckMark ? m_checkMark
+            : spec.glyph == shell::ButtonGlyph::Close             ? m_cross
+                                                                  : nullptr;
+        if (made && glyph)
+            SendMessageW(made, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(glyph));
+        return made;
     };
 
     Controls& c = m_controls;
-    c.importTitle = make(L"STATIC", kImportTitle, SS_LEFT | SS_NOPREFIX,
-        onPanel(kImportPanel, 24, 24, 265, 57), 0, m_titleFont);
-    c.importButton = withGlyph(make(L"BUTTON", L"Aceptar", WS_TABSTOP | BS_PUSHBUTTON,
-                                   onPanel(kImportPanel, 96, 120, 89, 25), kImportButtonId, m_font),
-        m_checkMark);
-    c.exportTitle = make(L"STATIC", kExportTitle, SS_LEFT | SS_NOPREFIX,
-        onPanel(kExportPanel, 8, 24, 305, 57), 0, m_titleFont);
-    c.exportButton = withGlyph(make(L"BUTTON", L"Aceptar", WS_TABSTOP | BS_PUSHBUTTON,
-                                   onPanel(kExportPanel, 96, 120, 89, 25), kExportButtonId, m_font),
-        m_checkMark);
-    c.versionLabel = make(
-        L"STATIC", kVersionText, SS_LEFT | SS_NOPREFIX, onPanel(kFooterPanel, 8, 72, 189, 13), 0, m_boldFont);
-    c.closeButton = withGlyph(make(L"BUTTON", L"&Salir", WS_TABSTOP | BS_PUSHBUTTON,
-                                  onPanel(kFooterPanel, 256, 32, 89, 25), kCloseButtonId, m_font),
-        m_cross);
-    c.helpButton = make(L"BUTTON", L"F1 AYUDA", WS_TABSTOP | BS_PUSHBUTTON,
-        onPanel(kFooterPanel, 265, 67, 75, 18), kHelpButtonId, m_font);
+    c.importTitle = label(layout::kImportTitle, layout::kImportPanel);
+    c.importButton = button(layout::kImportButton, layout::kImportPanel, kImportButtonId);
+    c.exportTitle = label(layout::kExportTitle, layout::kExportPanel);
+    c.exportButton = button(layout::kExportButton, layout::kExportPanel, kExportButtonId);
+    c.versionLabel = label(layout::kVersionLabel, layout::kFooterPanel);
+    c.closeButton = button(layout::kCloseButton, layout::kFooterPanel, kCloseButtonId);
+    c.helpButton = button(layout::kHelpButton, layout::kFooterPanel, kHelpButtonId);
 }
 
 int MainWindow::run(const std::vector<std::string>& params)
@@ -180,8 +161,8 @@ void MainWindow::embedIn(HWND host)
         WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE | WS_EX_STATICEDGE);
     SetWindowLongPtrW(m_window, GWL_EXSTYLE, exStyle);
     SetParent(m_window, host);
-    SetWindowPos(m_window, HWND_TOP, 0, 0, scaled(clientWidth), scaled(clientHeight),
-        SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+    SetWindowPos(m_window, HWND_TOP, 0, 0, scaled(layout::kClientSize.width),
+        scaled(layout::kClientSize.height), SWP_FRAMECHANGED | SWP_SHOWWINDOW);
     m_embedded = true;
 }
 
@@ -213,9 +194,12 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CTLCOLORSTATIC: {
         // The labels are transparent on their panel.
         auto dc = reinterpret_cast<HDC>(wParam);
+        const auto label = reinterpret_cast<HWND>(lParam);
+        const shell::LabelSpec& spec = label == m_controls.versionLabel ? layout::kVersionLabel
+            : label == m_controls.exportTitle                           ? layout::kExportTitle
+                                                                        : layout::kImportTitle;
         SetBkMode(dc, TRANSPARENT);
-        SetTextColor(
-            dc, reinterpret_cast<HWND>(lParam) == m_controls.versionLabel ? RGB(0xFF, 0, 0) : RGB(0, 0, 0));
+        SetTextColor(dc, colourOf(spec.colour));
         return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
     }
     case WM_SETCURSOR:
@@ -245,6 +229,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_HELP:
+        // F1: the system turns the key into WM_HELP for the control with the focus,
+        // which passes it up to here (as a message box does to its owner).
         showContextHelp();
         return TRUE;
     case kRunModeWord:
@@ -266,9 +252,8 @@ void MainWindow::paint()
 {
     PAINTSTRUCT ps {};
     HDC dc = BeginPaint(m_window, &ps);
-    fillGradient(dc, scaledRect(kImportPanel), kWarmTop, kWarmMiddle, kWarmBottom);
-    fillGradient(dc, scaledRect(kExportPanel), kWarmTop, kWarmMiddle, kWarmBottom);
-    fillGradient(dc, scaledRect(kFooterPanel), kCoolTop, kCoolMiddle, kCoolBottom);
+    for (const shell::PanelSpec& panel : { layout::kImportPanel, layout::kExportPanel, layout::kFooterPanel })
+        fillPanel(dc, panel);
     EndPaint(m_window, &ps);
 }
 
@@ -281,10 +266,6 @@ bool MainWindow::preTranslate(MSG& message)
 {
     if (!m_window || !isOwnWindow(message.hwnd))
         return false;
-    if (message.message == WM_KEYDOWN && message.wParam == VK_F1) {
-        showContextHelp();
-        return true;
-    }
     if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
         // Enter presses the button that has the focus.
         HWND focus = GetFocus();
@@ -339,7 +320,7 @@ void MainWindow::showHelpContents()
 
 void MainWindow::showContextHelp()
 {
-    m_help.showContext(helpOwner(), kMainHelpContext);
+    m_help.showContext(helpOwner(), layout::kHelpContext);
 }
 
 } // namespace tramazel::win

@@ -4,23 +4,23 @@
 #include "HtmlHelp.h"
 #include "WinInteraction.h"
 #include "shell/MainForm.h"
+#include "shell/WindowLayouts.h"
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace tramazel::win {
 
-/// The converter's main window in native Win32: three gradient panels, the two
-/// "Aceptar" buttons of the directions, "&Salir", "F1 AYUDA" and the version label,
-/// over the core's MainForm. In host mode it lives as a borderless child of the
-/// host's window and ends when that window is destroyed.
+/// The converter's main window in native Win32, laid out from shell::main_window:
+/// three gradient panels, the two "Aceptar" buttons of the directions, "&Salir",
+/// "F1 AYUDA" and the version label, over the core's MainForm. In host mode it lives
+/// as a borderless child of the host's window and ends when that window is destroyed.
 class MainWindow {
 public:
-    static constexpr int clientWidth = 632;
-    static constexpr int clientHeight = 266;
     static constexpr const wchar_t* windowClass = L"TramazelMainWindow";
 
     MainWindow(shell::MainForm::Settings settings, std::filesystem::path helpFile);
@@ -51,8 +51,8 @@ private:
     void createControls();
     void embedIn(HWND host);
     void paint();
-    /// Keys the window answers wherever the focus is inside it: F1, Enter on a
-    /// button, and the dialog keys (Tab, Alt+letter).
+    /// Keys the window answers wherever the focus is inside it: Enter on a button
+    /// and the dialog keys (Tab, Alt+letter). F1 comes as WM_HELP.
     bool preTranslate(MSG& message);
     bool isOwnWindow(HWND window) const;
     void close();
@@ -60,15 +60,14 @@ private:
     HWND helpOwner() const;
     void showHelpContents();
     void showContextHelp();
+    HFONT font(shell::FontRole role);
 
     WinInteraction m_ui;
     std::unique_ptr<shell::MainForm> m_form;
     HtmlHelp m_help;
     HWND m_window = nullptr;
     Controls m_controls;
-    HFONT m_font = nullptr;
-    HFONT m_boldFont = nullptr;
-    HFONT m_titleFont = nullptr;
+    std::map<shell::FontRole, HFONT> m_fonts; // made when first used
     HICON m_checkMark = nullptr;
     HICON m_cross = nullptr;
     bool m_embedded = false;

@@ -4,6 +4,7 @@
 #include "CourseLevelsWindow.h"
 #include "WinUtil.h"
 #include "shell/ProgramTexts.h"
+#include "shell/WindowLayouts.h"
 
 #include <commdlg.h>
 
@@ -19,49 +20,77 @@ const std::wstring& applicationTitle()
     return title;
 }
 
+namespace question = shell::subject_lines_question;
+
+// The user's settings of the program: HKEY_CURRENT_USER\Software\<application>\<group>.
+std::wstring settingsKey(std::string_view group)
+{
+    return L"Software\\" + wide(shell::kApplicationTitle) + L"\\" + wide(group);
+}
+
 bool readNamedGroupsOnly()
 {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, WinInteraction::settingsKey,
-        WinInteraction::namedGroupsOnlyValue, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, settingsKey(question::kSettingsGroup).c_str(),
+        wide(question::kSettingsKey).c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size);
     return status == ERROR_SUCCESS && value != 0;
 }
 
 void writeNamedGroupsOnly(bool on)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, WinInteraction::settingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-            &key, nullptr)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, settingsKey(question::kSettingsGroup).c_str(), 0, nullptr, 0,
+            KEY_SET_VALUE, nullptr, &key, nullptr)
         != ERROR_SUCCESS)
         return;
     const DWORD value = on ? 1 : 0;
-    RegSetValueExW(key, WinInteraction::namedGroupsOnlyValue, 0, REG_DWORD,
+    RegSetValueExW(key, wide(question::kSettingsKey).c_str(), 0, REG_DWORD,
         reinterpret_cast<const BYTE*>(&value), sizeof(value));
     RegCloseKey(key);
 }
 
-// A message box gets the check box of the subject-lines question while it is being
-// activated: a CBT hook on this thread sees the box before it is shown, and reads
-// the check box again before the box is destroyed.
-struct CheckBoxInBox {
-    static constexpr int controlId = 0x5A17;
+// The import's question is a message box that a CBT hook on this thread catches
+// while it is being activated, before it shows: it gets its own answer to F1 and,
+// when asked for, the subject lines' check box, which the hook reads again before
+// the box is destroyed.
+struct QuestionBox {
+    static constexpr int checkBoxId = 0x5A17;
 
+    const ContextHelp* help = nullptr;
+    bool withCheckBox = false;
     bool checked = false;
     HWND box = nullptr;
     HWND checkBox = nullptr;
+    WNDPROC boxDefault = nullptr;
     HHOOK hook = nullptr;
 };
 
-thread_local CheckBoxInBox* t_checkBoxInBox = nullptr;
+thread_local QuestionBox* t_question = nullptr;
 
-void addCheckBox(CheckBoxInBox& state, HWND box)
+LRESULT CALLBACK questionBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    QuestionBox* state = t_question;
+    if (!state || state->box != window || !state->boxDefault)
+        return DefDlgProcW(window, message, wParam, lParam);
+    if (message == WM_HELP) {
+        // F1 on any control of the box comes up to here. Answered here, it goes no
+        // further: a message box passes it on to its owner, the main window, whose
+        // topic it is not.
+        if (state->help && *state->help)
+            (*state->help)(window, question::kHelpContext);
+        return TRUE;
+    }
+    return CallWindowProcW(state->boxDefault, window, message, wParam, lParam);
+}
+
+void addCheckBox(QuestionBox& state, HWND box)
 {
     auto font = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0));
     HDC dc = GetDC(box);
     HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
     SIZE textSize {};
-    const std::wstring caption = WinInteraction::namedGroupsOnlyCaption;
+    const std::wstring caption = wide(question::kNamedGroupsCaption);
     GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &textSize);
     if (oldFont)
         SelectObject(dc, oldFont);
@@ -99,7 +128,7 @@ void addCheckBox(CheckBoxInBox& state, HWND box)
 
     state.checkBox = CreateWindowExW(0, L"BUTTON", caption.c_str(),
         WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, margin, buttonsTop, checkWidth, checkHeight,
-        box, reinterpret_cast<HMENU>(static_cast<INT_PTR>(CheckBoxInBox::controlId)),
+        box, reinterpret_cast<HMENU>(static_cast<INT_PTR>(QuestionBox::checkBoxId)),
         GetModuleHandleW(nullptr), nullptr);
     if (state.checkBox) {
         if (font)
@@ -108,23 +137,44 @@ void addCheckBox(CheckBoxInBox& state, HWND box)
     }
 }
 
-LRESULT CALLBACK checkBoxHook(int code, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK questionHook(int code, WPARAM wParam, LPARAM lParam)
 {
-    CheckBoxInBox* state = t_checkBoxInBox;
+    QuestionBox* state = t_question;
     if (state && code == HCBT_ACTIVATE && !state->box) {
         auto window = reinterpret_cast<HWND>(wParam);
         wchar_t className[16] {};
         GetClassNameW(window, className, 16);
         if (lstrcmpW(className, L"#32770") == 0) {
             state->box = window;
-            addCheckBox(*state, window);
+            state->boxDefault = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&questionBoxProc)));
+            if (state->withCheckBox)
+                addCheckBox(*state, window);
         }
     } else if (state && code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == state->box) {
         if (state->checkBox)
             state->checked = SendMessageW(state->checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
         state->checkBox = nullptr;
+        if (state->boxDefault)
+            SetWindowLongPtrW(state->box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state->boxDefault));
+        state->boxDefault = nullptr;
     }
     return CallNextHookEx(state ? state->hook : nullptr, code, wParam, lParam);
+}
+
+// The import's question: warning icon, OK / Cancel; OK is the first button and so
+// the default, Escape and the close box give Cancel. True when the user answers OK.
+bool runQuestion(HWND owner, std::string_view caption, std::string_view text, QuestionBox& state)
+{
+    state.hook = SetWindowsHookExW(WH_CBT, questionHook, nullptr, GetCurrentThreadId());
+    QuestionBox* const previous = t_question;
+    t_question = &state;
+    const int answer = MessageBoxW(
+        owner, wideLines(text).c_str(), wide(caption).c_str(), MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1);
+    t_question = previous;
+    if (state.hook)
+        UnhookWindowsHookEx(state.hook);
+    return answer == IDOK;
 }
 
 } // namespace
@@ -197,39 +247,33 @@ void WinInteraction::closeMainWindow()
         PostMessageW(m_mainWindow, WM_CLOSE, 0, 0);
 }
 
-void WinInteraction::editCourseLevels(dbf::DbfTable& cursost)
+void WinInteraction::editCourseLevels(centre_import::CourseLevelGrid& grid)
 {
     if (windowGone())
         return;
-    runCourseLevelsWindow(m_mainWindow, cursost);
+    runCourseLevelsWindow(m_mainWindow, grid, m_contextHelp);
 }
 
 bool WinInteraction::askQuestion(std::string_view caption, std::string_view text)
 {
     if (windowGone())
         return false;
-    // OK is the first button and so the default; Escape and the close box give Cancel.
-    return MessageBoxW(m_mainWindow, wideLines(text).c_str(), wide(caption).c_str(),
-               MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1)
-        == IDOK;
+    QuestionBox state;
+    state.help = &m_contextHelp;
+    return runQuestion(m_mainWindow, caption, text, state);
 }
 
 centre_import::SubjectLines WinInteraction::askSubjectLines(std::string_view caption, std::string_view text)
 {
     if (windowGone())
         return centre_import::SubjectLines::None;
-    CheckBoxInBox state;
+    QuestionBox state;
+    state.help = &m_contextHelp;
+    state.withCheckBox = true;
     state.checked = readNamedGroupsOnly();
-    state.hook = SetWindowsHookExW(WH_CBT, checkBoxHook, nullptr, GetCurrentThreadId());
-    CheckBoxInBox* const previous = t_checkBoxInBox;
-    t_checkBoxInBox = &state;
-    const int answer = MessageBoxW(m_mainWindow, wideLines(text).c_str(), wide(caption).c_str(),
-        MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1);
-    t_checkBoxInBox = previous;
-    if (state.hook)
-        UnhookWindowsHookEx(state.hook);
+    const bool ok = runQuestion(m_mainWindow, caption, text, state);
     writeNamedGroupsOnly(state.checked);
-    if (answer != IDOK)
+    if (!ok)
         return centre_import::SubjectLines::None;
     return state.checked ? centre_import::SubjectLines::NamedGroups : centre_import::SubjectLines::All;
 }

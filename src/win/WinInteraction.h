@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "HtmlHelp.h"
 #include "shell/Interaction.h"
 
 #include <windows.h>
@@ -11,13 +12,6 @@ namespace tramazel::win {
 /// captioned "Tramazel". The hourglass shows exactly when the core says so.
 class WinInteraction : public shell::Interaction {
 public:
-    /// The check box of the subject-lines question.
-    static constexpr const wchar_t* namedGroupsOnlyCaption
-        = L"Solo para los grupos indicados en el nombre de la materia";
-    /// Where its last state is kept: under HKEY_CURRENT_USER, a DWORD 0 or 1.
-    static constexpr const wchar_t* settingsKey = L"Software\\Tramazel\\SubjectLines";
-    static constexpr const wchar_t* namedGroupsOnlyValue = L"NamedGroupsOnly";
-
     WinInteraction() = default;
     ~WinInteraction() override;
     WinInteraction(const WinInteraction&) = delete;
@@ -26,6 +20,9 @@ public:
     /// The main window: the owner of every dialog. Null once it is gone; the prompts
     /// then answer at once (cancel, no line) without showing anything.
     void setMainWindow(HWND window) noexcept { m_mainWindow = window; }
+    /// What F1 in the course-level window and in the import's question asks for:
+    /// their help contexts (shell/WindowLayouts.h), owned by the window itself.
+    void setContextHelp(ContextHelp help) { m_contextHelp = std::move(help); }
 
     std::optional<std::filesystem::path> chooseFile(const shell::FileDialogOptions& options) override;
     void showInformation(std::string_view text) override;
@@ -34,10 +31,15 @@ public:
     /// Cancel the default; true when the user answers OK.
     bool confirmDestructive(std::string_view text) override;
     void closeMainWindow() override;
-    void editCourseLevels(dbf::DbfTable& cursost) override;
+    void editCourseLevels(centre_import::CourseLevelGrid& grid) override;
+    /// The import's question box: warning icon, OK / Cancel, OK the default. It asks
+    /// only about the subject lines, so F1 there shows their help.
     bool askQuestion(std::string_view caption, std::string_view text) override;
     /// The question box with a check box for lines only for the groups a subject's
-    /// name designates; its last state is kept in the registry.
+    /// name designates. The check box's last state is kept for the user in the
+    /// registry: a DWORD 0 or 1 named by the question's settings key, under
+    /// HKEY_CURRENT_USER\Software\Tramazel\ and its settings group
+    /// (shell::subject_lines_question).
     centre_import::SubjectLines askSubjectLines(std::string_view caption, std::string_view text) override;
     void setBusy(bool busy) override;
 
@@ -48,6 +50,7 @@ private:
     bool windowGone() const noexcept { return m_mainWindow == nullptr || !IsWindow(m_mainWindow); }
 
     HWND m_mainWindow = nullptr;
+    ContextHelp m_contextHelp;
     bool m_busy = false;
 };
 

@@ -68,6 +68,36 @@ HFONT createPointFont(const wchar_t* face, int points, bool bold)
         DEFAULT_PITCH | FF_SWISS, face);
 }
 
+HFONT createFont(const shell::FontSpec& spec)
+{
+    const std::wstring face = wide(spec.family);
+    return spec.points > 0 ? createPointFont(face.c_str(), spec.points, spec.bold)
+                           : createPixelFont(face.c_str(), spec.pixels, spec.bold);
+}
+
+COLORREF colourOf(const shell::Rgb& rgb)
+{
+    return RGB(rgb.red, rgb.green, rgb.blue);
+}
+
+RECT scaledRect(const shell::Rect& place, POINT origin)
+{
+    return RECT { scaled(origin.x + place.left), scaled(origin.y + place.top),
+        scaled(origin.x + place.right()), scaled(origin.y + place.bottom()) };
+}
+
+HWND createChild(HWND parent, const wchar_t* windowClass, std::string_view text, DWORD style,
+    const shell::Rect& place, int id, HFONT font, POINT origin, DWORD exStyle)
+{
+    const RECT r = scaledRect(place, origin);
+    HWND child = CreateWindowExW(exStyle, windowClass, wide(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+        r.left, r.top, r.right - r.left, r.bottom - r.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    if (child && font)
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return child;
+}
+
 namespace {
 
 constexpr int kGlyphSize = 16;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/WindowLayouts.h"
+
 #include <windows.h>
 
 #include <string>
@@ -25,6 +27,18 @@ int scaled(int pixels);
 HFONT createPixelFont(const wchar_t* face, int height, bool bold);
 /// A font of `points` at the screen's resolution.
 HFONT createPointFont(const wchar_t* face, int points, bool bold);
+/// The layout's font `spec`, in points or in pixels as it is given (DeleteObject).
+HFONT createFont(const shell::FontSpec& spec);
+
+/// A colour of the layout as GDI takes it.
+COLORREF colourOf(const shell::Rgb& rgb);
+/// A place of the layout (left, top, width, height at 96 dpi) moved by `origin`
+/// (the place it is relative to, e.g. its panel), at the screen's resolution.
+RECT scaledRect(const shell::Rect& place, POINT origin = {});
+/// A child window of `parent` at the layout's `place` (relative to `origin`), with
+/// `text` (UTF-8), control id `id` and `font`.
+HWND createChild(HWND parent, const wchar_t* windowClass, std::string_view text, DWORD style,
+    const shell::Rect& place, int id, HFONT font, POINT origin = {}, DWORD exStyle = 0);
 
 /// The check mark of the OK-kind buttons and the cross of the close-kind button,
 /// as 16×16 icons (DestroyIcon).

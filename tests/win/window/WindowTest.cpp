@@ -3,21 +3,33 @@
 // program, finds its windows and dialogs, works them by messages and checks what
 // they show and the tables and INI file they leave.
 //
-//   tramazel-window-test run <folder of tramazel.exe> <centre file>
-//   tramazel-window-test pose <folder of tramazel.exe> <place file> <done file>
+//   tramazel-window-test run <folder of tramazel.exe> <centre file> [<part of a case's name>]
+//   tramazel-window-test pose <folder of tramazel.exe> <place file> <done file> [<centre file>]
 //
-// "run" runs every case and exits with 1 when one failed. "pose" shows the window
-// for a screenshot: it writes the window's client area on the screen ("left top
-// width height") to the place file and waits for the done file to appear.
+// "run" runs every case (or those whose name contains the part given) and exits
+// with 1 when one failed. "pose" shows the main window, or with a centre file the
+// course-level window of its import, for a screenshot: it writes the window's place
+// on the screen ("left top width height": the main window's client area, the
+// course-level window's frame) to the place file, then a line "x y red green blue
+// what" for each point of the main window whose colour its panels decide, and waits
+// for the done file to appear.
+//
+// What the windows show and where is compared with the program's own description
+// of them (shell/WindowLayouts.h, centre_import::CourseLevelGrid).
 #include "ZelvanoTables.h"
+#include "centre_import/CourseLevelGrid.h"
 #include "dbf/DbfTable.h"
 #include "platform/Console.h"
+#include "platform/Platform.h"
 #include "platform/Utf16.h"
+#include "shell/ProgramTexts.h"
+#include "shell/WindowLayouts.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -31,12 +43,24 @@
 
 namespace fs = std::filesystem;
 using namespace tramazel;
+using centre_import::CourseLevelGrid;
+namespace main_layout = shell::main_window;
+namespace grid_layout = shell::course_levels_window;
 
 namespace {
 
-const wchar_t* const kMainCaption = L"Exportar e importar datos entre Zelvano y GestIB";
+std::wstring wide(std::string_view utf8)
+{
+    return platform::utf8ToWide(utf8);
+}
+
+const std::wstring kMainCaption = wide(main_layout::kCaption);
+const std::wstring kGridCaption = wide(grid_layout::kCaption);
+const std::wstring kBoxCaption = wide(shell::kApplicationTitle);
 const wchar_t* const kMainClass = L"TramazelMainWindow";
+const wchar_t* const kGridClass = L"TramazelCursos";
 const wchar_t* const kDialogClass = L"#32770";
+const wchar_t* const kHelpClass = L"HH Parent";
 const wchar_t* const kQuestionCaption = L"Creaci\u00f3n autom\u00e1tica de L\u00edneas de Asignaturas";
 const fs::path kQtemp = L"C:\\QTEMP";
 
@@ -305,24 +329,172 @@ struct HostWindow {
     HWND converter() const { return FindWindowExW(window, nullptr, kMainClass, nullptr); }
 };
 
+// The place, in the client area, of a control the layout puts at `place` on `panel`.
+RECT expectedPlace(const shell::Rect& place, const shell::PanelSpec* panel = nullptr)
+{
+    const int left = (panel ? panel->place.left : 0) + place.left;
+    const int top = (panel ? panel->place.top : 0) + place.top;
+    return RECT { left, top, left + place.width, top + place.height };
+}
+
+bool samePlace(const RECT& a, const RECT& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+std::string describe(const RECT& r)
+{
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "-" + std::to_string(r.right) + ","
+        + std::to_string(r.bottom);
+}
+
+// A button of the main window, at its place on its panel (the directions' buttons
+// may have the same caption).
+HWND buttonAt(HWND main, const shell::ButtonSpec& spec, const shell::PanelSpec& panel)
+{
+    for (HWND button : children(main, L"Button", wide(spec.caption).c_str()))
+        if (samePlace(placeIn(button, main), expectedPlace(spec.place, &panel)))
+            return button;
+    return nullptr;
+}
+
+// A key pressed and released on the keyboard, as a person does it, in `window`
+// (brought to the front first). Unlike a posted WM_KEYDOWN it goes through the
+// system's input handling: F1 becomes a WM_HELP there.
+void pressKey(HWND window, WORD virtualKey)
+{
+    SetForegroundWindow(window);
+    waitFor([&] { return GetForegroundWindow() == window; }, 5000);
+    INPUT input[2] {};
+    input[0].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = virtualKey;
+    input[1] = input[0];
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (SendInput(2, input, sizeof(INPUT)) != 2)
+        check(false, "SendInput");
+}
+
+// A help window of `process` owned by `owner`, with its contents tree filled (its
+// pages need a browser engine Wine lacks here).
+HWND helpWindowOf(DWORD process, HWND owner)
+{
+    HWND window = topLevel(process, nullptr, kHelpClass);
+    if (!window || GetWindow(window, GW_OWNER) != owner)
+        return nullptr;
+    HWND tree = child(window, WC_TREEVIEWW);
+    return tree && SendMessageW(tree, TVM_GETCOUNT, 0, 0) > 0 ? window : nullptr;
+}
+
+// The stand-in for HTML Help (help-recorder.dll, beside this program) and what it
+// recorded: one request per line, "<command> <data> <calling window> <file>".
+struct HelpRequest {
+    unsigned command = 0;
+    unsigned long long data = 0;
+    HWND caller = nullptr;
+    std::string file;
+};
+constexpr unsigned kHelpContextCommand = 0x000F; // HH_HELP_CONTEXT
+constexpr unsigned kDisplayTocCommand = 0x0001; // HH_DISPLAY_TOC
+
+std::vector<HelpRequest> helpRequests(const fs::path& folder)
+{
+    // Whole lines only: the recorder may be writing the next one.
+    std::string text = readFile(folder / "help-requests.txt");
+    const std::size_t end = text.rfind('\n');
+    text.resize(end == std::string::npos ? 0 : end + 1);
+    std::vector<HelpRequest> requests;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        HelpRequest request;
+        unsigned long long caller = 0;
+        if (!(fields >> request.command >> request.data >> std::hex >> caller >> std::ws))
+            continue;
+        std::getline(fields, request.file);
+        if (!request.file.empty() && request.file.back() == '\r')
+            request.file.pop_back();
+        request.caller = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(caller));
+        requests.push_back(request);
+    }
+    return requests;
+}
+
+std::string describe(const std::vector<HelpRequest>& requests)
+{
+    std::ostringstream text;
+    for (const HelpRequest& r : requests)
+        text << " [" << r.command << " " << r.data << " " << utf8(classOf(r.caller)) << " " << r.file << "]";
+    return text.str();
+}
+
+// The help requests since the first `seen`, once `count` of them are there.
+std::vector<HelpRequest> newHelpRequests(const fs::path& folder, std::size_t seen, std::size_t count)
+{
+    waitFor([&] { return helpRequests(folder).size() >= seen + count; });
+    std::vector<HelpRequest> all = helpRequests(folder);
+    return std::vector<HelpRequest>(
+        all.begin() + static_cast<std::ptrdiff_t>(std::min(seen, all.size())), all.end());
+}
+
+bool isContextRequest(const HelpRequest& request, int context, HWND caller)
+{
+    const bool helpFile = request.file.size() >= shell::kHelpFileName.size()
+        && request.file.compare(request.file.size() - shell::kHelpFileName.size(),
+               shell::kHelpFileName.size(), shell::kHelpFileName)
+            == 0;
+    return request.command == kHelpContextCommand && request.data == static_cast<unsigned long long>(context)
+        && request.caller == caller && helpFile;
+}
+
+// The centre import from the main window up to its course-level window: the file
+// dialog gets `centre`. The course-level window, or null.
+HWND openCourseLevels(const Program& program, const fs::path& centre)
+{
+    HWND files = waitFor([&] { return topLevel(program.id(), L"Archivo XML", kDialogClass); });
+    check(files != nullptr, "the file dialog \"Archivo XML\"");
+    if (!files)
+        return nullptr;
+    // The file name field: an edit (edt1) or a combo box (cmb13), by the dialog's age.
+    HWND name = GetDlgItem(files, 0x480);
+    if (!name)
+        name = GetDlgItem(files, 0x47C);
+    check(name != nullptr, "the file name field");
+    SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(centre.wstring().c_str()),
+        SMTO_ABORTIFHUNG, 5000, nullptr);
+    pressIn(files, IDOK);
+    HWND grid = waitFor([&] { return topLevel(program.id(), kGridCaption.c_str(), kGridClass); }, 30000);
+    check(grid != nullptr, "the course-level window");
+    return grid;
+}
+
+HWND question(const Program& program)
+{
+    return waitFor([&] { return topLevel(program.id(), kQuestionCaption, kDialogClass); }, 30000);
+}
+
+HWND finalBox(const Program& program)
+{
+    return waitFor([&] { return topLevel(program.id(), kBoxCaption.c_str(), kDialogClass); }, 30000);
+}
+
 // ---------------------------------------------------------------------------------
 
 void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
 {
-    g_case = "stand-alone window, import through the dialogs";
     freshTimetableDirectory();
     const fs::path ini = exe.parent_path() / "Zelvano.ini";
     fs::remove(ini);
     Program program;
     start(program, exe, L"");
-    HWND main = waitFor([&] { return topLevel(program.id(), kMainCaption, kMainClass); });
+    HWND main = waitFor([&] { return topLevel(program.id(), kMainCaption.c_str(), kMainClass); });
     check(main != nullptr, "the main window appears");
     if (!main)
         return;
 
     const SIZE size = clientSize(main);
-    check(size.cx == 632 && size.cy == 266,
-        "client area 632x266, is " + std::to_string(size.cx) + "x" + std::to_string(size.cy));
+    check(size.cx == main_layout::kClientSize.width && size.cy == main_layout::kClientSize.height,
+        "the main window's client size, is " + std::to_string(size.cx) + "x" + std::to_string(size.cy));
     const LONG_PTR style = GetWindowLongPtrW(main, GWL_STYLE);
     check((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU), "caption and close box");
     check(!(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)),
@@ -337,68 +509,77 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
 
     struct Control {
         const wchar_t* cls;
-        const wchar_t* text;
-        RECT place; // left, top, right, bottom in the client area
+        std::string_view text;
+        RECT place; // in the client area
     };
     const Control controls[] = {
-        { L"Static", L"Transformar datos desde GestIB hacia Zelvano ", { 24, 23, 289, 80 } },
-        { L"Static", L"Transformar datos desde Zelvano hacia GestIB", { 323, 24, 628, 81 } },
-        { L"Static", L"Tramazel para ZN9 V-1.2", { 8, 240, 197, 253 } },
-        { L"Button", L"&Salir", { 256, 200, 345, 225 } },
-        { L"Button", L"F1 AYUDA", { 265, 235, 340, 253 } },
+        { L"Static", main_layout::kImportTitle.text,
+            expectedPlace(main_layout::kImportTitle.place, &main_layout::kImportPanel) },
+        { L"Static", main_layout::kExportTitle.text,
+            expectedPlace(main_layout::kExportTitle.place, &main_layout::kExportPanel) },
+        { L"Static", main_layout::kVersionLabel.text,
+            expectedPlace(main_layout::kVersionLabel.place, &main_layout::kFooterPanel) },
+        { L"Button", main_layout::kCloseButton.caption,
+            expectedPlace(main_layout::kCloseButton.place, &main_layout::kFooterPanel) },
+        { L"Button", main_layout::kHelpButton.caption,
+            expectedPlace(main_layout::kHelpButton.place, &main_layout::kFooterPanel) },
     };
     for (const Control& c : controls) {
-        HWND found = child(main, c.cls, c.text);
-        check(found != nullptr, "control \"" + utf8(c.text) + "\"");
+        HWND found = child(main, c.cls, wide(c.text).c_str());
+        check(found != nullptr, "control \"" + std::string(c.text) + "\"");
         if (!found)
             continue;
         const RECT r = placeIn(found, main);
-        check(r.left == c.place.left && r.top == c.place.top && r.right == c.place.right
-                && r.bottom == c.place.bottom,
-            "place of \"" + utf8(c.text) + "\"");
+        check(samePlace(r, c.place), "place of \"" + std::string(c.text) + "\": " + describe(r));
     }
-    const auto accept = children(main, L"Button", L"Aceptar");
-    check(accept.size() == 2, "two \"Aceptar\" buttons");
-    if (accept.size() != 2)
+    HWND importButton = buttonAt(main, main_layout::kImportButton, main_layout::kImportPanel);
+    HWND exportButton = buttonAt(main, main_layout::kExportButton, main_layout::kExportPanel);
+    check(importButton != nullptr, "the import button on the left panel");
+    check(exportButton != nullptr, "the export button on the right panel");
+    if (!importButton)
         return;
-    HWND importButton = placeIn(accept[0], main).left < placeIn(accept[1], main).left ? accept[0] : accept[1];
-    check(placeIn(importButton, main).top == 119, "the import button on the left panel");
     check(SendMessageW(importButton, BM_GETIMAGE, IMAGE_ICON, 0) != 0, "the check-mark glyph");
 
     // Enter presses the focused button: the import button has the focus at start.
     check(focusOf(program) == importButton, "the focus starts on the import button");
     key(importButton, VK_RETURN);
 
-    HWND files = waitFor([&] { return topLevel(program.id(), L"Archivo XML", kDialogClass); });
-    check(files != nullptr, "the file dialog \"Archivo XML\"");
-    if (!files)
-        return;
-    // The file name field: an edit (edt1) or a combo box (cmb13), by the dialog's age.
-    HWND name = GetDlgItem(files, 0x480);
-    if (!name)
-        name = GetDlgItem(files, 0x47C);
-    check(name != nullptr, "the file name field");
-    SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(centre.wstring().c_str()),
-        SMTO_ABORTIFHUNG, 5000, nullptr);
-    pressIn(files, IDOK);
-
-    HWND grid = waitFor([&] { return topLevel(program.id(), L"Cursos", L"TramazelCursos"); }, 30000);
-    check(grid != nullptr, "the course grid \"Cursos\"");
+    HWND grid = openCourseLevels(program, centre);
     if (!grid)
         return;
     const SIZE gridSize = clientSize(grid);
-    check(gridSize.cx == 514 && gridSize.cy == 409, "grid window 514x409");
-    check(child(grid, L"Static",
-              L"Antes de continuar, debe escribir el nivel y el curso en todas las l\u00edneas.")
-            != nullptr,
-        "the grid's label");
-    check(child(grid, L"Button", L"Continuar") != nullptr, "\"Continuar\"");
+    check(gridSize.cx == grid_layout::kClientSize.width && gridSize.cy == grid_layout::kClientSize.height,
+        "the course-level window's client size");
+    HWND notice = child(grid, L"Static", wide(grid_layout::kNotice.text).c_str());
+    check(
+        notice && samePlace(placeIn(notice, grid), expectedPlace(grid_layout::kNotice.place)), "the notice");
+    HWND continueButton = child(grid, L"Button", wide(grid_layout::kContinueButton.caption).c_str());
+    check(continueButton
+            && samePlace(placeIn(continueButton, grid), expectedPlace(grid_layout::kContinueButton.place)),
+        "\"Continuar\"");
     HWND list = child(grid, WC_LISTVIEWW);
+    check(list && samePlace(placeIn(list, grid), expectedPlace(grid_layout::kGridPlace)), "the grid's place");
     check(list && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 14, "one line per course of the file");
+    HWND header = list ? reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)) : nullptr;
+    check(header && SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) == CourseLevelGrid::kColumnCount,
+        "a column per column of the grid");
     HWND editor = list ? child(list, L"Edit") : nullptr;
     check(editor && focusOf(program) == editor, "the first level cell is being edited");
     if (!editor)
         return;
+    check(SendMessageW(editor, EM_GETLIMITTEXT, 0, 0)
+            == CourseLevelGrid::column(CourseLevelGrid::Level).maxLength,
+        "the level cell takes the level's length");
+
+    // F1 shows the help over the window; the window goes on where it was.
+    pressKey(grid, VK_F1);
+    HWND gridHelp = waitFor([&] { return helpWindowOf(program.id(), grid); });
+    check(gridHelp != nullptr, "F1 shows the help over the course-level window");
+    if (gridHelp) {
+        PostMessageW(gridHelp, WM_CLOSE, 0, 0);
+        waitFor([&] { return !IsWindow(gridHelp); }, 5000);
+    }
+
     // Keyboard only: level, Tab, course number, Enter to the next line; the second
     // line gets more characters than its fields hold; the last value is still being
     // typed when the close box closes the window.
@@ -412,11 +593,11 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
     pump(500);
     PostMessageW(grid, WM_SYSCOMMAND, SC_CLOSE, 0);
 
-    HWND question = waitFor([&] { return topLevel(program.id(), kQuestionCaption, kDialogClass); }, 30000);
-    check(question != nullptr, "the subject-lines question");
-    if (!question)
+    HWND box = question(program);
+    check(box != nullptr, "the subject-lines question");
+    if (!box)
         return;
-    const std::wstring questionText = boxText(question);
+    const std::wstring questionText = boxText(box);
     check(questionText.find(L"\u00bfQuiere crear autom\u00e1ticamente las L\u00edneas de Asignaturas \r\n")
             == 0,
         "the question's first line and the Windows line break");
@@ -424,17 +605,26 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
         questionText.find(L"\r\n                            \u00bfCrear L\u00edneas?") != std::wstring::npos,
         "the question's last line");
     HWND namedGroups
-        = child(question, L"Button", L"Solo para los grupos indicados en el nombre de la materia");
+        = child(box, L"Button", wide(shell::subject_lines_question::kNamedGroupsCaption).c_str());
     check(namedGroups != nullptr, "the check box for the named groups");
     if (namedGroups)
         check(SendMessageW(namedGroups, BM_GETCHECK, 0, 0) == BST_UNCHECKED, "the check box starts clear");
-    check(GetDlgItem(question, IDOK) && GetDlgItem(question, IDCANCEL), "OK and Cancel");
-    pressIn(question, IDOK);
+    check(GetDlgItem(box, IDOK) && GetDlgItem(box, IDCANCEL), "OK and Cancel");
 
-    HWND done = waitFor([&] { return topLevel(program.id(), L"Tramazel", kDialogClass); }, 30000);
-    check(done && boxText(done).find(L"Proceso finalizado") == 0, "\"Proceso finalizado\"");
+    // F1 shows the help over the question, which stays; answering it closes the
+    // help with it.
+    pressKey(box, VK_F1);
+    HWND questionHelp = waitFor([&] { return helpWindowOf(program.id(), box); });
+    check(questionHelp != nullptr, "F1 shows the help over the question");
+    check(IsWindowVisible(box), "the question stays");
+    pressIn(box, IDOK);
+
+    HWND done = finalBox(program);
+    check(done && boxText(done).find(wide(shell::kDoneMessage)) == 0, "\"Proceso finalizado\"");
     if (!done)
         return;
+    if (questionHelp)
+        check(!IsWindow(questionHelp), "the question's help went with it");
     pressIn(done, IDOK);
     pump(300);
 
@@ -444,7 +634,10 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
         std::string nivel;
         std::string curso;
     };
-    const Line lines[] = { { 1, "ESO2", "1" }, { 2, "BACHI", "123" }, { 3, "", "" } };
+    const Line lines[] = { { 1, "ESO2", "1" },
+        { 2, CourseLevelGrid::cut(CourseLevelGrid::Level, "BACHILLER"),
+            CourseLevelGrid::cut(CourseLevelGrid::CourseNumber, "1234") },
+        { 3, "", "" } };
     try {
         auto cursost = dbf::DbfTable::open(kQtemp, zelvano::cursost::kTable, dbf::Access::Shared);
         std::vector<std::string> codes;
@@ -480,7 +673,7 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
     }
 
     check(IsWindow(main), "the window stays after the run");
-    HWND quit = child(main, L"Button", L"&Salir");
+    HWND quit = child(main, L"Button", wide(main_layout::kCloseButton.caption).c_str());
     press(quit);
     check(program.waitExit(10000) == 0, "\"Salir\" ends the program with code 0");
     check(!fs::exists(ini), "interactive use writes no Zelvano.ini");
@@ -488,7 +681,6 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
 
 void hostModeCancelledDialog(const fs::path& exe)
 {
-    g_case = "host mode, the dialog cancelled";
     const fs::path ini = exe.parent_path() / "Zelvano.ini";
     fs::remove(ini);
     HostWindow host;
@@ -504,15 +696,16 @@ void hostModeCancelledDialog(const fs::path& exe)
         const RECT r = placeIn(embedded, host.window);
         check(r.left == 0 && r.top == 0, "at 0,0 of the host");
         const SIZE size = clientSize(embedded);
-        check(size.cx == 632 && size.cy == 266, "632x266 inside the host");
+        check(size.cx == main_layout::kClientSize.width && size.cy == main_layout::kClientSize.height,
+            "the client size inside the host");
     }
     HWND files = waitFor([&] { return topLevel(program.id(), L"Archivo XML", kDialogClass); });
     check(files != nullptr, "the mode word (any letter case) opens the import's file dialog");
     if (!files)
         return;
     pressIn(files, IDCANCEL);
-    HWND box = waitFor([&] { return topLevel(program.id(), L"Tramazel", kDialogClass); });
-    check(box && boxText(box) == L"No existe archivo", "\"No existe archivo\"");
+    HWND box = waitFor([&] { return topLevel(program.id(), kBoxCaption.c_str(), kDialogClass); });
+    check(box && boxText(box) == wide(shell::kNoFileMessage), "\"No existe archivo\"");
     if (box)
         pressIn(box, IDOK);
     check(program.waitExit(10000) == 0, "the converter closes itself");
@@ -522,7 +715,6 @@ void hostModeCancelledDialog(const fs::path& exe)
 
 void hostWindowDestroyed(const fs::path& exe)
 {
-    g_case = "host mode, the host window destroyed";
     const fs::path ini = exe.parent_path() / "Zelvano.ini";
     fs::remove(ini);
     HostWindow host;
@@ -555,12 +747,11 @@ void hostWindowDestroyed(const fs::path& exe)
 
 void badHandle(const fs::path& exe)
 {
-    g_case = "a handle that is not hexadecimal";
     const fs::path ini = exe.parent_path() / "Zelvano.ini";
     fs::remove(ini);
     Program program;
     start(program, exe, L"exportar 12G4");
-    HWND error = waitFor([&] { return topLevel(program.id(), L"Tramazel", kDialogClass); });
+    HWND error = waitFor([&] { return topLevel(program.id(), kBoxCaption.c_str(), kDialogClass); });
     check(error && boxText(error) == L"'$12G4' no es un valor entero v\u00e1lido.",
         "the error box: " + (error ? utf8(boxText(error)) : std::string()));
     if (!error)
@@ -571,86 +762,231 @@ void badHandle(const fs::path& exe)
     check(files != nullptr, "the mode word runs");
     if (files)
         pressIn(files, IDCANCEL);
-    HWND box = waitFor([&] { return topLevel(program.id(), L"Tramazel", kDialogClass); });
+    HWND box = waitFor([&] { return topLevel(program.id(), kBoxCaption.c_str(), kDialogClass); });
     if (box)
         pressIn(box, IDOK);
     pump(1000);
-    HWND main = topLevel(program.id(), kMainCaption, kMainClass);
+    HWND main = topLevel(program.id(), kMainCaption.c_str(), kMainClass);
     check(main && (GetWindowLongPtrW(main, GWL_STYLE) & WS_CAPTION) == WS_CAPTION,
         "the window stays, top-level, with its caption");
     if (main)
-        press(child(main, L"Button", L"&Salir"));
+        press(child(main, L"Button", wide(main_layout::kCloseButton.caption).c_str()));
     check(program.waitExit(10000) == 0, "\"Salir\" ends it");
     check(!fs::exists(ini), "no Zelvano.ini written");
 }
 
 void help(const fs::path& exe)
 {
-    g_case = "help";
     check(fs::exists(exe.parent_path() / "IB.chm"), "IB.chm beside tramazel.exe");
     Program program;
     start(program, exe, L"");
-    HWND main = waitFor([&] { return topLevel(program.id(), kMainCaption, kMainClass); });
+    HWND main = waitFor([&] { return topLevel(program.id(), kMainCaption.c_str(), kMainClass); });
     if (!main)
         return check(false, "the main window appears");
     // The help window's contents tree; its pages need a browser engine Wine lacks here.
     auto helpWindow = [&] {
-        HWND window = topLevel(program.id(), nullptr, L"HH Parent");
+        HWND window = topLevel(program.id(), nullptr, kHelpClass);
         HWND tree = window ? child(window, WC_TREEVIEWW) : nullptr;
         return tree && SendMessageW(tree, TVM_GETCOUNT, 0, 0) > 0 ? window : nullptr;
     };
-    press(child(main, L"Button", L"F1 AYUDA"));
+    press(child(main, L"Button", wide(main_layout::kHelpButton.caption).c_str()));
     HWND contents = waitFor(helpWindow);
     check(contents != nullptr, "\"F1 AYUDA\" shows the help with its contents");
     if (contents)
         PostMessageW(contents, WM_CLOSE, 0, 0);
-    waitFor([&] { return topLevel(program.id(), nullptr, L"HH Parent") == nullptr; }, 5000);
-    key(child(main, L"Button", L"&Salir"), VK_F1);
-    check(waitFor(helpWindow) != nullptr, "F1 on a button shows the help");
+    waitFor([&] { return topLevel(program.id(), nullptr, kHelpClass) == nullptr; }, 5000);
+    pressKey(main, VK_F1);
+    check(waitFor(helpWindow) != nullptr, "F1 on the window shows the help");
     PostMessageW(main, WM_CLOSE, 0, 0);
     check(program.waitExit(10000) == 0, "closing the window ends the program, help window and all");
 }
 
-int run(const fs::path& exeDir, const fs::path& centre)
+void contextHelpRequests(const fs::path& exe, const fs::path& centre)
+{
+    // A copy of the program whose HTML Help is the recorder.
+    const fs::path folder = exe.parent_path().parent_path() / "app-help-recorded";
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    fs::create_directories(folder);
+    // Windows loads a library beside the program before the system's; Wine prefers
+    // its own unless its settings for the program (by file name) say otherwise.
+    const fs::path recorded = folder / "tramazel-help-recorded.exe";
+    fs::copy_file(exe, recorded);
+    HKEY overrides = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER,
+            L"Software\\Wine\\AppDefaults\\tramazel-help-recorded.exe\\DllOverrides", 0, nullptr, 0,
+            KEY_SET_VALUE, nullptr, &overrides, nullptr)
+        == ERROR_SUCCESS) {
+        const std::wstring native = L"native";
+        RegSetValueExW(overrides, L"hhctrl.ocx", 0, REG_SZ, reinterpret_cast<const BYTE*>(native.c_str()),
+            static_cast<DWORD>((native.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(overrides);
+    }
+    fs::copy_file(exe.parent_path() / shell::kHelpFileName, folder / shell::kHelpFileName);
+    fs::copy_file(platform::executablePath().parent_path() / "help-recorder.dll", folder / "hhctrl.ocx");
+    freshTimetableDirectory();
+
+    Program program;
+    start(program, recorded, L"");
+    HWND main = waitFor([&] { return topLevel(program.id(), kMainCaption.c_str(), kMainClass); });
+    check(main != nullptr, "the main window appears");
+    if (!main)
+        return;
+    HWND helpButton = child(main, L"Button", wide(main_layout::kHelpButton.caption).c_str());
+    HWND importButton = buttonAt(main, main_layout::kImportButton, main_layout::kImportPanel);
+
+    // Each key's requests are complete once a later action's request or window has
+    // come: "F1 AYUDA" after the main window's F1, the question after the course-level
+    // window's, the last box after the question's.
+    pressKey(main, VK_F1);
+    newHelpRequests(folder, 0, 1);
+    press(helpButton);
+    std::vector<HelpRequest> requests = newHelpRequests(folder, 0, 2);
+    check(requests.size() == 2 && isContextRequest(requests[0], main_layout::kHelpContext, main)
+            && requests[1].command == kDisplayTocCommand,
+        "F1 on the main window asks once for its context, over it:" + describe(requests));
+    std::size_t seen = requests.size();
+
+    press(importButton);
+    HWND grid = openCourseLevels(program, centre);
+    if (!grid)
+        return;
+    pressKey(grid, VK_F1);
+    newHelpRequests(folder, seen, 1);
+    PostMessageW(grid, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND box = question(program);
+    check(box != nullptr, "the subject-lines question");
+    requests = newHelpRequests(folder, seen, 1);
+    check(requests.size() == 1 && isContextRequest(requests[0], grid_layout::kHelpContext, grid),
+        "F1 on the course-level window asks once for its context, over it:" + describe(requests));
+    seen += requests.size();
+    if (!box)
+        return;
+
+    pressKey(box, VK_F1);
+    newHelpRequests(folder, seen, 1);
+    // The check box's state is kept for the user where it always was: it starts as
+    // the value says, and the value follows a click.
+    auto namedGroupsOnly = [] {
+        DWORD value = 0;
+        DWORD length = sizeof(value);
+        const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, L"Software\\Tramazel\\SubjectLines",
+            L"NamedGroupsOnly", RRF_RT_REG_DWORD, nullptr, &value, &length);
+        return status == ERROR_SUCCESS && value != 0;
+    };
+    const bool before = namedGroupsOnly();
+    HWND namedGroups
+        = child(box, L"Button", wide(shell::subject_lines_question::kNamedGroupsCaption).c_str());
+    check(namedGroups && (SendMessageW(namedGroups, BM_GETCHECK, 0, 0) == BST_CHECKED) == before,
+        "the check box as NamedGroupsOnly under HKEY_CURRENT_USER\\Software\\Tramazel\\SubjectLines says");
+    if (namedGroups)
+        press(namedGroups);
+    pressIn(box, IDOK);
+    HWND done = finalBox(program);
+    requests = newHelpRequests(folder, seen, 1);
+    check(requests.size() == 1
+            && isContextRequest(requests[0], shell::subject_lines_question::kHelpContext, box),
+        "F1 on the question asks once for its context, over it:" + describe(requests));
+    check(namedGroupsOnly() != before, "NamedGroupsOnly follows the check box");
+    if (done)
+        pressIn(done, IDOK);
+    pump(300);
+    press(child(main, L"Button", wide(main_layout::kCloseButton.caption).c_str()));
+    check(program.waitExit(10000) == 0, "\"Salir\" ends the program");
+}
+
+int run(const fs::path& exeDir, const fs::path& centre, const std::string& only)
 {
     const fs::path exe = exeDir / "tramazel.exe";
-    const std::vector<std::function<void()>> cases {
-        [&] { standaloneWindowAndImport(exe, centre); },
-        [&] { hostModeCancelledDialog(exe); },
-        [&] { hostWindowDestroyed(exe); },
-        [&] { badHandle(exe); },
-        [&] { help(exe); },
+    const struct {
+        const char* name;
+        std::function<void()> run;
+    } cases[] = {
+        { "stand-alone window, import through the dialogs", [&] { standaloneWindowAndImport(exe, centre); } },
+        { "host mode, the dialog cancelled", [&] { hostModeCancelledDialog(exe); } },
+        { "host mode, the host window destroyed", [&] { hostWindowDestroyed(exe); } },
+        { "a handle that is not hexadecimal", [&] { badHandle(exe); } },
+        { "help", [&] { help(exe); } },
+        { "F1's help contexts, recorded", [&] { contextHelpRequests(exe, centre); } },
     };
     for (const auto& c : cases) {
+        if (std::string_view(c.name).find(only) == std::string_view::npos)
+            continue;
+        g_case = c.name;
         const int before = g_failures;
-        c();
+        c.run();
         std::cout << (g_failures == before ? "ok   " : "FAIL ") << g_case << std::endl;
     }
     std::cout << (g_failures == 0 ? "all window cases passed" : "window cases failed") << std::endl;
     return g_failures == 0 ? 0 : 1;
 }
 
-int pose(const fs::path& exeDir, const fs::path& placeFile, const fs::path& doneFile)
+// Points of the main window's client area whose colour its panels decide: near the
+// top, in the middle and near the bottom of each gradient, beside the controls.
+void writeColourSamples(std::ostream& out)
+{
+    for (const shell::PanelSpec& panel :
+        { main_layout::kImportPanel, main_layout::kExportPanel, main_layout::kFooterPanel }) {
+        const shell::Rect& r = panel.place;
+        const int x = r.left + 4;
+        const struct {
+            int y;
+            shell::Rgb colour;
+            const char* where;
+        } samples[] = {
+            { std::max(r.top, 0) + 1, panel.gradient.top, "top" },
+            { r.top + r.height / 2, panel.gradient.middle, "middle" },
+            { r.bottom() - 3, panel.gradient.bottom, "bottom" },
+        };
+        for (const auto& sample : samples)
+            out << x << ' ' << sample.y << ' ' << int(sample.colour.red) << ' ' << int(sample.colour.green)
+                << ' ' << int(sample.colour.blue) << ' ' << panel.name << '-' << sample.where << '\n';
+    }
+}
+
+int pose(const fs::path& exeDir, const fs::path& placeFile, const fs::path& doneFile, const fs::path& centre)
 {
     g_case = "screenshot";
+    if (!centre.empty())
+        freshTimetableDirectory();
     Program program;
     start(program, exeDir / "tramazel.exe", L"");
-    HWND main = waitFor([&] { return topLevel(program.id(), kMainCaption, kMainClass); });
+    HWND main = waitFor([&] { return topLevel(program.id(), kMainCaption.c_str(), kMainClass); });
     if (!main) {
         check(false, "the main window appears");
         return 1;
     }
+    HWND shown = main;
+    if (!centre.empty()) {
+        press(buttonAt(main, main_layout::kImportButton, main_layout::kImportPanel));
+        shown = openCourseLevels(program, centre);
+        if (!shown)
+            return 1;
+    }
     pump(1500);
-    POINT origin {};
-    ClientToScreen(main, &origin);
-    const SIZE size = clientSize(main);
+    const SIZE size = clientSize(shown);
+    const shell::Size expected = centre.empty() ? main_layout::kClientSize : grid_layout::kClientSize;
+    check(size.cx == expected.width && size.cy == expected.height,
+        "client size " + std::to_string(size.cx) + "x" + std::to_string(size.cy));
     {
         std::ofstream out(placeFile);
-        out << origin.x << ' ' << origin.y << ' ' << size.cx << ' ' << size.cy << '\n';
+        if (centre.empty()) {
+            POINT origin {};
+            ClientToScreen(main, &origin);
+            out << origin.x << ' ' << origin.y << ' ' << size.cx << ' ' << size.cy << '\n';
+            writeColourSamples(out);
+        } else {
+            RECT frame {};
+            GetWindowRect(shown, &frame);
+            out << frame.left << ' ' << frame.top << ' ' << frame.right - frame.left << ' '
+                << frame.bottom - frame.top << '\n';
+        }
     }
     waitFor([&] { return fs::exists(doneFile); }, 60000);
+    if (!centre.empty())
+        return g_failures == 0 ? 0 : 1; // the program ends with the driver, mid-import
     PostMessageW(main, WM_CLOSE, 0, 0);
-    return program.waitExit(10000) == 0 ? 0 : 1;
+    return program.waitExit(10000) == 0 && g_failures == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -660,10 +996,10 @@ int main(int argc, char** argv)
     platform::useUtf8Console();
     const std::vector<std::string> args = platform::commandLineArguments(argc, argv);
     auto path = [&](std::size_t i) { return fs::path(platform::utf8ToWide(args[i])); };
-    if (args.size() == 3 && args[0] == "run")
-        return run(path(1), path(2));
-    if (args.size() == 4 && args[0] == "pose")
-        return pose(path(1), path(2), path(3));
-    std::cerr << "usage: tramazel-window-test run EXEDIR CENTRE | pose EXEDIR PLACEFILE DONEFILE\n";
+    if ((args.size() == 3 || args.size() == 4) && args[0] == "run")
+        return run(path(1), path(2), args.size() == 4 ? args[3] : std::string());
+    if ((args.size() == 4 || args.size() == 5) && args[0] == "pose")
+        return pose(path(1), path(2), path(3), args.size() == 5 ? path(4) : fs::path());
+    std::cerr << "usage: tramazel-window-test run EXEDIR CENTRE | pose EXEDIR PLACEFILE DONEFILE [CENTRE]\n";
     return 2;
 }
