@@ -151,8 +151,8 @@ std::optional<QByteArray> ChmFile::read(const QString& name) const
     if (unit.length > maxObjectSize)
         return std::nullopt;
     // chmlib keeps a block that failed to decompress in its cache as if it had
-    // succeeded and hands its unwritten bytes to later reads: once one compressed
-    // read has failed, none is tried again.
+    // succeeded and hands its unwritten bytes to later reads: once the file has
+    // shown damage, no compressed read is tried again.
     if (m_damaged && unit.space != CHM_UNCOMPRESSED)
         return std::nullopt;
     QByteArray bytes(qsizetype(unit.length), Qt::Uninitialized);
