@@ -3,9 +3,10 @@
 // directory check runs on the bytes; only a file it passes reaches chmlib, which then
 // opens it, lists it and reads what the help viewer reads (the system file, the
 // context map's files, and every listed object up to the viewer's size limit), as
-// the viewer's ChmFile does. The check's promise is that chmlib never divides by
-// zero, reads out of bounds or loops on what it passes: any crash, hang, leak or
-// sanitizer report is a fault of the check (or of the reading around chmlib).
+// the viewer's ChmFile does, stopping compressed reads after the first that fails.
+// The check's promise is that chmlib never divides by zero, reads or writes out of
+// bounds (its block buffers included) or loops on what it passes: any crash, hang,
+// leak or sanitizer report is a fault of the check (or of the reading around chmlib).
 #include "ChmDirectoryCheck.h"
 #include "FuzzFiles.h"
 
@@ -34,7 +35,9 @@ int collectName(chmFile*, chmUnitInfo* unit, void* context)
     return CHM_ENUMERATOR_CONTINUE;
 }
 
-std::size_t readObject(chmFile* handle, const std::string& name)
+// As ChmFile::read: chmlib caches a block that failed to decompress as if it had
+// not, so no compressed object is read after a failure.
+std::size_t readObject(chmFile* handle, const std::string& name, bool& damaged)
 {
     if (name.size() > CHM_MAX_PATHLEN || name.empty() || name.back() == '/')
         return 0;
@@ -43,8 +46,12 @@ std::size_t readObject(chmFile* handle, const std::string& name)
         return 0;
     if (unit.length == 0 || unit.length > kMaxObjectSize)
         return 0;
+    if (damaged && unit.space != CHM_UNCOMPRESSED)
+        return 0;
     std::vector<unsigned char> bytes(static_cast<std::size_t>(unit.length));
     const LONGINT64 got = chm_retrieve_object(handle, &unit, bytes.data(), 0, LONGINT64(unit.length));
+    if (got != LONGINT64(unit.length))
+        damaged = true;
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
@@ -70,10 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> names;
     chm_enumerate(handle, CHM_ENUMERATE_ALL, collectName, &names);
     std::size_t total = 0;
+    bool damaged = false;
     for (const char* name : { "/#SYSTEM", "/#IVB", "/#STRINGS" })
-        total += readObject(handle, name);
+        total += readObject(handle, name, damaged);
     for (std::size_t i = 0; i < names.size() && i < kMaxObjectsRead; ++i)
-        total += readObject(handle, names[i]);
+        total += readObject(handle, names[i], damaged);
     chm_close(handle);
     volatile std::size_t sink = total;
     (void)sink;

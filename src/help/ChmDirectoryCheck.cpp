@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ChmDirectoryCheck.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,9 +27,16 @@ constexpr std::uint32_t kMaxChunkSize = 1u << 20;
 // chmlib's longest internal name (CHM_MAX_PATHLEN).
 constexpr std::uint64_t kMaxNameLength = 512;
 // chmlib reads the control data into a buffer of this size, and refuses more.
-constexpr std::uint64_t kMaxControlDataLength = 4096;
+constexpr std::uint64_t kMaxControlDataLength = 256;
 constexpr std::uint64_t kResetTableLength = 0x28;
 constexpr std::uint64_t kMinControlDataLength = 0x18;
+// chmlib decompresses blocks of exactly this length (the LZX frame of the format)
+// and gives a block's compressed bytes a buffer of the block length plus 6 KiB.
+constexpr std::uint64_t kBlockLength = 0x8000;
+constexpr std::uint64_t kMaxCompressedBlockLength = kBlockLength + 6144;
+// Control data of version 2 counts the window and the reset interval in blocks;
+// LZX windows run from 2^15 to 2^21 bytes.
+constexpr std::uint32_t kMaxWindowBlocks = (1u << 21) / kBlockLength;
 
 constexpr std::string_view kResetTableName
     = "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/"
@@ -117,6 +126,9 @@ struct Directory {
     std::vector<std::vector<std::uint32_t>> children; // of index chunks
     std::vector<std::int32_t> next; // of listing chunks; -2 for other chunks
     std::vector<Entry> resetTable, content, controlData;
+    // Where the farthest object that chmlib would decompress ends in the
+    // uncompressed section: it reads every section but 0 as compressed.
+    std::uint64_t compressedEnd = 0;
 };
 
 bool readChunks(const ChmLayout& layout, const ChmByteReader& read, Directory& dir)
@@ -150,6 +162,11 @@ bool readChunks(const ChmLayout& layout, const ChmByteReader& read, Directory& d
                 if (!cursor.name(name) || !cursor.number(e.space) || !cursor.number(e.start)
                     || !cursor.number(e.length))
                     return false;
+                if (e.space != 0 && e.length != 0) {
+                    constexpr std::uint64_t far = std::numeric_limits<std::uint64_t>::max();
+                    dir.compressedEnd
+                        = std::max(dir.compressedEnd, e.length > far - e.start ? far : e.start + e.length);
+                }
                 if (sameNameIgnoringCase(name, kResetTableName))
                     dir.resetTable.push_back(e);
                 else if (sameNameIgnoringCase(name, kContentName))
@@ -211,41 +228,110 @@ bool within(std::uint64_t fileSize, std::uint64_t offset, std::uint64_t length)
     return offset <= fileSize && length <= fileSize - offset;
 }
 
+// Control data: u32 size, "LZXC", u32 version, u32 reset interval, u32 window
+// size, u32 windows per reset (also called the cache size). chmlib turns
+// compression off unless the signature is there, the reset interval is a nonzero
+// multiple of half the window and the window is larger than a byte; it divides by
+// half the window and by the number of blocks between resets, reckoned in 32 bits,
+// even when it turned compression off. Version 2 counts in 32 KiB blocks, the only
+// unit in use. The decoder's window is the lowest set bit of the window size.
+bool controlDataIsSound(const unsigned char* control)
+{
+    if (std::memcmp(control + 4, "LZXC", 4) != 0 || u32(control + 8) != 2)
+        return false;
+    const std::uint32_t resetInterval = u32(control + 0x0c);
+    const std::uint32_t window = u32(control + 0x10);
+    const std::uint32_t windowsPerReset = u32(control + 0x14);
+    if (!std::has_single_bit(window) || window > kMaxWindowBlocks)
+        return false;
+    // chmlib multiplies the interval by the block length in 32 bits.
+    if (resetInterval == 0 || resetInterval > std::numeric_limits<std::uint32_t>::max() / kBlockLength)
+        return false;
+    // Half the window is window / 2 blocks: the interval must hold it whole.
+    if (std::uint64_t(resetInterval) * 2 % window != 0)
+        return false;
+    const std::uint64_t blocksBetweenResets = std::uint64_t(resetInterval) * 2 / window * windowsPerReset;
+    return blocksBetweenResets != 0 && blocksBetweenResets <= std::numeric_limits<std::uint32_t>::max();
+}
+
+// Reset table: u32 version (2), u32 block count, u32 entry size, u32 offset of the
+// entries, u64 uncompressed length, u64 compressed length, u64 block length, then
+// one u64 per block: where its compressed bytes start in the content. chmlib takes
+// block n from entry n to entry n + 1, the last block listed to the compressed
+// length, and reads it into its fixed buffer without comparing: a block length
+// other than 32 KiB, or offsets that do not rise inside the content, overrun its
+// buffers. It finds the block of an object by dividing the object's position by
+// the block length, and reads entries at any index: every object decompressed must
+// lie inside the uncompressed length, which the table's blocks must cover. Some
+// compilers close the table with the compressed length as an entry of its own.
+bool resetTableIsSound(const unsigned char* table, std::uint64_t tableLength, std::uint64_t tableOffset,
+    const Entry& content, const Directory& dir, const ChmByteReader& read)
+{
+    const std::uint32_t count = u32(table + 4);
+    const std::uint32_t entriesOffset = u32(table + 0x0c);
+    const std::uint64_t uncompressedLength = u64(table + 0x10);
+    const std::uint64_t compressedLength = u64(table + 0x18);
+    if (u32(table + 8) != 8 || u64(table + 0x20) != kBlockLength)
+        return false;
+    if (entriesOffset < kResetTableLength || entriesOffset > tableLength
+        || count > (tableLength - entriesOffset) / 8)
+        return false;
+    if (compressedLength > content.length || dir.compressedEnd > uncompressedLength)
+        return false;
+    const std::uint64_t blocks = uncompressedLength / kBlockLength + (uncompressedLength % kBlockLength != 0);
+    if (count != blocks && count != blocks + 1)
+        return false;
+    std::vector<unsigned char> bytes(std::size_t(count) * 8);
+    if (count != 0 && !read(tableOffset + entriesOffset, bytes.size(), bytes.data()))
+        return false;
+    std::vector<std::uint64_t> offsets(count);
+    for (std::size_t i = 0; i < offsets.size(); ++i)
+        offsets[i] = u64(bytes.data() + 8 * i);
+    if (count == blocks + 1 && offsets[blocks] != compressedLength)
+        return false;
+    if (blocks != 0 && offsets[0] != 0)
+        return false;
+    for (std::uint64_t i = 0; i < blocks; ++i) {
+        const std::uint64_t end = i + 1 < blocks ? offsets[i + 1] : compressedLength;
+        if (end <= offsets[i] || end - offsets[i] > kMaxCompressedBlockLength)
+            return false;
+    }
+    return true;
+}
+
 // chmlib turns compression on when the three objects are found uncompressed and the
-// reset table reads as version 2; it then divides by values of the control data,
-// whether or not it accepts them, and later by the reset table's block length and
-// by the number of blocks between resets.
+// reset table reads as version 2; it then decompresses every object outside section
+// 0 with the control data and the reset table as they are. With compression off it
+// reads none of them: a file that has such objects is damaged.
 bool compressionIsSound(std::uint64_t fileSize, std::uint64_t dataOffset, const Directory& dir,
     const ChmByteReader& read, ChmLayout& layout)
 {
     if (dir.resetTable.size() > 1 || dir.content.size() > 1 || dir.controlData.size() > 1)
         return false; // which one chmlib would take depends on its search
+    const bool needed = dir.compressedEnd != 0;
     if (dir.resetTable.empty() || dir.content.empty() || dir.controlData.empty())
-        return true;
+        return !needed;
     const Entry& rt = dir.resetTable.front();
+    const Entry& cn = dir.content.front();
     const Entry& cd = dir.controlData.front();
     // Section 0 holds plain bytes, section 1 the compressed ones. chmlib turns
     // compression off when one of the three is in section 1, but reads an object of
     // any other section as compressed: the reset table or the control data there
     // would be decompressed while the file opens, before chmlib has a block cache
     // to divide by.
-    if (rt.space > 1 || dir.content.front().space > 1 || cd.space > 1)
+    if (rt.space > 1 || cn.space > 1 || cd.space > 1)
         return false;
-    if (rt.space != 0 || dir.content.front().space != 0 || cd.space != 0)
-        return true;
+    if (rt.space != 0 || cn.space != 0 || cd.space != 0)
+        return !needed;
     if (rt.length < kResetTableLength || rt.start > fileSize || dataOffset > fileSize - rt.start)
-        return true; // the table cannot be read: compression stays off
+        return !needed; // the table cannot be read: compression stays off
     const std::uint64_t rtOffset = dataOffset + rt.start;
     std::array<unsigned char, kResetTableLength> table {};
     if (!within(fileSize, rtOffset, table.size()) || !read(rtOffset, table.size(), table.data()))
-        return true;
+        return !needed;
     if (u32(table.data()) != 2)
-        return true;
+        return !needed;
     layout.resetTableOffset = rtOffset;
-    // Offset 0x20: the length of an uncompressed block, which reads divide by.
-    const std::uint64_t blockLength = u64(table.data() + 0x20);
-    if (blockLength == 0)
-        return false;
 
     if (cd.length > kMaxControlDataLength)
         return false; // chmlib refuses the file itself
@@ -256,33 +342,14 @@ bool compressionIsSound(std::uint64_t fileSize, std::uint64_t dataOffset, const 
     if (!within(fileSize, cdOffset, cd.length) || !read(cdOffset, control.size(), control.data()))
         return false;
     layout.controlDataOffset = cdOffset;
-    // Control data: u32 size, "LZXC", u32 version, u32 reset interval, u32 window
-    // size, u32 windows per reset. Version 2 counts in units of 32 KiB; 32-bit
-    // arithmetic, wrapping as chmlib's does.
-    std::uint32_t resetInterval = u32(control.data() + 0x0c);
-    std::uint32_t window = u32(control.data() + 0x10);
-    const std::uint32_t windowsPerReset = u32(control.data() + 0x14);
-    if (u32(control.data() + 8) == 2) {
-        resetInterval *= 0x8000u;
-        window *= 0x8000u;
-    }
-    const std::uint32_t halfWindow = window / 2;
-    if (halfWindow == 0)
+    if (!controlDataIsSound(control.data()))
         return false;
-    const bool accepted = resetInterval != 0 && resetInterval % halfWindow == 0
-        && std::memcmp(control.data() + 4, "LZXC", 4) == 0;
-    if (!accepted)
-        return true; // compression off
-    if (resetInterval / halfWindow * windowsPerReset == 0)
+
+    if (!within(fileSize, rtOffset, rt.length) || cn.start > fileSize - dataOffset
+        || !within(fileSize, dataOffset + cn.start, cn.length))
         return false;
-    // The decoder's window is the lowest set bit; LZX allows 15 to 21.
-    const int bits = std::countr_zero(window);
-    if (bits < 15 || bits > 21)
-        return false;
-    // chmlib allocates a block with its length cut to 32 bits and the decoder copies
-    // each block out of its window: a block longer than the window would be read
-    // from outside both.
-    return blockLength <= (std::uint64_t(1) << bits);
+    layout.contentOffset = dataOffset + cn.start;
+    return resetTableIsSound(table.data(), rt.length, rtOffset, cn, dir, read);
 }
 
 } // namespace

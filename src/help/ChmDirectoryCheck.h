@@ -20,14 +20,17 @@ struct ChmLayout {
     std::uint32_t firstListingChunk = 0; ///< the first chunk of the name listing ("PMGL")
     std::optional<std::uint64_t> resetTableOffset; ///< of the compressed section, when it has one
     std::optional<std::uint64_t> controlDataOffset;
+    std::optional<std::uint64_t> contentOffset; ///< the compressed bytes of that section
 };
 
 /// Checks the headers and the directory of a compiled help file of `fileSize`
 /// bytes before chmlib opens it: the file and directory headers, the chunk size and
 /// count, every directory chunk (entries inside their chunk, links to chunks that
-/// exist, no cycles), and the compressed section's reset table and control data,
-/// whose values chmlib divides by. Nothing when any of them is damaged: chmlib could
-/// divide by zero, read out of bounds or loop forever on such a file.
+/// exist, no cycles), and the compressed section's control data and reset table
+/// (window, reset interval, block length, block offsets), which chmlib divides by
+/// and sizes its buffers with. Nothing when any of them is damaged, or when the file
+/// has compressed objects that chmlib would not decompress: chmlib could divide by
+/// zero, read or write out of bounds or loop forever on such a file.
 std::optional<ChmLayout> checkChmDirectory(std::uint64_t fileSize, const ChmByteReader& read);
 
 } // namespace tramazel::help

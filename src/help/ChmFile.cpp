@@ -57,8 +57,10 @@ std::uint16_t readU16(const QByteArray& bytes, qsizetype at)
 }
 
 // chmlib trusts the file's headers: a damaged one can make it divide by zero, read
-// out of bounds or loop while it opens the file, before anything of ours runs. The
-// headers and the directory are checked first, on the file's own bytes.
+// out of bounds or loop while it opens the file, before anything of ours runs, and a
+// damaged reset table makes it overrun its block buffers at the first compressed
+// read. The headers, the directory and the compression tables are checked first, on
+// the file's own bytes.
 bool directoryIsSound(const QString& path)
 {
     QFile file(path);
@@ -148,13 +150,20 @@ std::optional<QByteArray> ChmFile::read(const QString& name) const
         return std::nullopt;
     if (unit.length > maxObjectSize)
         return std::nullopt;
+    // chmlib keeps a block that failed to decompress in its cache as if it had
+    // succeeded and hands its unwritten bytes to later reads: once the file has
+    // shown damage, no compressed read is tried again.
+    if (m_damaged && unit.space != CHM_UNCOMPRESSED)
+        return std::nullopt;
     QByteArray bytes(qsizetype(unit.length), Qt::Uninitialized);
     if (unit.length == 0)
         return bytes;
     const LONGINT64 got = chm_retrieve_object(
         m_handle, &unit, reinterpret_cast<unsigned char*>(bytes.data()), 0, LONGINT64(unit.length));
-    if (got != LONGINT64(unit.length))
+    if (got != LONGINT64(unit.length)) {
+        m_damaged = true;
         return std::nullopt;
+    }
     return bytes;
 }
 

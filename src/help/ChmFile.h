@@ -31,6 +31,10 @@ public:
     /// ignored); nothing when the file lacks it or it cannot be read.
     std::optional<QByteArray> read(const QString& name) const;
     bool contains(const QString& name) const;
+    /// True once an object the file lists could not be read whole: its compressed
+    /// bytes do not decompress. Opening reads the system file and the context map;
+    /// after the first failure no compressed object is read.
+    bool isDamaged() const { return m_damaged; }
     /// Every internal file name, each with its leading "/", special files included.
     const QStringList& names() const { return m_names; }
 
@@ -65,6 +69,7 @@ private:
     QString m_title;
     std::uint32_t m_lcid = 0;
     ContextMap m_contextMap;
+    mutable bool m_damaged = false;
 };
 
 /// Decodes `bytes` in Windows code page `codePage`; unknown pages fall back to Latin-1.

@@ -280,8 +280,13 @@ void HelpWindow::showContext(std::uint32_t context)
     if (!topic || !m_chm->contains(topicKey(*topic))) {
         if (m_browser->source().isEmpty())
             showDefaultTopic();
-        setMessage(
-            QStringLiteral("El archivo de ayuda no tiene ningún tema para el contexto %1.").arg(context));
+        // A file whose topics do not decompress has no context map either.
+        if (m_chm->isDamaged())
+            setMessage(QStringLiteral("El archivo de ayuda «%1» está dañado.")
+                           .arg(QDir::toNativeSeparators(m_chmPath)));
+        else
+            setMessage(
+                QStringLiteral("El archivo de ayuda no tiene ningún tema para el contexto %1.").arg(context));
         return;
     }
     openTopic(*topic);

@@ -15,10 +15,12 @@
 #include <QImage>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -322,6 +324,237 @@ TEST(ChmFile, DamagedDirectoriesAreRefusedBeforeTheLibraryOpensThem)
     }
     // The program's own file passes the same check.
     EXPECT_TRUE(layoutOf(tramazel::test::readFile(TRAMAZEL_HELP_FILE)));
+}
+
+namespace {
+
+std::uint32_t getU32(const std::string& bytes, std::uint64_t at)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | std::uint8_t(bytes[std::size_t(at) + std::size_t(i)]);
+    return value;
+}
+
+std::uint64_t getU64(const std::string& bytes, std::uint64_t at)
+{
+    return std::uint64_t(getU32(bytes, at)) | std::uint64_t(getU32(bytes, at + 4)) << 32;
+}
+
+void putU64(std::string& bytes, std::uint64_t at, std::uint64_t value)
+{
+    putU32(bytes, at, std::uint32_t(value));
+    putU32(bytes, at + 4, std::uint32_t(value >> 32));
+}
+
+// Where the compressed section's tables of a sound file lie, and what they say.
+struct CompressionTables {
+    std::uint64_t resetTable = 0;
+    std::uint64_t control = 0;
+    std::uint64_t entries = 0; // the reset table's first block offset
+    std::uint64_t blocks = 0; // 32 KiB blocks of the section
+    std::uint64_t compressedLength = 0;
+
+    std::uint64_t entry(std::uint64_t i) const { return entries + 8 * i; }
+};
+
+CompressionTables tablesOf(const std::string& bytes)
+{
+    const std::optional<ChmLayout> layout = layoutOf(bytes);
+    if (!layout || !layout->resetTableOffset || !layout->controlDataOffset)
+        return {};
+    CompressionTables t;
+    t.resetTable = *layout->resetTableOffset;
+    t.control = *layout->controlDataOffset;
+    // Reset table: u32 version, u32 block count, u32 entry size, u32 offset of the
+    // entries, u64 uncompressed and compressed lengths, u64 block length.
+    t.entries = t.resetTable + getU32(bytes, t.resetTable + 0x0c);
+    t.blocks = (getU64(bytes, t.resetTable + 0x10) + 0x7fff) / 0x8000;
+    t.compressedLength = getU64(bytes, t.resetTable + 0x18);
+    return t;
+}
+
+} // namespace
+
+// Damaged reset tables and control data of the compressed section: chmlib would
+// overrun its block buffers with them (the crash of F1 on a damaged IB.chm), or
+// read every object of the section wrongly or not at all. Each is refused before
+// chmlib opens the file, in the test file (one block) and in IB.chm (several).
+TEST(ChmFile, DamagedCompressionTablesAreRefusedBeforeTheLibraryDecompresses)
+{
+    struct Case {
+        const char* what;
+        // False when the damage needs more blocks than the file has.
+        std::function<bool(std::string&, const CompressionTables&)> damage;
+    };
+    const auto blockLength = [](std::uint64_t length) {
+        return [length](std::string& b, const CompressionTables& t) {
+            putU64(b, t.resetTable + 0x20, length);
+            return true;
+        };
+    };
+    const Case cases[] = {
+        { "block length of 1 byte", blockLength(1) },
+        { "block length of 2 bytes", blockLength(2) },
+        { "block length of 100 bytes", blockLength(100) },
+        { "block length of 16 KiB", blockLength(0x4000) },
+        { "first block starting at the compressed length",
+            [](std::string& b, const CompressionTables& t) {
+                putU64(b, t.entry(0), t.compressedLength);
+                return true;
+            } },
+        { "second offset at 2^40",
+            [](std::string& b, const CompressionTables& t) {
+                putU64(b, t.entry(1), std::uint64_t(1) << 40);
+                return true;
+            } },
+        { "offsets decreasing",
+            [](std::string& b, const CompressionTables& t) {
+                putU64(b, t.entry(0), t.compressedLength / 2);
+                putU64(b, t.entry(1), t.compressedLength / 4);
+                return true;
+            } },
+        { "two blocks at the same offset",
+            [](std::string& b, const CompressionTables& t) {
+                if (t.blocks < 2)
+                    return false;
+                putU64(b, t.entry(1), 0);
+                return true;
+            } },
+        { "a block longer than chmlib's buffer for one compressed block",
+            [](std::string& b, const CompressionTables& t) {
+                if (t.blocks < 3)
+                    return false;
+                putU64(b, t.entry(2), getU64(b, t.entry(3)) - 1);
+                return true;
+            } },
+        { "block count beyond the section",
+            [](std::string& b, const CompressionTables& t) {
+                putU32(b, t.resetTable + 4, std::uint32_t(t.blocks + 2));
+                return true;
+            } },
+        { "no blocks",
+            [](std::string& b, const CompressionTables& t) {
+                putU32(b, t.resetTable + 4, 0);
+                return true;
+            } },
+        { "fewer blocks than the section holds",
+            [](std::string& b, const CompressionTables& t) {
+                if (t.blocks < 2)
+                    return false;
+                putU32(b, t.resetTable + 4, std::uint32_t(t.blocks - 1));
+                return true;
+            } },
+        { "uncompressed length claiming more blocks than the table lists",
+            [](std::string& b, const CompressionTables& t) {
+                putU64(b, t.resetTable + 0x10, (t.blocks + 2) * 0x8000);
+                return true;
+            } },
+        { "uncompressed length short of the section's objects",
+            [](std::string& b, const CompressionTables& t) {
+                putU64(b, t.resetTable + 0x10, 100);
+                return true;
+            } },
+        { "compressed length past the content",
+            [](std::string& b, const CompressionTables& t) {
+                putU64(b, t.resetTable + 0x18, t.compressedLength + 0x10000);
+                return true;
+            } },
+        { "table entries of 4 bytes",
+            [](std::string& b, const CompressionTables& t) {
+                putU32(b, t.resetTable + 8, 4);
+                return true;
+            } },
+        { "entries outside the reset table",
+            [](std::string& b, const CompressionTables& t) {
+                putU32(b, t.resetTable + 0x0c, 0x10000);
+                return true;
+            } },
+        { "window not a power of two, though the reset interval is a multiple of its half",
+            [](std::string& b, const CompressionTables& t) {
+                putU32(b, t.control + 0x0c, 6);
+                putU32(b, t.control + 0x10, 6);
+                return true;
+            } },
+        { "reset interval of zero",
+            [](std::string& b, const CompressionTables& t) {
+                putU32(b, t.control + 0x0c, 0);
+                return true;
+            } },
+        { "reset interval not a multiple of half the window",
+            [](std::string& b, const CompressionTables& t) {
+                putU32(b, t.control + 0x0c, 3);
+                putU32(b, t.control + 0x10, 4);
+                return true;
+            } },
+        { "control data without its signature",
+            [](std::string& b, const CompressionTables& t) {
+                b[std::size_t(t.control + 4)] = 'X';
+                return true;
+            } },
+        { "reset table in the compressed section",
+            [](std::string& b, const CompressionTables&) {
+                b[sectionOf(b, kResetTableName)] = 1;
+                return true;
+            } },
+        { "control data in the compressed section",
+            [](std::string& b, const CompressionTables&) {
+                b[sectionOf(b, kControlDataName)] = 1;
+                return true;
+            } },
+    };
+    tramazel::test::TempDir dir;
+    std::vector<int> applied(std::size(cases), 0);
+    for (const char* soundPath : { TRAMAZEL_HELP_FIXTURE, TRAMAZEL_HELP_FILE }) {
+        const std::string sound = tramazel::test::readFile(soundPath);
+        const CompressionTables tables = tablesOf(sound);
+        ASSERT_GT(tables.blocks, 0u) << soundPath;
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            SCOPED_TRACE(std::string(cases[i].what) + " in " + soundPath);
+            std::string damaged = sound;
+            if (!cases[i].damage(damaged, tables))
+                continue;
+            ++applied[i];
+            EXPECT_FALSE(layoutOf(damaged));
+            tramazel::test::writeFile(dir / "damaged.chm", damaged);
+            EXPECT_FALSE(ChmFile::open(QString::fromStdString((dir / "damaged.chm").string())));
+        }
+
+        // Other compilers leave out the closing entry (the compressed length) of the
+        // table: the last block then ends at the compressed length all the same.
+        std::string shorter = sound;
+        putU32(shorter, tables.resetTable + 4, std::uint32_t(tables.blocks));
+        tramazel::test::writeFile(dir / "shorter.chm", shorter);
+        const auto chm = ChmFile::open(QString::fromStdString((dir / "shorter.chm").string()));
+        ASSERT_TRUE(chm) << soundPath;
+        EXPECT_FALSE(chm->title().isEmpty());
+        EXPECT_FALSE(chm->isDamaged());
+    }
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_GT(applied[i], 0) << cases[i].what;
+}
+
+// Content that passes the checks but does not decompress: the file opens, and says
+// it is damaged instead of pretending it lacks the topics.
+TEST(ChmFile, ContentThatDoesNotDecompressMarksTheFileDamaged)
+{
+    std::string damaged = tramazel::test::readFile(TRAMAZEL_HELP_FIXTURE);
+    const std::optional<ChmLayout> layout = layoutOf(damaged);
+    ASSERT_TRUE(layout);
+    ASSERT_TRUE(layout->contentOffset);
+    // All bits set make an LZX block of type 7, which does not exist.
+    std::fill_n(damaged.begin() + std::ptrdiff_t(*layout->contentOffset), 16, '\xff');
+    tramazel::test::TempDir dir;
+    tramazel::test::writeFile(dir / "damaged.chm", damaged);
+    const auto chm = ChmFile::open(QString::fromStdString((dir / "damaged.chm").string()));
+    ASSERT_TRUE(chm);
+    EXPECT_TRUE(chm->isDamaged());
+    EXPECT_FALSE(chm->contextTopic(1));
+    EXPECT_FALSE(chm->read(QStringLiteral("start.htm")));
+
+    const auto sound = ChmFile::open(QStringLiteral(TRAMAZEL_HELP_FIXTURE));
+    ASSERT_TRUE(sound);
+    EXPECT_FALSE(sound->isDamaged());
 }
 
 TEST(ChmFile, OurOwnHelpFileHasItsContentsIndexAndMainTopic)

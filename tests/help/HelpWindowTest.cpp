@@ -3,6 +3,7 @@
 // stylesheets, the index, failures, and the requests of the main window.
 #include "HelpWindow.h"
 #include "ChmBrowser.h"
+#include "ChmDirectoryCheck.h"
 #include "HelpSystem.h"
 #include "MainWindow.h"
 #include "OpenHelpWindows.h"
@@ -25,6 +26,9 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 #include <QWindow>
+
+#include <algorithm>
+#include <cstring>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -254,6 +258,28 @@ TEST_F(HelpWindows, FailuresAreSaidInTheWindowOrNotAtAll)
     EXPECT_TRUE(w->message().startsWith(QStringLiteral("No se puede leer el archivo de ayuda «")))
         << w->message().toStdString();
     EXPECT_TRUE(w->browser()->toPlainText().isEmpty());
+    windows.closeAll();
+
+    // A file whose directory is sound but whose compressed content does not
+    // decompress: F1 says the file is damaged, not that the context is missing.
+    std::string content = test::readFile(TRAMAZEL_HELP_FIXTURE);
+    const auto layout
+        = checkChmDirectory(content.size(), [&](std::uint64_t at, std::size_t size, unsigned char* out) {
+              if (at > content.size() || size > content.size() - at)
+                  return false;
+              std::memcpy(out, content.data() + at, size);
+              return true;
+          });
+    ASSERT_TRUE(layout && layout->contentOffset);
+    std::fill_n(content.begin() + std::ptrdiff_t(*layout->contentOffset), 16, '\xff'); // no LZX block
+    const QString damaged = QString::fromStdString((*dir / "roto.chm").string());
+    test::writeFile(*dir / "roto.chm", content);
+    windows.call(nullptr, damaged, HtmlHelpCommand::HelpContext, { QString(), 1 });
+    w = only();
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->isReadable());
+    EXPECT_EQ(w->message(),
+        QStringLiteral("El archivo de ayuda «%1» está dañado.").arg(QDir::toNativeSeparators(damaged)));
     windows.closeAll();
 
     // No file at all: nothing opens.
