@@ -24,13 +24,7 @@ public:
     /// their help contexts (shell/WindowLayouts.h), owned by the window itself.
     void setContextHelp(ContextHelp help) { m_contextHelp = std::move(help); }
 
-    std::optional<std::filesystem::path> chooseFile(const shell::FileDialogOptions& options) override;
-    void showInformation(std::string_view text) override;
-    void showError(std::string_view text) override;
-    /// A question before something that cannot be undone: warning icon, OK / Cancel,
-    /// Cancel the default; true when the user answers OK.
-    bool confirmDestructive(std::string_view text) override;
-    void closeMainWindow() override;
+    // The import's prompts.
     void editCourseLevels(centre_import::CourseLevelGrid& grid) override;
     /// The import's question box: warning icon, OK / Cancel, OK the default. It asks
     /// only about the subject lines, so F1 there shows their help.
@@ -42,6 +36,15 @@ public:
     /// (shell::subject_lines_question).
     centre_import::SubjectLines askSubjectLines(std::string_view caption, std::string_view text) override;
     void setBusy(bool busy) override;
+
+    // The main window's boxes.
+    std::optional<std::filesystem::path> chooseFile(const shell::FileDialogOptions& options) override;
+    /// A question before something that cannot be undone: warning icon, OK / Cancel,
+    /// Cancel the default; true when the user answers OK.
+    bool confirmDestructive(std::string_view text) override;
+    void showError(std::string_view text) override;
+    void showInformation(std::string_view text) override;
+    void closeMainWindow() override;
 
     /// True while the hourglass is shown.
     bool busy() const noexcept { return m_busy; }
