@@ -175,13 +175,13 @@ bool CompactParser::readNewName(std::size_t& p, std::uint32_t hint, std::uint16_
 }
 
 // "<?xml …?>" at the start: its content is skipped, as the full parse does, once
-// it holds no character XML excludes and says what XML allows.
+// it holds no character XML excludes.
 bool CompactParser::declaration(std::size_t& p) const
 {
     if (m_s.substr(0, 5) != "<?xml" || !is(5, kSpace))
         return true;
     const auto end = m_s.find("?>", 5);
-    if (end == std::string_view::npos || scanDeclaration(m_s).fault)
+    if (end == std::string_view::npos)
         return false;
     for (std::size_t i = 5; i < end; ++i) {
         const unsigned char c = at(i);

@@ -148,16 +148,33 @@ bool Scanner::startTag()
             return true;
         } else if (kOtherStops[c] && forbiddenAt(p)) {
             return fail(p, std::string(kReasonForbiddenChar));
-        } else if (c >= 0x80) {
+        } else if (c >= 0x80) [[unlikely]] {
             // A name's character; first in its name unless a name's byte comes before.
-            if (!nameCharacter(p, !isNameByte(at(p - 1))))
+            const std::size_t length = nameCharacter(p, !isNameByte(at(p - 1)));
+            if (length == 0)
                 return false;
+            p += length;
         } else {
             ++p;
         }
     }
     m_stop = true;
     return true;
+}
+
+std::size_t Scanner::nameCharacter(std::size_t p, bool first)
+{
+    char32_t cp = 0;
+    const std::size_t length = decodeUtf8(m_s, p, cp);
+    if (length == 0) {
+        fail(p, std::string(kReasonInvalidUtf8));
+        return 0;
+    }
+    if (first ? !isNameStartBeyondAscii(cp) : !isNameBeyondAscii(cp)) {
+        failNameCharacter(p, cp, first);
+        return 0;
+    }
+    return length;
 }
 
 bool Scanner::failNameCharacter(std::size_t p, char32_t cp, bool first)

@@ -183,26 +183,22 @@ private:
     bool checkName(std::size_t from, std::size_t to)
     {
         for (std::size_t i = from; i < to;) {
-            if (at(i) < 0x80)
+            if (at(i) < 0x80) {
                 ++i;
-            else if (!nameCharacter(i, i == from))
+                continue;
+            }
+            const std::size_t length = nameCharacter(i, i == from);
+            if (length == 0)
                 return false;
+            i += length;
         }
         return true;
     }
-    // The character beyond ASCII at p in a name, first in it when `first`: p moves
-    // past it when XML allows it there.
-    bool nameCharacter(std::size_t& p, bool first)
-    {
-        char32_t cp = 0;
-        const std::size_t length = decodeUtf8(m_s, p, cp);
-        if (length == 0)
-            return fail(p, std::string(kReasonInvalidUtf8));
-        if (first ? !isNameStartBeyondAscii(cp) : !isNameBeyondAscii(cp))
-            return failNameCharacter(p, cp, first);
-        p += length;
-        return true;
-    }
+    // The length of the character beyond ASCII at p in a name, first in it when
+    // `first`, or 0 (a fault) when XML does not allow it there. Out of line, and p
+    // taken by value, so that the scan of tags, where names are almost always ASCII,
+    // keeps its position in a register.
+    [[gnu::noinline]] std::size_t nameCharacter(std::size_t p, bool first);
     bool failNameCharacter(std::size_t p, char32_t cp, bool first);
     // Checks [from, to) for excluded characters.
     bool checkChars(std::size_t from, std::size_t to)
