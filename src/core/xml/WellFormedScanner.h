@@ -4,7 +4,7 @@
 // The scanner behind scanWellFormed, shared by the files that implement it: the
 // document's content in WellFormedScan.cpp, its DOCTYPE in DoctypeScan.cpp.
 
-#include "QuotedText.h"
+#include "MessageQuote.h"
 #include "WellFormedScan.h"
 #include "text/Utf8.h"
 

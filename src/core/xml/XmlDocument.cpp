@@ -7,7 +7,7 @@
 #include "text/PathText.h"
 #include "text/SourceEncoding.h"
 #include "xml/CompactTree.h"
-#include "xml/QuotedText.h"
+#include "xml/MessageQuote.h"
 #include "xml/WellFormedScan.h"
 #include "xml/WellFormedScanner.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "QuotedText.h"
+#include "MessageQuote.h"
 
 #include "text/SourceEncoding.h"
 
