@@ -3,6 +3,8 @@
 
 #include "text/SourceEncoding.h"
 
+#include <algorithm>
+
 namespace tramazel::xml::detail {
 
 std::string quoted(std::string_view text)
@@ -20,7 +22,7 @@ std::string quoted(std::string_view text)
         const std::string_view rest = text.substr(i);
         const std::size_t valid = std::min(text::firstInvalidUtf8(rest.substr(0, 4)), rest.size());
         const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
         if (valid < length) {
             out.push_back('?');
             i += 1;
