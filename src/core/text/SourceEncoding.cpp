@@ -48,7 +48,9 @@ std::string latin9ToUtf8(std::string_view bytes)
     return out;
 }
 
-std::string utf16ToUtf8(std::string_view bytes, bool bigEndian)
+// `firstUnpaired`, when given, receives the offset in the result of the U+FFFD that
+// stands for the first unpaired surrogate (npos when there is none).
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian, std::size_t* firstUnpaired = nullptr)
 {
     std::string out;
     out.reserve(bytes.size() / 2 + bytes.size() / 8);
@@ -58,18 +60,26 @@ std::string utf16ToUtf8(std::string_view bytes, bool bigEndian)
         const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
         return bigEndian ? static_cast<char32_t>((a << 8) | b) : static_cast<char32_t>((b << 8) | a);
     };
+    if (firstUnpaired)
+        *firstUnpaired = std::string::npos;
     for (std::size_t i = 0; i < units; ++i) {
         char32_t cp = unit(i);
+        bool unpaired = false;
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units) {
             const char32_t low = unit(i + 1);
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
                 ++i;
             } else {
-                cp = 0xFFFD;
+                unpaired = true;
             }
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            unpaired = true;
+        }
+        if (unpaired) {
             cp = 0xFFFD;
+            if (firstUnpaired && *firstUnpaired == std::string::npos)
+                *firstUnpaired = out.size();
         }
         appendUtf8(out, cp);
     }
@@ -127,6 +137,13 @@ std::optional<SourceEncoding> encodingForDeclaredName(std::string_view name) noe
     if (name.empty() || std::any_of(kUtf8Names.begin(), kUtf8Names.end(), named))
         return SourceEncoding::Utf8;
     return std::nullopt;
+}
+
+bool namesUtf16(std::string_view name) noexcept
+{
+    static constexpr std::array<std::string_view, 3> kNames = { "utf-16", "utf-16le", "utf-16be" };
+    return std::any_of(kNames.begin(), kNames.end(),
+        [name](std::string_view known) { return equalsIgnoringAsciiCase(name, known); });
 }
 
 std::string toUtf8(std::string_view bytes, SourceEncoding encoding)
@@ -219,13 +236,22 @@ DecodedSource decodeSource(std::string_view bytes)
     const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
     const auto convert = [&](std::string_view from, SourceEncoding encoding) {
         out.m_encoding = encoding;
-        out.m_converted = toUtf8(from, encoding);
+        if (encoding == SourceEncoding::Utf16Le || encoding == SourceEncoding::Utf16Be) {
+            out.m_converted
+                = utf16ToUtf8(from, encoding == SourceEncoding::Utf16Be, &out.m_firstUnpairedSurrogate);
+            out.m_oddLastByte = from.size() % 2 != 0;
+        } else {
+            out.m_converted = toUtf8(from, encoding);
+        }
     };
     if (bytes.size() >= 3 && byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
+        out.m_byteOrderMark = true;
         out.m_borrowed = bytes.substr(3);
     } else if (bytes.size() >= 2 && byteAt(0) == 0xFF && byteAt(1) == 0xFE) {
+        out.m_byteOrderMark = true;
         convert(bytes.substr(2), SourceEncoding::Utf16Le);
     } else if (bytes.size() >= 2 && byteAt(0) == 0xFE && byteAt(1) == 0xFF) {
+        out.m_byteOrderMark = true;
         convert(bytes.substr(2), SourceEncoding::Utf16Be);
     } else if (bytes.size() >= 4 && byteAt(0) == '<' && byteAt(1) == 0 && byteAt(2) == '?'
         && byteAt(3) == 0) {

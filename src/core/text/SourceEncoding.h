@@ -31,6 +31,11 @@ std::string_view declaredEncoding(std::string_view bytes) noexcept;
 /// for a name we do not know.
 std::optional<SourceEncoding> encodingForDeclaredName(std::string_view name) noexcept;
 
+/// Whether `name` (ASCII letter case ignored) is UTF-16, UTF-16LE or UTF-16BE: the
+/// names an XML declaration may give text whose byte-order mark or zero bytes say
+/// UTF-16.
+bool namesUtf16(std::string_view name) noexcept;
+
 /// `bytes` in `encoding` as UTF-8. UTF-16 needs no byte-order mark here (strip it
 /// first); an unpaired surrogate becomes U+FFFD and an odd last byte is dropped.
 /// UTF-8 is copied as it is, not checked.
@@ -67,6 +72,13 @@ public:
     /// encoding is valid by construction; text after a UTF-8 byte-order mark is
     /// taken as it is and reads npos here.
     std::size_t firstInvalidByte() const noexcept { return m_firstInvalidByte; }
+    /// Whether the bytes began with a UTF-8 or UTF-16 byte-order mark.
+    bool byteOrderMark() const noexcept { return m_byteOrderMark; }
+    /// For UTF-16 text: the offset in utf8() of the U+FFFD read for the first unpaired
+    /// surrogate, or npos.
+    std::size_t firstUnpairedSurrogate() const noexcept { return m_firstUnpairedSurrogate; }
+    /// For UTF-16 text: whether the bytes end with half a code unit (dropped).
+    bool oddLastByte() const noexcept { return m_oddLastByte; }
 
 private:
     friend DecodedSource decodeSource(std::string_view bytes);
@@ -76,6 +88,9 @@ private:
     std::string_view m_declaredName;
     bool m_declaredNameKnown = true;
     std::size_t m_firstInvalidByte = std::string_view::npos;
+    bool m_byteOrderMark = false;
+    std::size_t m_firstUnpairedSurrogate = std::string_view::npos;
+    bool m_oddLastByte = false;
 };
 
 /// Reads the encoding of `bytes` the way an XML file tells it, in this order: a

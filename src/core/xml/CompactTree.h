@@ -194,7 +194,8 @@ std::unique_ptr<pugi::xml_document> toDom(const CompactTree& tree);
 /// the text must be readable and nul, as it is at the end of a std::string. Nothing when the text holds
 /// anything outside the plain shape, or anything XML does not allow: the full parse then reads the text and
 /// reports what is wrong. Whatever this accepts, the full parse accepts with the
-/// same elements, attributes and values.
+/// same elements, attributes and values, given the XML declaration's content, which
+/// this skips, has passed scanDeclaration (the load checks it before either parse).
 std::optional<CompactTree> parseCompact(std::string_view utf8);
 
 } // namespace tramazel::xml::detail

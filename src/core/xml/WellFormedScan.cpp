@@ -4,6 +4,8 @@
 #include "WellFormedScanner.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 
 namespace tramazel::xml {
 
@@ -146,12 +148,53 @@ bool Scanner::startTag()
             return true;
         } else if (kOtherStops[c] && forbiddenAt(p)) {
             return fail(p, std::string(kReasonForbiddenChar));
+        } else if (c >= 0x80) [[unlikely]] {
+            // A name's character; first in its name unless a name's byte comes before.
+            const std::size_t length = nameCharacter(p, !isNameByte(at(p - 1)));
+            if (length == 0)
+                return false;
+            p += length;
         } else {
             ++p;
         }
     }
     m_stop = true;
     return true;
+}
+
+std::size_t Scanner::nameCharacter(std::size_t p, bool first)
+{
+    char32_t cp = 0;
+    const std::size_t length = decodeUtf8(m_s, p, cp);
+    if (length == 0) {
+        fail(p, std::string(kReasonInvalidUtf8));
+        return 0;
+    }
+    if (first ? !isNameStartBeyondAscii(cp) : !isNameBeyondAscii(cp)) {
+        failNameCharacter(p, cp, first);
+        return 0;
+    }
+    return length;
+}
+
+bool Scanner::failNameCharacter(std::size_t p, char32_t cp, bool first)
+{
+    std::array<char, 8> digits {};
+    const auto end
+        = std::to_chars(digits.data(), digits.data() + digits.size(), static_cast<unsigned>(cp), 16).ptr;
+    std::string code(digits.data(), end);
+    std::transform(code.begin(), code.end(), code.begin(),
+        [](char c) { return c >= 'a' ? static_cast<char>(c - 'a' + 'A') : c; });
+    code = "U+" + std::string(code.size() < 4 ? 4 - code.size() : 0, '0') + code;
+    if (first)
+        return fail(
+            p, "un nombre empieza por el carácter " + code + ", que XML no admite al principio de un nombre");
+    std::size_t from = p;
+    while (from > 0 && isNameByte(at(from - 1)))
+        --from;
+    return fail(p,
+        "el nombre " + quoted(m_s.substr(from, p - from)) + " sigue con el carácter " + code
+            + ", que XML no admite en un nombre");
 }
 
 bool Scanner::comment(std::size_t& p)
@@ -178,6 +221,8 @@ bool Scanner::processingInstruction(std::size_t& p)
         && (target[2] | 0x20) == 'l';
     if (isXml && p != 0)
         return fail(p, "la declaración XML solo puede ir al principio del archivo");
+    if (!checkName(p + 2, targetEnd))
+        return false;
     const auto end = m_s.find("?>", p + 2);
     if (end == std::string_view::npos) {
         m_stop = true;

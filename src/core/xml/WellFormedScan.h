@@ -56,11 +56,28 @@ private:
     std::vector<Replacement> m_replacements;
 };
 
+/// The XML declaration at the start of a text, as scanDeclaration reads it.
+struct XmlDeclaration {
+    std::optional<ScanFault> fault; ///< the first thing in it that XML does not allow
+    std::string_view encoding; ///< the encoding's name as written (a view of the text), or empty
+    std::size_t encodingOffset = 0; ///< where that name starts in the text
+};
+
+/// Checks the XML declaration at the start of `utf8`, when there is one (pugixml skips
+/// it unread): "<?xml" in lower case, a version 1.x, then optionally an encoding name
+/// of the form XML gives and standalone="yes" or "no", in that order and nothing else.
+/// A declaration never closed, or holding a character XML excludes, is left to
+/// scanWellFormed and the parser, which report it.
+XmlDeclaration scanDeclaration(std::string_view utf8);
+
 /// Scans `utf8` for what XML forbids and pugixml accepts: characters XML excludes,
 /// written or referenced; a "&" that starts no reference, a reference to an entity
 /// not declared, or one without its ";"; "<" in an attribute value; "--" in a
 /// comment; "]]>" in text; an XML declaration anywhere but at the start; a DOCTYPE
-/// after the root element or a second one; CDATA outside the root. External and
+/// after the root element or a second one; CDATA outside the root; a name with a
+/// character XML does not allow in names; in the DOCTYPE's internal subset, a
+/// declaration of a kind XML does not know, and an attribute given a default value
+/// (the document would read otherwise to a validating reader). External and
 /// parameter entities are never read: a reference to one is a fault. A scan stops
 /// quietly at a construct left unterminated, which the parser reports.
 ScanResult scanWellFormed(std::string_view utf8, const EntityLimits& limits = {});

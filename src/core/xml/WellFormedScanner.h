@@ -4,6 +4,7 @@
 // The scanner behind scanWellFormed, shared by the files that implement it: the
 // document's content in WellFormedScan.cpp, its DOCTYPE in DoctypeScan.cpp.
 
+#include "MessageQuote.h"
 #include "WellFormedScan.h"
 #include "text/Utf8.h"
 
@@ -34,6 +35,59 @@ inline bool isNameByte(unsigned char c) noexcept
     return isNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
 }
 
+// The characters beyond ASCII that may start a name (NameStartChar of XML 1.0, fifth
+// edition), and those that may follow (NameChar).
+inline bool isNameStartBeyondAscii(char32_t cp) noexcept
+{
+    return (cp >= 0xC0 && cp <= 0xD6) || (cp >= 0xD8 && cp <= 0xF6) || (cp >= 0xF8 && cp <= 0x2FF)
+        || (cp >= 0x370 && cp <= 0x37D) || (cp >= 0x37F && cp <= 0x1FFF) || (cp >= 0x200C && cp <= 0x200D)
+        || (cp >= 0x2070 && cp <= 0x218F) || (cp >= 0x2C00 && cp <= 0x2FEF) || (cp >= 0x3001 && cp <= 0xD7FF)
+        || (cp >= 0xF900 && cp <= 0xFDCF) || (cp >= 0xFDF0 && cp <= 0xFFFD)
+        || (cp >= 0x10000 && cp <= 0xEFFFF);
+}
+
+inline bool isNameBeyondAscii(char32_t cp) noexcept
+{
+    return isNameStartBeyondAscii(cp) || cp == 0xB7 || (cp >= 0x300 && cp <= 0x36F)
+        || (cp >= 0x203F && cp <= 0x2040);
+}
+
+// The code point of the UTF-8 sequence at s[i], and its length in bytes; 0 for a byte
+// that starts no well-formed sequence (the text is checked before it is scanned, so
+// only a caller's mistake meets one).
+inline std::size_t decodeUtf8(std::string_view s, std::size_t i, char32_t& cp) noexcept
+{
+    const auto byte = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+    const unsigned lead = byte(i);
+    std::size_t length = 0;
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+    } else {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned next = byte(i + k);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    const char32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return length;
+}
+
 // The Char production of XML 1.0.
 inline bool isXmlChar(char32_t cp) noexcept
 {
@@ -41,21 +95,18 @@ inline bool isXmlChar(char32_t cp) noexcept
         || (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
-inline std::string quoted(std::string_view text)
-{
-    return "«" + std::string(text) + "»";
-}
-
 // Bytes that end a run of plain text in element content, and in an attribute value:
 // markup, references, the controls XML excludes, and 0xEF, which leads U+FFFE and
 // U+FFFF.
 using StopTable = std::array<bool, 256>;
-constexpr StopTable makeStops(std::string_view stops)
+constexpr StopTable makeStops(std::string_view stops, bool beyondAscii = false)
 {
     StopTable table {};
     for (int c = 0; c < 0x20; ++c)
         table[static_cast<std::size_t>(c)] = c != '\t' && c != '\n' && c != '\r';
     table[0xEF] = true;
+    for (int c = 0x80; beyondAscii && c < 0x100; ++c)
+        table[static_cast<std::size_t>(c)] = true;
     for (char c : stops)
         table[static_cast<unsigned char>(c)] = true;
     return table;
@@ -63,7 +114,9 @@ constexpr StopTable makeStops(std::string_view stops)
 inline constexpr StopTable kContentStops = makeStops("<&]");
 inline constexpr StopTable kValueStops = makeStops("<&\"'");
 inline constexpr StopTable kOtherStops = makeStops("");
-inline constexpr StopTable kTagStops = makeStops("\"'>/<");
+// Between a tag's values, a byte beyond ASCII belongs to a name: it is looked at,
+// the ASCII of names is not (the parser knows ASCII names).
+inline constexpr StopTable kTagStops = makeStops("\"'>/<", true);
 
 enum class Context { Content, Attribute };
 
@@ -76,6 +129,7 @@ inline constexpr std::string_view kReasonForbiddenChar = "contiene un carácter 
 inline constexpr std::string_view kReasonLessThanInValue = "hay un «<» dentro del valor de un atributo";
 inline constexpr std::string_view kReasonBadDoctype = "hay una declaración de tipo de documento incorrecta";
 inline constexpr std::string_view kReasonParameterEntity = "usa entidades de parámetro, que no se admiten";
+inline constexpr std::string_view kReasonInvalidUtf8 = "contiene bytes que no son UTF-8 válido";
 
 struct Entity {
     std::string replacement; // char references already expanded, as XML says
@@ -124,6 +178,28 @@ private:
             return at(i + 1) == 0xBF && (at(i + 2) == 0xBE || at(i + 2) == 0xBF);
         return c < 0x20 && !isSpace(c);
     }
+    // Checks the name in [from, to), as nameEnd takes it, against the characters XML
+    // allows in names; a name all ASCII needs no look.
+    bool checkName(std::size_t from, std::size_t to)
+    {
+        for (std::size_t i = from; i < to;) {
+            if (at(i) < 0x80) {
+                ++i;
+                continue;
+            }
+            const std::size_t length = nameCharacter(i, i == from);
+            if (length == 0)
+                return false;
+            i += length;
+        }
+        return true;
+    }
+    // The length of the character beyond ASCII at p in a name, first in it when
+    // `first`, or 0 (a fault) when XML does not allow it there. Out of line, and p
+    // taken by value, so that the scan of tags, where names are almost always ASCII,
+    // keeps its position in a register.
+    [[gnu::noinline]] std::size_t nameCharacter(std::size_t p, bool first);
+    bool failNameCharacter(std::size_t p, char32_t cp, bool first);
     // Checks [from, to) for excluded characters.
     bool checkChars(std::size_t from, std::size_t to)
     {
@@ -143,6 +219,8 @@ private:
     bool processingInstruction(std::size_t& p);
     bool doctype();
     bool entityDeclaration(std::size_t& p);
+    bool attributeListDeclaration(std::size_t& p);
+    bool skipMarkupDeclaration(std::size_t& p);
     bool reference(Context context);
     bool charReference(std::string_view s, std::size_t& p, char32_t& cp) const noexcept;
     bool expand(Entity& entity, std::string_view name, Context context, std::size_t depth, std::size_t at,

@@ -7,7 +7,9 @@
 #include "text/PathText.h"
 #include "text/SourceEncoding.h"
 #include "xml/CompactTree.h"
+#include "xml/MessageQuote.h"
 #include "xml/WellFormedScan.h"
+#include "xml/WellFormedScanner.h"
 
 #include <pugixml.hpp>
 
@@ -29,10 +31,14 @@ pugi::xml_node toNode(void* node)
     return pugi::xml_node(static_cast<pugi::xml_node_struct*>(node));
 }
 
-std::string inQuotes(std::string_view name)
+// A file's name between « and », whole: unlike the names and values a document holds
+// (detail::quoted), it is the user's own and its end tells the file.
+std::string inQuotes(std::string_view fileName)
 {
-    return "«" + std::string(name) + "»";
+    return "«" + std::string(fileName) + "»";
 }
+
+using detail::quoted;
 
 // ---- Error reporting ---------------------------------------------------------
 
@@ -115,7 +121,7 @@ void checkWellFormed(const pugi::xml_document& doc, std::string_view source, std
                 for (pugi::xml_attribute b = node.first_attribute(); b != a; b = b.next_attribute()) {
                     if (std::strcmp(a.name(), b.name()) == 0)
                         throwMalformed(source, utf8, offsetOf(node),
-                            "el atributo «" + std::string(a.name()) + "» está repetido");
+                            "el atributo " + quoted(a.name()) + " está repetido");
                 }
                 if (++count > 64)
                     break; // beyond this a machine wrote the file; not worth quadratic time
@@ -177,19 +183,71 @@ Parsed parseWithPugixml(std::string_view utf8, std::string_view source)
     return { std::move(doc), nullptr, rootPosition };
 }
 
+// The first fault, by its offset in the text, of the bytes as the encoding they were
+// read in and of the declaration (`declaration`, as scanned) with what it says of
+// them. Both parse paths pass here first, so both refuse the same.
+std::optional<ScanFault> checkEncoding(const text::DecodedSource& decoded, const XmlDeclaration& declaration)
+{
+    std::optional<ScanFault> first = declaration.fault;
+    const auto consider = [&first](std::size_t offset, std::string reason) {
+        if (!first || offset < first->offset)
+            first = ScanFault { offset, std::move(reason) };
+    };
+    const std::string_view utf8 = decoded.utf8();
+    const std::string_view name = declaration.encoding;
+    const bool utf16 = decoded.encoding() == text::SourceEncoding::Utf16Le
+        || decoded.encoding() == text::SourceEncoding::Utf16Be;
+    if (utf16) {
+        if (const std::size_t at = decoded.firstUnpairedSurrogate(); at != std::string_view::npos)
+            consider(at, "contiene un carácter UTF-16 incompleto (un sustituto sin su pareja)");
+        if (decoded.oddLastByte())
+            consider(utf8.size(), "termina con medio carácter UTF-16 (le sobra un byte)");
+        if (!name.empty() && !text::namesUtf16(name))
+            consider(declaration.encodingOffset,
+                "declara la codificación " + quoted(name)
+                    + (decoded.byteOrderMark() ? ", que contradice su marca de orden de bytes, de UTF-16"
+                                               : ", pero está escrito en UTF-16"));
+        return first;
+    }
+    if (decoded.byteOrderMark()) {
+        // Text after a UTF-8 mark is read as UTF-8 whatever the declaration says.
+        if (!name.empty()
+            && (text::namesUtf16(name) || text::encodingForDeclaredName(name) != text::SourceEncoding::Utf8))
+            consider(declaration.encodingOffset,
+                "declara la codificación " + quoted(name)
+                    + ", que contradice su marca de orden de bytes, de UTF-8");
+        if (const std::size_t bad = text::firstInvalidUtf8(utf8); bad != std::string_view::npos)
+            consider(bad, std::string(detail::kReasonInvalidUtf8));
+        return first;
+    }
+    // Read as the declaration says. The bytes of UTF-16 would have shown zero bytes.
+    if (!name.empty() && text::namesUtf16(name))
+        consider(declaration.encodingOffset,
+            "declara la codificación " + quoted(name) + ", pero no está escrito en UTF-16");
+    const std::size_t bad = decoded.firstInvalidByte();
+    if (!decoded.declaredNameKnown()) {
+        // Where the text first needs the encoding it names: its first byte that is
+        // not UTF-8, or else the name itself (or the start, when a fault of the
+        // declaration came before its name).
+        const std::size_t at = bad != std::string_view::npos ? bad
+            : name.empty() ? (declaration.fault ? declaration.fault->offset : 0)
+                           : declaration.encodingOffset;
+        consider(at, "declara la codificación " + quoted(decoded.declaredName()) + ", que no se admite");
+    } else if (bad != std::string_view::npos) {
+        consider(bad, std::string(detail::kReasonInvalidUtf8));
+    }
+    return first;
+}
+
 // With `compact`, a document in the plain shape becomes a compact tree; `bytes` must
 // then end where a std::string ends, since that parse reads the nul after them.
 // Otherwise, and for any other document, the result is a pugixml DOM.
 Parsed parseBytes(std::string_view bytes, std::string_view source, bool compact)
 {
-    text::DecodedSource decoded = text::decodeSource(bytes);
+    const text::DecodedSource decoded = text::decodeSource(bytes);
     const std::string_view utf8 = decoded.utf8();
-    if (const auto bad = decoded.firstInvalidByte(); bad != std::string_view::npos) {
-        const std::string reason = decoded.declaredNameKnown()
-            ? std::string("contiene bytes que no son UTF-8 válido")
-            : "declara la codificación «" + std::string(decoded.declaredName()) + "», que no se admite";
-        throwMalformed(source, utf8, bad, reason);
-    }
+    if (const std::optional<ScanFault> fault = checkEncoding(decoded, scanDeclaration(utf8)))
+        throwMalformed(source, utf8, fault->offset, fault->reason);
     if (!compact)
         return parseWithPugixml(utf8, source);
     // The text ends where the bytes end or is a conversion of its own: either way a
@@ -209,16 +267,14 @@ std::vector<std::string_view> splitPath(std::string_view path)
 {
     std::vector<std::string_view> steps;
     if (path.empty() || path.front() != '/')
-        throw Error(
-            ErrorCode::InvalidArgument, "La ruta XML " + inQuotes(path) + " no es una ruta absoluta.");
+        throw Error(ErrorCode::InvalidArgument, "La ruta XML " + quoted(path) + " no es una ruta absoluta.");
     std::size_t pos = 1;
     while (true) {
         const auto slash = path.find('/', pos);
         const auto step
             = path.substr(pos, slash == std::string_view::npos ? std::string_view::npos : slash - pos);
         if (step.empty())
-            throw Error(
-                ErrorCode::InvalidArgument, "La ruta XML " + inQuotes(path) + " tiene un paso vacío.");
+            throw Error(ErrorCode::InvalidArgument, "La ruta XML " + quoted(path) + " tiene un paso vacío.");
         steps.push_back(step);
         if (slash == std::string_view::npos)
             break;
@@ -417,7 +473,7 @@ XmlElement XmlElement::appendChild(std::string_view name)
     requireWritable("un elemento");
     pugi::xml_node child = toNode(m_node).append_child(terminated(t_scratchName, name));
     if (!child)
-        throw Error(ErrorCode::InvalidArgument, "No se puede añadir el elemento " + inQuotes(name) + ".");
+        throw Error(ErrorCode::InvalidArgument, "No se puede añadir el elemento " + quoted(name) + ".");
     return XmlElement(child.internal_object());
 }
 
@@ -435,7 +491,7 @@ void XmlElement::setAttribute(std::string_view name, std::string_view cp1252Valu
     }
     pugi::xml_attribute attr = node.append_attribute(terminated(t_scratchName, name));
     if (!attr)
-        throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + inQuotes(name) + ".");
+        throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + quoted(name) + ".");
     assignValue(attr.internal_object(), name, cp1252Value);
 }
 
@@ -447,7 +503,7 @@ void XmlElement::appendAttribute(std::string_view name, std::string_view cp1252V
     requireWritable("un elemento");
     pugi::xml_attribute attr = node.append_attribute(terminated(t_scratchName, name));
     if (!attr)
-        throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + inQuotes(name) + ".");
+        throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + quoted(name) + ".");
     assignValue(attr.internal_object(), name, cp1252Value);
 }
 
@@ -468,7 +524,7 @@ void XmlElement::assignValue(void* attribute, std::string_view name, std::string
         ok = attr.set_value(t_scratchValue.data(), t_scratchValue.size());
     }
     if (!ok)
-        throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + inQuotes(name) + ".");
+        throw Error(ErrorCode::InvalidArgument, "No se puede poner el atributo " + quoted(name) + ".");
 }
 
 // ---- XmlDocument -------------------------------------------------------------
@@ -569,7 +625,7 @@ XmlElement XmlDocument::createRoot(std::string_view name)
         throw Error(ErrorCode::InvalidArgument, "El documento XML ya tiene un elemento raíz.");
     pugi::xml_node root = m_doc->append_child(terminated(t_scratchName, name));
     if (!root)
-        throw Error(ErrorCode::InvalidArgument, "No se puede crear el elemento " + inQuotes(name) + ".");
+        throw Error(ErrorCode::InvalidArgument, "No se puede crear el elemento " + quoted(name) + ".");
     return XmlElement(root.internal_object());
 }
 

@@ -129,7 +129,9 @@ public:
 
     /// Loads a file: UTF-8 with or without byte-order mark, UTF-16 with byte-order
     /// mark, or a file that declares ISO-8859-1 or windows-1252. Throws
-    /// ErrorCode::XmlMalformed with the line and column when it is not well-formed,
+    /// ErrorCode::XmlMalformed with the line and column when it is not well-formed or
+    /// says what this reading would not follow (an encoding it does not read or that
+    /// its bytes contradict, an XML version other than 1.x, attribute default values),
     /// ErrorCode::FileNotFound / FileIo when it cannot be read.
     static XmlDocument load(const std::filesystem::path& file);
     /// Parses a document held in memory (same rules as load; `sourceName` names it

@@ -97,7 +97,11 @@ TEST(XmlLoad, SingleByteDeclarationsDecodeTheirOwnBytes)
         { "ISO-8859-15 euro", "<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?><A v=\"\xA4\"/>", "\x80" },
         { "UTF-8 declared", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><A v=\"\xC3\xA7\"/>", "\xE7" },
         { "UTF-16 LE without mark",
-            std::string("<\0?\0x\0m\0l\0 \0?\0>\0<\0A\0 \0v\0=\0'\0\xE7\0'\0/\0>\0", 36), "\xE7" },
+            std::string("<\0?\0x\0m\0l\0 \0v\0e\0r\0s\0i\0o\0n\0=\0'\0"
+                        "1\0.\0"
+                        "0\0'\0?\0>\0<\0A\0 \0v\0=\0'\0\xE7\0'\0/\0>\0",
+                62),
+            "\xE7" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,8 +128,7 @@ TEST(XmlLoad, MalformedDocumentsReportLineAndColumn)
         { "text after the root", "<A/>\n  texto", { 2, 3 } },
         { "repeated attribute", "<A>\n <B v='1' v='2'/></A>", { 2, 3 } },
         { "invalid UTF-8 byte", "<A>\n<B v='Col\xB7legi'/></A>", { 2, 10 } },
-        { "invalid UTF-8 after a byte-order mark is left to the parser", "\xEF\xBB\xBF<A v='\xB7'>\n</B>",
-            { 2, 3 } },
+        { "invalid UTF-8 after a byte-order mark", "\xEF\xBB\xBF<A v='\xB7'>\n</B>", { 1, 7 } },
         { "column counts characters", "<A v='\xC3\xA0\xC3\xA0' w=x/>", { 1, 13 } },
         { "unknown encoding with bytes", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><A v='\xE9'/>",
             { 1, 46 } },
