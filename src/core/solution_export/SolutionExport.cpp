@@ -7,11 +7,11 @@
 #include "dbf/DbfFormat.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
-#include "solution_export/KeyHeads.h"
+#include "solution_export/Lookup.h"
+#include "solution_export/LookupCache.h"
 #include "solution_export/ParallelJobs.h"
 #include "solution_export/SolutionFormat.h"
 #include "text/Cp1252.h"
-#include "text/FirstMatchIndex.h"
 #include "text/PathText.h"
 #include "xml/XmlStreamWriter.h"
 
@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tramazel::solution_export {
@@ -121,116 +122,6 @@ std::optional<std::int64_t> hourNumber(double hora, bool halfHours) noexcept
     return hasFraction(hora) ? 2 * w : 2 * w - 1;
 }
 
-/// A lookup table's values by key: the first row in stored order wins, exactly as a
-/// scan from the top would. It may be told first which keys SOLUC asks for; then rows
-/// with other keys are passed over without reading their values, and the pass ends
-/// once every key asked for is found. A count of the keys still missing by a hash of
-/// their first bytes (MissingKeys), in a table that stays in cache, turns most rows
-/// away before their keys are looked up: those with keys not asked for, and those
-/// whose key was found in an earlier row. Where the key field reads as stored, rows
-/// are judged on their stored bytes and only those kept are decoded.
-template <typename Value> class Lookup {
-public:
-    /// Only `key` and the other keys wanted so far are kept.
-    void want(std::string_view key)
-    {
-        const std::size_t before = m_slots.size();
-        m_slots.add(key, before);
-        if (m_slots.size() == before)
-            return;
-        m_values.emplace_back();
-        m_wantedHeads.push_back(keyHead(key));
-    }
-    /// Every key is kept, those wanted or not.
-    void wantAll()
-    {
-        m_all = true;
-        m_wantedHeads = {};
-        m_slots.clear();
-        m_values.clear();
-        m_found = 0;
-    }
-    bool wantsAll() const noexcept { return m_all; }
-    std::size_t wanted() const noexcept { return m_slots.size(); }
-
-    /// Reads the table's rows: `read` gives the values of a row whose key is kept and
-    /// not seen before.
-    template <typename Read> void fill(DbfTable& table, std::size_t keyField, Read read)
-    {
-        if (!m_all) {
-            m_missing = MissingKeys(m_wantedHeads);
-            m_wantedHeads = {};
-        }
-        if (table.readsAsStored(keyField)) {
-            // Reading such a key cannot fail, so the rows after the last key wanted
-            // need not be read at all.
-            const dbf::StoredField key = table.storedField(keyField);
-            const StoredKeyHead headOf(key, table.recordLength());
-            auto keep = [&](const char* record) {
-                return (m_all || m_missing.mayHold(headOf(record))) && keepsFound(key.text(record));
-            };
-            for (bool found = !foundAll() && table.skimTo(true, keep); found;
-                 found = !foundAll() && table.skimTo(false, keep))
-                store(table.textView(keyField), read(table));
-            return;
-        }
-        // Keys read as numbers or converted from another code page: each is decoded,
-        // and a key that cannot be read fails the export whatever SOLUC holds.
-        for (table.first(); !table.eof(); table.next()) {
-            const std::string key = table.text(keyField);
-            if ((m_all || m_missing.mayHold(keyHead(key))) && keepsFound(key))
-                store(key, read(table));
-        }
-    }
-
-    /// What FirstMatchIndex::bringIntoCache() does, for the values as well.
-    std::uint64_t bringIntoCache() const noexcept
-    {
-        std::uint64_t sum = m_slots.bringIntoCache();
-        for (const std::optional<Value>& value : m_values)
-            sum += value.has_value();
-        return sum;
-    }
-
-    /// The value of the first row whose key equals `key`, or nullptr.
-    const Value* find(std::string_view key) const
-    {
-        const std::size_t* slot = m_slots.find(key);
-        return slot && m_values[*slot] ? &*m_values[*slot] : nullptr;
-    }
-
-private:
-    // Whether a row with `key`, past the quick test, gives values: a key kept and not
-    // met before.
-    bool keepsFound(std::string_view key) const
-    {
-        const std::size_t* slot = m_slots.find(key);
-        return slot ? !m_values[*slot] : m_all;
-    }
-
-    void store(std::string_view key, Value value)
-    {
-        if (const std::size_t* slot = m_slots.find(key)) {
-            m_values[*slot] = std::move(value);
-            if (!m_all)
-                m_missing.found(keyHead(key));
-        } else {
-            m_slots.add(key, m_values.size());
-            m_values.emplace_back(std::move(value));
-        }
-        ++m_found;
-    }
-
-    bool foundAll() const noexcept { return !m_all && m_found == m_values.size(); }
-
-    bool m_all = false;
-    std::vector<std::uint64_t> m_wantedHeads; // keyHead() of each key wanted, until the fill
-    MissingKeys m_missing; // keys wanted and not found yet, during the fill
-    text::FirstMatchIndex<std::size_t> m_slots; // key -> its place in m_values
-    std::vector<std::optional<Value>> m_values; // empty while a wanted key is not found
-    std::size_t m_found = 0;
-};
-
 /// Whether reading `fields` can fail: only a Character field reads as text without a
 /// check of its contents.
 bool readingCanFail(const DbfTable& table, std::initializer_list<std::size_t> fields)
@@ -256,12 +147,101 @@ void fillLookup(Lookup<Value>& lookup, DbfTable& table, std::string_view keyFiel
     lookup.fill(table, table.fieldIndex(keyField), read);
 }
 
-/// The lookups of SOLUC's codes: teachers, groups, rooms, subjects.
+/// The six tables of an export, each held for exclusive use until the sessions are
+/// written. On an error they close themselves, last opened first, as the exception
+/// leaves the export.
+struct ExportTables {
+    DbfTable soluc;
+    DbfTable proft;
+    DbfTable aulat;
+    DbfTable asignomt;
+    DbfTable grupost;
+    DbfTable diashorast;
+
+    /// SOLUC first, then the lookup tables, the order the export always closed them in.
+    void close()
+    {
+        soluc.close();
+        grupost.close();
+        proft.close();
+        aulat.close();
+        asignomt.close();
+        diashorast.close();
+    }
+};
+
+/// Opens the tables one after the other in a fixed order, so that of several missing
+/// or locked tables the error is always that of the same one: SOLUC, PROFT, AULAT,
+/// ASIGNOMT, GRUPOST, DIASHORAST.
+ExportTables openTables(const std::filesystem::path& qtempDir, const platform::IoHooks* io)
+{
+    namespace z = zelvano;
+    const auto open
+        = [&](std::string_view table) { return DbfTable::open(qtempDir, table, dbf::Access::Exclusive, io); };
+    // The elements of a braced list are evaluated in their order.
+    return ExportTables { open(z::soluc::kTable), open(z::proft::kTable), open(z::aulat::kTable),
+        open(z::asignomt::kTable), open(z::grupost::kTable), open(z::diashorast::kTable) };
+}
+
+// A language driver id as the dBASE documents write it: "0x65".
+std::string driverIdText(std::uint8_t id)
+{
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    return std::string("0x") + kDigits[id >> 4] + kDigits[id & 0x0F];
+}
+
+/// Notes each table whose language driver is unknown (its texts are read as ANSI).
+void noteUnknownDrivers(const ExportTables& tables, ExportSummary& summary)
+{
+    for (const DbfTable* table : { &tables.soluc, &tables.proft, &tables.aulat, &tables.asignomt,
+             &tables.grupost, &tables.diashorast }) {
+        if (!table->textCodePage().recognised)
+            summary.lookupsNotFound.add(warning::kUnknownLanguageDriver,
+                text::pathToUtf8(table->path().filename()) + " (" + driverIdText(table->languageDriver())
+                    + ")");
+    }
+}
+
+/// SOLUC's fields the export reads, asked for by name in this order: a table without
+/// one fails the export with the first missing.
+struct SolucFields {
+    explicit SolucFields(const DbfTable& soluc)
+        : dia(soluc, zelvano::soluc::kDia)
+        , hora(soluc, zelvano::soluc::kHora)
+        , prof(soluc.fieldIndex(zelvano::soluc::kProf))
+        , grupo(soluc.fieldIndex(zelvano::soluc::kCodGrupo))
+        , aula(soluc.fieldIndex(zelvano::soluc::kAula))
+        , asig(soluc.fieldIndex(zelvano::soluc::kAsig))
+        , tarea(soluc.fieldIndex(zelvano::soluc::kTarea))
+    {
+    }
+
+    NumberField dia;
+    NumberField hora;
+    std::size_t prof;
+    std::size_t grupo;
+    std::size_t aula;
+    std::size_t asig;
+    std::size_t tarea;
+};
+
+/// What the sessions look up: SOLUC's codes (teachers, groups, rooms, subjects), the
+/// slots of DIASHORAST by day and hour, and whether SOLUC numbers its hours by halves.
 struct SolucLookups {
     Lookup<std::string> teachers;
     Lookup<GroupValues> groups;
     Lookup<std::string> rooms;
     Lookup<std::string> subjects;
+    Lookup<SlotValues> slots;
+    bool halfHours = false;
+
+    void keepEveryCode()
+    {
+        teachers.wantAll();
+        groups.wantAll();
+        rooms.wantAll();
+        subjects.wantAll();
+    }
 };
 
 /// Tells each lookup the codes of every SOLUC row (rows without a day and activities
@@ -287,11 +267,81 @@ void collectKeys(SolucLookups& lookups, DbfTable& soluc, const std::array<std::s
             wantIn(lookups.subjects, 3);
         }
     } catch (const Error&) {
-        lookups.teachers.wantAll();
-        lookups.groups.wantAll();
-        lookups.rooms.wantAll();
-        lookups.subjects.wantAll();
+        lookups.keepEveryCode();
     }
+}
+
+/// Decides which codes each lookup keeps. Lookup tables far larger than SOLUC (a small
+/// solution against a large centre) are indexed only for the codes SOLUC holds;
+/// otherwise reading SOLUC once more would cost more than it saves.
+void planLookups(SolucLookups& lookups, ExportTables& tables, const SolucFields& fields)
+{
+    const std::array<std::size_t, 4> lookupRows = { tables.proft.recordCount(), tables.grupost.recordCount(),
+        tables.aulat.recordCount(), tables.asignomt.recordCount() };
+    if (lookupRows[0] + lookupRows[1] + lookupRows[2] + lookupRows[3] > tables.soluc.recordCount())
+        collectKeys(
+            lookups, tables.soluc, { fields.prof, fields.grupo, fields.aula, fields.asig }, lookupRows);
+    else
+        lookups.keepEveryCode();
+}
+
+/// Reads the lookup tables into `lookups`, side by side on two threads when they are
+/// large, and meanwhile looks through SOLUC for half hours. Each job asks for its
+/// fields itself, so that a table without one fails in its turn: of several tables
+/// that fail, the error is that of the first in the order PROFT, AULAT, ASIGNOMT,
+/// GRUPOST, DIASHORAST, SOLUC, the one a run of these steps in this order would meet
+/// first.
+void fillLookups(SolucLookups& lookups, ExportTables& tables, const NumberField& horaField)
+{
+    namespace z = zelvano;
+    std::vector<Job> jobs;
+    const auto reading = [&jobs](const DbfTable& table, std::function<void()> run) {
+        jobs.push_back({ std::move(run), std::uint64_t(table.recordCount()) * table.recordLength() });
+    };
+    reading(tables.proft, [&] {
+        DbfTable& proft = tables.proft;
+        const std::size_t codi = proft.fieldIndex(z::proft::kCodi);
+        fillLookup(lookups.teachers, proft, z::proft::kAbrev, { codi },
+            [=](const DbfTable& t) { return t.text(codi); });
+    });
+    reading(tables.aulat, [&] {
+        DbfTable& aulat = tables.aulat;
+        const std::size_t codi = aulat.fieldIndex(z::aulat::kCodi);
+        fillLookup(lookups.rooms, aulat, z::aulat::kAbrev, { codi },
+            [=](const DbfTable& t) { return t.text(codi); });
+    });
+    reading(tables.asignomt, [&] {
+        DbfTable& asignomt = tables.asignomt;
+        const std::size_t codi = asignomt.fieldIndex(z::asignomt::kCodi);
+        fillLookup(lookups.subjects, asignomt, z::asignomt::kCod, { codi },
+            [=](const DbfTable& t) { return t.text(codi); });
+    });
+    reading(tables.grupost, [&] {
+        DbfTable& grupost = tables.grupost;
+        const std::size_t codi = grupost.fieldIndex(z::grupost::kCodi);
+        const std::size_t codiCurs = grupost.fieldIndex(z::grupost::kCodiCurs);
+        fillLookup(lookups.groups, grupost, z::grupost::kAbrev, { codiCurs, codi }, [=](const DbfTable& t) {
+            return GroupValues { t.text(codiCurs), t.text(codi) };
+        });
+    });
+    reading(tables.diashorast, [&] {
+        DbfTable& diashorast = tables.diashorast;
+        lookups.slots.wantAll();
+        const std::size_t dia = diashorast.fieldIndex(z::diashorast::kDia);
+        const std::size_t desde = diashorast.fieldIndex(z::diashorast::kHoraDesde);
+        const std::size_t minutos = diashorast.fieldIndex(z::diashorast::kMinutos);
+        lookups.slots.fill(diashorast, diashorast.fieldIndex(z::diashorast::kDiHo), [=](const DbfTable& t) {
+            return SlotValues { t.text(dia), t.text(desde), t.text(minutos) };
+        });
+    });
+    // One fractional HORA anywhere, in a row with a day or not, numbers every row by
+    // half hours.
+    reading(tables.soluc, [&] {
+        DbfTable& soluc = tables.soluc;
+        for (soluc.first(); !soluc.eof() && !lookups.halfHours; soluc.next())
+            lookups.halfHours = hasFraction(horaField.number(soluc));
+    });
+    runJobs(jobs, kParallelFromBytes);
 }
 
 // Counts every lookup that found nothing; the examples are distinct codes, so one
@@ -310,146 +360,26 @@ void noteMiss(ExportSummary& summary, std::string_view kind, std::string_view cp
     misses.add(kind, code);
 }
 
-// A language driver id as the dBASE documents write it: "0x65".
-std::string driverIdText(std::uint8_t id)
+/// Writes one SESSIO element per SOLUC row with a day, as its row is read: nothing
+/// grows with SOLUC but the examples of codes not found.
+void writeSessions(DbfTable& soluc, const SolucFields& fields, const SolucLookups& lookups,
+    xml::XmlStreamWriter& out, ExportSummary& summary)
 {
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    return std::string("0x") + kDigits[id >> 4] + kDigits[id & 0x0F];
-}
-
-} // namespace
-
-std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile)
-{
-    return chosenFile.parent_path() / kSolutionFileName;
-}
-
-ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile,
-    const platform::IoHooks* io)
-{
-    namespace z = zelvano;
-    using dbf::Access;
-
-    ExportSummary summary;
-    // Each table is found with one listing of the folder, not one per table.
-    dbf::FolderListingScope listingScope;
-
-    // Every table is held for exclusive use until the sessions are written. On an error
-    // the handles close themselves as the exception leaves this scope, and the writer
-    // removes what it wrote.
-    DbfTable solucTable = DbfTable::open(qtempDir, z::soluc::kTable, Access::Exclusive, io);
-    DbfTable proftTable = DbfTable::open(qtempDir, z::proft::kTable, Access::Exclusive, io);
-    DbfTable aulatTable = DbfTable::open(qtempDir, z::aulat::kTable, Access::Exclusive, io);
-    DbfTable asignomtTable = DbfTable::open(qtempDir, z::asignomt::kTable, Access::Exclusive, io);
-    DbfTable grupostTable = DbfTable::open(qtempDir, z::grupost::kTable, Access::Exclusive, io);
-    DbfTable diashorastTable = DbfTable::open(qtempDir, z::diashorast::kTable, Access::Exclusive, io);
-    for (const DbfTable* table :
-        { &solucTable, &proftTable, &aulatTable, &asignomtTable, &grupostTable, &diashorastTable }) {
-        if (!table->textCodePage().recognised)
-            summary.lookupsNotFound.add(warning::kUnknownLanguageDriver,
-                text::pathToUtf8(table->path().filename()) + " (" + driverIdText(table->languageDriver())
-                    + ")");
-    }
-
-    const NumberField diaField(solucTable, z::soluc::kDia);
-    const NumberField horaField(solucTable, z::soluc::kHora);
-    const std::size_t profField = solucTable.fieldIndex(z::soluc::kProf);
-    const std::size_t grupoField = solucTable.fieldIndex(z::soluc::kCodGrupo);
-    const std::size_t aulaField = solucTable.fieldIndex(z::soluc::kAula);
-    const std::size_t asigField = solucTable.fieldIndex(z::soluc::kAsig);
-    const std::size_t tareaField = solucTable.fieldIndex(z::soluc::kTarea);
-
-    // Lookup tables far larger than SOLUC (a small solution against a large centre)
-    // are indexed only for the codes SOLUC holds; otherwise reading SOLUC once more
-    // would cost more than it saves.
-    const std::array<std::size_t, 4> lookupRows = { proftTable.recordCount(), grupostTable.recordCount(),
-        aulatTable.recordCount(), asignomtTable.recordCount() };
-    SolucLookups lookups;
-    if (lookupRows[0] + lookupRows[1] + lookupRows[2] + lookupRows[3] > solucTable.recordCount()) {
-        collectKeys(lookups, solucTable, { profField, grupoField, aulaField, asigField }, lookupRows);
-    } else {
-        lookups.teachers.wantAll();
-        lookups.groups.wantAll();
-        lookups.rooms.wantAll();
-        lookups.subjects.wantAll();
-    }
-
-    // The lookups read their tables side by side, and SOLUC is looked at for half
-    // hours meanwhile. Each job asks for its fields itself, so that a table without
-    // one fails in its turn: the error is the one a run of these steps in this order
-    // would meet first.
-    Lookup<SlotValues> slots;
-    bool halfHours = false;
-    std::vector<Job> jobs;
-    const auto reading = [&jobs](const DbfTable& table, std::function<void()> run) {
-        jobs.push_back({ std::move(run), std::uint64_t(table.recordCount()) * table.recordLength() });
-    };
-    reading(proftTable, [&] {
-        const std::size_t codi = proftTable.fieldIndex(z::proft::kCodi);
-        fillLookup(lookups.teachers, proftTable, z::proft::kAbrev, { codi },
-            [=](const DbfTable& t) { return t.text(codi); });
-    });
-    reading(aulatTable, [&] {
-        const std::size_t codi = aulatTable.fieldIndex(z::aulat::kCodi);
-        fillLookup(lookups.rooms, aulatTable, z::aulat::kAbrev, { codi },
-            [=](const DbfTable& t) { return t.text(codi); });
-    });
-    reading(asignomtTable, [&] {
-        const std::size_t codi = asignomtTable.fieldIndex(z::asignomt::kCodi);
-        fillLookup(lookups.subjects, asignomtTable, z::asignomt::kCod, { codi },
-            [=](const DbfTable& t) { return t.text(codi); });
-    });
-    reading(grupostTable, [&] {
-        const std::size_t codi = grupostTable.fieldIndex(z::grupost::kCodi);
-        const std::size_t codiCurs = grupostTable.fieldIndex(z::grupost::kCodiCurs);
-        fillLookup(
-            lookups.groups, grupostTable, z::grupost::kAbrev, { codiCurs, codi }, [=](const DbfTable& t) {
-                return GroupValues { t.text(codiCurs), t.text(codi) };
-            });
-    });
-    reading(diashorastTable, [&] {
-        slots.wantAll();
-        const std::size_t dia = diashorastTable.fieldIndex(z::diashorast::kDia);
-        const std::size_t desde = diashorastTable.fieldIndex(z::diashorast::kHoraDesde);
-        const std::size_t minutos = diashorastTable.fieldIndex(z::diashorast::kMinutos);
-        slots.fill(diashorastTable, diashorastTable.fieldIndex(z::diashorast::kDiHo), [=](const DbfTable& t) {
-            return SlotValues { t.text(dia), t.text(desde), t.text(minutos) };
-        });
-    });
-    // One fractional HORA anywhere, in a row with a day or not, numbers every row by
-    // half hours.
-    reading(solucTable, [&] {
-        for (solucTable.first(); !solucTable.eof() && !halfHours; solucTable.next())
-            halfHours = hasFraction(horaField.number(solucTable));
-    });
-    runJobs(jobs, kParallelFromBytes);
-    // The tables read since the lookups were made have pushed them out of the caches.
-    volatile std::uint64_t readBack = lookups.teachers.bringIntoCache() + lookups.groups.bringIntoCache()
-        + lookups.rooms.bringIntoCache() + lookups.subjects.bringIntoCache() + slots.bringIntoCache();
-    (void)readBack;
-    const Lookup<std::string>& teachers = lookups.teachers;
-    const Lookup<std::string>& rooms = lookups.rooms;
-    const Lookup<std::string>& subjects = lookups.subjects;
-    const Lookup<GroupValues>& groups = lookups.groups;
-
-    // Each session is written as its row is read: nothing grows with SOLUC but the
-    // examples of codes not found.
-    xml::XmlStreamWriter out(outputFile, io);
     out.startElement(gestib::kHorari);
     out.startElement(gestib::kSessions);
     const std::string empty;
-    for (solucTable.first(); !solucTable.eof(); solucTable.next()) {
-        const double dia = diaField.number(solucTable);
+    for (soluc.first(); !soluc.eof(); soluc.next()) {
+        const double dia = fields.dia.number(soluc);
         if (std::trunc(dia) == 0 || !std::isfinite(dia)) {
             ++summary.rowsWithoutDay;
             continue;
         }
         // Views of the current row's fields, each valid until the next row is read.
-        const std::string_view tarea = solucTable.textView(tareaField);
+        const std::string_view tarea = soluc.textView(fields.tarea);
         const bool activity = !text::trimControls(tarea).empty();
 
-        const std::string_view prof = solucTable.textView(profField);
-        const std::string* placa = teachers.find(prof);
+        const std::string_view prof = soluc.textView(fields.prof);
+        const std::string* placa = lookups.teachers.find(prof);
         if (!placa && !prof.empty())
             noteMiss(summary, warning::kTeacherNotFound, prof);
 
@@ -457,32 +387,32 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
         // out rather than made and thrown away, so they never count as misses.
         const GroupValues* group = nullptr;
         if (!activity) {
-            const std::string_view grupo = solucTable.textView(grupoField);
-            group = groups.find(grupo);
+            const std::string_view grupo = soluc.textView(fields.grupo);
+            group = lookups.groups.find(grupo);
             if (!group && !grupo.empty())
                 noteMiss(summary, warning::kGroupNotFound, grupo);
         }
 
         const SlotValues* slot = nullptr;
-        if (const auto hour = hourNumber(horaField.number(solucTable), halfHours)) {
-            std::string key = diaField.keyText(solucTable, dia);
+        if (const auto hour = hourNumber(fields.hora.number(soluc), lookups.halfHours)) {
+            std::string key = fields.dia.keyText(soluc, dia);
             key += NumberField::decimal(*hour);
-            slot = slots.find(key);
+            slot = lookups.slots.find(key);
             if (!slot)
                 noteMiss(summary, warning::kSlotNotFound, key);
         } else {
-            noteMiss(summary, warning::kSlotNotFound, solucTable.textView(horaField.index()));
+            noteMiss(summary, warning::kSlotNotFound, soluc.textView(fields.hora.index()));
         }
 
         const std::string* aula = nullptr;
         const std::string* materia = nullptr;
         if (!activity) {
-            const std::string_view room = solucTable.textView(aulaField);
-            aula = rooms.find(room);
+            const std::string_view room = soluc.textView(fields.aula);
+            aula = lookups.rooms.find(room);
             if (!aula && !room.empty())
                 noteMiss(summary, warning::kRoomNotFound, room);
-            const std::string_view asig = solucTable.textView(asigField);
-            materia = subjects.find(asig);
+            const std::string_view asig = soluc.textView(fields.asig);
+            materia = lookups.subjects.find(asig);
             if (!materia && !asig.empty())
                 noteMiss(summary, warning::kSubjectNotFound, asig);
         }
@@ -501,14 +431,35 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
         out.endElement();
         ++summary.sessions;
     }
+}
 
-    solucTable.close();
-    grupostTable.close();
-    proftTable.close();
-    aulatTable.close();
-    asignomtTable.close();
-    diashorastTable.close();
+} // namespace
 
+std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile)
+{
+    return chosenFile.parent_path() / kSolutionFileName;
+}
+
+ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile,
+    const platform::IoHooks* io)
+{
+    ExportSummary summary;
+    // Each table is found with one listing of the folder, not one per table.
+    dbf::FolderListingScope listingScope;
+
+    ExportTables tables = openTables(qtempDir, io);
+    noteUnknownDrivers(tables, summary);
+    const SolucFields fields(tables.soluc);
+
+    SolucLookups lookups;
+    planLookups(lookups, tables, fields);
+    fillLookups(lookups, tables, fields.hora);
+    bringIntoCache(lookups.teachers, lookups.groups, lookups.rooms, lookups.subjects, lookups.slots);
+
+    // On an error the writer removes what it wrote.
+    xml::XmlStreamWriter out(outputFile, io);
+    writeSessions(tables.soluc, fields, lookups, out, summary);
+    tables.close();
     out.commit();
     return summary;
 }
