@@ -11,11 +11,11 @@
 #include "shell/ProgramTexts.h"
 #include "shell/TimetableDirectory.h"
 #include "solution_export/SolutionExport.h"
+#include "text/PathText.h"
 #include "xml/XmlDocument.h"
 
 #include <exception>
 #include <iostream>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,7 +85,7 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
     if (cl.levels)
         levels = cli::CourseLevels::load(*cl.levels); // before anything is touched
 
-    const fs::path file = fs::absolute(fs::path(std::u8string(cl.operand.begin(), cl.operand.end())));
+    const fs::path file = fs::absolute(text::pathFromUtf8(cl.operand));
     cli::CliPrompts prompts(levels ? &*levels : nullptr, cl.lines);
     xml::XmlDocument doc;
     std::optional<std::vector<std::string>> summary;
@@ -161,12 +161,8 @@ int main(int argc, char** argv)
     platform::useUtf8Console();
     try {
         return runCli(platform::commandLineArguments(argc, argv));
-    } catch (const Error& e) {
-        std::cerr << shell::errorBoxText(e.message()) << '\n';
-    } catch (const std::bad_alloc&) {
-        std::cerr << "No hay memoria suficiente para terminar la operación.\n";
-    } catch (const std::exception& e) {
-        std::cerr << "Error inesperado: " << e.what() << '\n';
+    } catch (...) {
+        reportFailure();
     }
     return kExitFailed;
 }

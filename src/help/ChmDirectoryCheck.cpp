@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ChmDirectoryCheck.h"
 
+#include "Bytes.h"
+#include "text/Ascii.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -44,36 +47,14 @@ constexpr std::string_view kResetTableName
 constexpr std::string_view kContentName = "::DataSpace/Storage/MSCompressed/Content";
 constexpr std::string_view kControlDataName = "::DataSpace/Storage/MSCompressed/ControlData";
 
-std::uint32_t u32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
-        | std::uint32_t(p[3]) << 24;
-}
-
 std::uint64_t u64(const unsigned char* p)
 {
-    return std::uint64_t(u32(p)) | std::uint64_t(u32(p + 4)) << 32;
+    return std::uint64_t(readU32(p)) | std::uint64_t(readU32(p + 4)) << 32;
 }
 
 std::int32_t i32(const unsigned char* p)
 {
-    return static_cast<std::int32_t>(u32(p));
-}
-
-bool sameNameIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = char(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
+    return static_cast<std::int32_t>(readU32(p));
 }
 
 struct Entry {
@@ -146,7 +127,7 @@ bool readChunks(const ChmLayout& layout, const ChmByteReader& read, Directory& d
             continue; // chmlib gives up at such a chunk
         // Offset 4: the free space at the end of the chunk.
         const std::uint32_t header = listing ? kPmglHeaderLength : kPmgiHeaderLength;
-        const std::uint32_t freeSpace = u32(chunk.data() + 4);
+        const std::uint32_t freeSpace = readU32(chunk.data() + 4);
         if (freeSpace > size - header)
             return false;
         ChunkCursor cursor(chunk, header, size - freeSpace);
@@ -167,11 +148,11 @@ bool readChunks(const ChmLayout& layout, const ChmByteReader& read, Directory& d
                     dir.compressedEnd
                         = std::max(dir.compressedEnd, e.length > far - e.start ? far : e.start + e.length);
                 }
-                if (sameNameIgnoringCase(name, kResetTableName))
+                if (text::equalsIgnoringAsciiCase(name, kResetTableName))
                     dir.resetTable.push_back(e);
-                else if (sameNameIgnoringCase(name, kContentName))
+                else if (text::equalsIgnoringAsciiCase(name, kContentName))
                     dir.content.push_back(e);
-                else if (sameNameIgnoringCase(name, kControlDataName))
+                else if (text::equalsIgnoringAsciiCase(name, kControlDataName))
                     dir.controlData.push_back(e);
             }
         } else {
@@ -237,11 +218,11 @@ bool within(std::uint64_t fileSize, std::uint64_t offset, std::uint64_t length)
 // unit in use. The decoder's window is the lowest set bit of the window size.
 bool controlDataIsSound(const unsigned char* control)
 {
-    if (std::memcmp(control + 4, "LZXC", 4) != 0 || u32(control + 8) != 2)
+    if (std::memcmp(control + 4, "LZXC", 4) != 0 || readU32(control + 8) != 2)
         return false;
-    const std::uint32_t resetInterval = u32(control + 0x0c);
-    const std::uint32_t window = u32(control + 0x10);
-    const std::uint32_t windowsPerReset = u32(control + 0x14);
+    const std::uint32_t resetInterval = readU32(control + 0x0c);
+    const std::uint32_t window = readU32(control + 0x10);
+    const std::uint32_t windowsPerReset = readU32(control + 0x14);
     if (!std::has_single_bit(window) || window > kMaxWindowBlocks)
         return false;
     // chmlib multiplies the interval by the block length in 32 bits.
@@ -267,11 +248,11 @@ bool controlDataIsSound(const unsigned char* control)
 bool resetTableIsSound(const unsigned char* table, std::uint64_t tableLength, std::uint64_t tableOffset,
     const Entry& content, const Directory& dir, const ChmByteReader& read)
 {
-    const std::uint32_t count = u32(table + 4);
-    const std::uint32_t entriesOffset = u32(table + 0x0c);
+    const std::uint32_t count = readU32(table + 4);
+    const std::uint32_t entriesOffset = readU32(table + 0x0c);
     const std::uint64_t uncompressedLength = u64(table + 0x10);
     const std::uint64_t compressedLength = u64(table + 0x18);
-    if (u32(table + 8) != 8 || u64(table + 0x20) != kBlockLength)
+    if (readU32(table + 8) != 8 || u64(table + 0x20) != kBlockLength)
         return false;
     if (entriesOffset < kResetTableLength || entriesOffset > tableLength
         || count > (tableLength - entriesOffset) / 8)
@@ -329,7 +310,7 @@ bool compressionIsSound(std::uint64_t fileSize, std::uint64_t dataOffset, const 
     std::array<unsigned char, kResetTableLength> table {};
     if (!within(fileSize, rtOffset, table.size()) || !read(rtOffset, table.size(), table.data()))
         return !needed;
-    if (u32(table.data()) != 2)
+    if (readU32(table.data()) != 2)
         return !needed;
     layout.resetTableOffset = rtOffset;
 
@@ -363,8 +344,8 @@ std::optional<ChmLayout> checkChmDirectory(std::uint64_t fileSize, const ChmByte
     // at 0x48 and 0x50, data offset at 0x58 (version 3; else after the directory).
     if (std::memcmp(itsf.data(), "ITSF", 4) != 0)
         return std::nullopt;
-    const std::uint32_t version = u32(itsf.data() + 4);
-    const std::uint32_t headerLength = u32(itsf.data() + 8);
+    const std::uint32_t version = readU32(itsf.data() + 4);
+    const std::uint32_t headerLength = readU32(itsf.data() + 8);
     if ((version != 2 && version != 3) || headerLength < (version == 2 ? kItsfV2Length : kItsfV3Length))
         return std::nullopt;
     const std::uint64_t dirOffset = u64(itsf.data() + 0x48);
@@ -377,13 +358,13 @@ std::optional<ChmLayout> checkChmDirectory(std::uint64_t fileSize, const ChmByte
     // root at 0x1c (-1: none), first listing chunk at 0x20, chunk count at 0x2c.
     std::array<unsigned char, kItspLength> itsp {};
     if (!read(dirOffset, itsp.size(), itsp.data()) || std::memcmp(itsp.data(), "ITSP", 4) != 0
-        || u32(itsp.data() + 4) != 1 || u32(itsp.data() + 8) != kItspLength)
+        || readU32(itsp.data() + 4) != 1 || readU32(itsp.data() + 8) != kItspLength)
         return std::nullopt;
     ChmLayout layout;
     layout.directoryOffset = dirOffset;
     layout.firstChunkOffset = dirOffset + kItspLength;
-    layout.chunkSize = u32(itsp.data() + 0x10);
-    layout.chunkCount = u32(itsp.data() + 0x2c);
+    layout.chunkSize = readU32(itsp.data() + 0x10);
+    layout.chunkCount = readU32(itsp.data() + 0x2c);
     if (layout.chunkSize <= kPmglHeaderLength || layout.chunkSize > kMaxChunkSize || layout.chunkCount == 0
         || layout.chunkCount > (dirLength - kItspLength) / layout.chunkSize)
         return std::nullopt;

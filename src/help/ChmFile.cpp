@@ -3,6 +3,7 @@
 
 #include "ChmDirectoryCheck.h"
 
+#include "Bytes.h"
 #include "text/Cp1252.h"
 
 #include <QFile>
@@ -48,12 +49,6 @@ int enumerateName(chmFile*, chmUnitInfo* unit, void* context)
 {
     static_cast<QStringList*>(context)->append(QString::fromUtf8(unit->path));
     return CHM_ENUMERATOR_CONTINUE;
-}
-
-std::uint16_t readU16(const QByteArray& bytes, qsizetype at)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData()) + at;
-    return std::uint16_t(p[0] | p[1] << 8);
 }
 
 // chmlib trusts the file's headers: a damaged one can make it divide by zero, read
@@ -195,8 +190,9 @@ void ChmFile::readSystem()
         // The language comes first in practice, but read it before decoding names anyway.
         std::vector<std::pair<std::uint16_t, QByteArray>> records;
         for (qsizetype at = 4; at + 4 <= system->size();) {
-            const std::uint16_t code = readU16(*system, at);
-            const std::uint16_t length = readU16(*system, at + 2);
+            const auto* p = reinterpret_cast<const unsigned char*>(system->constData()) + at;
+            const std::uint16_t code = readU16(p);
+            const std::uint16_t length = readU16(p + 2);
             if (at + 4 + length > system->size())
                 break;
             records.emplace_back(code, system->mid(at + 4, length));
@@ -204,9 +200,7 @@ void ChmFile::readSystem()
         }
         for (const auto& [code, bytes] : records) {
             if (code == systemLanguage && bytes.size() >= 4) {
-                const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-                m_lcid = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
-                    | std::uint32_t(p[3]) << 24;
+                m_lcid = readU32(reinterpret_cast<const unsigned char*>(bytes.constData()));
             }
         }
         for (const auto& [code, bytes] : records) {

@@ -3,16 +3,11 @@
 
 #include "ChmFile.h"
 
+#include "Bytes.h"
+
 namespace tramazel::help {
 
 namespace {
-
-std::uint32_t readU32(const QByteArray& bytes, qsizetype at)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData()) + at;
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
-        | std::uint32_t(p[3]) << 24;
-}
 
 QString normalised(QString name)
 {
@@ -28,12 +23,12 @@ ContextMap::ContextMap(const QByteArray& ivb, const QByteArray& strings, int cod
 {
     if (ivb.size() < 4)
         return;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(ivb.constData());
     // Offset 0: byte count of the pairs that follow; it may claim more than is there.
-    const qsizetype count
-        = qsizetype(std::min<std::uint64_t>(readU32(ivb, 0), std::uint64_t(ivb.size() - 4)));
+    const qsizetype count = qsizetype(std::min<std::uint64_t>(readU32(bytes), std::uint64_t(ivb.size() - 4)));
     for (qsizetype at = 4; at + 8 <= 4 + count; at += 8) {
-        const std::uint32_t context = readU32(ivb, at);
-        const std::uint32_t offset = readU32(ivb, at + 4);
+        const std::uint32_t context = readU32(bytes + at);
+        const std::uint32_t offset = readU32(bytes + at + 4);
         if (offset >= std::uint64_t(strings.size()))
             continue;
         const qsizetype start = qsizetype(offset);

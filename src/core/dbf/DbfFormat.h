@@ -127,26 +127,6 @@ inline constexpr std::uint32_t kMdxFirstTagPage = 4; ///< pages 0..3 hold the fi
 inline constexpr std::size_t kMdxNodeHeader = 8; ///< key count (u32) + bookkeeping (u32)
 inline constexpr std::size_t kMdxMaxExpression = 220;
 
-inline std::uint16_t readU16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t readU32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
-        | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline void writeU16(unsigned char* p, std::uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v & 0xFF);
-    p[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
-}
-inline void writeU32(unsigned char* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
-}
-
 /// True when `name` can name a field or an index tag: 1 to 10 ASCII letters,
 /// digits or underscores.
 constexpr bool validFieldName(std::string_view name) noexcept

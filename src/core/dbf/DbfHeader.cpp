@@ -2,6 +2,7 @@
 #include "DbfHeader.h"
 
 #include "BlockFile.h"
+#include "Bytes.h"
 #include "DbfErrors.h"
 #include "DbfFormat.h"
 #include "text/Ascii.h"

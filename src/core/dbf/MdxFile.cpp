@@ -2,6 +2,7 @@
 #include "MdxFile.h"
 
 #include "BlockFile.h"
+#include "Bytes.h"
 #include "DbfErrors.h"
 #include "DbfFormat.h"
 #include "Error.h"

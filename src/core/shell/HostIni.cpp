@@ -3,6 +3,7 @@
 
 #include "Error.h"
 #include "platform/Platform.h"
+#include "text/Ascii.h"
 #include "text/PathText.h"
 
 #include <charconv>
@@ -44,42 +45,21 @@ std::vector<Line> splitLines(std::string_view s)
     return lines;
 }
 
-std::string_view trimBlanks(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool equalsAsciiIgnoreCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // The section named by a "[name]" line, or nothing for any other line.
 std::optional<std::string_view> sectionName(std::string_view text)
 {
-    text = trimBlanks(text);
+    text = text::trimBlanks(text);
     if (text.size() < 2 || text.front() != '[')
         return std::nullopt;
     std::size_t close = text.find(']');
     if (close == std::string_view::npos)
         return std::nullopt;
-    return trimBlanks(text.substr(1, close - 1));
+    return text::trimBlanks(text.substr(1, close - 1));
 }
 
 bool isComment(std::string_view text)
 {
-    text = trimBlanks(text);
+    text = text::trimBlanks(text);
     return text.empty() || text.front() == ';' || text.front() == '#';
 }
 
@@ -87,7 +67,7 @@ bool isComment(std::string_view text)
 
 fs::path hostIniPath(const fs::path& executableDir)
 {
-    return executableDir / fs::path(std::u8string(kHostIniFileName.begin(), kHostIniFileName.end()));
+    return executableDir / text::pathFromUtf8(kHostIniFileName);
 }
 
 std::string setIniValue(
@@ -110,19 +90,20 @@ std::string setIniValue(
         if (auto name = sectionName(text)) {
             if (inSection)
                 break; // only the first section of that name counts
-            inSection = equalsAsciiIgnoreCase(*name, section);
+            inSection = text::equalsIgnoringAsciiCase(*name, section);
             if (inSection)
                 insertAt = lines[i].next;
             continue;
         }
-        if (!inSection || trimBlanks(text).empty())
+        if (!inSection || text::trimBlanks(text).empty())
             continue;
         // A new key goes after the section's last line that is not blank, comments included.
         insertAt = lines[i].next;
         if (isComment(text))
             continue;
         std::size_t eq = text.find('=');
-        if (eq != std::string_view::npos && equalsAsciiIgnoreCase(trimBlanks(text.substr(0, eq)), key)) {
+        if (eq != std::string_view::npos
+            && text::equalsIgnoringAsciiCase(text::trimBlanks(text.substr(0, eq)), key)) {
             // Blanks after "=" stay, so "Transformado = 0" keeps its layout.
             std::size_t valueBegin = static_cast<std::size_t>(text.data() - content.data()) + eq + 1;
             while (valueBegin < lines[i].end && (content[valueBegin] == ' ' || content[valueBegin] == '\t'))

@@ -12,6 +12,7 @@
 #include "shell/TimetableDirectory.h"
 #include "solution_export/SolutionExport.h"
 #include "text/Ascii.h"
+#include "text/PathText.h"
 #include "xml/XmlDocument.h"
 
 #include <exception>
@@ -188,9 +189,7 @@ void MainForm::importCentre()
         // Cancelling the dialog must not rebuild the tables unasked: they may hold
         // levels, lines and days typed since the last import.
         if (!s.chooseFile() && !s.chosenFile.empty()) {
-            const std::u8string name = s.chosenFile.filename().u8string();
-            if (!s.ui.confirmDestructive(reimportQuestion(
-                    std::string_view(reinterpret_cast<const char*>(name.data()), name.size())))) {
+            if (!s.ui.confirmDestructive(reimportQuestion(text::pathToUtf8(s.chosenFile.filename())))) {
                 s.endWithoutRun(kResultImportWithoutFile);
                 return;
             }
@@ -221,9 +220,7 @@ void MainForm::exportSolution()
             return;
         }
         // Where the solution file went, as the command line says it.
-        const std::u8string written = result->outputFile.u8string();
-        s.reportDone(result->summary(),
-            std::string_view(reinterpret_cast<const char*>(written.data()), written.size()));
+        s.reportDone(result->summary(), text::pathToUtf8(result->outputFile));
     });
 }
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/TimetableDirectory.h"
 
+#include "text/Ascii.h"
+#include "text/PathText.h"
+
 #include <cstdlib>
 #include <system_error>
 
@@ -9,23 +12,6 @@ namespace tramazel::shell {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool equalsAsciiIgnoreCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 std::optional<std::string> processEnv(const char* name)
 {
@@ -38,14 +24,12 @@ std::optional<std::string> processEnv(const char* name)
 
 fs::path childIgnoringCase(const fs::path& dir, std::string_view name)
 {
-    const fs::path exact = dir / fs::path(std::u8string(name.begin(), name.end()));
+    const fs::path exact = dir / text::pathFromUtf8(name);
     std::error_code ec;
     if (fs::exists(exact, ec))
         return exact;
     for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::u8string entry = it->path().filename().u8string();
-        if (equalsAsciiIgnoreCase(
-                std::string_view(reinterpret_cast<const char*>(entry.data()), entry.size()), name))
+        if (text::equalsIgnoringAsciiCase(text::pathToUtf8(it->path().filename()), name))
             return it->path();
     }
     return exact;

@@ -6,8 +6,9 @@
 #include <string_view>
 
 /// ASCII-only letter case, for names that are ASCII by definition (file extensions,
-/// dBASE field names, the host's mode words). Bytes outside A–Z / a–z are never
-/// changed: use CaseFold.h for the users' cp1252 texts.
+/// dBASE field names, the host's mode words, INI sections and keys), and the blanks
+/// around hand-written entries. Bytes outside A–Z / a–z are never changed: use
+/// CaseFold.h for the users' cp1252 texts.
 namespace tramazel::text {
 
 constexpr char asciiUpper(char c) noexcept
@@ -43,6 +44,17 @@ constexpr bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) n
             return false;
     }
     return true;
+}
+
+/// `s` without the blanks (spaces and tabs) at either end, as INI and list files
+/// written by hand are read.
+constexpr std::string_view trimBlanks(std::string_view s) noexcept
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
 }
 
 } // namespace tramazel::text
