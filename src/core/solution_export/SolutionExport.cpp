@@ -158,7 +158,7 @@ struct ExportTables {
     DbfTable grupost;
     DbfTable diashorast;
 
-    /// SOLUC first, then the lookup tables, the order the export always closed them in.
+    /// Closes SOLUC first, then the lookup tables.
     void close()
     {
         soluc.close();
