@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "WarningTexts.h"
 #include "centre_import/CourseLevelGrid.h"
+#include "text/Ascii.h"
 #include "text/Cp1252.h"
 #include "text/PathText.h"
 #include "text/SourceEncoding.h"
@@ -18,19 +19,6 @@ namespace tramazel::cli {
 
 namespace fs = std::filesystem;
 using centre_import::CourseLevelGrid;
-
-namespace {
-
-std::string_view trimBlanks(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
-} // namespace
 
 CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceName)
 {
@@ -56,7 +44,7 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
         ++lineNo;
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        line = trimBlanks(line);
+        line = text::trimBlanks(line);
         if (line.empty() || line.front() == '#')
             continue;
         // Strict UTF-8: a file saved in another encoding is refused rather than read
@@ -74,7 +62,7 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
         while (true) {
             const std::size_t semi = line.find(';', start);
             fields.push_back(
-                trimBlanks(line.substr(start, semi == std::string_view::npos ? semi : semi - start)));
+                text::trimBlanks(line.substr(start, semi == std::string_view::npos ? semi : semi - start)));
             if (semi == std::string_view::npos)
                 break;
             start = semi + 1;
