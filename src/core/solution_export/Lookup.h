@@ -87,9 +87,13 @@ public:
         return sum;
     }
 
-    /// The value of the first row whose key equals `key`, or nullptr.
+    /// The value of the first row whose key equals `key`, or nullptr. An empty key
+    /// finds nothing: a session without a teacher (or group, room, subject) must not
+    /// be credited to a record whose code came out empty.
     const Value* find(std::string_view key) const
     {
+        if (key.empty())
+            return nullptr;
         const std::size_t* slot = m_slots.find(key);
         return slot && m_values[*slot] ? &*m_values[*slot] : nullptr;
     }
