@@ -72,6 +72,9 @@ inline constexpr std::string_view kGroupNotFound = "grupo no encontrado en GRUPO
 inline constexpr std::string_view kSlotNotFound = "franja no encontrada en DIASHORAST";
 inline constexpr std::string_view kRoomNotFound = "aula no encontrada en AULAT";
 inline constexpr std::string_view kSubjectNotFound = "materia no encontrada en ASIGNOMT";
+// A table whose file holds more records than its header counts.
+inline constexpr std::string_view kRecordsBeyondCount
+    = "tablas con más registros en el archivo de los que cuenta su cabecera (los demás no se leen)";
 // A table whose language driver byte names no code page the engine knows.
 inline constexpr std::string_view kUnknownLanguageDriver
     = "tablas con un controlador de idioma desconocido (se leen como ANSI)";

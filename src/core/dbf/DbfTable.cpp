@@ -123,6 +123,8 @@ DbfTable DbfTable::open(
     if (ec)
         throw errors::tableUnreadable(impl->path);
     impl->useHeader(DbfHeader::read(impl->file, size, impl->path));
+    // The end-of-file mark after the last record is one byte, never a whole record.
+    impl->beyondCount = (size - impl->header.recordOffset(impl->count)) / impl->header.recordLength();
     impl->productionIndex = ProductionIndex::attach(
         impl->header.productionIndex(), findTableFile(dir, impl->base, kMdxExtension), io);
     impl->seekLive(0);
@@ -187,6 +189,11 @@ bool DbfTable::hasField(std::string_view name) const noexcept
 std::uint32_t DbfTable::recordCount() const noexcept
 {
     return m_impl ? m_impl->count : 0;
+}
+
+std::uint64_t DbfTable::recordsBeyondCount() const noexcept
+{
+    return m_impl ? m_impl->beyondCount : 0;
 }
 
 std::size_t DbfTable::recordLength() const noexcept

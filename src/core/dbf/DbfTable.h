@@ -87,6 +87,9 @@ public:
     bool hasField(std::string_view name) const noexcept;
     /// Number of records in the file, deleted ones included.
     std::uint32_t recordCount() const noexcept;
+    /// Whole records the file held, when opened, after those its header counts: left
+    /// by a program that appended without updating the count. They are never read.
+    std::uint64_t recordsBeyondCount() const noexcept;
     /// Bytes of one record: the deleted flag, then every field (0 when closed).
     std::size_t recordLength() const noexcept;
     /// The language driver id at byte 29 of the header.

@@ -36,6 +36,8 @@ public:
     DbfHeader header;
     ProductionIndex productionIndex;
     std::uint32_t count = 0;
+    // Whole records the file held after the counted ones when it was opened.
+    std::uint64_t beyondCount = 0;
 
     std::uint32_t current = 0; // 0-based; == count at the end
     bool atEof = true;

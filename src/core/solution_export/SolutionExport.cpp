@@ -191,14 +191,19 @@ std::string driverIdText(std::uint8_t id)
 }
 
 /// Notes each table whose language driver is unknown (its texts are read as ANSI).
-void noteUnknownDrivers(const ExportTables& tables, ExportSummary& summary)
+void noteTableHazards(const ExportTables& tables, ExportSummary& summary)
 {
     for (const DbfTable* table : { &tables.soluc, &tables.proft, &tables.aulat, &tables.asignomt,
              &tables.grupost, &tables.diashorast }) {
+        const std::string name = text::pathToUtf8(table->path().filename());
         if (!table->textCodePage().recognised)
-            summary.lookupsNotFound.add(warning::kUnknownLanguageDriver,
-                text::pathToUtf8(table->path().filename()) + " (" + driverIdText(table->languageDriver())
-                    + ")");
+            summary.lookupsNotFound.add(
+                warning::kUnknownLanguageDriver, name + " (" + driverIdText(table->languageDriver()) + ")");
+        // A solution whose count was not updated would lose sessions without a word.
+        if (const std::uint64_t beyond = table->recordsBeyondCount())
+            summary.lookupsNotFound.add(warning::kRecordsBeyondCount,
+                name + " (" + std::to_string(table->recordCount() + beyond) + " registros en el archivo, "
+                    + std::to_string(table->recordCount()) + " en la cabecera)");
     }
 }
 
@@ -448,7 +453,7 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
     dbf::FolderListingScope listingScope;
 
     ExportTables tables = openTables(qtempDir, io);
-    noteUnknownDrivers(tables, summary);
+    noteTableHazards(tables, summary);
     const SolucFields fields(tables.soluc);
 
     SolucLookups lookups;

@@ -3,6 +3,7 @@
 #include "ExportTables.h"
 #include "TestIo.h"
 #include "TestSupport.h"
+#include "WarningTexts.h"
 
 #include "Error.h"
 #include "ZelvanoTables.h"
@@ -268,6 +269,33 @@ TEST(SolutionExport, SummaryGivesTheLinesBothFrontEndsPrint)
         "Aviso: aula no encontrada en AULAT: 1 (p. ej. A9)",
     };
     EXPECT_EQ(done.summary(), expected);
+}
+
+// A program that appended sessions without updating SOLUC's count: only the counted
+// ones can be read, and the run says the file holds more.
+TEST(SolutionExport, SolucHoldingMoreRecordsThanItsHeaderCountsIsReported)
+{
+    Workspace ws;
+    std::vector<SolucRow> rows;
+    for (int i = 0; i < 20; ++i)
+        rows.push_back({ 1, 1, "ANA", "1A", "A1", "MA", "" });
+    writeSoluc(ws.qtemp.path(), rows);
+    {
+        // The record count, a 32-bit little-endian number at byte 4 of the header.
+        std::fstream soluc(ws.qtemp / "SOLUC.DBF", std::ios::in | std::ios::out | std::ios::binary);
+        soluc.seekp(4);
+        soluc.write("\x05\0\0\0", 4);
+    }
+    const ExportSummary summary = exportSolution(ws.qtemp.path(), ws.output);
+    EXPECT_EQ(summary.sessions, 5u);
+    EXPECT_EQ(readSessions(ws.output).size(), 5u);
+    const std::vector<std::string> expected { "Aviso: " + std::string(warning::kRecordsBeyondCount)
+        + ": 1 (p. ej. SOLUC.DBF (20 registros en el archivo, 5 en la cabecera))" };
+    EXPECT_EQ(summary.lookupsNotFound.summaryLines(), expected);
+
+    // A table as the engine writes it (one end-of-file byte after the last record) holds none.
+    writeSoluc(ws.qtemp.path(), rows);
+    EXPECT_TRUE(exportSolution(ws.qtemp.path(), ws.output).lookupsNotFound.kinds().empty());
 }
 
 // A SOLUC shorter than the lookup tables has them read for its own codes only; a
