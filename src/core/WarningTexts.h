@@ -34,6 +34,10 @@ inline std::string emptyKeys(std::string_view table, std::string_view field)
         + " vacío (la exportación no les atribuye ninguna sesión)";
 }
 
+/// A table that held records and that the centre file leaves empty.
+inline constexpr std::string_view kEmptiedTable
+    = "tablas que tenían registros y quedan vacías: el archivo no trae ninguno de su clase";
+
 // Courses, groups, the subject catalogue and the subject lines.
 inline constexpr std::string_view kDuplicateCourse
     = "CURSOST: códigos de curso repetidos (sus grupos toman el nivel, curso y descripción del primero)";

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "centre_import/CentreImport.h"
 
+#include "Error.h"
+#include "WarningTexts.h"
 #include "centre_import/PreviousCourseLevels.h"
 #include "dbf/DbfTable.h"
 #include "dbf/TableFiles.h"
 
 #include <algorithm>
+#include <array>
+#include <string>
 #include <utility>
 
 namespace tramazel::centre_import {
@@ -62,6 +66,7 @@ std::vector<TableWritten> CentreImport::run(
     try {
         const std::vector<std::string> tables = runBuilders(transaction, doc, prompts, warnings);
         std::vector<TableWritten> written = verifyStaged(transaction, tables);
+        noteEmptiedTables(written, warnings);
         if (m_dryRun)
             transaction.discard();
         else
@@ -116,6 +121,29 @@ std::vector<TableWritten> CentreImport::verifyStaged(
         written.push_back({ table, staged.recordCount() });
     }
     return written;
+}
+
+// A centre file that brings none of a kind (an empty <CENTRE/>, a file exported
+// without its teachers) empties tables that may hold a school's data: said, table
+// by table. ASIGT depends on the user's answer and DIASHORAST is always new and
+// empty, so only the tables made from the centre file's elements count.
+void CentreImport::noteEmptiedTables(const std::vector<TableWritten>& written, Warnings& warnings) const
+{
+    static constexpr std::array<std::string_view, 6> kFromCentreFile
+        = { "ASIGNOMT", "PROFT", "AULAT", "CURSOST", "GRUPOST", "MATIB" };
+    for (const TableWritten& table : written) {
+        if (table.records != 0
+            || std::find(kFromCentreFile.begin(), kFromCentreFile.end(), table.name) == kFromCentreFile.end())
+            continue;
+        try {
+            const dbf::DbfTable old = dbf::DbfTable::open(m_qtempDir, table.name, dbf::Access::Shared, m_io);
+            if (old.recordCount() > 0)
+                warnings.add(warning::kEmptiedTable,
+                    table.name + " (" + std::to_string(old.recordCount()) + " registros)");
+        } catch (const Error&) {
+            // No table yet, or one the replacement will report on in its turn.
+        }
+    }
 }
 
 } // namespace tramazel::centre_import

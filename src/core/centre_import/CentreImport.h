@@ -71,6 +71,7 @@ private:
         ImportPrompts& prompts, Warnings& warnings);
     std::vector<TableWritten> verifyStaged(
         TableTransaction& transaction, const std::vector<std::string>& tables);
+    void noteEmptiedTables(const std::vector<TableWritten>& written, Warnings& warnings) const;
 
     std::filesystem::path m_qtempDir;
     std::span<const BuilderStep> m_builders;

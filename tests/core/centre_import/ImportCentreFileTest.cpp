@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "FakeBuilders.h"
 #include "TestSupport.h"
+#include "WarningTexts.h"
 #include "xml/XmlDocument.h"
 
 #include <gtest/gtest.h>
@@ -125,4 +126,26 @@ TEST(CentreFileImportSummary, TablesThenWarningsInTheWordsBothFrontEndsPrint)
         "Aviso: AULAT: sin nombre: 1",
     };
     EXPECT_EQ(result.summary(), expected);
+}
+
+// A centre file that brings none of a kind empties tables that held a school's data:
+// the run says which, with what they held.
+TEST(ImportCentreFileWarnings, TablesLeftEmptyByTheCentreFileAreReported)
+{
+    TempDir dir;
+    xml::XmlDocument doc;
+    RecordingPrompts prompts;
+    ASSERT_TRUE(importCentreFile(test::fixture("centre/one-line.xml"), dir.path(), doc, prompts));
+
+    const fs::path empty = dir / "empty.xml";
+    writeFile(empty, "<CENTRE/>");
+    const auto emptied = importCentreFile(empty, dir.path(), doc, prompts);
+    ASSERT_TRUE(emptied);
+    // The tables made from the file's elements; ASIGT and DIASHORAST are not among them.
+    EXPECT_EQ(emptied->warnings.count(warning::kEmptiedTable), 6u);
+
+    // The second import of an empty file finds nothing left to empty.
+    const auto again = importCentreFile(empty, dir.path(), doc, prompts);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->warnings.count(warning::kEmptiedTable), 0u);
 }
