@@ -8,6 +8,7 @@
 #include "centre_import/ImportCentreFile.h"
 #include "platform/Console.h"
 #include "shell/ErrorBox.h"
+#include "shell/MissingFile.h"
 #include "shell/ProgramTexts.h"
 #include "shell/TimetableDirectory.h"
 #include "solution_export/SolutionExport.h"
@@ -105,7 +106,7 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
         return kExitFailed;
     }
     if (!summary) {
-        std::cerr << shell::kNoFileMessage << '\n';
+        std::cerr << shell::noFileMessage(file) << '\n';
         return kExitFailed;
     }
     std::cerr << (cl.dryRun ? kDryRunMessage : shell::kDoneMessage) << '\n';

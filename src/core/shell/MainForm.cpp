@@ -8,6 +8,7 @@
 #include "shell/HostCommandLine.h"
 #include "shell/HostIni.h"
 #include "shell/Interaction.h"
+#include "shell/MissingFile.h"
 #include "shell/ProgramTexts.h"
 #include "shell/TimetableDirectory.h"
 #include "solution_export/SolutionExport.h"
@@ -79,7 +80,7 @@ struct MainForm::State {
     /// "No existe archivo"; in host mode the run ends with `hostCode` and the window closes.
     void reportNoFile(int hostCode)
     {
-        ui.showInformation(kNoFileMessage);
+        ui.showInformation(noFileMessage(chosenFile));
         endWithoutRun(hostCode);
     }
 

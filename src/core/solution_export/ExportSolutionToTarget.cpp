@@ -2,6 +2,7 @@
 #include "solution_export/SolutionExport.h"
 
 #include "centre_import/TableTransaction.h"
+#include "text/Ascii.h"
 #include "text/PathText.h"
 
 #include <system_error>
@@ -26,7 +27,13 @@ std::optional<TargetExport> exportSolutionToTarget(
     const fs::path& qtempDir, const fs::path& target, const platform::IoHooks* io)
 {
     std::error_code ec;
-    if (target.empty() || !fs::exists(target, ec))
+    if (target.empty())
+        return std::nullopt;
+    // A new file name typed in the dialog (an XML file's, as the dialog's filter asks)
+    // names its folder as well as an existing file does.
+    const bool newXmlName = text::equalsIgnoringAsciiCase(text::pathToUtf8(target.extension()), ".xml")
+        && fs::is_directory(target.parent_path(), ec);
+    if (!fs::exists(target, ec) && !newXmlName)
         return std::nullopt;
     // Tables half way through an interrupted import are never exported. One that is
     // still alive is left alone, as it ever was.

@@ -48,11 +48,11 @@ struct TargetExport {
     std::vector<std::string> summary() const;
 };
 
-/// Exports the solution of `qtempDir` into `target`: a folder, or an existing file
-/// whose folder receives kSolutionFileName (the file itself is never opened).
-/// Returns nothing, having touched nothing, when `target` is empty or does not
-/// exist. Otherwise finishes or rolls back an interrupted centre import first
-/// (centre_import::TableTransaction::recover, whose errors it throws), then runs
+/// Exports the solution of `qtempDir` into `target`: a folder, or a file whose folder
+/// receives kSolutionFileName (the file itself is never opened): an existing file, or
+/// a new name ending in ".xml" in an existing folder. Returns nothing, having touched
+/// nothing, when `target` is empty or none of these. Otherwise finishes or rolls back an interrupted centre
+/// import first (centre_import::TableTransaction::recover, whose errors it throws), then runs
 /// exportSolution(), whose errors it throws.
 std::optional<TargetExport> exportSolutionToTarget(const std::filesystem::path& qtempDir,
     const std::filesystem::path& target, const platform::IoHooks* io = nullptr);

@@ -6,6 +6,7 @@
 #include "ZelvanoTables.h"
 #include "dbf/DbfTable.h"
 #include "platform/IoHooks.h"
+#include "text/PathText.h"
 
 #include <gtest/gtest.h>
 
@@ -100,7 +101,8 @@ TEST_F(MainFormFlow, ResultCodesOfTheHostModeRuns)
         { "import, mode word in mixed case", { "ExPoRtAr", "4a0001f" }, centre, { kDone }, 1, true, ini(1) },
         { "import cancelled at the first prompt", { "exportar", "1" }, std::nullopt, { kNoFile }, -1, true,
             ini(-1) },
-        { "import of a missing file", { "EXPORTAR", "1" }, missing, { kNoFile }, -1, true, ini(-1) },
+        { "import of a missing file", { "EXPORTAR", "1" }, missing,
+            { kNoFile + "\n«" + text::pathToUtf8(missing) + "»: no existe." }, -1, true, ini(-1) },
         { "export completes", { "importar", "1" }, centre, { exportDone(qtemp / "saga") }, 1, true, ini(1) },
         { "export cancelled at the first prompt", { "Importar", "1" }, std::nullopt, { kNoFile }, 0, true,
             ini(0) },

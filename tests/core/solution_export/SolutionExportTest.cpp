@@ -224,7 +224,7 @@ TEST(SolutionExport, ChosenFileWithoutFolderPointsAtTheWorkingFolder)
     EXPECT_EQ(solution_export::solutionFileFor("/a/b/centre.xml"), fs::path("/a/b/SolucioHorari.xml"));
 }
 
-TEST(SolutionExport, TargetIsAFolderOrAnExistingFileInOne)
+TEST(SolutionExport, TargetIsAFolderOrAFileInOne)
 {
     Workspace ws;
     writeSoluc(ws.qtemp.path(), { { 1, 1, "ANA", "1A", "A1", "MA", "" } });
@@ -236,7 +236,10 @@ TEST(SolutionExport, TargetIsAFolderOrAnExistingFileInOne)
     const Case cases[] = {
         { "a folder", ws.chosenDir.path(), ws.chosenDir / "SolucioHorari.xml" },
         { "a file in a folder", ws.chosenFile, ws.chosenDir / "SolucioHorari.xml" },
-        { "a file that does not exist", ws.chosenDir / "missing.xml", std::nullopt },
+        // A new name typed in the file dialog names its folder too.
+        { "a new XML file name in a folder", ws.chosenDir / "new.XML", ws.chosenDir / "SolucioHorari.xml" },
+        { "a new name that is not an XML file's", ws.chosenDir / "missing", std::nullopt },
+        { "a new XML file name in no folder", ws.chosenDir / "nowhere" / "new.xml", std::nullopt },
         { "no target", fs::path(), std::nullopt },
     };
     for (const Case& c : cases) {
