@@ -4,9 +4,11 @@
 #include "Error.h"
 #include "platform/IoHooks.h"
 #include "platform/Platform.h"
+#include "platform/SystemErrorText.h"
 #include "text/Cp1252.h"
 #include "text/PathText.h"
 
+#include <cerrno>
 #include <system_error>
 
 namespace tramazel::xml {
@@ -151,17 +153,21 @@ void XmlStreamWriter::flush()
         return;
     }
     if (!m_stream) {
+        errno = 0;
         m_stream = m_io.open(m_temporary, "wb");
         if (!m_stream) {
+            m_failureErrno = errno;
             m_failure = "cannot create " + text::pathToUtf8(m_temporary);
             m_buffer.clear();
             return;
         }
         std::setvbuf(m_stream, nullptr, _IONBF, 0); // the buffer is ours, and large
     }
-    if (!m_buffer.empty() && m_io.write(m_stream, m_buffer.data(), m_buffer.size()) != m_buffer.size())
+    errno = 0;
+    if (!m_buffer.empty() && m_io.write(m_stream, m_buffer.data(), m_buffer.size()) != m_buffer.size()) {
+        m_failureErrno = errno;
         m_failure = "write failed";
-    else
+    } else
         platform::startWriteBack(m_stream); // the sync in commit() then finds it on the device
     m_buffer.clear();
 }
@@ -182,10 +188,13 @@ void XmlStreamWriter::commit()
         endElement();
     flush();
     if (m_stream && m_failure.empty()) {
+        errno = 0;
         const int closed = m_io.close(m_stream);
         m_stream = nullptr;
-        if (closed != 0)
+        if (closed != 0) {
+            m_failureErrno = errno;
             m_failure = "close failed";
+        }
     }
     if (m_failure.empty()) {
         try {
@@ -199,7 +208,12 @@ void XmlStreamWriter::commit()
     discard();
     m_committed = true;
     const std::string name = text::pathToUtf8(m_file);
-    throw Error(ErrorCode::FileIo, "No se puede guardar el archivo «" + name + "».", name + ": " + m_failure);
+    // The system's reason, where it gave one: a full disk, a folder the user may not
+    // write to, a read-only device.
+    const std::string reason = platform::systemErrorText(m_failureErrno);
+    throw Error(ErrorCode::FileIo,
+        "No se puede guardar el archivo «" + name + "»" + (reason.empty() ? "" : ": " + reason) + ".",
+        name + ": " + m_failure);
 }
 
 } // namespace tramazel::xml

@@ -65,6 +65,7 @@ private:
     bool m_startTagOpen = false;
     bool m_committed = false;
     std::string m_failure; // the first write failure, reported by commit()
+    int m_failureErrno = 0; // the system's reason for it, when it gave one
 };
 
 } // namespace tramazel::xml

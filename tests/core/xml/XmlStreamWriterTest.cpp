@@ -3,10 +3,13 @@
 #include "Error.h"
 #include "TestIo.h"
 #include "TestSupport.h"
+#include "platform/IoHooks.h"
 #include "platform/Platform.h"
 #include "xml/XmlDocument.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <string>
@@ -162,4 +165,35 @@ TEST(XmlStreamWriter, SyncsTheFileBeforeRenamingIt)
     ASSERT_TRUE(steps[0].starts_with("sync out.xml.tmp")) << steps[0];
     const std::string temporary = steps[0].substr(std::string_view("sync ").size());
     EXPECT_EQ(steps[1], "rename " + temporary + " > out.xml");
+}
+
+// A write the system refuses names its reason, in Spanish, whatever the locale.
+TEST(XmlStreamWriter, AFailedSaveSaysWhyTheSystemRefused)
+{
+    struct Case {
+        int errorNumber;
+        const char* reason;
+    };
+    const Case cases[] = {
+        { ENOSPC, ": no queda espacio en el disco." }, { EROFS, ": el disco es de solo lectura." },
+        { 0, "»." }, // a failure the system gave no reason for
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        tramazel::test::TempDir dir;
+        tramazel::platform::IoHooks io;
+        io.write = [&](std::FILE*, const void*, std::size_t) -> std::size_t {
+            errno = c.errorNumber;
+            return 0;
+        };
+        const auto error = tramazel::test::expectError(tramazel::ErrorCode::FileIo, [&] {
+            tramazel::xml::XmlStreamWriter out(dir / "SolucioHorari.xml", &io);
+            out.startElement("HORARI");
+            out.commit();
+        });
+        ASSERT_TRUE(error);
+        const std::string& message = error->message();
+        EXPECT_TRUE(message.ends_with(c.reason)) << message;
+        EXPECT_NE(message.find("SolucioHorari.xml"), std::string::npos) << message;
+    }
 }

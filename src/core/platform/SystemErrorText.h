@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+
+namespace tramazel::platform {
+
+/// Why the system refused, in Spanish, for the error numbers a user can act on (no
+/// space left, permission denied, a read-only disk, …); others in the system's own
+/// words. Empty for 0. The same whatever the process's locale.
+std::string systemErrorText(int errorNumber);
+
+} // namespace tramazel::platform
