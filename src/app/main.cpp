@@ -3,6 +3,7 @@
 #include "HostEmbedding.h"
 #include "MainWindow.h"
 #include "QtInteraction.h"
+#include "Version.h"
 #include "shell/HostIni.h"
 #include "shell/ProgramTexts.h"
 #include "shell/TimetableDirectory.h"
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +37,11 @@ int main(int argc, char* argv[])
     // The parameters as the host passed them, taken before Qt removes the options it
     // knows: the host-mode rule counts every one.
     const std::vector<std::string> params(argv + 1, argv + argc);
+    // Asked from a terminal or by a package check: no window for it.
+    if (params.size() == 1 && params[0] == "--version") {
+        std::cout << "tramazel " << kVersion << '\n';
+        return std::cout.flush() ? 0 : 1;
+    }
 
     // Only X11 lets a window become the child of another program's window.
     if (params.size() == 2 && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
