@@ -132,7 +132,10 @@ std::string setIniValue(
 
 void writeHostResult(const fs::path& iniFile, int result)
 {
-    const Error failure(ErrorCode::FileIo, "Unable to write to " + text::pathToUtf8(iniFile));
+    const Error failure(ErrorCode::FileIo,
+        "No se puede escribir el resultado en el archivo «" + text::pathToUtf8(iniFile)
+            + "»: Zelvano no sabrá cómo ha terminado la conversión",
+        text::pathToUtf8(iniFile));
 
     std::string content;
     std::error_code ec;

@@ -26,7 +26,7 @@ std::string setIniValue(
 /// Writes `result` as decimal text under Transformadores / Transformado of `iniFile`,
 /// creating the file when it is missing. The new file is written beside the old one
 /// and replaces it in one step, so a failure never leaves it half written. Throws
-/// Error (FileIo) with the message "Unable to write to <path>".
+/// Error (FileIo) whose message names the file.
 void writeHostResult(const std::filesystem::path& iniFile, int result);
 
 } // namespace tramazel::shell

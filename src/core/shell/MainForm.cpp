@@ -174,11 +174,13 @@ bool MainForm::closing()
     State& s = *m_state;
     if (!s.hostMode)
         return true;
+    // The box is shown once and the window closes all the same: a window that can
+    // never be closed (an INI beside a program installed where the user may not
+    // write) would leave the host waiting for good.
     try {
         writeHostResult(s.settings.iniFile, s.resultCode);
     } catch (const Error& e) {
         s.ui.showError(errorBoxText(e.message()));
-        return false;
     }
     return true;
 }

@@ -64,7 +64,7 @@ public:
     void runModeWord();
 
     /// The window is closing. In host mode writes the result code to the INI file;
-    /// returns false (after the error box) when that fails: the close is abandoned.
+    /// when that fails, says so in the error box. The window closes either way (true).
     bool closing();
 
     /// The left button: asks for a centre file and imports it into the timetable

@@ -79,7 +79,7 @@ TEST(HostIniFile, FailureReportsThePathAndLeavesTheFileAlone)
         SCOPED_TRACE(ini);
         const auto error = test::expectError(ErrorCode::FileIo, [&] { writeHostResult(ini, 1); });
         ASSERT_TRUE(error);
-        EXPECT_EQ(error->message(), "Unable to write to " + ini.string());
+        EXPECT_NE(error->message().find("«" + ini.string() + "»"), std::string::npos) << error->message();
         EXPECT_EQ(test::snapshot(dir.path()), before);
     }
 }
