@@ -170,10 +170,23 @@ Parsed parseWithPugixml(std::string_view utf8, std::string_view source)
             result.description());
     // Of the scan's fault and the parser's, the one earlier in the file is reported.
     const auto parserOffset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0));
+    // A fault on the last character or with nothing but blanks after it, or inside a
+    // tag or value that no ">" closes before the end, means the file stops before its
+    // end: a copy or download cut short, which is what the user can act on.
+    const auto reasonAt = [&](std::size_t offset, std::string_view reason) -> std::string {
+        if (offset + 1 >= utf8.size()
+            || utf8.find_first_not_of(" \t\r\n", offset + 1) == std::string_view::npos
+            || utf8.find('>', offset) == std::string_view::npos)
+            return "el archivo termina antes de cerrar sus elementos: parece incompleto (¿se copió o "
+                   "descargó a medias?)";
+        return std::string(reason);
+    };
     if (const auto& fault = scan.fault(); fault && (result || fault->offset <= parserOffset))
-        throwMalformed(source, utf8, fault->offset, fault->reason);
-    if (!result)
-        throwMalformed(source, utf8, scan.scannedOffset(parserOffset), reasonOf(result.status));
+        throwMalformed(source, utf8, fault->offset, reasonAt(fault->offset, fault->reason));
+    if (!result) {
+        const std::size_t offset = scan.scannedOffset(parserOffset);
+        throwMalformed(source, utf8, offset, reasonAt(offset, reasonOf(result.status)));
+    }
     checkWellFormed(*doc, source, utf8, parsed, scan);
     std::optional<TextPosition> rootPosition;
     // offset_debug() points at the element's name, one past its '<'.

@@ -283,3 +283,21 @@ TEST(XmlStrictness, MessagesQuoteNamesAndValuesCutShort)
         EXPECT_LT(error->message().size(), 400u);
     }
 }
+
+// A file cut short (a copy or a download that stopped) says so, rather than naming
+// the construct the cut happened to fall in; a fault with text after it keeps its own.
+TEST(XmlStrictness, AFileCutShortSaysItEndsEarly)
+{
+    const Refused cut[] = {
+        { "in an attribute value", "<CENTRE><MATERIES><MATERIA codi=\"1\" descripcio=\"Mat", { 1, 49 },
+            "termina antes" },
+        { "after a child's end", "<CENTRE><MATERIES><MATERIA codi=\"1\"/>", { 1, 37 }, "termina antes" },
+        { "after the root's start and blanks", "<CENTRE>\n  \n", { 2, 3 }, "termina antes" },
+        { "inside a tag", "<CENTRE><AULES><AULA codi", { 1, 26 }, "termina antes" },
+    };
+    for (const Refused& c : cut)
+        expectRefused(c);
+    const Refused notCut { "a mismatch with text after it", "<CENTRE></AULES>\n", { 1, 11 },
+        "no corresponde" };
+    expectRefused(notCut);
+}
