@@ -112,10 +112,16 @@ int runConversion(const cli::CommandLine& cl, const fs::path& qtemp)
     std::cerr << (cl.dryRun ? kDryRunMessage : shell::kDoneMessage) << '\n';
     printLines(*summary);
     printLines(prompts.warnings().summaryLines());
-    // A summary the user never sees (standard output on a full device) is a failure.
+    // A summary the user never sees (standard output on a full device) is a failure,
+    // but the run itself is done: the message must not let anyone think otherwise.
     std::cout.flush();
-    if (!std::cout)
-        throw Error(ErrorCode::FileIo, "No se puede escribir la salida");
+    if (!std::cout) {
+        const char* done = cl.dryRun             ? "La prueba ha terminado y no ha cambiado nada"
+            : cl.command == cli::Command::Import ? "Las tablas se han importado"
+                                                 : "La solución se ha exportado";
+        throw Error(ErrorCode::FileIo,
+            std::string(done) + ", pero no se puede escribir el resumen en la salida estándar");
+    }
     return kExitOk;
 }
 
