@@ -4,6 +4,7 @@
 // operations. The new "tables" are plain files: the transaction only moves them.
 #include "centre_import/TableTransaction.h"
 #include "Error.h"
+#include "LockingProgram.h"
 #include "TestIo.h"
 #include "TestSupport.h"
 #include "platform/IoHooks.h"
@@ -428,6 +429,48 @@ TEST_F(TableTransactionRun, ACommitOnDiskWithoutSomeOfItsMovesIsFinishedAtTheNex
     ASSERT_NE(lastMoveIn, steps.rend()) << ::testing::PrintToString(steps);
     EXPECT_NE(std::find(steps.rbegin(), lastMoveIn, "sync-folder ."), lastMoveIn)
         << ::testing::PrintToString(steps);
+}
+
+// Another program that has the old tables open (Zelvano under Wine, a dBASE tool)
+// asks for a lock before it writes. From the last check until the new tables are in
+// place it gets none on any file the swap replaces, index included, so no edit of its
+// is thrown away with the old table; it gets them again once the run is over.
+TEST_F(TableTransactionRun, TheReplacedFilesStayLockedFromTheLastCheckUntilTheNewOnesAreInPlace)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "the other program is a python3 process taking POSIX locks";
+#else
+    const std::vector<std::string> replaced
+        = { "ASIGNOMT.DBF", "asignomt.mdx", "PROFT.DBF", "Proft.dbf", "CURSOST.DBF" };
+    std::vector<fs::path> files;
+    for (const std::string& name : replaced)
+        files.push_back(qtemp / name);
+    files.push_back(qtemp / "SOLUC.DBF"); // not replaced: never held
+    test::LockingProgram other(files);
+    std::vector<std::string> names = replaced;
+    names.push_back("SOLUC.DBF");
+    const std::vector<std::string> everyLock = test::LockingProgram::allKinds(names);
+    const std::vector<std::string> solucOnly = test::LockingProgram::allKinds({ "SOLUC.DBF" });
+    ASSERT_EQ(other.lockable(), everyLock);
+
+    platform::IoHooks watching;
+    bool checked = false;
+    std::vector<std::string> watched;
+    watching.step = [&](std::string_view step) {
+        if (step == "check-tables-again") {
+            checked = true;
+            return;
+        }
+        if (!checked || !(step == "journal" || step.starts_with("backup:") || step.starts_with("install:")))
+            return;
+        watched.emplace_back(step);
+        EXPECT_EQ(other.lockable(), solucOnly) << "at " << step;
+    };
+    runTransaction(qtemp, &watching);
+    EXPECT_EQ(watched.size(), 1u + replaced.size() + 5u) << ::testing::PrintToString(watched);
+    EXPECT_EQ(snapshot(qtemp), after);
+    EXPECT_EQ(other.lockable(), everyLock);
+#endif
 }
 
 TEST_F(TableTransactionRun, ALiveTransactionIsLeftAloneAndRefusesASecondOne)
