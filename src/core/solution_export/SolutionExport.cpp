@@ -334,15 +334,15 @@ ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::f
     // Each table is found with one listing of the folder, not one per table.
     dbf::FolderListingScope listingScope;
 
-    // Every table is held for exclusive use until the sessions are written. On an error
-    // the handles close themselves as the exception leaves this scope, and the writer
-    // removes what it wrote.
-    DbfTable solucTable = DbfTable::open(qtempDir, z::soluc::kTable, Access::Exclusive, io);
-    DbfTable proftTable = DbfTable::open(qtempDir, z::proft::kTable, Access::Exclusive, io);
-    DbfTable aulatTable = DbfTable::open(qtempDir, z::aulat::kTable, Access::Exclusive, io);
-    DbfTable asignomtTable = DbfTable::open(qtempDir, z::asignomt::kTable, Access::Exclusive, io);
-    DbfTable grupostTable = DbfTable::open(qtempDir, z::grupost::kTable, Access::Exclusive, io);
-    DbfTable diashorastTable = DbfTable::open(qtempDir, z::diashorast::kTable, Access::Exclusive, io);
+    // Every table is held for exclusive reading until the sessions are written: no
+    // program writes one meanwhile. On an error the handles close themselves as the
+    // exception leaves this scope, and the writer removes what it wrote.
+    DbfTable solucTable = DbfTable::open(qtempDir, z::soluc::kTable, Access::ExclusiveRead, io);
+    DbfTable proftTable = DbfTable::open(qtempDir, z::proft::kTable, Access::ExclusiveRead, io);
+    DbfTable aulatTable = DbfTable::open(qtempDir, z::aulat::kTable, Access::ExclusiveRead, io);
+    DbfTable asignomtTable = DbfTable::open(qtempDir, z::asignomt::kTable, Access::ExclusiveRead, io);
+    DbfTable grupostTable = DbfTable::open(qtempDir, z::grupost::kTable, Access::ExclusiveRead, io);
+    DbfTable diashorastTable = DbfTable::open(qtempDir, z::diashorast::kTable, Access::ExclusiveRead, io);
     for (const DbfTable* table :
         { &solucTable, &proftTable, &aulatTable, &asignomtTable, &grupostTable, &diashorastTable }) {
         if (!table->textCodePage().recognised)

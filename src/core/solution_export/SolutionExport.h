@@ -51,9 +51,12 @@ struct TargetExport {
 /// Exports the solution of `qtempDir` into `target`: a folder, or an existing file
 /// whose folder receives kSolutionFileName (the file itself is never opened).
 /// Returns nothing, having touched nothing, when `target` is empty or does not
-/// exist. Otherwise finishes or rolls back an interrupted centre import first
-/// (centre_import::TableTransaction::recover, whose errors it throws), then runs
-/// exportSolution(), whose errors it throws.
+/// exist. Otherwise holds the timetable directory for reading while it runs
+/// (centre_import::TableTransaction::lockForReading, which finishes or rolls back an
+/// interrupted centre import first; while an import runs: TableLocked), removes the
+/// temporary files an export killed while writing left beside the solution file
+/// (platform::removeStaleTemporaryFiles), then runs exportSolution(), whose errors
+/// it throws.
 std::optional<TargetExport> exportSolutionToTarget(const std::filesystem::path& qtempDir,
     const std::filesystem::path& target, const platform::IoHooks* io = nullptr);
 
