@@ -105,7 +105,7 @@ void printTable(dbf::DbfTable& table, std::ostream& out, bool csv)
 void showTable(const std::filesystem::path& qtempDir, std::string_view name, std::ostream& out, bool csv,
     const platform::IoHooks* io)
 {
-    centre_import::TableTransaction::recover(qtempDir, io);
+    const auto hold = centre_import::TableTransaction::lockForReading(qtempDir, io);
     dbf::DbfTable table = dbf::DbfTable::open(qtempDir, name, dbf::Access::Shared, io);
     printTable(table, out, csv);
 }

@@ -21,9 +21,10 @@ namespace tramazel::cli {
 void printTable(dbf::DbfTable& table, std::ostream& out, bool csv);
 
 /// The `show` command: prints the table `name` of the timetable directory `qtempDir`
-/// as printTable() does, after finishing or rolling back an interrupted import
-/// (centre_import::TableTransaction::recover), so that a table half way through one
-/// is never shown. Reads through `io` when given. Throws Error.
+/// as printTable() does, holding the directory for reading
+/// (centre_import::TableTransaction::lockForReading): a table half way through an
+/// interrupted import is never shown, and while an import runs the command is
+/// refused (TableLocked). Reads through `io` when given. Throws Error.
 void showTable(const std::filesystem::path& qtempDir, std::string_view name, std::ostream& out, bool csv,
     const platform::IoHooks* io = nullptr);
 

@@ -147,6 +147,10 @@ std::vector<std::pair<std::string, std::string>> snapshot(const fs::path& dir)
 {
     std::vector<std::pair<std::string, std::string>> files;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        // The timetable directory's lock file, which the first run there makes, empty,
+        // and none removes, is no change to the directory.
+        if (entry.path().filename() == ".tramazel-lock" && entry.is_regular_file() && entry.file_size() == 0)
+            continue;
         if (entry.is_regular_file())
             files.emplace_back(fs::relative(entry.path(), dir).generic_string(), readFile(entry.path()));
         else if (entry.is_directory())

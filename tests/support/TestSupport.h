@@ -63,7 +63,9 @@ std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
 
 /// Every regular file below `dir` with its bytes, keyed by relative path: compare two
-/// snapshots to prove a directory was left byte for byte as it was.
+/// snapshots to prove a directory was left byte for byte as it was. An empty
+/// timetable-directory lock file (".tramazel-lock", made by the first run there and
+/// never removed) is left out.
 std::vector<std::pair<std::string, std::string>> snapshot(const std::filesystem::path& dir);
 
 struct ProcessResult {

@@ -58,10 +58,12 @@ Error ioError(std::string what, const fs::path& path, const std::error_code& ec)
     return Error(ErrorCode::FileIo, std::move(what), text::pathToUtf8(path) + ": " + ec.message());
 }
 
-Error anotherRunInProgress(const fs::path& dir, const fs::path& detail)
+// A run of an older version, which kept its lock in its staging folder, is alive.
+Error olderRunInProgress(const fs::path& dir, const fs::path& detail)
 {
     return Error(ErrorCode::TableLocked,
-        "Ya hay otra importación en curso sobre el directorio de horarios " + text::pathToUtf8(dir),
+        "Otra importación está en curso en el directorio de horarios " + text::pathToUtf8(dir)
+            + "; espere a que termine.",
         text::pathToUtf8(detail));
 }
 
@@ -180,18 +182,31 @@ void removeFile(const platform::IoHooks& io, const fs::path& file)
     dbf::noteFileRemoved(file);
 }
 
-// Refuses the run while another program holds one of `bases` (exclusive opening of
-// each .DBF, every letter-case variant).
-template <typename Names> void refuseHeldTables(const fs::path& dir, const Names& bases)
+Error tableHeld(std::string_view base, const fs::path& file)
 {
-    for (const auto& base : bases) {
-        for (const std::string& file : variantsOf(dir, std::string(base) + std::string(dbf::kDbfExtension))) {
-            const fs::path path = inFolder(dir, file);
-            if (!platform::FileLock::tryLock(path, platform::FileLock::Mode::Exclusive))
-                throw Error(ErrorCode::TableLocked,
-                    "La tabla " + std::string(base)
-                        + " está abierta en otro programa; ciérrela y repita la importación",
-                    text::pathToUtf8(path));
+    return Error(ErrorCode::TableLocked,
+        "La tabla " + std::string(base) + " está abierta en otro programa; ciérrela y repita la importación",
+        text::pathToUtf8(file));
+}
+
+// The lock that keeps other programs from writing a file the swap replaces (and, on
+// Windows, refuses while one has it open for writing). Null when another holds it.
+std::unique_ptr<platform::FileLock> lockAgainstWriters(const fs::path& file)
+{
+    return platform::FileLock::tryLock(file, platform::FileLock::Mode::ExclusiveNoWrites);
+}
+
+// Refuses the run while another program holds one of the tables `bases`: each .DBF
+// and .MDX, every letter-case variant, is locked and let go at once.
+void refuseHeldTables(const fs::path& dir, std::span<const std::string_view> bases)
+{
+    for (std::string_view base : bases) {
+        for (std::string_view extension : { dbf::kDbfExtension, dbf::kMdxExtension }) {
+            for (const std::string& file : variantsOf(dir, std::string(base) + std::string(extension))) {
+                const fs::path path = inFolder(dir, file);
+                if (!lockAgainstWriters(path))
+                    throw tableHeld(base, path);
+            }
         }
     }
 }
@@ -215,6 +230,17 @@ struct Places {
     fs::path journalTemp;
     fs::path committed;
 };
+
+bool hasLeftovers(const Places& at)
+{
+    std::error_code ec;
+    for (const fs::path* leftover :
+        { &at.staging, &at.backup, &at.journal, &at.journalTemp, &at.committed }) {
+        if (fs::exists(*leftover, ec))
+            return true;
+    }
+    return false;
+}
 
 // Undoes a swap described by `journal`: the new files that reached the timetable
 // directory are removed, the old ones come back from the backup folder. Each step
@@ -285,6 +311,61 @@ void restoreOrphanBackup(const platform::IoHooks& io, const Places& at)
     removeTree(io, at.backup);
 }
 
+// Finishes or rolls back what an interrupted transaction left, for a caller that
+// holds the directory's lock for changing.
+Recovery recoverLeftovers(const platform::IoHooks& hooks, const Places& at)
+{
+    std::error_code ec;
+    const bool hasStaging = fs::exists(at.staging, ec);
+    const bool hasBackup = fs::exists(at.backup, ec);
+    const bool hasJournal = fs::exists(at.journal, ec);
+    const bool hasJournalTemp = fs::exists(at.journalTemp, ec);
+    const bool hasCommitted = fs::exists(at.committed, ec);
+    if (!hasStaging && !hasBackup && !hasJournal && !hasJournalTemp && !hasCommitted)
+        return Recovery::Nothing;
+
+    // An older version knows nothing of the directory's lock: a run of one that is
+    // still alive holds the lock file in its staging folder. One nobody holds is a
+    // leftover like the rest of the folder.
+    std::unique_ptr<platform::FileLock> olderRun;
+    const fs::path olderLock = inFolder(at.staging, kOlderRunLockFileName);
+    if (fs::exists(olderLock, ec)) {
+        olderRun = platform::FileLock::tryLock(olderLock, platform::FileLock::Mode::Exclusive);
+        if (!olderRun)
+            return Recovery::Busy;
+    }
+
+    Recovery outcome = Recovery::CleanedUp;
+    if (hasCommitted) {
+        // The run committed: the new tables it had not yet put in place wait, whole, in
+        // the staging folder. They go in before the old ones are thrown away.
+        rollForward(hooks, at, readJournal(hooks, at.committed));
+        removeTree(hooks, at.backup);
+        olderRun.reset();
+        removeTree(hooks, at.staging);
+        if (hasJournal)
+            removeFile(hooks, at.journal);
+        removeFile(hooks, at.committed);
+        outcome = Recovery::Completed;
+    } else if (hasJournal) {
+        rollBackSwap(hooks, at, readJournal(hooks, at.journal));
+        removeTree(hooks, at.backup);
+        removeFile(hooks, at.journal);
+        olderRun.reset();
+        removeTree(hooks, at.staging);
+        outcome = Recovery::RolledBack;
+    } else {
+        // The run stopped before its first move: nothing in the timetable directory changed.
+        if (hasBackup)
+            restoreOrphanBackup(hooks, at);
+        olderRun.reset();
+        removeTree(hooks, at.staging);
+    }
+    if (hasJournalTemp)
+        removeFile(hooks, at.journalTemp);
+    return outcome;
+}
+
 } // namespace
 
 TableTransaction::TableTransaction(fs::path dir, const platform::IoHooks* io)
@@ -303,67 +384,57 @@ TableTransaction::~TableTransaction() = default;
 
 Recovery TableTransaction::recover(const fs::path& dir, const platform::IoHooks* io)
 {
-    const platform::IoHooks& hooks = platform::hooksOrSystem(io);
     const Places at(dir);
-    std::error_code ec;
-    const bool hasStaging = fs::exists(at.staging, ec);
-    const bool hasBackup = fs::exists(at.backup, ec);
-    const bool hasJournal = fs::exists(at.journal, ec);
-    const bool hasJournalTemp = fs::exists(at.journalTemp, ec);
-    const bool hasCommitted = fs::exists(at.committed, ec);
-    if (!hasStaging && !hasBackup && !hasJournal && !hasJournalTemp && !hasCommitted)
+    // Nothing is created, not even the lock file, where there is nothing to do.
+    if (!hasLeftovers(at))
         return Recovery::Nothing;
+    const auto lock = DirectoryLock::tryTake(dir, DirectoryLock::Use::Change);
+    if (!lock)
+        return Recovery::Busy;
+    return recoverLeftovers(platform::hooksOrSystem(io), at);
+}
 
-    // A run that is still alive holds the lock file of its staging folder.
-    std::unique_ptr<platform::FileLock> runLock;
-    const fs::path lockFile = inFolder(at.staging, kRunLockFileName);
-    if (fs::exists(lockFile, ec)) {
-        runLock = platform::FileLock::tryLock(lockFile, platform::FileLock::Mode::Exclusive);
-        if (!runLock)
-            return Recovery::Busy;
+std::optional<DirectoryLock> TableTransaction::lockForReading(
+    const fs::path& dir, const platform::IoHooks* io)
+{
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        return std::nullopt; // the run finds no table there and says so
+    const Places at(dir);
+    std::optional<DirectoryLock> lock;
+    try {
+        lock = DirectoryLock::take(dir, DirectoryLock::Use::Read);
+    } catch (const Error& e) {
+        // A folder where the lock file can be neither made nor opened is one no run of
+        // this user changes; a reader reads it as it is, unless it must be recovered.
+        if (e.code() == ErrorCode::TableLocked || hasLeftovers(at)
+            || fs::exists(inFolder(dir, kLockFileName), ec))
+            throw;
+        return std::nullopt;
     }
-
-    Recovery outcome = Recovery::CleanedUp;
-    if (hasCommitted) {
-        // The run committed: the new tables it had not yet put in place wait, whole, in
-        // the staging folder. They go in before the old ones are thrown away.
-        rollForward(hooks, at, readJournal(hooks, at.committed));
-        removeTree(hooks, at.backup);
-        runLock.reset();
-        removeTree(hooks, at.staging);
-        if (hasJournal)
-            removeFile(hooks, at.journal);
-        removeFile(hooks, at.committed);
-        outcome = Recovery::Completed;
-    } else if (hasJournal) {
-        rollBackSwap(hooks, at, readJournal(hooks, at.journal));
-        removeTree(hooks, at.backup);
-        removeFile(hooks, at.journal);
-        runLock.reset();
-        removeTree(hooks, at.staging);
-        outcome = Recovery::RolledBack;
-    } else {
-        // The run stopped before its first move: nothing in the timetable directory changed.
-        if (hasBackup)
-            restoreOrphanBackup(hooks, at);
-        runLock.reset();
-        removeTree(hooks, at.staging);
-    }
-    if (hasJournalTemp)
-        removeFile(hooks, at.journalTemp);
-    return outcome;
+    if (!hasLeftovers(at))
+        return lock;
+    // Leftovers are dealt with alone. The lock is given up to be taken for changing:
+    // a run that takes it in between finds them itself, and this one is refused.
+    lock.reset();
+    lock = DirectoryLock::take(dir, DirectoryLock::Use::Change);
+    if (recoverLeftovers(platform::hooksOrSystem(io), at) == Recovery::Busy)
+        throw olderRunInProgress(dir, at.staging);
+    return lock;
 }
 
 void TableTransaction::begin(std::span<const std::string_view> tables, Leftovers leftovers)
 {
     requireFolder();
+    // Before anything is looked at or made: what is found under the lock is no live
+    // run's, and what is made is no other run's to take for a leftover.
+    m_directoryLock = DirectoryLock::take(m_dir, DirectoryLock::Use::Change);
     if (leftovers == Leftovers::Refuse)
         refuseLeftovers();
     else
         resolveLeftovers();
     createStagingFolder();
     try {
-        lockRun();
         // Refused early, before anyone fills in a dialog, and again before the swap.
         step("check-tables");
         refuseHeldTables(m_dir, tables);
@@ -394,31 +465,21 @@ void TableTransaction::refuseLeftovers() const
 
 void TableTransaction::resolveLeftovers() const
 {
-    if (recover(m_dir, &m_io) == Recovery::Busy)
-        throw anotherRunInProgress(m_dir, m_dir);
+    if (recoverLeftovers(m_io, Places(m_dir)) == Recovery::Busy)
+        throw olderRunInProgress(m_dir, m_staging);
 }
 
 void TableTransaction::createStagingFolder()
 {
     std::error_code ec;
-    if (fs::create_directory(m_staging, ec))
+    if (fs::create_directory(m_staging, ec)) {
+        m_createdStaging = true;
         return;
-    if (ec)
-        throw ioError(
-            "No se puede crear la carpeta de trabajo de la importación en el directorio de horarios",
-            m_staging, ec);
-    throw anotherRunInProgress(m_dir, m_staging);
-}
-
-// The lock file lives as long as the staging folder: a recover() that cannot take
-// it knows that the transaction is alive and leaves it alone.
-void TableTransaction::lockRun()
-{
-    const fs::path lockFile = inFolder(m_staging, kRunLockFileName);
-    writeFileWhole(m_io, lockFile, std::string());
-    m_runLock = platform::FileLock::tryLock(lockFile, platform::FileLock::Mode::Exclusive);
-    if (!m_runLock)
-        throw anotherRunInProgress(m_dir, lockFile);
+    }
+    // Under the directory's lock, after the leftovers were dealt with, none can stand
+    // there but one that could not be removed.
+    throw ioError("No se puede crear la carpeta de trabajo de la importación en el directorio de horarios",
+        m_staging, ec ? ec : std::make_error_code(std::errc::file_exists));
 }
 
 // The table files (.DBF, .MDX) in the staging folder, by file name, sorted.
@@ -455,19 +516,21 @@ void TableTransaction::step(std::string_view name) const
 
 void TableTransaction::commit()
 {
-    const std::vector<std::string> tables = planSwap();
+    planSwap();
     step("check-tables-again");
-    refuseHeldTables(m_dir, tables);
+    holdOldTables();
     writeJournal();
     moveOldTablesAside();
     installNewTables();
+    // The old files are only in the backup folder now: a program that locks a table
+    // from here on locks the new one.
+    m_heldTables.clear();
     markCommitted();
     tidyUp();
 }
 
-// The files of the swap, from a listing of the timetable directory taken right before
-// it; returns the tables they belong to.
-std::vector<std::string> TableTransaction::planSwap()
+// The files of the swap, from a listing of the timetable directory taken right before it.
+void TableTransaction::planSwap()
 {
     dbf::forgetFolderListing(m_dir);
     m_journal.installs = stagedFiles();
@@ -483,7 +546,22 @@ std::vector<std::string> TableTransaction::planSwap()
                 m_journal.backups.push_back(std::move(file));
         }
     }
-    return tables;
+}
+
+// The last check that no other program holds a file the swap replaces, and the lock
+// that keeps it so: a program that asks for a lock before it writes gets none until
+// the new files are in place, so no edit of its is thrown away with the old file.
+// Renaming a file held open is allowed everywhere: on Windows the lock's handle lets
+// others delete and rename the file (FileLock::Mode::ExclusiveNoWrites).
+void TableTransaction::holdOldTables()
+{
+    for (const std::string& name : m_journal.backups) {
+        const fs::path path = inFolder(m_dir, name);
+        auto lock = lockAgainstWriters(path);
+        if (!lock)
+            throw tableHeld(baseName(name), path);
+        m_heldTables.push_back(std::move(lock));
+    }
 }
 
 // Batch 1: the new tables whole and the journal's contents on disk; then the journal
@@ -491,6 +569,7 @@ std::vector<std::string> TableTransaction::planSwap()
 void TableTransaction::writeJournal()
 {
     step("journal");
+    m_wroteJournal = true;
     writeFileWhole(m_io, m_journalTemp, formatJournal(m_journal));
     std::vector<fs::path> toSync;
     for (const std::string& name : m_journal.installs)
@@ -509,9 +588,10 @@ void TableTransaction::moveOldTablesAside()
     std::vector<fs::path> swapFolders { m_dir };
     if (!m_journal.backups.empty()) {
         std::error_code ec;
-        if (!fs::create_directory(m_backup, ec) && ec)
+        m_createdBackup = fs::create_directory(m_backup, ec);
+        if (!m_createdBackup)
             throw ioError("No se puede crear la carpeta de copia de seguridad en el directorio de horarios",
-                m_backup, ec);
+                m_backup, ec ? ec : std::make_error_code(std::errc::file_exists));
         for (const std::string& name : m_journal.backups) {
             step("backup:" + name);
             moveFile(m_io, inFolder(m_dir, name), inFolder(m_backup, name),
@@ -536,6 +616,7 @@ void TableTransaction::installNewTables()
 void TableTransaction::markCommitted()
 {
     step("commit");
+    m_markedCommitted = true;
     moveFile(m_io, m_journalFile, m_committed, "No se puede escribir en el directorio de horarios");
     m_io.sync({}, { m_staging, m_dir });
 }
@@ -547,7 +628,6 @@ void TableTransaction::tidyUp()
     try {
         step("cleanup");
         removeTree(m_io, m_backup);
-        m_runLock.reset();
         removeTree(m_io, m_staging);
         removeFile(m_io, m_committed);
     } catch (const platform::SimulatedCrash&) {
@@ -558,12 +638,11 @@ void TableTransaction::tidyUp()
 
 void TableTransaction::discard()
 {
-    m_runLock.reset();
     removeTree(m_io, m_staging);
 }
 
-// Puts the old tables back and removes the folders of the transaction. False when
-// putting back failed: the journal then stays so that the next start finishes the job.
+// Puts the old tables back and removes what the transaction made. False when putting
+// back failed: the journal then stays so that the next start finishes the job.
 bool TableTransaction::rollBack()
 {
     try {
@@ -574,8 +653,20 @@ bool TableTransaction::rollBack()
     } catch (...) {
         return false;
     }
-    m_runLock.reset();
-    for (const fs::path& leftover : { m_backup, m_journalFile, m_journalTemp, m_committed, m_staging }) {
+    // The old files are back in their places; their holds end there.
+    m_heldTables.clear();
+    std::vector<fs::path> made;
+    if (m_createdBackup)
+        made.push_back(m_backup);
+    if (m_wroteJournal) {
+        made.push_back(m_journalFile);
+        made.push_back(m_journalTemp);
+    }
+    if (m_markedCommitted)
+        made.push_back(m_committed);
+    if (m_createdStaging)
+        made.push_back(m_staging);
+    for (const fs::path& leftover : made) {
         try {
             m_io.remove(leftover, "No se puede borrar un archivo de trabajo de la importación");
         } catch (const Error&) {

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "centre_import/DirectoryLock.h"
+
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,8 +25,10 @@ inline constexpr std::string_view kStagingDirName = ".tramazel-staging"; ///< ne
 inline constexpr std::string_view kBackupDirName = ".tramazel-backup"; ///< old tables during the swap
 inline constexpr std::string_view kJournalFileName = ".tramazel-journal"; ///< swap in progress
 inline constexpr std::string_view kCommittedFileName = ".tramazel-committed"; ///< swap complete
-inline constexpr std::string_view kRunLockFileName
-    = "run.lock"; ///< in the staging folder, held while a transaction lives
+/// The lock file older versions kept in their staging folder while their transaction
+/// lived; now the directory's lock (DirectoryLock) is held instead, and one found is
+/// part of the staging folder's leftovers.
+inline constexpr std::string_view kOlderRunLockFileName = "run.lock";
 
 /// What TableTransaction::recover() found in the timetable directory.
 enum class Recovery {
@@ -31,7 +36,7 @@ enum class Recovery {
     CleanedUp, ///< a run had stopped before replacing anything: its staging folder was removed
     RolledBack, ///< a run had stopped while replacing tables: the old tables were put back
     Completed, ///< a run had stopped after replacing every table: its leftovers were removed
-    Busy, ///< another run is alive: nothing was touched
+    Busy, ///< another run holds the directory: nothing was touched
 };
 
 /// The all-or-nothing replacement of tables in the timetable directory. The new table
@@ -52,6 +57,11 @@ enum class Recovery {
 /// staging folder, whose tables are on disk since 1. So the next start finds the old
 /// set of tables or the new one, whole.
 ///
+/// The transaction holds the directory's lock (DirectoryLock, for changing) from
+/// before it creates anything until it is destroyed, so it never meets another run's
+/// files, and from the last check until the new tables are in place it holds every
+/// file it replaces locked against other programs' writes.
+///
 /// Every open, write, sync, rename and removal goes through the I/O hooks given, and
 /// each step that changes a file is announced to their step hook first.
 class TableTransaction {
@@ -65,7 +75,7 @@ public:
     /// A transaction on the tables of `dir`; nothing happens until begin(). File
     /// operations go through `io` when given (it must outlive the transaction).
     explicit TableTransaction(std::filesystem::path dir, const platform::IoHooks* io = nullptr);
-    /// Releases the run lock and leaves the files as they are, as a killed process
+    /// Releases its locks and leaves the files as they are, as a killed process
     /// would: a transaction that failed is undone by rollBackAndRethrow(), one that
     /// was stopped by the next recover().
     ~TableTransaction();
@@ -73,17 +83,28 @@ public:
     TableTransaction& operator=(const TableTransaction&) = delete;
 
     /// Finishes or rolls back what an interrupted transaction left in `dir`, holding
-    /// its run lock: a transaction still alive is left alone (Busy). Safe to call at
-    /// any time; every use case that reads or writes the tables calls it first. Throws
-    /// Error when a leftover cannot be dealt with (the directory is then left for the
-    /// next attempt).
+    /// the directory's lock for changing meanwhile (taken only when there is something
+    /// to do). While another run holds it nothing is touched (Busy). Safe to call at
+    /// any time: the window calls it when it starts. Throws Error when a leftover
+    /// cannot be dealt with (the directory is then left for the next attempt).
     static Recovery recover(const std::filesystem::path& dir, const platform::IoHooks* io = nullptr);
 
-    /// Starts the transaction: deals with leftovers as `leftovers` says, creates the
-    /// staging folder and takes the run lock, then refuses while another program holds
-    /// one of `tables` (base names) open. Throws Error: FileNotFound when `dir` is no
-    /// folder; TableLocked when another transaction is alive, when leftovers are
-    /// refused, or when a table is held. After a failure the directory is as it was.
+    /// Holds `dir` for a run that reads its tables (the export, `show`) until the
+    /// result dies: its lock for reading, or for changing when an interrupted
+    /// transaction's leftovers had to be dealt with first (as recover() does). Nothing
+    /// is held when `dir` does not exist, or when the lock file can be neither made nor
+    /// opened there and there is nothing to recover (a folder this user may only
+    /// read). Throws Error: TableLocked (naming `dir`) when another run holds the
+    /// directory, nothing touched; as recover() when a leftover cannot be dealt with.
+    static std::optional<DirectoryLock> lockForReading(
+        const std::filesystem::path& dir, const platform::IoHooks* io = nullptr);
+
+    /// Starts the transaction: takes the directory's lock, deals with leftovers as
+    /// `leftovers` says, creates the staging folder, then refuses while another
+    /// program holds one of `tables` (base names; their .DBF and .MDX files) open.
+    /// Throws Error: FileNotFound when `dir` is no folder; TableLocked when another run
+    /// holds the directory, when leftovers are refused, or when a table is held.
+    /// After a failure the directory is as it was.
     void begin(std::span<const std::string_view> tables, Leftovers leftovers);
 
     /// Where the new tables are written: the staging folder.
@@ -95,7 +116,9 @@ public:
     void step(std::string_view name) const;
 
     /// Puts every staged table file in place of the files of the tables of the same
-    /// names, then tidies up. Throws Error before the commit is on disk: undo with
+    /// names, then tidies up. The files replaced stay locked from the check that no
+    /// other program holds them (TableLocked otherwise) until the new ones are in
+    /// place. Throws Error before the commit is on disk: undo with
     /// rollBackAndRethrow(). Whatever tidying up leaves is for the next recover().
     void commit();
     /// Throws the staging folder away, leaving the directory as begin() found it (the
@@ -121,8 +144,8 @@ private:
     void refuseLeftovers() const;
     void resolveLeftovers() const;
     void createStagingFolder();
-    void lockRun();
-    std::vector<std::string> planSwap();
+    void planSwap();
+    void holdOldTables();
     void writeJournal();
     void moveOldTablesAside();
     void installNewTables();
@@ -137,8 +160,15 @@ private:
     std::filesystem::path m_journalFile;
     std::filesystem::path m_journalTemp;
     std::filesystem::path m_committed;
-    std::unique_ptr<platform::FileLock> m_runLock;
+    std::optional<DirectoryLock> m_directoryLock;
+    // The files the swap replaces, from the last check until the new ones are in place.
+    std::vector<std::unique_ptr<platform::FileLock>> m_heldTables;
     Journal m_journal;
+    // What this run made, and a rollback may therefore remove.
+    bool m_createdStaging = false;
+    bool m_createdBackup = false;
+    bool m_wroteJournal = false;
+    bool m_markedCommitted = false;
     bool m_swapStarted = false;
 };
 

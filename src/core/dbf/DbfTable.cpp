@@ -112,11 +112,18 @@ DbfTable DbfTable::open(
     if (!found)
         throw errors::tableNotFound(dir, impl->base);
     impl->path = *found;
-    impl->lock = platform::FileLock::tryLock(impl->path,
-        access == Access::Exclusive ? platform::FileLock::Mode::Exclusive : platform::FileLock::Mode::Shared);
+    using LockMode = platform::FileLock::Mode;
+    const LockMode lockMode = access == Access::Shared ? LockMode::Shared
+        : access == Access::Exclusive                  ? LockMode::Exclusive
+                                                       : LockMode::ExclusiveNoWrites;
+    impl->lock = platform::FileLock::tryLock(impl->path, lockMode);
     if (!impl->lock)
-        throw errors::tableInUse(impl->base, impl->path, access == Access::Exclusive);
-    if (!impl->file.open(impl->path, BlockFile::Mode::Update, kTableFileErrors, io))
+        throw errors::tableInUse(impl->base, impl->path, access != Access::Shared);
+    // Where the lock keeps writers out (Windows), a handle of this process opened for
+    // writing would be refused as well.
+    const BlockFile::Mode fileMode
+        = access == Access::ExclusiveRead ? BlockFile::Mode::Read : BlockFile::Mode::Update;
+    if (!impl->file.open(impl->path, fileMode, kTableFileErrors, io))
         throw errors::tableUnreadable(impl->path);
     std::error_code ec;
     std::uint64_t size = fs::file_size(impl->path, ec);

@@ -24,7 +24,13 @@ struct IoHooks;
 /// written, so callers see cp1252 whatever the table holds.
 namespace tramazel::dbf {
 
-enum class Access { Shared, Exclusive };
+enum class Access {
+    Shared, ///< beside other shared handles
+    Exclusive, ///< alone
+    /// Alone, for reading only: no handle anywhere writes the table meanwhile, this
+    /// one included (the lock of FileLock::Mode::ExclusiveNoWrites).
+    ExclusiveRead,
+};
 
 class RecordImage;
 
@@ -54,7 +60,8 @@ public:
 
     /// Opens an existing table. `name` may carry ".DBF" or not. Exclusive use fails
     /// with ErrorCode::TableLocked while any other handle (this process or another)
-    /// has the table open; shared handles coexist. The handle starts on the first
+    /// has the table open; shared handles coexist. A handle for ExclusiveRead reads
+    /// the file without opening it for writing. The handle starts on the first
     /// live record. Writing to a table whose production index cannot be maintained
     /// (index file missing, expression tags) throws TableUnsupported. `io` as for create().
     static DbfTable open(const std::filesystem::path& dir, std::string_view name, Access access,

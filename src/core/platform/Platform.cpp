@@ -5,12 +5,16 @@
 #include "IoHooks.h"
 #include "text/PathText.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -21,6 +25,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,30 +61,52 @@ std::string systemText(int err)
 // beyond any real file size, the usual trick of dBASE engines.
 static constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
-std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, Mode mode)
+std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, Mode mode, Missing missing)
 {
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD disposition = missing == Missing::Create ? OPEN_ALWAYS : OPEN_EXISTING;
+    const bool noWrites = mode == Mode::ExclusiveNoWrites;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (noWrites) {
+        // Without FILE_SHARE_WRITE no other handle may open the file for writing while
+        // this one is open, and none may be open for writing already: a program that
+        // has the table open to write refuses the lock. FILE_SHARE_DELETE lets the
+        // file be renamed while held, as the import moves the tables it holds aside.
+        h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
+            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+            return nullptr;
+    } else {
+        h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+            nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (h == INVALID_HANDLE_VALUE)
         throw Error(ErrorCode::FileIo,
             "No se puede abrir el archivo «" + text::pathToUtf8(file.filename()) + "».",
             text::pathToUtf8(file) + ": error " + std::to_string(GetLastError()));
-    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (mode == Mode::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (mode == Mode::Shared ? 0 : LOCKFILE_EXCLUSIVE_LOCK);
     // Other dBASE programs lock ranges of the data itself. A lock over every byte
-    // below ours, taken and dropped at once, finds any of them.
-    OVERLAPPED probe {};
-    BOOL dataFree = LockFileEx(h, flags, 0, 0, kLockOffsetHigh, &probe);
-    if (dataFree)
-        UnlockFileEx(h, 0, 0, kLockOffsetHigh, &probe);
+    // below ours finds any of them. It is dropped at once, except for
+    // ExclusiveNoWrites, which keeps it as a shared lock: that refuses every write to
+    // the data, through any handle, and any other lock for writing there, while
+    // every handle may still read.
+    OVERLAPPED data {};
+    BOOL dataFree = FALSE;
+    if (noWrites) {
+        dataFree = LockFileEx(h, LOCKFILE_FAIL_IMMEDIATELY, 0, 0, kLockOffsetHigh, &data);
+    } else {
+        dataFree = LockFileEx(h, flags, 0, 0, kLockOffsetHigh, &data);
+        if (dataFree)
+            UnlockFileEx(h, 0, 0, kLockOffsetHigh, &data);
+    }
     OVERLAPPED ov {};
     ov.Offset = 0;
     ov.OffsetHigh = kLockOffsetHigh;
     if (!dataFree || !LockFileEx(h, flags, 0, 1, 0, &ov)) {
         DWORD err = GetLastError();
-        CloseHandle(h);
+        CloseHandle(h); // drops the lock over the data too
         if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING)
             return nullptr;
         throw Error(ErrorCode::FileIo,
@@ -88,6 +115,7 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
     }
     std::unique_ptr<FileLock> lock(new FileLock);
     lock->m_handle = reinterpret_cast<long long>(h);
+    lock->m_dataLocked = noWrites;
     return lock;
 }
 
@@ -98,8 +126,30 @@ FileLock::~FileLock()
         OVERLAPPED ov {};
         ov.OffsetHigh = kLockOffsetHigh;
         UnlockFileEx(h, 0, 1, 0, &ov);
+        if (m_dataLocked) {
+            OVERLAPPED data {};
+            UnlockFileEx(h, 0, 0, kLockOffsetHigh, &data);
+        }
         CloseHandle(h);
     }
+}
+
+std::uint64_t currentProcessId()
+{
+    return GetCurrentProcessId();
+}
+
+bool processExists(std::uint64_t pid)
+{
+    if (pid > std::numeric_limits<DWORD>::max())
+        return false;
+    HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!h) // a process we may not look at is still a process
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    // An ended process whose handle someone keeps open still has its id.
+    const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
 }
 
 // FlushFileBuffers on `file`; throws Error (FileIo) when it fails.
@@ -231,11 +281,13 @@ bool isLockConflict(int err)
 // of the table, and a Windows program under Wine holds LockFileEx ranges as fcntl
 // locks, which flock() never sees. The whole file is therefore also locked by range,
 // so that a range any other program holds refuses the lock and a program looking
-// for ranges finds ours.
-std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, Mode mode)
+// for ranges finds ours. Byte-range locks are advisory here: ExclusiveNoWrites is an
+// exclusive lock, which every program that locks before it writes respects, and this
+// process's other handles do not write while it is held.
+std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, Mode mode, Missing missing)
 {
     bool writable = true;
-    int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+    int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | (missing == Missing::Create ? O_CREAT : 0), 0666);
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         writable = false;
         fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -246,7 +298,8 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
             "No se puede abrir el archivo «" + text::pathToUtf8(file.filename()) + "».",
             text::pathToUtf8(file) + ": " + systemText(err));
     }
-    int op = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    const bool exclusive = mode != Mode::Shared;
+    int op = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     int rc;
     do {
         rc = ::flock(fd, op);
@@ -255,7 +308,6 @@ std::unique_ptr<FileLock> FileLock::tryLock(const std::filesystem::path& file, M
     if (err == 0) {
         // A write lock needs a descriptor open for writing. A file we may only read is
         // locked for reading, after checking that nobody holds any range of it.
-        const bool exclusive = mode == Mode::Exclusive;
         if (exclusive && !writable) {
             struct flock probe { };
             probe.l_type = F_WRLCK;
@@ -298,6 +350,22 @@ FileLock::~FileLock()
 {
     if (m_handle >= 0)
         ::close(static_cast<int>(m_handle)); // releases both locks
+}
+
+std::uint64_t currentProcessId()
+{
+    return static_cast<std::uint64_t>(::getpid());
+}
+
+bool processExists(std::uint64_t pid)
+{
+    if (pid > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max()))
+        return false; // no process has an id that large
+    if (pid == 0)
+        return true; // kill() would take 0 for this process's group: not known to have ended
+    // Signal 0 checks that the process exists without sending anything; a process of
+    // another user refuses it (EPERM) but exists.
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
 namespace {
@@ -460,13 +528,74 @@ std::filesystem::path executablePath()
 
 #endif
 
+namespace {
+
+constexpr std::string_view kTemporaryInfix = ".tmp";
+
+bool allDigits(std::string_view text)
+{
+    return !text.empty()
+        && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The process a name that temporaryPathBeside() gave beside a file named `fileName`
+// was given for: "<fileName>.tmp<pid>-<n>". Nothing for any other name.
+std::optional<std::uint64_t> temporaryFileProcess(std::string_view name, std::string_view fileName)
+{
+    if (name.size() <= fileName.size() + kTemporaryInfix.size() || !name.starts_with(fileName)
+        || name.substr(fileName.size(), kTemporaryInfix.size()) != kTemporaryInfix)
+        return std::nullopt;
+    const std::string_view rest = name.substr(fileName.size() + kTemporaryInfix.size());
+    const std::size_t dash = rest.find('-');
+    if (dash == std::string_view::npos || !allDigits(rest.substr(0, dash))
+        || !allDigits(rest.substr(dash + 1)))
+        return std::nullopt;
+    std::uint64_t pid = 0;
+    const auto [end, ec] = std::from_chars(rest.data(), rest.data() + dash, pid);
+    if (ec != std::errc() || end != rest.data() + dash)
+        return std::nullopt;
+    return pid;
+}
+
+} // namespace
+
 std::filesystem::path temporaryPathBeside(const std::filesystem::path& file)
 {
+    // The process id keeps the names of different processes apart, and tells a later
+    // run whether the writer of a name left behind can still be writing it.
     static std::atomic<unsigned> counter { 0 };
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     std::filesystem::path tmp = file;
-    tmp += ".tmp" + std::to_string(stamp % 1000000007) + "-" + std::to_string(counter++);
+    tmp += std::string(kTemporaryInfix) + std::to_string(currentProcessId()) + "-"
+        + std::to_string(counter++);
     return tmp;
+}
+
+void removeStaleTemporaryFiles(const std::filesystem::path& file, const IoHooks* io)
+{
+    const IoHooks& hooks = hooksOrSystem(io);
+    const std::string fileName = text::pathToUtf8(file.filename());
+    const std::filesystem::path folder
+        = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+    const std::uint64_t self = currentProcessId();
+    std::vector<std::filesystem::path> stale;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(folder, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::error_code typeEc;
+        if (it->symlink_status(typeEc).type() != std::filesystem::file_type::regular)
+            continue;
+        const auto pid = temporaryFileProcess(text::pathToUtf8(it->path().filename()), fileName);
+        // This process's own may belong to a run on another of its threads.
+        if (pid && *pid != self && !processExists(*pid))
+            stale.push_back(it->path());
+    }
+    for (const auto& path : stale) {
+        try {
+            hooks.remove(path, "No se puede borrar un archivo temporal abandonado.");
+        } catch (const Error&) {
+            // Left for the next time: the run it belongs to is over either way.
+        }
+    }
 }
 
 void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to, const IoHooks* io)

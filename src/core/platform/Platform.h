@@ -12,14 +12,36 @@
 /// lacks. The only place with POSIX (or Win32) calls.
 namespace tramazel::platform {
 
+struct IoHooks;
+
 /// An advisory lock on an open file, shared or exclusive, that conflicts across
-/// processes and across separate opens in the same process.
+/// processes and across separate opens in the same process. It is of the kinds other
+/// programs test: on Linux an flock() lock and a byte-range (fcntl) lock over the
+/// whole file; on Windows a LockFileEx lock, and for ExclusiveNoWrites the handle's
+/// share mode too.
 class FileLock {
 public:
-    enum class Mode { Shared, Exclusive };
-    /// Opens `file` for reading and writing and locks it without waiting. Returns
-    /// null when another handle holds a conflicting lock; throws Error on other failures.
-    static std::unique_ptr<FileLock> tryLock(const std::filesystem::path& file, Mode mode);
+    enum class Mode {
+        Shared, ///< beside other shared locks, for reading
+        /// Alone; this process may still read and write the file through other handles.
+        Exclusive,
+        /// Alone, and no handle writes the file while the lock is held, this process's
+        /// included; it may still be read, and renamed. For a file that is only read or
+        /// moved meanwhile: on Windows, where byte-range locks are enforced, the data
+        /// is locked against writes and a program that has the file open for writing
+        /// refuses the lock.
+        ExclusiveNoWrites,
+    };
+    /// What tryLock() does when the file does not exist.
+    enum class Missing {
+        Fail, ///< throws Error (FileNotFound on Linux, FileIo on Windows)
+        Create, ///< creates it, empty
+    };
+    /// Opens `file` and locks it without waiting. Returns null when another handle
+    /// holds a conflicting lock (or, for ExclusiveNoWrites on Windows, has the file
+    /// open for writing); throws Error on other failures.
+    static std::unique_ptr<FileLock> tryLock(
+        const std::filesystem::path& file, Mode mode, Missing missing = Missing::Fail);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
@@ -27,14 +49,27 @@ public:
 private:
     FileLock() = default;
     long long m_handle = -1;
+    bool m_dataLocked = false; // Windows: the data range is locked for as long as the lock lives
 };
 
-/// A name for a temporary file beside `file`, in its folder, that no other call of
-/// this process gives and another process is unlikely to use: write there, then
-/// replaceFile() it over `file`.
+/// A name for a temporary file beside `file`, in its folder: `file`'s name followed by
+/// ".tmp<process id>-<n>", which no other call of this process gives and no other
+/// running process uses. Write there, then replaceFile() it over `file`.
 std::filesystem::path temporaryPathBeside(const std::filesystem::path& file);
 
-struct IoHooks;
+/// Removes the temporary files beside `file` that temporaryPathBeside() named for
+/// processes no longer running (a killed run's partial output): regular files in
+/// `file`'s folder named exactly as it names them, never one of this process or of a
+/// process that may still be running. One that cannot be removed stays for the next
+/// time; nothing throws. Removals go through `io` when given.
+void removeStaleTemporaryFiles(const std::filesystem::path& file, const IoHooks* io = nullptr);
+
+/// The id the system gives the running process.
+std::uint64_t currentProcessId();
+
+/// False when no process with id `pid` is running on this computer; true when one
+/// is, or may be.
+bool processExists(std::uint64_t pid);
 
 /// Replaces `to` by `from` in one step (rename over an existing file), durably: the
 /// contents of `from` reach the device before the name points at them, and the

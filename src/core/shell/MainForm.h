@@ -52,7 +52,8 @@ public:
     /// Window creation. `params` are the command-line parameters after the program
     /// name. Finishes or rolls back what an interrupted centre import left in the
     /// timetable directory (TableTransaction::recover, as both directions do before
-    /// they touch a table), so that Zelvano never finds it half done. Sets the result code to 0; with exactly
+    /// they touch a table; nothing while another run holds the directory), so that
+    /// Zelvano never finds it half done. Sets the result code to 0; with exactly
     /// two parameters whose second is a valid hexadecimal handle, enters host mode and returns the handle for
     /// the window to embed itself in; a bad handle shows "'$XYZ' no es un valor entero válido." and leaves
     /// interactive use.

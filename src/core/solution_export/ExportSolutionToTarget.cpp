@@ -2,6 +2,7 @@
 #include "solution_export/SolutionExport.h"
 
 #include "centre_import/TableTransaction.h"
+#include "platform/Platform.h"
 #include "text/Ascii.h"
 #include "text/PathText.h"
 
@@ -35,12 +36,15 @@ std::optional<TargetExport> exportSolutionToTarget(
         && fs::is_directory(target.parent_path(), ec);
     if (!fs::exists(target, ec) && !newXmlName)
         return std::nullopt;
-    // Tables half way through an interrupted import are never exported. One that is
-    // still alive is left alone, as it ever was.
-    centre_import::TableTransaction::recover(qtempDir, io);
+    // The tables are read while no import changes them, and never half way through
+    // an interrupted one: that is finished or rolled back first. While an import runs
+    // the export is refused.
+    const auto hold = centre_import::TableTransaction::lockForReading(qtempDir, io);
     // The command line names a folder; the window's file dialog a file in one.
     TargetExport result;
     result.outputFile = fs::is_directory(target, ec) ? target / kSolutionFileName : solutionFileFor(target);
+    // What an export killed while writing left beside the file goes first.
+    platform::removeStaleTemporaryFiles(result.outputFile, io);
     result.counts = exportSolution(qtempDir, result.outputFile, io);
     return result;
 }

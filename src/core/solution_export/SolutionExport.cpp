@@ -147,7 +147,8 @@ void fillLookup(Lookup<Value>& lookup, DbfTable& table, std::string_view keyFiel
     lookup.fill(table, table.fieldIndex(keyField), read);
 }
 
-/// The six tables of an export, each held for exclusive use until the sessions are
+/// The six tables of an export, each held for exclusive reading (no program writes
+/// one meanwhile) until the sessions are
 /// written. On an error they close themselves, last opened first, as the exception
 /// leaves the export.
 struct ExportTables {
@@ -176,8 +177,9 @@ struct ExportTables {
 ExportTables openTables(const std::filesystem::path& qtempDir, const platform::IoHooks* io)
 {
     namespace z = zelvano;
-    const auto open
-        = [&](std::string_view table) { return DbfTable::open(qtempDir, table, dbf::Access::Exclusive, io); };
+    const auto open = [&](std::string_view table) {
+        return DbfTable::open(qtempDir, table, dbf::Access::ExclusiveRead, io);
+    };
     // The elements of a braced list are evaluated in their order.
     return ExportTables { open(z::soluc::kTable), open(z::proft::kTable), open(z::aulat::kTable),
         open(z::asignomt::kTable), open(z::grupost::kTable), open(z::diashorast::kTable) };

@@ -51,8 +51,11 @@ struct TargetExport {
 /// Exports the solution of `qtempDir` into `target`: a folder, or a file whose folder
 /// receives kSolutionFileName (the file itself is never opened): an existing file, or
 /// a new name ending in ".xml" in an existing folder. Returns nothing, having touched
-/// nothing, when `target` is empty or none of these. Otherwise finishes or rolls back an interrupted centre
-/// import first (centre_import::TableTransaction::recover, whose errors it throws), then runs
+/// nothing, when `target` is empty or none of these. Otherwise holds the timetable
+/// directory for reading while it runs (centre_import::TableTransaction::lockForReading,
+/// which finishes or rolls back an interrupted centre import first; while an import
+/// runs: TableLocked), removes the temporary files an export killed while writing left
+/// beside the solution file (platform::removeStaleTemporaryFiles), then runs
 /// exportSolution(), whose errors it throws.
 std::optional<TargetExport> exportSolutionToTarget(const std::filesystem::path& qtempDir,
     const std::filesystem::path& target, const platform::IoHooks* io = nullptr);

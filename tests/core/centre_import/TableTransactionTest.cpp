@@ -4,6 +4,7 @@
 // operations. The new "tables" are plain files: the transaction only moves them.
 #include "centre_import/TableTransaction.h"
 #include "Error.h"
+#include "LockingProgram.h"
 #include "TestIo.h"
 #include "TestSupport.h"
 #include "platform/IoHooks.h"
@@ -79,7 +80,7 @@ enum class Stop {
 };
 
 // Hooks that name every operation of a run in order, paths relative to the timetable
-// directory ("step commit", "open .tramazel-staging/run.lock", "write run.lock",
+// directory ("step commit", "open .tramazel-journal.new", "write .tramazel-journal.new",
 // "sync .tramazel-staging/PROFT.DBF .tramazel-journal.new | .tramazel-staging",
 // "rename .tramazel-journal > .tramazel-committed", "remove .tramazel-backup"), and
 // stop the run at the k-th (from 0). A stream is closed before the kill, as the
@@ -430,23 +431,113 @@ TEST_F(TableTransactionRun, ACommitOnDiskWithoutSomeOfItsMovesIsFinishedAtTheNex
         << ::testing::PrintToString(steps);
 }
 
-TEST_F(TableTransactionRun, ALiveTransactionIsLeftAloneAndRefusesASecondOne)
+// Another program that has the old tables open (Zelvano under Wine, a dBASE tool)
+// asks for a lock before it writes. From the last check until the new tables are in
+// place it gets none on any file the swap replaces, index included, so no edit of its
+// is thrown away with the old table; it gets them again once the run is over.
+TEST_F(TableTransactionRun, TheReplacedFilesStayLockedFromTheLastCheckUntilTheNewOnesAreInPlace)
 {
-    fs::create_directories(qtemp / ".tramazel-staging");
-    writeFile(qtemp / ".tramazel-staging" / "run.lock", "");
-    writeFile(qtemp / ".tramazel-staging" / "ASIGNOMT.DBF", "being written");
-    auto lock = platform::FileLock::tryLock(
-        qtemp / ".tramazel-staging" / "run.lock", platform::FileLock::Mode::Exclusive);
-    ASSERT_TRUE(lock);
-    const Snapshot live = snapshot(qtemp);
+#ifdef _WIN32
+    GTEST_SKIP() << "the other program is a python3 process taking POSIX locks";
+#else
+    const std::vector<std::string> replaced
+        = { "ASIGNOMT.DBF", "asignomt.mdx", "PROFT.DBF", "Proft.dbf", "CURSOST.DBF" };
+    std::vector<fs::path> files;
+    for (const std::string& name : replaced)
+        files.push_back(qtemp / name);
+    files.push_back(qtemp / "SOLUC.DBF"); // not replaced: never held
+    test::LockingProgram other(files);
+    std::vector<std::string> names = replaced;
+    names.push_back("SOLUC.DBF");
+    const std::vector<std::string> everyLock = test::LockingProgram::allKinds(names);
+    const std::vector<std::string> solucOnly = test::LockingProgram::allKinds({ "SOLUC.DBF" });
+    ASSERT_EQ(other.lockable(), everyLock);
 
-    EXPECT_EQ(TableTransaction::recover(qtemp), Recovery::Busy);
-    expectError(ErrorCode::TableLocked, [&] { runTransaction(qtemp); });
-    EXPECT_EQ(snapshot(qtemp), live);
+    platform::IoHooks watching;
+    bool checked = false;
+    std::vector<std::string> watched;
+    watching.step = [&](std::string_view step) {
+        if (step == "check-tables-again") {
+            checked = true;
+            return;
+        }
+        if (!checked || !(step == "journal" || step.starts_with("backup:") || step.starts_with("install:")))
+            return;
+        watched.emplace_back(step);
+        EXPECT_EQ(other.lockable(), solucOnly) << "at " << step;
+    };
+    runTransaction(qtemp, &watching);
+    EXPECT_EQ(watched.size(), 1u + replaced.size() + 5u) << ::testing::PrintToString(watched);
+    EXPECT_EQ(snapshot(qtemp), after);
+    EXPECT_EQ(other.lockable(), everyLock);
+#endif
+}
 
-    lock.reset(); // the other run died
-    EXPECT_EQ(TableTransaction::recover(qtemp), Recovery::CleanedUp);
-    EXPECT_EQ(snapshot(qtemp), before);
+// Whoever holds the directory (another run changing it or reading it, or a run of an
+// older version, which held a lock file in its staging folder), its files are left
+// alone: a recovery is busy, a second transaction and a reader that would have to
+// recover are refused. Once it is gone, its leftovers are cleaned up.
+TEST_F(TableTransactionRun, ALiveRunIsLeftAloneAndRefusesASecondOne)
+{
+    struct Holder {
+        const char* name;
+        std::function<std::unique_ptr<platform::FileLock>(const fs::path& qtemp)> hold;
+    };
+    const Holder holders[] = {
+        { "a run changing the directory",
+            [](const fs::path& q) {
+                return platform::FileLock::tryLock(q / ".tramazel-lock", platform::FileLock::Mode::Exclusive,
+                    platform::FileLock::Missing::Create);
+            } },
+        { "a run reading the tables",
+            [](const fs::path& q) {
+                return platform::FileLock::tryLock(q / ".tramazel-lock", platform::FileLock::Mode::Shared,
+                    platform::FileLock::Missing::Create);
+            } },
+        { "a run of an older version",
+            [](const fs::path& q) {
+                writeFile(q / ".tramazel-staging" / "run.lock", "");
+                return platform::FileLock::tryLock(
+                    q / ".tramazel-staging" / "run.lock", platform::FileLock::Mode::Exclusive);
+            } },
+    };
+    for (const Holder& holder : holders) {
+        SCOPED_TRACE(holder.name);
+        fs::create_directories(qtemp / ".tramazel-staging");
+        writeFile(qtemp / ".tramazel-staging" / "ASIGNOMT.DBF", "being written");
+        auto lock = holder.hold(qtemp);
+        ASSERT_TRUE(lock);
+        const Snapshot live = snapshot(qtemp);
+
+        EXPECT_EQ(TableTransaction::recover(qtemp), Recovery::Busy);
+        expectError(ErrorCode::TableLocked, [&] { runTransaction(qtemp); });
+        expectError(ErrorCode::TableLocked, [&] { TableTransaction::lockForReading(qtemp); });
+        EXPECT_EQ(snapshot(qtemp), live);
+
+        lock.reset(); // the other run ended, or died
+        EXPECT_EQ(TableTransaction::recover(qtemp), Recovery::CleanedUp);
+        EXPECT_EQ(snapshot(qtemp), before);
+    }
+}
+
+// The lock file stays, empty, and is made only by a run that needs it.
+TEST_F(TableTransactionRun, TheLockFileIsMadeOnlyWhenNeededAndStays)
+{
+    EXPECT_EQ(TableTransaction::recover(qtemp), Recovery::Nothing);
+    EXPECT_FALSE(fs::exists(qtemp / ".tramazel-lock")) << "nothing to recover, nothing made";
+    runTransaction(qtemp);
+    ASSERT_TRUE(fs::is_regular_file(qtemp / ".tramazel-lock"));
+    EXPECT_EQ(fs::file_size(qtemp / ".tramazel-lock"), 0u);
+    runTransaction(qtemp);
+    EXPECT_EQ(fs::file_size(qtemp / ".tramazel-lock"), 0u);
+    {
+        const auto reading = TableTransaction::lockForReading(qtemp);
+        EXPECT_TRUE(reading && reading->use() == DirectoryLock::Use::Read);
+        const auto alongside = TableTransaction::lockForReading(qtemp);
+        EXPECT_TRUE(alongside) << "readers go together";
+    }
+    EXPECT_FALSE(TableTransaction::lockForReading(dir / "nowhere")) << "no folder, nothing held";
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
 }
 
 // A dry run promises to change nothing: whatever an interrupted run left stops it.
