@@ -429,11 +429,18 @@ void TableTransaction::begin(std::span<const std::string_view> tables, Leftovers
     // Before anything is looked at or made: what is found under the lock is no live
     // run's, and what is made is no other run's to take for a leftover.
     m_directoryLock = DirectoryLock::take(m_dir, DirectoryLock::Use::Change);
-    if (leftovers == Leftovers::Refuse)
-        refuseLeftovers();
-    else
-        resolveLeftovers();
-    createStagingFolder();
+    try {
+        if (leftovers == Leftovers::Refuse)
+            refuseLeftovers();
+        else
+            resolveLeftovers();
+        createStagingFolder();
+    } catch (...) {
+        // A run refused before it made anything holds nothing either: on Windows an
+        // open lock file would keep the folder from being moved or removed.
+        m_directoryLock.reset();
+        throw;
+    }
     try {
         // Refused early, before anyone fills in a dialog, and again before the swap.
         step("check-tables");
