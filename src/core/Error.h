@@ -21,6 +21,7 @@ enum class ErrorCode {
     XmlWrongRoot, ///< an XML file has an unexpected root element
     InvalidArgument, ///< a caller passed something meaningless (bad table name, bad handle)
     Interrupted, ///< a run was stopped on purpose (fault injection in tests)
+    Cancelled, ///< the person (or the host window's going) stopped the run; nothing was changed
 };
 
 /// Where in a text file an error was found: line and column, both from 1, the column

@@ -35,6 +35,7 @@ void PrintTo(ErrorCode code, std::ostream* out)
         TRAMAZEL_CODE(XmlWrongRoot)
         TRAMAZEL_CODE(InvalidArgument)
         TRAMAZEL_CODE(Interrupted)
+        TRAMAZEL_CODE(Cancelled)
 #undef TRAMAZEL_CODE
     }
     *out << "ErrorCode(" << static_cast<int>(code) << ")";

@@ -119,11 +119,21 @@ struct MainForm::State {
         }
     }
 
-    template <typename Body> void run(Body&& body)
+    // A run stopped by the person (or by the host window's going) changed nothing:
+    // no error box, and host mode ends as after a cancelled dialog (`hostCode`).
+    template <typename Body> void run(int hostCode, Body&& body)
     {
         lastOk = false;
         summary.clear();
-        guarded(std::forward<Body>(body));
+        guarded([&] {
+            try {
+                body();
+            } catch (const Error& e) {
+                if (e.code() != ErrorCode::Cancelled)
+                    throw;
+                endWithoutRun(hostCode);
+            }
+        });
     }
 };
 
@@ -188,7 +198,7 @@ bool MainForm::closing()
 void MainForm::importCentre()
 {
     State& s = *m_state;
-    s.run([&] {
+    s.run(kResultImportWithoutFile, [&] {
         // Cancelling the dialog must not rebuild the tables unasked: they may hold
         // levels, lines and days typed since the last import.
         if (!s.chooseFile() && !s.chosenFile.empty()) {
@@ -213,7 +223,7 @@ void MainForm::importCentre()
 void MainForm::exportSolution()
 {
     State& s = *m_state;
-    s.run([&] {
+    s.run(kResultExportWithoutFile, [&] {
         s.chooseFile();
         // The chosen file only names the folder of the solution file.
         const auto result

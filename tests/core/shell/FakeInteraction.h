@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Error.h"
 #include "shell/Interaction.h"
 
 #include <deque>
@@ -17,6 +18,7 @@ class FakeInteraction : public shell::Interaction {
 public:
     std::deque<std::optional<std::filesystem::path>> fileAnswers;
     bool questionAnswer = true;
+    bool windowGoneAtLevels = false; ///< the course-level grid ends the run as a vanished host does
     bool confirmAnswer = true; ///< the answer to the question before a destructive run
     std::vector<std::string> confirmTexts;
     std::vector<std::string> events; ///< "choose", "confirm", "info:…", "error:…", "busy:on", "close", …
@@ -48,7 +50,12 @@ public:
         events.push_back(on ? "busy:on" : "busy:off");
     }
     void closeMainWindow() override { events.push_back("close"); }
-    void editCourseLevels(centre_import::CourseLevelGrid&) override { noteBox("levels"); }
+    void editCourseLevels(centre_import::CourseLevelGrid&) override
+    {
+        noteBox("levels");
+        if (windowGoneAtLevels)
+            throw Error(ErrorCode::Cancelled, "La ventana de Zelvano se ha cerrado.");
+    }
     bool askQuestion(std::string_view, std::string_view) override
     {
         noteBox("question");

@@ -257,6 +257,21 @@ TEST_F(MainFormFlow, DecliningTheQuestionInHostModeEndsAsACancelledDialog)
     EXPECT_EQ(iniText(), ini(-1));
 }
 
+TEST_F(MainFormFlow, ARunStoppedAtAPromptChangesNothingAndEndsAsNothingDone)
+{
+    shell::MainForm form(ui, settings(), seams());
+    form.start({ "exportar", "1" });
+    ui.fileAnswers = { centre };
+    ui.windowGoneAtLevels = true;
+    const auto before = snapshot(qtemp);
+    form.runModeWord();
+    EXPECT_TRUE(ui.boxes().empty());
+    EXPECT_EQ(snapshot(qtemp), before);
+    EXPECT_FALSE(form.lastRunSucceeded());
+    EXPECT_EQ(form.resultCode(), -1);
+    EXPECT_TRUE(ui.closed());
+}
+
 TEST_F(MainFormFlow, CancelBeforeAnyChoiceSaysThereIsNoFile)
 {
     shell::MainForm form(ui, settings(), seams());
