@@ -8,52 +8,13 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool isContinuation(unsigned char byte) noexcept
-{
-    return (byte & 0xC0) == 0x80;
-}
-
 // Decodes the sequence at `pos` and moves past it; a malformed sequence yields
 // U+FFFD and moves past its first byte only, so the next character is not lost.
 char32_t decodeUtf8(std::string_view s, std::size_t& pos) noexcept
 {
-    const auto lead = static_cast<unsigned char>(s[pos]);
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    }
-    std::size_t length = 0;
     char32_t cp = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        cp = lead & 0x1Fu;
-        minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        cp = lead & 0x0Fu;
-        minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        cp = lead & 0x07u;
-        minimum = 0x10000;
-    } else {
-        ++pos;
-        return kReplacement;
-    }
-    if (pos + length > s.size()) {
-        ++pos;
-        return kReplacement;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(s[pos + i]);
-        if (!isContinuation(byte)) {
-            ++pos;
-            return kReplacement;
-        }
-        cp = (cp << 6) | (byte & 0x3Fu);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    const std::size_t length = text::decodeUtf8(s, pos, cp);
+    if (length == 0) {
         ++pos;
         return kReplacement;
     }

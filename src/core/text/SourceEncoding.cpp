@@ -178,37 +178,10 @@ std::size_t firstInvalidUtf8(std::string_view s) noexcept
         }
         if (i >= n)
             break;
-        const auto lead = static_cast<unsigned char>(s[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        // The bounds of the second byte exclude overlong forms (after E0, F0),
-        // surrogates (after ED) and code points beyond U+10FFFF (after F4).
-        std::size_t length = 0;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            lo = lead == 0xE0 ? 0xA0 : 0x80;
-            hi = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            lo = lead == 0xF0 ? 0x90 : 0x80;
-            hi = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
+        char32_t cp = 0;
+        const std::size_t length = decodeUtf8(s, i, cp);
+        if (length == 0)
             return i;
-        }
-        if (i + length > n)
-            return i;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(s[i + k]);
-            const unsigned char min = k == 1 ? lo : 0x80;
-            const unsigned char max = k == 1 ? hi : 0xBF;
-            if (next < min || next > max)
-                return i;
-        }
         i += length;
     }
     return std::string_view::npos;

@@ -103,19 +103,13 @@ bool Scanner::entityDeclaration(std::size_t& p)
     const std::size_t start = p;
     const std::size_t n = m_s.size();
     p += 8; // "<!ENTITY"
-    const auto skipSpaces = [&] {
-        const std::size_t from = p;
-        while (p < n && isSpace(at(p)))
-            ++p;
-        return p > from;
-    };
-    if (!skipSpaces())
+    if (!skipSpaces(p))
         return fail(start, std::string(kReasonBadDoctype));
     bool parameter = false;
     if (at(p) == '%') {
         parameter = true;
         ++p;
-        skipSpaces();
+        skipSpaces(p);
     }
     const std::size_t nameStart = p;
     p = nameEnd(p);
@@ -124,7 +118,7 @@ bool Scanner::entityDeclaration(std::size_t& p)
     if (!checkName(nameStart, p))
         return false;
     const std::string name(m_s.substr(nameStart, p - nameStart));
-    skipSpaces();
+    skipSpaces(p);
     Entity entity;
     if (at(p) == '"' || at(p) == '\'') {
         const auto close = m_s.find(m_s[p], p + 1);
@@ -226,12 +220,6 @@ bool Scanner::attributeListDeclaration(std::size_t& p)
     const std::size_t start = p;
     const std::size_t n = m_s.size();
     p += 9; // "<!ATTLIST"
-    const auto skipSpaces = [&] {
-        const std::size_t from = p;
-        while (p < n && isSpace(at(p)))
-            ++p;
-        return p > from;
-    };
     // The end of the text inside the declaration is left to the parser to report.
     const auto unterminated = [&] {
         m_stop = true;
@@ -243,7 +231,7 @@ bool Scanner::attributeListDeclaration(std::size_t& p)
         end = nameEnd(p);
         return checkName(p, end);
     };
-    if (!skipSpaces())
+    if (!skipSpaces(p))
         return p >= n ? unterminated() : fail(start, std::string(kReasonBadDoctype));
     std::size_t elementEnd = p;
     if (!name(elementEnd))
@@ -253,7 +241,7 @@ bool Scanner::attributeListDeclaration(std::size_t& p)
     const std::string_view element = m_s.substr(p, elementEnd - p);
     p = elementEnd;
     while (true) {
-        const bool blank = skipSpaces();
+        const bool blank = skipSpaces(p);
         if (p >= n)
             return unterminated();
         if (at(p) == '>') {
@@ -269,14 +257,14 @@ bool Scanner::attributeListDeclaration(std::size_t& p)
             return fail(p, std::string(kReasonBadDoctype));
         const std::string_view attribute = m_s.substr(p, attributeEnd - p);
         p = attributeEnd;
-        if (!skipSpaces())
+        if (!skipSpaces(p))
             return p >= n ? unterminated() : fail(p, std::string(kReasonBadDoctype));
         // The type: a keyword, NOTATION and its list, or a list of names.
         const std::size_t typeEnd = nameEnd(p);
         const std::string_view type = m_s.substr(p, typeEnd - p);
         p = typeEnd;
         if (type == "NOTATION") {
-            skipSpaces();
+            skipSpaces(p);
             if (at(p) != '(')
                 return p >= n ? unterminated() : fail(p, std::string(kReasonBadDoctype));
         } else if (!type.empty()) {
@@ -300,7 +288,7 @@ bool Scanner::attributeListDeclaration(std::size_t& p)
             }
             p = close + 1;
         }
-        if (!skipSpaces())
+        if (!skipSpaces(p))
             return p >= n ? unterminated() : fail(p, std::string(kReasonBadDoctype));
         if (startsWith(p, "#REQUIRED") || startsWith(p, "#IMPLIED")) {
             p += at(p + 1) == 'R' ? 9u : 8u;

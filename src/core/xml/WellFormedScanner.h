@@ -52,41 +52,7 @@ inline bool isNameBeyondAscii(char32_t cp) noexcept
         || (cp >= 0x203F && cp <= 0x2040);
 }
 
-// The code point of the UTF-8 sequence at s[i], and its length in bytes; 0 for a byte
-// that starts no well-formed sequence (the text is checked before it is scanned, so
-// only a caller's mistake meets one).
-inline std::size_t decodeUtf8(std::string_view s, std::size_t i, char32_t& cp) noexcept
-{
-    const auto byte = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
-    const unsigned lead = byte(i);
-    std::size_t length = 0;
-    if (lead < 0x80) {
-        cp = lead;
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        cp = lead & 0x07;
-    } else {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        const unsigned next = byte(i + k);
-        if ((next & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    const char32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return length;
-}
+using text::decodeUtf8;
 
 // The Char production of XML 1.0.
 inline bool isXmlChar(char32_t cp) noexcept
@@ -161,6 +127,14 @@ private:
     bool startsWith(std::size_t i, std::string_view what) const noexcept
     {
         return m_s.substr(std::min(i, m_s.size()), what.size()) == what;
+    }
+    // Moves p past the white space there; true when there was some.
+    bool skipSpaces(std::size_t& p) const noexcept
+    {
+        const std::size_t from = p;
+        while (p < m_s.size() && isSpace(at(p)))
+            ++p;
+        return p > from;
     }
     std::size_t nameEnd(std::size_t i) const noexcept
     {
