@@ -4,14 +4,17 @@
 #include "Error.h"
 #include "WarningTexts.h"
 #include "centre_import/CourseLevelGrid.h"
+#include "platform/Platform.h"
+#include "platform/SystemErrorText.h"
+#include "shell/MissingFile.h"
 #include "text/Ascii.h"
 #include "text/Cp1252.h"
 #include "text/PathText.h"
 #include "text/SourceEncoding.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstdio>
 #include <system_error>
 #include <unordered_set>
 
@@ -91,23 +94,30 @@ CourseLevels CourseLevels::parse(std::string_view text, std::string_view sourceN
 
 CourseLevels CourseLevels::load(const fs::path& file)
 {
+    const std::string name = text::pathToUtf8(file);
     std::error_code ec;
-    if (fs::is_directory(file, ec))
-        throw Error(ErrorCode::FileNotFound,
-            "El archivo de niveles " + text::pathToUtf8(file) + " es una carpeta, no un archivo",
-            text::pathToUtf8(file));
+    if (fs::status(file, ec).type() == fs::file_type::not_found)
+        throw Error(ErrorCode::FileNotFound, "No existe el archivo de niveles " + name, name);
     if (!fs::is_regular_file(file, ec))
-        throw Error(ErrorCode::FileNotFound, "No existe el archivo de niveles " + text::pathToUtf8(file),
-            text::pathToUtf8(file));
-    std::ifstream in(file, std::ios::binary);
+        throw Error(ErrorCode::FileNotFound,
+            "No se puede usar el archivo de niveles " + name + ": " + shell::whyNotAFile(file), name);
+    auto unreadable = [&](int error) {
+        return Error(ErrorCode::FileIo,
+            "No se puede leer el archivo de niveles " + name + ": " + platform::systemErrorText(error), name);
+    };
+    errno = 0;
+    std::FILE* in = platform::openFile(file, "rb");
     if (!in)
-        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + text::pathToUtf8(file),
-            text::pathToUtf8(file));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw Error(ErrorCode::FileIo, "No se puede leer el archivo de niveles " + text::pathToUtf8(file),
-            text::pathToUtf8(file));
-    return parse(bytes, text::pathToUtf8(file));
+        throw unreadable(errno != 0 ? errno : EACCES);
+    std::string bytes;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+        bytes.append(buffer, got);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed)
+        throw unreadable(EIO);
+    return parse(bytes, name);
 }
 
 void CourseLevels::apply(CourseLevelGrid& grid, Warnings& warnings) const

@@ -18,7 +18,9 @@ namespace {
 constexpr const char* kKinds[] = { "flock", "ofd", "posix", "head" };
 
 // Opens the files named by its arguments, says "ready", then answers each line of its
-// standard input with the locks it could take, separated by ";".
+// standard input: "try" with the locks it could take, separated by ";"; "hold KIND"
+// by taking that lock on every file and keeping it ("held"); "release" by letting go
+// of what it holds ("released").
 constexpr const char* kScript = R"(import fcntl,os,struct,sys
 files=[(os.path.basename(p),open(p,'r+b')) for p in sys.argv[1:]]
 def ofd(f,t): fcntl.fcntl(f,fcntl.F_OFD_SETLK,struct.pack('hhqqi4x',t,0,0,0,0))
@@ -27,7 +29,23 @@ kinds=[('flock',lambda f:fcntl.flock(f,fcntl.LOCK_EX|fcntl.LOCK_NB),lambda f:fcn
  ('posix',lambda f:fcntl.lockf(f,fcntl.LOCK_EX|fcntl.LOCK_NB),lambda f:fcntl.lockf(f,fcntl.LOCK_UN)),
  ('head',lambda f:fcntl.lockf(f,fcntl.LOCK_EX|fcntl.LOCK_NB,1000,0),lambda f:fcntl.lockf(f,fcntl.LOCK_UN,1000,0))]
 print('ready',flush=True)
+held=[]
 for line in sys.stdin:
+    words=line.split()
+    if words[:1]==['hold']:
+        for kind,lock,unlock in kinds:
+            if kind==words[1]:
+                for name,f in files:
+                    lock(f)
+                    held.append((f,unlock))
+        print('held',flush=True)
+        continue
+    if words[:1]==['release']:
+        for f,unlock in held:
+            unlock(f)
+        held=[]
+        print('released',flush=True)
+        continue
     got=[]
     for name,f in files:
         for kind,lock,unlock in kinds:
@@ -100,6 +118,25 @@ std::string LockingProgram::readLine()
             throw std::runtime_error("the locking program stopped");
         m_pending.append(buffer, static_cast<std::size_t>(got));
     }
+}
+
+void LockingProgram::ask(const std::string& command, const std::string& answer)
+{
+    const std::string line = command + "\n";
+    if (::write(m_toProgram, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        throw std::runtime_error("the locking program stopped");
+    if (readLine() != answer)
+        throw std::runtime_error("the locking program could not " + command);
+}
+
+void LockingProgram::hold(const std::string& kind)
+{
+    ask("hold " + kind, "held");
+}
+
+void LockingProgram::release()
+{
+    ask("release", "released");
 }
 
 std::vector<std::string> LockingProgram::lockable()

@@ -31,11 +31,18 @@ public:
     /// LockFileEx under Wine looks from Linux).
     std::vector<std::string> lockable();
 
+    /// Takes the lock `kind` (one of lockable()'s kinds) on every file and keeps it until
+    /// release(); returns once it is held. Throws std::runtime_error when refused.
+    void hold(const std::string& kind);
+    /// Lets go of what hold() took; returns once it is let go.
+    void release();
+
     /// Every "NAME KIND" lockable() gives for files nobody else locks.
     static std::vector<std::string> allKinds(const std::vector<std::string>& names);
 
 private:
     std::string readLine();
+    void ask(const std::string& command, const std::string& answer);
 
     pid_t m_pid = -1;
     int m_toProgram = -1;

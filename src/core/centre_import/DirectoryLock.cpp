@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "text/PathText.h"
 
+#include <system_error>
 #include <utility>
 
 namespace tramazel::centre_import {
@@ -35,10 +36,25 @@ DirectoryLock DirectoryLock::take(const fs::path& dir, Use use)
 {
     if (auto lock = tryTake(dir, use))
         return std::move(*lock);
+    throw busy(dir, use);
+}
+
+void DirectoryLock::requireFree(const fs::path& dir)
+{
+    const fs::path file = dir / text::pathFromUtf8(kLockFileName);
+    std::error_code ec;
+    if (!fs::exists(file, ec))
+        return;
+    if (!platform::FileLock::tryLock(file, platform::FileLock::Mode::Exclusive))
+        throw busy(dir, Use::Change);
+}
+
+Error DirectoryLock::busy(const fs::path& dir, Use use)
+{
     // Only a run that changes the directory keeps a reader out; a reader keeps out
     // those that change it.
     const std::string others = use == Use::Read ? "Otra importación" : "Otra importación o exportación";
-    throw Error(ErrorCode::TableLocked,
+    return Error(ErrorCode::TableLocked,
         others + " está en curso en el directorio de horarios " + text::pathToUtf8(dir)
             + "; espere a que termine.",
         text::pathToUtf8(dir / text::pathFromUtf8(kLockFileName)));

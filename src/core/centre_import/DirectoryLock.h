@@ -6,6 +6,10 @@
 #include <optional>
 #include <string_view>
 
+namespace tramazel {
+class Error;
+}
+
 namespace tramazel::platform {
 class FileLock;
 } // namespace tramazel::platform
@@ -41,6 +45,11 @@ public:
     /// wait) when another run holds it.
     static DirectoryLock take(const std::filesystem::path& dir, Use use);
 
+    /// Throws Error (TableLocked) as take(`dir`, Use::Change) would when another run holds
+    /// the lock of `dir`; takes nothing and creates nothing (no lock file, no run).
+    /// Throws Error (FileIo) when the lock file exists but cannot be opened.
+    static void requireFree(const std::filesystem::path& dir);
+
     Use use() const noexcept { return m_use; }
 
     DirectoryLock(DirectoryLock&&) noexcept;
@@ -50,6 +59,7 @@ public:
     DirectoryLock& operator=(const DirectoryLock&) = delete;
 
 private:
+    static Error busy(const std::filesystem::path& dir, Use use);
     DirectoryLock(std::unique_ptr<platform::FileLock> lock, Use use);
 
     std::unique_ptr<platform::FileLock> m_lock;

@@ -104,7 +104,10 @@ void requireCentreRoot(const xml::XmlDocument& doc, const fs::path& file)
     const std::string name = text::pathToUtf8(file);
     throw Error(ErrorCode::XmlWrongRoot,
         "El archivo «" + name + "» no es un archivo de centro de GestIB: su elemento raíz" + where + " es <"
-            + std::string(root.name()) + "> y debería ser <" + std::string(kCentreRoot) + ">",
+            + std::string(root.name()) + "> y debería ser <" + std::string(kCentreRoot)
+            + ">. Elija el archivo que se obtiene en GestIB al exportar los datos del centro, cuyo elemento"
+              " principal es "
+            + std::string(kCentreRoot),
         name, position);
 }
 

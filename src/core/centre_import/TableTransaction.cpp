@@ -6,6 +6,7 @@
 #include "dbf/TableFiles.h"
 #include "platform/IoHooks.h"
 #include "platform/Platform.h"
+#include "platform/SystemErrorText.h"
 #include "text/Ascii.h"
 #include "text/PathText.h"
 
@@ -53,9 +54,12 @@ std::string withFullStop(std::string message)
     return message;
 }
 
-Error ioError(std::string what, const fs::path& path, const std::error_code& ec)
+// "What (path): why", so that the person sees which file and the system's reason.
+Error ioError(const std::string& what, const fs::path& path, const std::error_code& ec)
 {
-    return Error(ErrorCode::FileIo, std::move(what), text::pathToUtf8(path) + ": " + ec.message());
+    return Error(ErrorCode::FileIo,
+        what + " (" + text::pathToUtf8(path) + "): " + platform::systemErrorText(ec),
+        text::pathToUtf8(path) + ": " + ec.message());
 }
 
 // A run of an older version, which kept its lock in its staging folder, is alive.
@@ -185,15 +189,34 @@ void removeFile(const platform::IoHooks& io, const fs::path& file)
 Error tableHeld(std::string_view base, const fs::path& file)
 {
     return Error(ErrorCode::TableLocked,
-        "La tabla " + std::string(base) + " está abierta en otro programa; ciérrela y repita la importación",
+        "Otro programa, por ejemplo Zelvano, tiene abierta la tabla " + std::string(base) + " ("
+            + text::pathToUtf8(file) + "). Ciérrela en ese programa y vuelva a importar",
         text::pathToUtf8(file));
 }
 
 // The lock that keeps other programs from writing a file the swap replaces (and, on
-// Windows, refuses while one has it open for writing). Null when another holds it.
+// Windows, refuses while one has it open for writing). Null when another holds it, or
+// has it open in a way that would stop the swap from moving it aside: Zelvano keeps
+// the tables it shows open without letting them be renamed.
 std::unique_ptr<platform::FileLock> lockAgainstWriters(const fs::path& file)
 {
-    return platform::FileLock::tryLock(file, platform::FileLock::Mode::ExclusiveNoWrites);
+    auto lock = platform::FileLock::tryLock(file, platform::FileLock::Mode::ExclusiveNoWrites);
+    if (lock && platform::renameBlockedByOpenHandles(file))
+        return nullptr;
+    return lock;
+}
+
+// The import creates its folders in the timetable directory and replaces its tables
+// there: a folder this user may not change is said at once, with the system's reason.
+void requireWritableFolder(const platform::IoHooks& io, const fs::path& dir)
+{
+    const int error = io.folderWriteError(dir);
+    if (error != 0)
+        throw Error(ErrorCode::FileIo,
+            "No se puede escribir en el directorio de horarios " + text::pathToUtf8(dir) + ": "
+                + platform::systemErrorText(error)
+                + ". La importación necesita crear y sustituir archivos en él",
+            text::pathToUtf8(dir));
 }
 
 // Refuses the run while another program holds one of the tables `bases`: each .DBF
@@ -423,9 +446,20 @@ std::optional<DirectoryLock> TableTransaction::lockForReading(
     return lock;
 }
 
+void TableTransaction::checkCanBegin(
+    const fs::path& dir, std::span<const std::string_view> tables, const platform::IoHooks* io)
+{
+    TableTransaction probe(dir, io);
+    probe.requireFolder();
+    requireWritableFolder(probe.m_io, dir);
+    DirectoryLock::requireFree(dir);
+    refuseHeldTables(dir, tables);
+}
+
 void TableTransaction::begin(std::span<const std::string_view> tables, Leftovers leftovers)
 {
     requireFolder();
+    requireWritableFolder(m_io, m_dir);
     // Before anything is looked at or made: what is found under the lock is no live
     // run's, and what is made is no other run's to take for a leftover.
     m_directoryLock = DirectoryLock::take(m_dir, DirectoryLock::Use::Change);
@@ -601,8 +635,16 @@ void TableTransaction::moveOldTablesAside()
                 m_backup, ec ? ec : std::make_error_code(std::errc::file_exists));
         for (const std::string& name : m_journal.backups) {
             step("backup:" + name);
-            moveFile(m_io, inFolder(m_dir, name), inFolder(m_backup, name),
-                "No se puede apartar la tabla " + baseName(name));
+            const fs::path path = inFolder(m_dir, name);
+            try {
+                moveFile(m_io, path, inFolder(m_backup, name),
+                    "No se puede apartar la tabla " + baseName(name) + " (" + text::pathToUtf8(path) + ")");
+            } catch (const Error& e) {
+                // A program that opened the table after the last check stops the move.
+                if (e.code() == ErrorCode::FileIo && platform::renameBlockedByOpenHandles(path))
+                    throw tableHeld(baseName(name), path);
+                throw;
+            }
         }
         swapFolders.push_back(m_backup);
     }

@@ -99,10 +99,20 @@ public:
     static std::optional<DirectoryLock> lockForReading(
         const std::filesystem::path& dir, const platform::IoHooks* io = nullptr);
 
+    /// Checks, creating and changing nothing, what would stop begin() before the person
+    /// is asked anything: that `dir` is a folder this user may write in, that no other
+    /// run holds it, and that no other program holds one of `tables` (their .DBF and
+    /// .MDX files are only opened, locked and let go at once). Throws Error as begin()
+    /// does: FileNotFound, FileIo (naming the folder and the system's reason),
+    /// TableLocked (naming the table, its file and what to do).
+    static void checkCanBegin(const std::filesystem::path& dir, std::span<const std::string_view> tables,
+        const platform::IoHooks* io = nullptr);
+
     /// Starts the transaction: takes the directory's lock, deals with leftovers as
     /// `leftovers` says, creates the staging folder, then refuses while another
     /// program holds one of `tables` (base names; their .DBF and .MDX files) open.
-    /// Throws Error: FileNotFound when `dir` is no folder; TableLocked when another run
+    /// Throws Error: FileNotFound when `dir` is no folder; FileIo when this user may not
+    /// write in it; TableLocked when another run
     /// holds the directory, when leftovers are refused, or when a table is held.
     /// After a failure the directory is as it was.
     void begin(std::span<const std::string_view> tables, Leftovers leftovers);

@@ -36,11 +36,19 @@ std::string where(const fs::path& table, std::uint32_t record, const FieldInfo& 
 
 } // namespace
 
-Error tableCorrupt(const fs::path& table, const std::string& detail)
+Error tableCorrupt(const fs::path& table, const std::string& reason, const std::string& detail)
 {
     return Error(ErrorCode::TableCorrupt,
-        "La tabla " + quotedName(table) + " está dañada o no es una tabla dBASE.",
+        "La tabla " + quotedName(table) + " está dañada o no es una tabla dBASE: " + reason + " ("
+            + text::pathToUtf8(table) + ").",
         text::pathToUtf8(table) + ": " + detail);
+}
+
+Error tableCutShort(const fs::path& table, std::uint64_t offset)
+{
+    return tableCorrupt(table,
+        "el archivo se acaba antes de los registros que anuncia (posición " + std::to_string(offset) + ")",
+        "short read at offset " + std::to_string(offset));
 }
 
 Error unsupportedVersion(const fs::path& table, std::uint8_t version)
@@ -230,9 +238,10 @@ Error cannotCreate(const std::string& base, const fs::path& dir, const fs::path&
         text::pathToUtf8(table));
 }
 
-Error indexCorrupt(const fs::path& index, const std::string& detail)
+Error indexCorrupt(const fs::path& index, const std::string& reason, const std::string& detail)
 {
-    return Error(ErrorCode::TableCorrupt, "El índice " + quotedName(index) + " está dañado.",
+    return Error(ErrorCode::TableCorrupt,
+        "El índice " + quotedName(index) + " está dañado: " + reason + " (" + text::pathToUtf8(index) + ").",
         text::pathToUtf8(index) + ": " + detail);
 }
 

@@ -19,8 +19,11 @@ struct FieldInfo;
 namespace errors {
 
 // Reading a table file.
-/// TableCorrupt: the file is not a table this engine can make sense of.
-Error tableCorrupt(const std::filesystem::path& table, const std::string& detail);
+/// TableCorrupt: the file is not a table this engine can make sense of. `reason` says
+/// what is wrong, in Spanish, for the message; `detail` the same for the technical detail.
+Error tableCorrupt(const std::filesystem::path& table, const std::string& reason, const std::string& detail);
+/// TableCorrupt: fewer bytes than the header promises at byte `offset`.
+Error tableCutShort(const std::filesystem::path& table, std::uint64_t offset);
 /// TableUnsupported: a version byte of a variant that cannot be read.
 Error unsupportedVersion(const std::filesystem::path& table, std::uint8_t version);
 /// TableUnsupported: a field type letter that cannot be read.
@@ -88,8 +91,8 @@ Error cannotCreate(
     const std::string& base, const std::filesystem::path& dir, const std::filesystem::path& table);
 
 // Index files.
-/// TableCorrupt.
-Error indexCorrupt(const std::filesystem::path& index, const std::string& detail);
+/// TableCorrupt. `reason` says what is wrong, in Spanish; `detail` for the technical detail.
+Error indexCorrupt(const std::filesystem::path& index, const std::string& reason, const std::string& detail);
 /// FileIo.
 Error indexUnreadable(const std::filesystem::path& index);
 /// FileIo.

@@ -40,6 +40,8 @@ Encoding encodingOf(const FieldInfo& f, bool foxPro, bool level7, const std::fil
 {
     auto bad = [&](const std::string& why) {
         return errors::tableCorrupt(table,
+            "la descripción del campo «" + f.name + "» (tipo " + std::string(1, f.type) + ", ancho "
+                + std::to_string(f.width) + ", " + std::to_string(f.decimals) + " decimales) no es válida",
             "field " + f.name + " " + f.type + "(" + std::to_string(f.width) + ","
                 + std::to_string(f.decimals) + "): " + why);
     };
@@ -128,13 +130,16 @@ void DbfHeader::addField(FieldInfo field, Encoding encoding)
 
 DbfHeader DbfHeader::read(BlockFile& file, std::uint64_t fileSize, const std::filesystem::path& table)
 {
-    auto corrupt = [&](const std::string& detail) { return errors::tableCorrupt(table, detail); };
+    auto corrupt = [&](const std::string& reason, const std::string& detail) {
+        return errors::tableCorrupt(table, reason, detail);
+    };
     auto readBytes = [&](unsigned char* data, std::size_t size) {
         if (!file.read(0, reinterpret_cast<char*>(data), size))
-            throw corrupt("short read at offset 0");
+            throw errors::tableCutShort(table, 0);
     };
     if (fileSize < kHeaderSize)
-        throw corrupt("file of " + std::to_string(fileSize) + " bytes has no complete header");
+        throw corrupt("el archivo tiene " + std::to_string(fileSize) + " bytes, menos que una cabecera",
+            "file of " + std::to_string(fileSize) + " bytes has no complete header");
     DbfHeader h;
     unsigned char fixed[kHeaderSize];
     readBytes(fixed, kHeaderSize);
@@ -153,9 +158,13 @@ DbfHeader DbfHeader::read(BlockFile& file, std::uint64_t fileSize, const std::fi
     const std::size_t descSize = level7 ? kDesc7Size : kDescriptorSize;
     const std::size_t nameSize = level7 ? kDesc7NameSize : kDescNameSize;
     if (h.m_headerLength < descStart + 1)
-        throw corrupt("header length " + std::to_string(h.m_headerLength) + " too small");
+        throw corrupt(
+            "la cabecera dice medir " + std::to_string(h.m_headerLength) + " bytes, demasiado pocos",
+            "header length " + std::to_string(h.m_headerLength) + " too small");
     if (h.m_headerLength > fileSize)
-        throw corrupt("header length " + std::to_string(h.m_headerLength) + " beyond the end of the file");
+        throw corrupt("la cabecera dice medir " + std::to_string(h.m_headerLength)
+                + " bytes, más que el archivo entero (" + std::to_string(fileSize) + ")",
+            "header length " + std::to_string(h.m_headerLength) + " beyond the end of the file");
     h.m_bytes.resize(h.m_headerLength);
     readBytes(h.m_bytes.data(), h.m_headerLength);
     std::string_view driverName;
@@ -170,7 +179,8 @@ DbfHeader DbfHeader::read(BlockFile& file, std::uint64_t fileSize, const std::fi
     std::size_t pos = descStart;
     while (pos < h.m_headerLength && h.m_bytes[pos] != kHeaderTerminator) {
         if (pos + descSize > h.m_headerLength)
-            throw corrupt("field descriptors run past the header length");
+            throw corrupt("las descripciones de los campos pasan del final de la cabecera",
+                "field descriptors run past the header length");
         const unsigned char* d = &h.m_bytes[pos];
         FieldInfo f;
         const char* name = reinterpret_cast<const char*>(d + kDescName);
@@ -182,7 +192,8 @@ DbfHeader DbfHeader::read(BlockFile& file, std::uint64_t fileSize, const std::fi
         f.width = d[level7 ? kDesc7Width : kDescWidth];
         f.decimals = d[level7 ? kDesc7Decimals : kDescDecimals];
         if (f.name.empty())
-            throw corrupt("field " + std::to_string(h.m_fields.size() + 1) + " has no name");
+            throw corrupt("el campo " + std::to_string(h.m_fields.size() + 1) + " no tiene nombre",
+                "field " + std::to_string(h.m_fields.size() + 1) + " has no name");
         if (foxPro && f.type == kTypeCharacter) {
             // FoxPro keeps the high byte of a long character width in the decimals.
             f.width += 256 * f.decimals;
@@ -193,15 +204,21 @@ DbfHeader DbfHeader::read(BlockFile& file, std::uint64_t fileSize, const std::fi
         pos += descSize;
     }
     if (pos >= h.m_headerLength)
-        throw corrupt("no header terminator 0x0D within the header length");
+        throw corrupt(
+            "falta la marca de fin de la cabecera", "no header terminator 0x0D within the header length");
     if (h.m_fields.empty())
-        throw corrupt("no fields");
+        throw corrupt("no tiene ningún campo", "no fields");
     if (h.m_recordLength != recordLength)
-        throw corrupt("record length " + std::to_string(recordLength) + " differs from 1 + field widths "
-            + std::to_string(h.m_recordLength));
+        throw corrupt("la cabecera dice que cada registro mide " + std::to_string(recordLength)
+                + " bytes, pero sus campos suman " + std::to_string(h.m_recordLength),
+            "record length " + std::to_string(recordLength) + " differs from 1 + field widths "
+                + std::to_string(h.m_recordLength));
     if (h.recordOffset(h.m_recordCount) > fileSize)
-        throw corrupt("header counts " + std::to_string(h.m_recordCount) + " records but the file holds only "
-            + std::to_string((fileSize - h.m_headerLength) / recordLength));
+        throw corrupt("la cabecera cuenta " + std::to_string(h.m_recordCount)
+                + " registros, pero el archivo solo tiene sitio para "
+                + std::to_string((fileSize - h.m_headerLength) / recordLength),
+            "header counts " + std::to_string(h.m_recordCount) + " records but the file holds only "
+                + std::to_string((fileSize - h.m_headerLength) / recordLength));
     return h;
 }
 

@@ -107,7 +107,7 @@ public:
         }
         const std::uint64_t at = header.recordOffset(index);
         if (!file.read(at, record.data(), record.size()))
-            throw errors::tableCorrupt(path, "short read at offset " + std::to_string(at));
+            throw errors::tableCutShort(path, at);
     }
 
     /// Moves to the first live record at or after `index`.

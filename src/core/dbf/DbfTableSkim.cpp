@@ -19,7 +19,7 @@ bool DbfTable::skimRuns(bool fromStart, RunTest test, void* context)
         const std::uint64_t at = d.header.recordOffset(index);
         const char* bytes = d.file.peek(at, length);
         if (!bytes)
-            throw errors::tableCorrupt(d.path, "short read at offset " + std::to_string(at));
+            throw errors::tableCutShort(d.path, at);
         // Every whole record the read block holds from here on, at least this one.
         const std::size_t count = std::min<std::size_t>(d.file.peekedLength(at) / length, d.count - index);
         const std::size_t accepted = test(bytes, count, length, context);

@@ -344,7 +344,9 @@ void MdxFile::write(const std::filesystem::path& file, std::string_view tableNam
 
 std::vector<MdxTagInfo> MdxFile::readTags(const std::filesystem::path& file, const platform::IoHooks* io)
 {
-    auto corrupt = [&](const std::string& what) { return errors::indexCorrupt(file, what); };
+    auto corrupt = [&](const std::string& reason, const std::string& what) {
+        return errors::indexCorrupt(file, reason, what);
+    };
     BlockFile f;
     if (!f.open(file, BlockFile::Mode::Read, { errors::indexUnreadable, errors::indexUnwritable }, io))
         throw errors::indexUnreadable(file);
@@ -354,21 +356,24 @@ std::vector<MdxTagInfo> MdxFile::readTags(const std::filesystem::path& file, con
         throw errors::indexUnreadable(file);
     std::vector<unsigned char> head(kFileHeaderPages * kMdxPageSize);
     if (size < head.size() || !f.read(0, reinterpret_cast<char*>(head.data()), head.size()))
-        throw corrupt("shorter than its header");
+        throw corrupt("el archivo es más corto que su cabecera", "shorter than its header");
     if (head[kOffMdxTagEntrySize] != kMdxTagEntrySize)
-        throw corrupt("tag entry size " + std::to_string(head[kOffMdxTagEntrySize]));
+        throw corrupt("la lista de etiquetas no tiene el formato de dBASE",
+            "tag entry size " + std::to_string(head[kOffMdxTagEntrySize]));
     std::size_t inUse = readU16(&head[kOffMdxTagsInUse]);
     if (inUse >= kMdxTagSlots)
-        throw corrupt("tag count " + std::to_string(inUse));
+        throw corrupt("dice tener " + std::to_string(inUse) + " etiquetas, más de las que caben",
+            "tag count " + std::to_string(inUse));
     std::vector<MdxTagInfo> tags;
     std::array<unsigned char, kTagExpression + kMdxMaxExpression> tagHead {};
     for (std::size_t t = 1; t <= inUse; ++t) {
         const unsigned char* e = &head[kMdxTagTableOffset + kMdxTagEntrySize * t];
         std::uint64_t offset = std::uint64_t { readU32(e + kEntHeaderPage) } * kMdxPageSize;
         if (offset < head.size() || offset + tagHead.size() > size)
-            throw corrupt("tag header page out of the file");
+            throw corrupt("la etiqueta " + std::to_string(t) + " apunta fuera del archivo",
+                "tag header page out of the file");
         if (!f.read(offset, reinterpret_cast<char*>(tagHead.data()), tagHead.size()))
-            throw corrupt("tag header unreadable");
+            throw corrupt("no se puede leer la etiqueta " + std::to_string(t), "tag header unreadable");
         MdxTagInfo info;
         const char* name = reinterpret_cast<const char*>(e + kEntName);
         info.name.assign(name, boundedLength(name, kEntNameSize));

@@ -110,7 +110,7 @@ void ProductionIndex::prepareForChanges(const DbfHeader& header, BlockFile& reco
     for (std::uint32_t r = 0; r < header.recordCount(); ++r) {
         const std::uint64_t at = header.recordOffset(r);
         if (!records.read(at, record.data(), record.size()))
-            throw errors::tableCorrupt(table, "short read at offset " + std::to_string(at));
+            throw errors::tableCutShort(table, at);
         recordAppended(fields, record.data());
     }
     m_ready = true;

@@ -36,6 +36,7 @@ IoHooks::IoHooks()
     })
     , rename(&renameFile)
     , remove(&removeAll)
+    , folderWriteError(&platform::folderWriteError)
     , step([](std::string_view) {})
 {
 }

@@ -45,6 +45,9 @@ struct IoHooks {
     /// Removes the file, or the folder with everything in it, at `path`; nothing there
     /// is no failure. Throws Error (FileIo) with `what` as its message.
     std::function<void(const std::filesystem::path& path, const std::string& what)> remove;
+    /// Why entries could not be made or removed in `folder` (platform::folderWriteError):
+    /// an errno value, 0 when they can. Asks only; changes nothing.
+    std::function<int(const std::filesystem::path& folder)> folderWriteError;
     /// Told of each named step of a run before the step changes a file
     /// ("builder:TransformarAulas", "install:ASIGNOMT.DBF", "commit", …). Does nothing
     /// by default; a test throws from it to fail or stop the run at that step.

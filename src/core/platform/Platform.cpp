@@ -193,6 +193,45 @@ void syncFolder(const std::filesystem::path&)
     // of folder entries.
 }
 
+bool renameBlockedByOpenHandles(const std::filesystem::path& file)
+{
+    // A rename opens the file for deletion; a handle that does not share deletion
+    // refuses that open, and so this one.
+    HANDLE h = CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(h);
+    return false;
+}
+
+int folderWriteError(const std::filesystem::path& folder)
+{
+    // Opening the folder for adding and removing entries is the access check the
+    // system makes when a file is created there; the handle creates nothing.
+    HANDLE h = CreateFileW(folder.c_str(), FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return ENOENT;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        default:
+            return EACCES;
+        }
+    }
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool isFolder
+        = GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    CloseHandle(h);
+    return isFolder ? 0 : ENOTDIR;
+}
+
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what)
 {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -482,6 +521,25 @@ void startWriteBack(std::FILE* stream) noexcept
 void syncFolder(const std::filesystem::path& folder)
 {
     folderSynced(folder, fsyncPath(folderToSync(folder), O_RDONLY | O_DIRECTORY));
+}
+
+bool renameBlockedByOpenHandles(const std::filesystem::path&)
+{
+    return false;
+}
+
+int folderWriteError(const std::filesystem::path& folder)
+{
+    struct stat st { };
+    if (::stat(folder.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    // Creating, renaming and removing entries takes write and search rights on the
+    // folder; a read-only mount refuses them even to root.
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return errno;
+    return 0;
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what)

@@ -82,6 +82,17 @@ void replaceFile(
 /// with `what` as its message. Not durable by itself: sync the folders after.
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what);
 
+/// Why this user could not create, rename or remove entries in `folder`, as an errno
+/// value for systemErrorText() (EACCES, EROFS, ENOENT, ENOTDIR, …); 0 when it may. Only
+/// asks the system: nothing is created in the folder, not even for a moment.
+int folderWriteError(const std::filesystem::path& folder);
+
+/// True when another handle has `file` open in a way that forbids renaming it: on
+/// Windows, opened without FILE_SHARE_DELETE, as many programs open the tables they
+/// show. Always false where an open file never stops a rename (Linux). Only opens the
+/// file and closes it again.
+bool renameBlockedByOpenHandles(const std::filesystem::path& file);
+
 /// Sends the contents of `file` to the device (fsync; FlushFileBuffers on Windows).
 /// Throws Error (FileIo) when the system cannot: the contents are then unknown.
 void syncFile(const std::filesystem::path& file);

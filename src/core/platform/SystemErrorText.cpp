@@ -45,4 +45,14 @@ std::string systemErrorText(int errorNumber)
     }
 }
 
+std::string systemErrorText(const std::error_code& error)
+{
+    if (!error)
+        return {};
+    const std::error_condition condition = error.default_error_condition();
+    if (condition.category() == std::generic_category())
+        return systemErrorText(condition.value());
+    return error.message();
+}
+
 } // namespace tramazel::platform

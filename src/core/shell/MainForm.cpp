@@ -199,6 +199,11 @@ void MainForm::importCentre()
 {
     State& s = *m_state;
     s.run(kResultImportWithoutFile, [&] {
+        // What would stop the run (a folder this user may not change, a table another
+        // program has open) is said before the person chooses a file and fills in the
+        // grid; the run checks again when it starts and once more before the swap.
+        centre_import::TableTransaction::checkCanBegin(
+            s.settings.qtempDir, centre_import::kImportTables, s.seams.io);
         // Cancelling the dialog must not rebuild the tables unasked: they may hold
         // levels, lines and days typed since the last import.
         if (!s.chooseFile() && !s.chosenFile.empty()) {

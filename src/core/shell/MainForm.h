@@ -69,9 +69,11 @@ public:
     bool closing();
 
     /// The left button: asks for a centre file and imports it into the timetable
-    /// directory. When the dialog is cancelled after a file was chosen earlier, asks
-    /// first whether to import that file again (its tables are rebuilt); declining
-    /// changes nothing.
+    /// directory. Before any dialog, says what would stop the import (a folder this
+    /// user may not change, a table another program has open:
+    /// TableTransaction::checkCanBegin) and asks nothing. When the dialog is cancelled
+    /// after a file was chosen earlier, asks first whether to import that file again
+    /// (its tables are rebuilt); declining changes nothing.
     void importCentre();
     /// The right button: asks for a file and writes the solution file in its folder.
     void exportSolution();

@@ -10,8 +10,6 @@ namespace tramazel::shell {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 std::string whyNotAFile(const fs::path& file)
 {
     std::error_code ec;
@@ -33,8 +31,6 @@ std::string whyNotAFile(const fs::path& file)
         return "no se puede consultar (" + ec.message() + ")";
     return "no es un archivo normal, sino un dispositivo o una tubería";
 }
-
-} // namespace
 
 std::string noFileMessage(const fs::path& chosen)
 {

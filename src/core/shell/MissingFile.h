@@ -12,4 +12,8 @@ namespace tramazel::shell {
 /// a device or a pipe, its folder cannot be entered). UTF-8.
 std::string noFileMessage(const std::filesystem::path& chosen);
 
+/// Why `file` is no regular file a run can read, in Spanish ("no existe", "es una
+/// carpeta, no un archivo", …), for messages that name the file.
+std::string whyNotAFile(const std::filesystem::path& file);
+
 } // namespace tramazel::shell

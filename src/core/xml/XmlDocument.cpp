@@ -3,6 +3,7 @@
 
 #include "Error.h"
 #include "platform/Platform.h"
+#include "platform/SystemErrorText.h"
 #include "text/Cp1252.h"
 #include "text/PathText.h"
 #include "text/SourceEncoding.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -557,14 +559,25 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
     const auto status = std::filesystem::status(file, ec);
     if (status.type() == std::filesystem::file_type::not_found)
         throw Error(ErrorCode::FileNotFound, "No existe el archivo " + inQuotes(name) + ".", name);
-    if (ec || status.type() == std::filesystem::file_type::directory)
-        throw Error(ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".",
-            ec ? ec.message() : std::string("is a directory"));
+    // The person sees why: a folder chosen, a folder that cannot be entered, a file
+    // this user may not read.
+    auto unreadable = [&](const std::string& reason, const std::string& detail) {
+        return Error(ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ": " + reason + ".",
+            name + ": " + detail);
+    };
+    if (ec)
+        throw unreadable(platform::systemErrorText(ec), ec.message());
+    if (status.type() == std::filesystem::file_type::directory)
+        throw unreadable("es una carpeta, no un archivo", "is a directory");
 
+    errno = 0;
     std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw Error(
-            ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": open failed");
+    if (!in) {
+        const int error = errno;
+        throw unreadable(
+            error != 0 ? platform::systemErrorText(error) : std::string("el sistema no permite abrirlo"),
+            "open failed");
+    }
     // Into storage not cleared first, a nul after; then on to the end (it may have grown).
     std::size_t size = static_cast<std::size_t>(std::filesystem::file_size(file, ec));
     size = ec ? 0 : size;
@@ -578,8 +591,7 @@ XmlDocument XmlDocument::load(const std::filesystem::path& file)
         bytes = grown.append(grown.empty() ? bytes : "")
                     .append(chunk.data(), static_cast<std::size_t>(in.gcount()));
     if (in.bad())
-        throw Error(
-            ErrorCode::FileIo, "No se puede leer el archivo " + inQuotes(name) + ".", name + ": read failed");
+        throw unreadable(platform::systemErrorText(EIO), "read failed");
 
     Parsed parsed = parseBytes(bytes, name, true);
     XmlDocument doc;

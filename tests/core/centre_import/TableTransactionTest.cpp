@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -518,6 +519,50 @@ TEST_F(TableTransactionRun, ALiveRunIsLeftAloneAndRefusesASecondOne)
         EXPECT_EQ(TableTransaction::recover(qtemp), Recovery::CleanedUp);
         EXPECT_EQ(snapshot(qtemp), before);
     }
+}
+
+// The check a window makes before it asks anything creates nothing, not even the lock
+// file, and refuses as the run would, saying what stops it and where: another program
+// holding a table, another run holding the directory, a folder this user may not
+// change (the run itself refuses that one before it makes its lock file too).
+TEST_F(TableTransactionRun, TheCheckBeforeARunCreatesNothingAndSaysWhatWouldStopIt)
+{
+    TableTransaction::checkCanBegin(qtemp, kTables);
+    EXPECT_EQ(snapshot(qtemp), before);
+    expectError(ErrorCode::FileNotFound, [&] { TableTransaction::checkCanBegin(dir / "nowhere", kTables); });
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+
+    platform::IoHooks readOnly;
+    readOnly.folderWriteError = [](const fs::path&) { return EROFS; };
+    for (const auto& refused :
+        { std::function<void()>([&] { TableTransaction::checkCanBegin(qtemp, kTables, &readOnly); }),
+            std::function<void()>([&] { runTransaction(qtemp, &readOnly); }) }) {
+        const auto error = expectError(ErrorCode::FileIo, refused);
+        ASSERT_TRUE(error);
+        EXPECT_NE(error->message().find(qtemp.string() + ": el disco es de solo lectura"), std::string::npos)
+            << error->message();
+        EXPECT_EQ(snapshot(qtemp), before);
+    }
+
+#ifndef _WIN32
+    {
+        test::LockingProgram other({ qtemp / "Proft.dbf" });
+        other.hold("head"); // how Zelvano's lock under Wine looks from here
+        const auto error
+            = expectError(ErrorCode::TableLocked, [&] { TableTransaction::checkCanBegin(qtemp, kTables); });
+        ASSERT_TRUE(error);
+        for (const std::string& part :
+            { std::string("PROFT"), std::string("Zelvano"), (qtemp / "Proft.dbf").string() })
+            EXPECT_NE(error->message().find(part), std::string::npos) << part << " in " << error->message();
+        other.release();
+        TableTransaction::checkCanBegin(qtemp, kTables);
+    }
+#endif
+    {
+        const auto otherRun = DirectoryLock::take(qtemp, DirectoryLock::Use::Read);
+        expectError(ErrorCode::TableLocked, [&] { TableTransaction::checkCanBegin(qtemp, kTables); });
+    }
+    TableTransaction::checkCanBegin(qtemp, kTables);
 }
 
 // The lock file stays, empty, and is made only by a run that needs it.

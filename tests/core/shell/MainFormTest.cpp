@@ -2,14 +2,19 @@
 #include "shell/MainForm.h"
 #include "FakeBuilders.h"
 #include "FakeInteraction.h"
+#include "LockingProgram.h"
 #include "TestSupport.h"
 #include "ZelvanoTables.h"
+#include "centre_import/DirectoryLock.h"
 #include "dbf/DbfTable.h"
 #include "platform/IoHooks.h"
+#include "platform/Platform.h"
 #include "text/PathText.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <functional>
 #include <optional>
 
 using namespace tramazel;
@@ -325,7 +330,11 @@ TEST_F(MainFormFlow, AFileThatIsNotACentreFileShowsItsErrorAndKeepsTheLastCode)
     form.importCentre();
     ASSERT_EQ(ui.boxes().size(), 1u);
     EXPECT_TRUE(ui.boxes()[0].starts_with("error:El archivo ")) << ui.boxes()[0];
-    EXPECT_TRUE(ui.boxes()[0].ends_with("y debería ser <CENTRE>.")) << ui.boxes()[0];
+    EXPECT_NE(
+        ui.boxes()[0].find("y debería ser <CENTRE>. Elija el archivo que se obtiene en GestIB al exportar "
+                           "los datos del centro"),
+        std::string::npos)
+        << ui.boxes()[0];
     EXPECT_EQ(form.resultCode(), 1);
     EXPECT_FALSE(form.lastRunSucceeded());
     EXPECT_TRUE(form.lastSummary().empty());
@@ -408,4 +417,94 @@ TEST_F(MainFormFlow, StartUpRollsBackAnInterruptedImport)
     shell::MainForm next(ui, settings(), seams());
     next.start({});
     EXPECT_EQ(snapshot(qtemp), before);
+}
+
+// What would stop the import is said before the file dialog opens, with what stops it
+// and where, and nothing is asked or changed: not even the directory's lock file is made.
+TEST_F(MainFormFlow, WhatWouldStopTheImportIsSaidBeforeTheFileDialog)
+{
+    struct Case {
+        const char* name;
+        std::function<std::function<void()>(const fs::path& qtemp)> stop; // returns the undo
+        std::vector<std::string> said; // parts of the error box
+        const platform::IoHooks* io = nullptr;
+    };
+    platform::IoHooks readOnly;
+    readOnly.folderWriteError = [](const fs::path&) { return EROFS; };
+    std::optional<test::LockingProgram> other;
+    std::optional<centre_import::DirectoryLock> otherRun;
+    const std::vector<Case> cases = {
+        { "a read-only disk", [](const fs::path&) { return std::function<void()>([] {}); },
+            { qtemp.string() + ": el disco es de solo lectura" }, &readOnly },
+        { "a folder this user may only read",
+            [](const fs::path& q) {
+                fs::permissions(q, fs::perms::owner_read | fs::perms::owner_exec);
+                return std::function<void()>([q] { fs::permissions(q, fs::perms::owner_all); });
+            },
+            { qtemp.string() + ": permiso denegado" } },
+        { "another run",
+            [&](const fs::path& q) {
+                otherRun = centre_import::DirectoryLock::take(q, centre_import::DirectoryLock::Use::Read);
+                return std::function<void()>([&] { otherRun.reset(); });
+            },
+            { "en curso en el directorio de horarios " + qtemp.string() } },
+#ifndef _WIN32
+        { "a table another program holds",
+            [&](const fs::path& q) {
+                other.emplace(std::vector<fs::path> { q / "PROFT.DBF" });
+                other->hold("head");
+                return std::function<void()>([&] { other.reset(); });
+            },
+            { "tabla PROFT", "Zelvano", (qtemp / "PROFT.DBF").string(), "Ciérrela en ese programa" } },
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeInteraction person;
+        shell::MainForm form(person, settings(), seams(c.io));
+        form.start({});
+        const auto before = snapshot(qtemp);
+        const auto undo = c.stop(qtemp);
+        if (c.said[0].ends_with("permiso denegado") && platform::folderWriteError(qtemp) == 0) {
+            undo(); // root, or a file system that ignores the mode: nothing to see
+            continue;
+        }
+        person.fileAnswers = { centre };
+        form.importCentre();
+        undo();
+        ASSERT_EQ(person.events.size(), 1u) << ::testing::PrintToString(person.events);
+        EXPECT_TRUE(person.events[0].starts_with("error:")) << person.events[0];
+        for (const std::string& part : c.said)
+            EXPECT_NE(person.events[0].find(part), std::string::npos) << part << " in " << person.events[0];
+        EXPECT_EQ(snapshot(qtemp), before);
+        EXPECT_FALSE(form.lastRunSucceeded());
+    }
+}
+
+// A table another program takes after the dialog stops the run when it starts, before
+// the course-level grid: the run checks again before the builders ask anything.
+TEST_F(MainFormFlow, ATableTakenAfterTheDialogStopsTheRunBeforeTheGrid)
+{
+    TRAMAZEL_SKIP_ON_WINDOWS("the other program is a python3 process taking POSIX locks");
+#ifndef _WIN32
+    test::LockingProgram other({ qtemp / "PROFT.DBF" });
+    platform::IoHooks hooks;
+    hooks.step = [&](std::string_view step) {
+        if (step == "check-tables")
+            other.hold("head");
+    };
+    shell::MainForm form(ui, settings(), seams(&hooks));
+    form.start({});
+    const auto before = snapshot(qtemp);
+    ui.fileAnswers = { centre };
+    form.importCentre();
+    ASSERT_FALSE(ui.events.empty());
+    EXPECT_EQ(ui.events.front(), "choose");
+    EXPECT_TRUE(ui.events.back().starts_with(
+        "error:Otro programa, por ejemplo Zelvano, tiene abierta la tabla PROFT"))
+        << ui.events.back();
+    for (const std::string& event : ui.events)
+        EXPECT_TRUE(event != "levels" && event != "question") << ::testing::PrintToString(ui.events);
+    EXPECT_EQ(snapshot(qtemp), before);
+#endif
 }
