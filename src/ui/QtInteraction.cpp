@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QSpacerItem>
 #include <QTreeView>
@@ -38,6 +39,11 @@ struct UserSettings {
             : QCoreApplication::organizationName(),
         QCoreApplication::organizationName().isEmpty() ? QString() : QCoreApplication::applicationName() };
 };
+
+QString settingsKey(std::string_view group, std::string_view key)
+{
+    return toQString(group) + QLatin1Char('/') + toQString(key);
+}
 
 QString fromPath(const std::filesystem::path& path)
 {
@@ -199,6 +205,49 @@ bool QtInteraction::confirmDestructive(std::string_view text)
     box.setEscapeButton(QMessageBox::Cancel);
     keepCaptionVisible(box);
     return runModal(box) == QMessageBox::Ok;
+}
+
+void QtInteraction::showReport(const shell::Report& report)
+{
+    QMessageBox box(
+        QMessageBox::Information, applicationTitle, toQString(report.text), QMessageBox::Ok, dialogParent());
+    if (!report.details.empty())
+        box.setDetailedText(toQString(report.details));
+    keepCaptionVisible(box);
+    runModal(box);
+}
+
+shell::ChoiceAnswer QtInteraction::choose(const shell::Choice& choice)
+{
+    QMessageBox box(QMessageBox::Warning, applicationTitle, toQString(choice.text), QMessageBox::NoButton,
+        dialogParent());
+    QPushButton* accept = box.addButton(toQString(choice.acceptCaption), QMessageBox::AcceptRole);
+    QPushButton* reject = box.addButton(toQString(choice.rejectCaption), QMessageBox::RejectRole);
+    box.setDefaultButton(choice.acceptIsDefault ? accept : reject);
+    box.setEscapeButton(reject);
+    if (!choice.details.empty())
+        box.setDetailedText(toQString(choice.details));
+    QCheckBox* dontAskAgain = nullptr;
+    if (!choice.dontAskAgainCaption.empty()) {
+        dontAskAgain = new QCheckBox(toQString(choice.dontAskAgainCaption), &box);
+        box.setCheckBox(dontAskAgain);
+    }
+    keepCaptionVisible(box);
+    runModal(box);
+    const bool accepted = box.clickedButton() == accept;
+    return { accepted, dontAskAgain && dontAskAgain->isChecked() };
+}
+
+bool QtInteraction::userFlag(std::string_view group, std::string_view key)
+{
+    UserSettings user;
+    return user.settings.value(settingsKey(group, key), false).toBool();
+}
+
+void QtInteraction::setUserFlag(std::string_view group, std::string_view key, bool value)
+{
+    UserSettings user;
+    user.settings.setValue(settingsKey(group, key), value);
 }
 
 // The import's question box: warning icon, OK the default, Escape means Cancel. It

@@ -29,6 +29,15 @@ public:
     void showInformation(std::string_view text) override;
     void showError(std::string_view text) override;
     bool confirmDestructive(std::string_view text) override;
+    /// The information box with the details behind its "Show Details…" button, in a
+    /// scrolling area.
+    void showReport(const shell::Report& report) override;
+    /// The warning box with the choice's two buttons, its details behind "Show
+    /// Details…" and its check box under the text.
+    shell::ChoiceAnswer choose(const shell::Choice& choice) override;
+    /// Kept in the user's settings as "group/key".
+    bool userFlag(std::string_view group, std::string_view key) override;
+    void setUserFlag(std::string_view group, std::string_view key, bool value) override;
     void setBusy(bool busy) override;
     void closeMainWindow() override;
     void editCourseLevels(centre_import::CourseLevelGrid& grid) override;

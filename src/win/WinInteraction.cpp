@@ -6,6 +6,7 @@
 #include "shell/ProgramTexts.h"
 #include "shell/WindowLayouts.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <vector>
@@ -28,26 +29,57 @@ std::wstring settingsKey(std::string_view group)
     return L"Software\\" + wide(shell::kApplicationTitle) + L"\\" + wide(group);
 }
 
-bool readNamedGroupsOnly()
+bool readFlag(std::string_view group, std::string_view name)
 {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, settingsKey(question::kSettingsGroup).c_str(),
-        wide(question::kSettingsKey).c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size);
+    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, settingsKey(group).c_str(), wide(name).c_str(),
+        RRF_RT_REG_DWORD, nullptr, &value, &size);
     return status == ERROR_SUCCESS && value != 0;
+}
+
+void writeFlag(std::string_view group, std::string_view name, bool on)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, settingsKey(group).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+            &key, nullptr)
+        != ERROR_SUCCESS)
+        return;
+    const DWORD value = on ? 1 : 0;
+    RegSetValueExW(
+        key, wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(key);
+}
+
+bool readNamedGroupsOnly()
+{
+    return readFlag(question::kSettingsGroup, question::kSettingsKey);
 }
 
 void writeNamedGroupsOnly(bool on)
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, settingsKey(question::kSettingsGroup).c_str(), 0, nullptr, 0,
-            KEY_SET_VALUE, nullptr, &key, nullptr)
-        != ERROR_SUCCESS)
-        return;
-    const DWORD value = on ? 1 : 0;
-    RegSetValueExW(key, wide(question::kSettingsKey).c_str(), 0, REG_DWORD,
-        reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    RegCloseKey(key);
+    writeFlag(question::kSettingsGroup, question::kSettingsKey, on);
+}
+
+// A task dialog (comctl32 6, which the manifest asks for) over `owner`: `text`, and
+// `details` behind its expando button when there are any, and the state of its check
+// box in `checked` when it has one. Gives the button pressed, or 0 when the dialog
+// could not be made.
+int runTaskDialog(TASKDIALOGCONFIG& config, HWND owner, const std::wstring& text, const std::wstring& details,
+    BOOL* checked = nullptr)
+{
+    config.cbSize = sizeof(config);
+    config.hwndParent = owner;
+    config.hInstance = GetModuleHandleW(nullptr);
+    config.dwFlags |= TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+    config.pszWindowTitle = applicationTitle().c_str();
+    config.pszContent = text.c_str();
+    if (!details.empty())
+        config.pszExpandedInformation = details.c_str();
+    int button = 0;
+    if (FAILED(TaskDialogIndirect(&config, &button, nullptr, checked)))
+        return 0;
+    return button;
 }
 
 // The import's question is a message box that a CBT hook on this thread catches
@@ -221,6 +253,50 @@ void WinInteraction::showInformation(std::string_view text)
     if (windowGone())
         return;
     MessageBoxW(m_mainWindow, wideLines(text).c_str(), applicationTitle().c_str(), MB_OK);
+}
+
+void WinInteraction::showReport(const shell::Report& report)
+{
+    if (windowGone())
+        return;
+    TASKDIALOGCONFIG config {};
+    config.dwCommonButtons = TDCBF_OK_BUTTON;
+    config.pszMainIcon = TD_INFORMATION_ICON;
+    if (runTaskDialog(config, m_mainWindow, wideLines(report.text), wideLines(report.details)) == 0)
+        shell::Interaction::showReport(report); // no task dialog: the plain box with everything
+}
+
+shell::ChoiceAnswer WinInteraction::choose(const shell::Choice& choice)
+{
+    if (windowGone())
+        return {};
+    const std::wstring accept = wide(choice.acceptCaption);
+    const std::wstring reject = wide(choice.rejectCaption);
+    const std::wstring dontAskAgain = wide(choice.dontAskAgainCaption);
+    const TASKDIALOG_BUTTON buttons[] = { { IDOK, accept.c_str() }, { IDCANCEL, reject.c_str() } };
+    TASKDIALOGCONFIG config {};
+    config.pButtons = buttons;
+    config.cButtons = 2;
+    config.nDefaultButton = choice.acceptIsDefault ? IDOK : IDCANCEL;
+    config.pszMainIcon = TD_WARNING_ICON;
+    BOOL checked = FALSE;
+    if (!dontAskAgain.empty())
+        config.pszVerificationText = dontAskAgain.c_str();
+    const int button = runTaskDialog(config, m_mainWindow, wideLines(choice.text), wideLines(choice.details),
+        dontAskAgain.empty() ? nullptr : &checked);
+    if (button == 0)
+        return shell::Interaction::choose(choice);
+    return { button == IDOK, button == IDOK && checked != FALSE };
+}
+
+bool WinInteraction::userFlag(std::string_view group, std::string_view key)
+{
+    return readFlag(group, key);
+}
+
+void WinInteraction::setUserFlag(std::string_view group, std::string_view key, bool value)
+{
+    writeFlag(group, key, value);
 }
 
 void WinInteraction::showError(std::string_view text)

@@ -44,6 +44,14 @@ public:
     bool confirmDestructive(std::string_view text) override;
     void showError(std::string_view text) override;
     void showInformation(std::string_view text) override;
+    /// A task dialog: information icon, OK, the details behind its expando button.
+    void showReport(const shell::Report& report) override;
+    /// A task dialog: warning icon, the choice's two buttons (Escape and the close box
+    /// decline), its details behind the expando button, its check box at the foot.
+    shell::ChoiceAnswer choose(const shell::Choice& choice) override;
+    /// A DWORD 0 or 1 named `key` under HKEY_CURRENT_USER\Software\Tramazel\`group`.
+    bool userFlag(std::string_view group, std::string_view key) override;
+    void setUserFlag(std::string_view group, std::string_view key, bool value) override;
     void closeMainWindow() override;
 
     /// True while the hourglass is shown.

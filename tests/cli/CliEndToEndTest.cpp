@@ -124,6 +124,51 @@ TEST(CliEndToEnd, ImportWithLevelsThenShowThenExport)
     }
 }
 
+// The changes a run makes to the tables follow their counts, in a dry run too: on a
+// first import only that there was nothing to compare; then table by table, matched
+// by code, with the names of the first records.
+TEST(CliEndToEnd, TheChangesToTheTablesFollowTheirCounts)
+{
+    TempDir dir;
+    const fs::path qtemp = dir / "qtemp";
+    fs::create_directories(qtemp);
+    const fs::path centre = dir / "centre.xml";
+    fs::copy_file(kSamples / "centre.xml", centre);
+    const std::string importArgs = "--qtemp " + q(qtemp) + " import " + q(centre);
+
+    const auto first = stdoutOf(importArgs);
+    ASSERT_EQ(first.exitCode, 0) << first.output;
+    const auto counts = first.output.find("Tabla DIASHORAST: 0 registros\n");
+    ASSERT_NE(counts, std::string::npos) << first.output;
+    EXPECT_EQ(first.output.find("Cambios en las tablas: ninguna existía (primera importación)\n"),
+        counts + std::string("Tabla DIASHORAST: 0 registros\n").size())
+        << first.output;
+
+    // A teacher renamed and one room gone, seen by a dry run that changes nothing.
+    std::string text = readFile(centre);
+    const auto room = text.find("<AULA ");
+    ASSERT_NE(room, std::string::npos);
+    text.erase(room, text.find('>', room) + 1 - room);
+    const auto name = text.find("descripcio=\"", text.find("<PLACA "));
+    ASSERT_NE(name, std::string::npos);
+    text.insert(name + 12, "Zz ");
+    writeFile(centre, text);
+    const auto before = snapshot(qtemp);
+    const auto dry = stdoutOf(importArgs + " --dry-run");
+    ASSERT_EQ(dry.exitCode, 0) << dry.output;
+    EXPECT_EQ(snapshot(qtemp), before);
+    EXPECT_NE(dry.output.find("Tabla DIASHORAST: 0 registros\nCambios en las tablas:\n  ASIGNOMT (por CODI): "
+                              "sin cambios (302 registros)\n"),
+        std::string::npos)
+        << dry.output;
+    EXPECT_NE(dry.output.find("\n  PROFT (por CODI): 1 cambiado (100 registros)\n    cambiados: Zz "),
+        std::string::npos)
+        << dry.output;
+    EXPECT_NE(dry.output.find("\n  AULAT (por CODI): 1 quitado (de 60 a 59 registros)\n    quitados: "),
+        std::string::npos)
+        << dry.output;
+}
+
 TEST(CliEndToEnd, KeepLevelsStartsFromThePreviousImportAndTheFileAppliesOnTop)
 {
     ASSERT_TRUE(fs::exists(kSamples / "centre.xml")) << "the committed sample centre.xml is missing";

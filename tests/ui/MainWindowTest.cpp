@@ -292,7 +292,10 @@ TEST_F(MainWindowTest, CompletedHostRunClosesWithResultOne)
     showAndSettle(*window);
 
     EXPECT_TRUE(m_ui.errors.empty()) << m_ui.errors.front();
-    EXPECT_EQ(m_ui.informations, std::vector<std::string> { "Proceso finalizado" });
+    EXPECT_TRUE(m_ui.informations.empty());
+    ASSERT_EQ(m_ui.reports.size(), 1u);
+    EXPECT_TRUE(m_ui.reports[0].text.starts_with("Proceso finalizado\n")) << m_ui.reports[0].text;
+    EXPECT_EQ(m_ui.choices.size(), 1u) << "the look before the tables are replaced";
     ASSERT_FALSE(m_ui.busyCalls.empty());
     EXPECT_TRUE(m_ui.busyCalls.front()) << "hourglass during the run";
     EXPECT_FALSE(m_ui.busyCalls.back()) << "and off before the box";

@@ -9,12 +9,14 @@
 #include "UiTestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -33,6 +35,9 @@ struct Seen {
     std::string title;
     std::string text;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    std::string defaultCaption; ///< the default button's text
+    std::string details; ///< the box's detailed text
+    std::string checkBox; ///< the check box's text
 };
 
 // A picture of the screen where `widget` is, as the X server holds it (a copy of the
@@ -79,17 +84,29 @@ protected:
             GTEST_SKIP() << "not on X11";
         fs::create_directories(m_qtemp / "saga");
         fs::copy_file(fs::path(TRAMAZEL_SOURCE_DIR) / "samples" / "centre.xml", m_centre);
+        // The test's own settings, without a "No volver a preguntar" left by a run.
+        QStandardPaths::setTestModeEnabled(true);
+        ui::QtInteraction probe(nullptr);
+        probe.setUserFlag(shell::replace_tables_question::kSettingsGroup,
+            shell::replace_tables_question::kSettingsKey, false);
     }
 
     // Records a dialog and answers it with `answer`.
     ModalDriver::Action expect(std::vector<Seen>& seen, std::function<void(QWidget&)> answer)
     {
         return [&seen, answer](QWidget& dialog) {
-            Seen s { dialog.metaObject()->className(), dialog.windowTitle().toStdString(), {} };
+            Seen s;
+            s.kind = dialog.metaObject()->className();
+            s.title = dialog.windowTitle().toStdString();
             if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
                 s.text = box->text().toStdString();
-                if (box->defaultButton())
+                if (box->defaultButton()) {
                     s.defaultButton = box->standardButton(box->defaultButton());
+                    s.defaultCaption = box->defaultButton()->text().toStdString();
+                }
+                s.details = box->detailedText().toStdString();
+                if (box->checkBox())
+                    s.checkBox = box->checkBox()->text().toStdString();
                 keepPicture(dialog, box->icon() == QMessageBox::Warning ? "question" : "information");
             }
             seen.push_back(s);
@@ -107,6 +124,15 @@ protected:
     static void press(QWidget& box, QMessageBox::StandardButton button)
     {
         qobject_cast<QMessageBox*>(&box)->button(button)->click();
+    }
+    // Opens the box's details, as a person wanting them does, and keeps a picture.
+    static void openDetails(QWidget& box, const char* picture)
+    {
+        for (QAbstractButton* button : qobject_cast<QMessageBox*>(&box)->buttons()) {
+            if (qobject_cast<QMessageBox*>(&box)->buttonRole(button) == QMessageBox::ActionRole)
+                button->click();
+        }
+        keepPicture(box, picture);
     }
 
     TempDir m_dir;
@@ -140,13 +166,34 @@ TEST_F(RealWindowTest, CancellingTheFileDialogAsksBeforeImportingAgain)
                 ->click();
         }));
         driver.then(expect(seen, [](QWidget& box) { press(box, QMessageBox::Ok); })); // the lines
-        driver.then(expect(seen, [](QWidget& box) { press(box, QMessageBox::Ok); })); // done
+        driver.then(expect(seen, [](QWidget& box) {
+            openDetails(box, "review_details");
+            QTest::keyClick(&box, Qt::Key_Return); // the default replaces the tables
+        }));
+        driver.then(expect(seen, [](QWidget& box) {
+            openDetails(box, "report_details");
+            press(box, QMessageBox::Ok);
+        }));
         QTest::mouseClick(importButton, Qt::LeftButton);
         ASSERT_EQ(driver.pending(), 0u);
-        ASSERT_EQ(seen.size(), 4u);
+        ASSERT_EQ(seen.size(), 5u);
         EXPECT_EQ(seen[0].kind, "QFileDialog");
         EXPECT_EQ(seen[1].title, shell::course_levels_window::kCaption);
-        EXPECT_EQ(seen[3].text, "Proceso finalizado");
+        // The look before replacing: a first import, so the counts only.
+        EXPECT_EQ(seen[3].title, "Tramazel");
+        EXPECT_TRUE(
+            seen[3].text.starts_with("Se van a crear las tablas de Zelvano:\nASIGNOMT: tabla nueva, 302 "))
+            << seen[3].text;
+        EXPECT_EQ(seen[3].defaultCaption, "Reemplazar las tablas");
+        EXPECT_EQ(seen[3].checkBox, "No volver a preguntar");
+        // The summary: how it ended, what it wrote, the warnings at a glance.
+        EXPECT_TRUE(
+            seen[4].text.starts_with("Proceso finalizado\nTablas importadas (registros): ASIGNOMT 302, "))
+            << seen[4].text;
+        EXPECT_NE(seen[4].text.find("\nLíneas de asignaturas: "), std::string::npos) << seen[4].text;
+        EXPECT_NE(seen[4].text.find("textos cortados al ancho de su campo: 27"), std::string::npos)
+            << seen[4].text;
+        EXPECT_NE(seen[4].details.find("Tabla ASIGT: "), std::string::npos) << seen[4].details;
         EXPECT_TRUE(driver.unexpected().empty());
     }
     const auto imported = snapshot(m_qtemp);
@@ -176,12 +223,35 @@ TEST_F(RealWindowTest, CancellingTheFileDialogAsksBeforeImportingAgain)
         driver.then(expect(seen, [](QWidget& box) { press(box, QMessageBox::Ok); }));
         driver.then(expect(seen, [](QWidget& grid) { static_cast<QDialog&>(grid).accept(); }));
         driver.then(expect(seen, [](QWidget& box) { press(box, QMessageBox::Ok); }));
+        driver.then(expect(seen, [](QWidget& box) { QTest::keyClick(&box, Qt::Key_Return); }));
         driver.then(expect(seen, [](QWidget& box) { press(box, QMessageBox::Ok); }));
         QTest::mouseClick(importButton, Qt::LeftButton);
         ASSERT_EQ(driver.pending(), 0u);
-        ASSERT_EQ(seen.size(), 5u);
+        ASSERT_EQ(seen.size(), 6u);
         EXPECT_EQ(seen[2].title, shell::course_levels_window::kCaption);
-        EXPECT_EQ(seen[4].text, "Proceso finalizado");
+        // The same file again: every table compared, none changed.
+        EXPECT_TRUE(
+            seen[4].text.starts_with("Se van a reemplazar las tablas de Zelvano:\nASIGNOMT (por CODI): "
+                                     "sin cambios (302 registros)"))
+            << seen[4].text;
+        EXPECT_TRUE(seen[5].text.starts_with("Proceso finalizado\n")) << seen[5].text;
+    }
+
+    // Once more, and Escape on the review: nothing changes, and no box follows.
+    {
+        const auto before = snapshot(m_qtemp);
+        ModalDriver driver(20000);
+        std::vector<Seen> seen;
+        driver.then(expect(seen, [](QWidget& d) { static_cast<QDialog&>(d).reject(); }));
+        driver.then(expect(seen, [](QWidget& box) { press(box, QMessageBox::Ok); }));
+        driver.then(expect(seen, [](QWidget& grid) { static_cast<QDialog&>(grid).accept(); }));
+        driver.then(expect(seen, [](QWidget& box) { press(box, QMessageBox::Ok); }));
+        driver.then(expect(seen, [](QWidget& box) { QTest::keyClick(&box, Qt::Key_Escape); }));
+        QTest::mouseClick(importButton, Qt::LeftButton);
+        ASSERT_EQ(driver.pending(), 0u);
+        EXPECT_EQ(seen.size(), 5u);
+        EXPECT_TRUE(driver.unexpected().empty()) << "no box after a declined replacement";
+        EXPECT_EQ(snapshot(m_qtemp), before);
     }
     window.close();
 }
@@ -209,6 +279,15 @@ TEST_F(RealWindowTest, EveryBoxPaintsOverTheMainWindow)
         { "error", [&] { boxes.showError("No se puede abrir el archivo."); } },
         { "question", [&] { boxes.askQuestion("Líneas", "¿Crear Líneas?"); } },
         { "reimport", [&] { boxes.confirmDestructive("¿Volver a importar «centre.xml»?"); } },
+        { "report",
+            [&] {
+                boxes.showReport({ "Proceso finalizado\nTablas importadas", "Tabla PROFT: 1" });
+            } },
+        { "choice",
+            [&] {
+                boxes.choose({ "Se van a reemplazar las tablas", "PROFT", "Reemplazar las tablas", "Cancelar",
+                    true, "No volver a preguntar" });
+            } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -78,6 +78,8 @@ public:
     std::deque<std::optional<std::filesystem::path>> fileAnswers; ///< nothing left: cancel
     std::vector<shell::FileDialogOptions> fileRequests;
     std::vector<std::string> informations;
+    std::vector<shell::Report> reports; ///< the reports after runs, whole
+    std::vector<shell::Choice> choices; ///< accepted, without the check box
     std::vector<std::string> errors;
     std::vector<std::string> confirmations;
     bool confirmAnswer = true;
@@ -88,6 +90,12 @@ public:
     std::optional<std::filesystem::path> chooseFile(const shell::FileDialogOptions& options) override;
     void showInformation(std::string_view text) override { informations.emplace_back(text); }
     void showError(std::string_view text) override { errors.emplace_back(text); }
+    void showReport(const shell::Report& report) override { reports.push_back(report); }
+    shell::ChoiceAnswer choose(const shell::Choice& choice) override
+    {
+        choices.push_back(choice);
+        return { true, false };
+    }
     bool confirmDestructive(std::string_view text) override
     {
         confirmations.emplace_back(text);

@@ -56,6 +56,7 @@ void CentreImport::setDryRun(bool dryRun)
 std::vector<TableWritten> CentreImport::run(
     const xml::XmlDocument& doc, ImportPrompts& prompts, Warnings& warnings)
 {
+    m_review = ImportReview {};
     // The run lists each folder once; its own changes keep the names up to date.
     dbf::FolderListingScope listingScope;
     TableTransaction transaction(m_qtempDir, m_io);
@@ -63,18 +64,30 @@ std::vector<TableWritten> CentreImport::run(
     // leave alone.
     transaction.begin(
         kImportTables, m_dryRun ? TableTransaction::Leftovers::Refuse : TableTransaction::Leftovers::Resolve);
+    std::vector<TableWritten> written;
+    bool replace = true;
     try {
         const std::vector<std::string> tables = runBuilders(transaction, doc, prompts, warnings);
-        std::vector<TableWritten> written = verifyStaged(transaction, tables);
-        noteEmptiedTables(written, warnings);
-        if (m_dryRun)
+        written = verifyStaged(transaction, tables);
+        m_review = ImportReview::compare(m_qtempDir, transaction.stagingDir(), tables, m_io);
+        noteEmptiedTables(warnings);
+        m_review.setWarnings(warnings);
+        if (m_dryRun) {
             transaction.discard();
-        else
-            transaction.commit();
-        return written;
+        } else {
+            replace = prompts.confirmReplacement(m_review);
+            if (replace)
+                transaction.commit();
+            else
+                transaction.discard();
+        }
     } catch (...) {
         transaction.rollBackAndRethrow();
     }
+    if (!replace)
+        throw Error(
+            ErrorCode::Cancelled, "Importación cancelada: las tablas de Zelvano no se han modificado");
+    return written;
 }
 
 // Runs the builders into the staging folder; returns the tables in the order they
@@ -127,23 +140,10 @@ std::vector<TableWritten> CentreImport::verifyStaged(
 // without its teachers) empties tables that may hold a school's data: said, table
 // by table. ASIGT depends on the user's answer and DIASHORAST is always new and
 // empty, so only the tables made from the centre file's elements count.
-void CentreImport::noteEmptiedTables(const std::vector<TableWritten>& written, Warnings& warnings) const
+void CentreImport::noteEmptiedTables(Warnings& warnings) const
 {
-    static constexpr std::array<std::string_view, 6> kFromCentreFile
-        = { "ASIGNOMT", "PROFT", "AULAT", "CURSOST", "GRUPOST", "MATIB" };
-    for (const TableWritten& table : written) {
-        if (table.records != 0
-            || std::find(kFromCentreFile.begin(), kFromCentreFile.end(), table.name) == kFromCentreFile.end())
-            continue;
-        try {
-            const dbf::DbfTable old = dbf::DbfTable::open(m_qtempDir, table.name, dbf::Access::Shared, m_io);
-            if (old.recordCount() > 0)
-                warnings.add(warning::kEmptiedTable,
-                    table.name + " (" + std::to_string(old.recordCount()) + " registros)");
-        } catch (const Error&) {
-            // No table yet, or one the replacement will report on in its turn.
-        }
-    }
+    for (const std::string& table : m_review.emptiedTables())
+        warnings.add(warning::kEmptiedTable, table);
 }
 
 } // namespace tramazel::centre_import

@@ -4,6 +4,7 @@
 #include "Warnings.h"
 #include "centre_import/Builders.h"
 #include "centre_import/ImportContext.h"
+#include "centre_import/ImportReview.h"
 #include "centre_import/TableTransaction.h"
 
 #include <array>
@@ -57,21 +58,25 @@ public:
     void setDryRun(bool dryRun);
 
     /// Finishes or rolls back an interrupted run (TableTransaction::recover), runs the
-    /// builders over `doc` and replaces the tables. Returns the tables put in place, in
-    /// the order they were written. Throws Error; afterwards the timetable directory
-    /// is exactly as it was. ErrorCode::TableLocked when a table to replace is held by
-    /// another program, or another run is in progress.
+    /// builders over `doc`, compares the new tables with the directory's (review())
+    /// and, once `prompts` confirm the replacement (a dry run asks nothing), replaces
+    /// the tables. Returns the tables put in place, in the order they were written.
+    /// Throws Error; afterwards the timetable directory is exactly as it was.
+    /// ErrorCode::TableLocked when a table to replace is held by another program, or
+    /// another run is in progress; Cancelled when the replacement was declined.
     std::vector<TableWritten> run(const xml::XmlDocument& doc, ImportPrompts& prompts, Warnings& warnings);
 
     /// What the builders of the last run() reported besides tables and warnings.
     const ImportNotes& notes() const noexcept { return m_notes; }
+    /// What the last run() changed, or would have changed, in the tables.
+    const ImportReview& review() const noexcept { return m_review; }
 
 private:
     std::vector<std::string> runBuilders(TableTransaction& transaction, const xml::XmlDocument& doc,
         ImportPrompts& prompts, Warnings& warnings);
     std::vector<TableWritten> verifyStaged(
         TableTransaction& transaction, const std::vector<std::string>& tables);
-    void noteEmptiedTables(const std::vector<TableWritten>& written, Warnings& warnings) const;
+    void noteEmptiedTables(Warnings& warnings) const;
 
     std::filesystem::path m_qtempDir;
     std::span<const BuilderStep> m_builders;
@@ -79,6 +84,7 @@ private:
     bool m_keepLevels = false;
     bool m_dryRun = false;
     ImportNotes m_notes;
+    ImportReview m_review;
 };
 
 } // namespace tramazel::centre_import

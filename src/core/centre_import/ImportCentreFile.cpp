@@ -74,6 +74,12 @@ public:
         return m_prompts.askSubjectLines(caption, text);
     }
 
+    bool confirmReplacement(const ImportReview& review) override
+    {
+        Pause pause(m_cursor);
+        return m_prompts.confirmReplacement(review);
+    }
+
 private:
     struct Pause {
         explicit Pause(BusyCursor& c)
@@ -125,6 +131,15 @@ std::vector<std::string> CentreFileImport::summary() const
     std::vector<std::string> lines;
     for (const TableWritten& table : tables)
         lines.push_back("Tabla " + table.name + ": " + std::to_string(table.records) + " registros");
+    if (!review.tables().empty()) {
+        if (review.firstImport()) {
+            lines.emplace_back("Cambios en las tablas: ninguna existía (primera importación)");
+        } else {
+            lines.emplace_back("Cambios en las tablas:");
+            for (const std::string& line : review.detailedLines())
+                lines.push_back("  " + line);
+        }
+    }
     for (std::string& line : notes.summaryLines())
         lines.push_back(std::move(line));
     for (std::string& line : warnings.summaryLines())
@@ -154,6 +169,7 @@ std::optional<CentreFileImport> importCentreFile(const fs::path& centreFile, con
     import.setDryRun(options.dryRun);
     result.tables = import.run(doc, unbusyPrompts, result.warnings);
     result.notes = import.notes();
+    result.review = import.review();
     return result;
 }
 

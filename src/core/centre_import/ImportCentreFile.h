@@ -5,6 +5,7 @@
 #include "centre_import/Builders.h"
 #include "centre_import/CentreImport.h"
 #include "centre_import/ImportContext.h"
+#include "centre_import/ImportReview.h"
 
 #include <filesystem>
 #include <optional>
@@ -31,9 +32,11 @@ struct CentreFileImport {
     std::vector<TableWritten> tables; ///< in the order they were written
     Warnings warnings;
     ImportNotes notes;
+    ImportReview review; ///< what the run changed in the tables (a dry run: would change)
 
     /// The lines both front ends print after the run (UTF-8): "Tabla X: N registros"
-    /// per table, the notes' lines, then "Aviso: …" per warning kind.
+    /// per table, the changes to the tables (ImportReview::detailedLines, under a
+    /// heading), the notes' lines, then "Aviso: …" per warning kind.
     std::vector<std::string> summary() const;
 };
 

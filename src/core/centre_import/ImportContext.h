@@ -17,6 +17,7 @@ class XmlDocument;
 namespace tramazel::centre_import {
 
 class CourseLevelGrid;
+class ImportReview;
 
 /// The answer to the subject-lines question.
 enum class SubjectLines {
@@ -45,6 +46,16 @@ public:
     virtual SubjectLines askSubjectLines(std::string_view caption, std::string_view text)
     {
         return askQuestion(caption, text) ? SubjectLines::All : SubjectLines::None;
+    }
+
+    /// Before the new tables replace the directory's, once they are all written and
+    /// checked: what the replacement changes. False stops the run, leaving the
+    /// directory as it was (ErrorCode::Cancelled). By default true: the command line
+    /// prints the changes after the run instead.
+    virtual bool confirmReplacement(const ImportReview& review)
+    {
+        (void)review;
+        return true;
     }
 
     /// The hourglass on (true) or back to normal (false). The import alone decides

@@ -3,6 +3,7 @@
 
 #include "Error.h"
 #include "centre_import/ImportCentreFile.h"
+#include "centre_import/ImportReview.h"
 #include "centre_import/TableTransaction.h"
 #include "shell/ErrorBox.h"
 #include "shell/HostCommandLine.h"
@@ -10,7 +11,9 @@
 #include "shell/Interaction.h"
 #include "shell/MissingFile.h"
 #include "shell/ProgramTexts.h"
+#include "shell/RunReport.h"
 #include "shell/TimetableDirectory.h"
+#include "shell/WindowLayouts.h"
 #include "solution_export/SolutionExport.h"
 #include "text/Ascii.h"
 #include "text/PathText.h"
@@ -31,6 +34,42 @@ constexpr int kHostParamCount = 2;
 constexpr int kResultCompleted = 1;
 constexpr int kResultImportWithoutFile = -1;
 constexpr int kResultExportWithoutFile = 0;
+
+// The centre import's prompts as the window answers them: the person's own, and the
+// review before the tables are replaced as a two-button choice, which a remembered
+// "No volver a preguntar" skips unless a table that holds records would be emptied.
+class WindowImportPrompts : public centre_import::ImportPrompts {
+public:
+    explicit WindowImportPrompts(Interaction& ui)
+        : m_ui(ui)
+    {
+    }
+
+    void editCourseLevels(centre_import::CourseLevelGrid& grid) override { m_ui.editCourseLevels(grid); }
+    bool askQuestion(std::string_view caption, std::string_view text) override
+    {
+        return m_ui.askQuestion(caption, text);
+    }
+    centre_import::SubjectLines askSubjectLines(std::string_view caption, std::string_view text) override
+    {
+        return m_ui.askSubjectLines(caption, text);
+    }
+    void setBusy(bool busy) override { m_ui.setBusy(busy); }
+
+    bool confirmReplacement(const centre_import::ImportReview& review) override
+    {
+        namespace question = replace_tables_question;
+        if (review.emptiedTables().empty() && m_ui.userFlag(question::kSettingsGroup, question::kSettingsKey))
+            return true;
+        const ChoiceAnswer answer = m_ui.choose(replacementChoice(review));
+        if (answer.accepted && answer.dontAskAgain)
+            m_ui.setUserFlag(question::kSettingsGroup, question::kSettingsKey, true);
+        return answer.accepted;
+    }
+
+private:
+    Interaction& m_ui;
+};
 
 } // namespace
 
@@ -94,17 +133,14 @@ struct MainForm::State {
         }
     }
 
-    /// "Proceso finalizado" after a completed run with its summary, and `detail` on a
-    /// second line when there is one; in host mode the window closes.
-    void reportDone(std::vector<std::string> lines, std::string_view detail = {})
+    /// The box of a completed run ("Proceso finalizado" first), which keeps `lines` as
+    /// its summary; in host mode the window closes.
+    void reportDone(std::vector<std::string> lines, const Report& report)
     {
         resultCode = kResultCompleted;
         lastOk = true;
         summary = std::move(lines);
-        std::string text(kDoneMessage);
-        if (!detail.empty())
-            text.append("\n").append(detail);
-        ui.showInformation(text);
+        ui.showReport(report);
         if (hostMode)
             ui.closeMainWindow();
     }
@@ -215,13 +251,14 @@ void MainForm::importCentre()
         centre_import::CentreFileImportOptions options;
         options.builders = s.seams.builders;
         options.io = s.seams.io;
+        WindowImportPrompts prompts(s.ui);
         const auto result = centre_import::importCentreFile(
-            s.chosenFile, s.settings.qtempDir, s.documentForRun(), s.ui, options);
+            s.chosenFile, s.settings.qtempDir, s.documentForRun(), prompts, options);
         if (!result) {
             s.reportNoFile(kResultImportWithoutFile);
             return;
         }
-        s.reportDone(result->summary());
+        s.reportDone(result->summary(), importReport(*result));
     });
 }
 
@@ -237,8 +274,7 @@ void MainForm::exportSolution()
             s.reportNoFile(kResultExportWithoutFile);
             return;
         }
-        // Where the solution file went, as the command line says it.
-        s.reportDone(result->summary(), text::pathToUtf8(result->outputFile));
+        s.reportDone(result->summary(), exportReport(*result));
     });
 }
 

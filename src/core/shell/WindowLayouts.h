@@ -190,4 +190,20 @@ inline constexpr std::string_view kSettingsKey = "NamedGroupsOnly";
 
 } // namespace subject_lines_question
 
+/// The review before a centre import replaces the tables: what changes, two buttons
+/// and a check box that skips the review from then on (except when the import would
+/// empty a table that holds records).
+namespace replace_tables_question {
+
+inline constexpr std::string_view kAcceptCaption = "Reemplazar las tablas";
+inline constexpr std::string_view kRejectCaption = "Cancelar";
+inline constexpr std::string_view kDontAskAgainCaption = "No volver a preguntar";
+/// Where the check box's answer is remembered for the user (QSettings
+/// "ImportReview/DontAskAgain"; on Windows the registry value "DontAskAgain" under
+/// HKEY_CURRENT_USER\Software\Tramazel\ImportReview).
+inline constexpr std::string_view kSettingsGroup = "ImportReview";
+inline constexpr std::string_view kSettingsKey = "DontAskAgain";
+
+} // namespace replace_tables_question
+
 } // namespace tramazel::shell

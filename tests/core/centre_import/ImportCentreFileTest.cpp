@@ -27,6 +27,11 @@ struct RecordingPrompts : ImportPrompts {
         events.emplace_back("question");
         return true;
     }
+    bool confirmReplacement(const ImportReview&) override
+    {
+        events.emplace_back("review");
+        return true;
+    }
     void setBusy(bool busy) override { events.emplace_back(busy ? "busy:on" : "busy:off"); }
 };
 
@@ -99,8 +104,8 @@ TEST_F(ImportCentreFileTest, TheHourglassShowsWhileTheBuildersWorkAndNeverDuring
     const fs::path centre = dir / "centre.xml";
     writeFile(centre, "<CENTRE/>");
     ASSERT_TRUE(importFile(centre));
-    const std::vector<std::string> expected
-        = { "busy:on", "busy:off", "levels", "busy:on", "busy:off", "question", "busy:on", "busy:off" };
+    const std::vector<std::string> expected = { "busy:on", "busy:off", "levels", "busy:on", "busy:off",
+        "question", "busy:on", "busy:off", "review", "busy:on", "busy:off" };
     EXPECT_EQ(prompts.events, expected);
     EXPECT_EQ(doc.root().name(), "CENTRE");
 

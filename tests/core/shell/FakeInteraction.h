@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,10 @@ public:
     std::vector<std::string> confirmTexts;
     std::vector<std::string> events; ///< "choose", "confirm", "info:…", "error:…", "busy:on", "close", …
     std::vector<shell::FileDialogOptions> dialogs;
+    std::vector<shell::Report> reports; ///< every report box, whole
+    std::vector<shell::Choice> choices; ///< every two-button choice, whole
+    shell::ChoiceAnswer choiceAnswer { true, false }; ///< the answer to every choice
+    std::map<std::string, bool> flags; ///< the user's remembered flags, "group/key"
     int boxesWhileBusy = 0;
     bool busy = false;
 
@@ -38,6 +43,28 @@ public:
     }
     void showInformation(std::string_view text) override { noteBox("info:" + std::string(text)); }
     void showError(std::string_view text) override { noteBox("error:" + std::string(text)); }
+    /// Noted as an information box with the report's first line, which says how the
+    /// run ended; the whole report is kept in `reports`.
+    void showReport(const shell::Report& report) override
+    {
+        reports.push_back(report);
+        noteBox("info:" + report.text.substr(0, report.text.find('\n')));
+    }
+    shell::ChoiceAnswer choose(const shell::Choice& choice) override
+    {
+        noteBox("choice");
+        choices.push_back(choice);
+        return choiceAnswer;
+    }
+    bool userFlag(std::string_view group, std::string_view key) override
+    {
+        const auto found = flags.find(std::string(group) + "/" + std::string(key));
+        return found != flags.end() && found->second;
+    }
+    void setUserFlag(std::string_view group, std::string_view key, bool value) override
+    {
+        flags[std::string(group) + "/" + std::string(key)] = value;
+    }
     bool confirmDestructive(std::string_view text) override
     {
         noteBox("confirm");

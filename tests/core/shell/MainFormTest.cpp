@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <map>
 #include <optional>
 
 using namespace tramazel;
@@ -30,12 +31,6 @@ namespace {
 using Boxes = std::vector<std::string>;
 const std::string kDone = "info:Proceso finalizado";
 const std::string kNoFile = "info:No existe archivo";
-
-// The box after an export: its second line says where the solution file went.
-std::string exportDone(const fs::path& folder)
-{
-    return kDone + "\n" + (folder / "SolucioHorari.xml").string();
-}
 
 // The tables the solution export reads, empty, in the layouts the import creates.
 void writeSolutionTables(const fs::path& qtemp)
@@ -108,7 +103,7 @@ TEST_F(MainFormFlow, ResultCodesOfTheHostModeRuns)
             ini(-1) },
         { "import of a missing file", { "EXPORTAR", "1" }, missing,
             { kNoFile + "\n«" + text::pathToUtf8(missing) + "»: no existe." }, -1, true, ini(-1) },
-        { "export completes", { "importar", "1" }, centre, { exportDone(qtemp / "saga") }, 1, true, ini(1) },
+        { "export completes", { "importar", "1" }, centre, { kDone }, 1, true, ini(1) },
         { "export cancelled at the first prompt", { "Importar", "1" }, std::nullopt, { kNoFile }, 0, true,
             ini(0) },
         { "neither word: nothing runs, close writes 0", { "abrir", "1" }, centre, {}, 0, false, ini(0) },
@@ -159,7 +154,10 @@ TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
     form.importCentre();
     form.importCentre(); // cancelled, and the question confirmed: the same file again
     form.exportSolution(); // cancelled: the solution lands beside the centre file
-    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, exportDone(qtemp / "saga") }));
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, kDone }));
+    // The export's box says where the solution file went.
+    EXPECT_NE(
+        ui.reports.back().text.find((qtemp / "saga" / "SolucioHorari.xml").string()), std::string::npos);
     EXPECT_EQ(form.chosenFile(), centre);
     EXPECT_TRUE(fs::exists(qtemp / "saga" / "SolucioHorari.xml"));
     EXPECT_FALSE(fs::exists(qtemp / "SolucioHorari.xml"));
@@ -173,7 +171,7 @@ TEST_F(MainFormFlow, AFileChosenByOneDirectionIsUsedByTheOther)
     ui.fileAnswers = { other, std::nullopt };
     second.exportSolution();
     second.importCentre();
-    EXPECT_EQ(ui.boxes(), (Boxes { exportDone(dir / "other"), kDone }));
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone }));
     EXPECT_TRUE(fs::exists(dir / "other" / "SolucioHorari.xml"));
     EXPECT_EQ(second.chosenFile(), other);
 }
@@ -227,7 +225,7 @@ TEST_F(MainFormFlow, OnlyTheImportAsksAndOnlyWhenTheDialogWasCancelled)
     form.importCentre(); // chosen again in the dialog: no question
     form.exportSolution(); // cancelled: the export writes a new file, no question
     EXPECT_TRUE(ui.confirmTexts.empty());
-    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, exportDone(qtemp / "saga") }));
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone, kDone }));
 
     // No file before: the cancelled dialog says so, with no question.
     FakeInteraction fresh;
@@ -275,6 +273,97 @@ TEST_F(MainFormFlow, ARunStoppedAtAPromptChangesNothingAndEndsAsNothingDone)
     EXPECT_FALSE(form.lastRunSucceeded());
     EXPECT_EQ(form.resultCode(), -1);
     EXPECT_TRUE(ui.closed());
+}
+
+// The look before the tables are replaced: shown with the real builders, skipped
+// once the person asked for that, asked all the same when a table would be emptied;
+// declining changes nothing, and in host mode ends as a cancelled import.
+TEST_F(MainFormFlow, TheReviewBeforeReplacingCanBeSkippedUnlessATableWouldBeEmptied)
+{
+    const fs::path full = qtemp / "saga" / "full.xml";
+    fs::copy_file(test::fixture("centre/one-line.xml"), full);
+    for (const std::string_view table : { "PROFT", "AULAT", "GRUPOST", "DIASHORAST" })
+        fs::remove(qtemp / (std::string(table) + ".DBF"));
+    shell::MainForm form(ui, settings(), shell::MainForm::Seams {});
+    form.start({});
+
+    // A first import: the counts, "Reemplazar las tablas" the default, and the check box.
+    ui.fileAnswers = { full };
+    ui.choiceAnswer = { true, true };
+    form.importCentre();
+    ASSERT_EQ(ui.choices.size(), 1u);
+    const shell::Choice& first = ui.choices[0];
+    EXPECT_TRUE(first.text.starts_with("Se van a crear las tablas de Zelvano:\nASIGNOMT: tabla nueva, "))
+        << first.text;
+    EXPECT_EQ(first.acceptCaption, "Reemplazar las tablas");
+    EXPECT_EQ(first.rejectCaption, "Cancelar");
+    EXPECT_TRUE(first.acceptIsDefault);
+    EXPECT_EQ(first.dontAskAgainCaption, "No volver a preguntar");
+    EXPECT_EQ(ui.flags, (std::map<std::string, bool> { { "ImportReview/DontAskAgain", true } }));
+    EXPECT_EQ(ui.boxes(), Boxes { kDone });
+
+    // Remembered: the same file again goes straight through.
+    ui.fileAnswers = { full };
+    form.importCentre();
+    EXPECT_EQ(ui.choices.size(), 1u);
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone }));
+
+    // An empty <CENTRE/> would empty six tables: asked all the same, and declined.
+    const auto before = snapshot(qtemp);
+    ui.fileAnswers = { centre };
+    ui.choiceAnswer = { false, false };
+    form.importCentre();
+    ASSERT_EQ(ui.choices.size(), 2u);
+    EXPECT_TRUE(ui.choices[1].text.starts_with("Atención: el archivo no trae ningún registro"))
+        << ui.choices[1].text;
+    EXPECT_NE(
+        ui.choices[1].details.find("Aviso: tablas que tenían registros y quedan vacías"), std::string::npos)
+        << ui.choices[1].details;
+    EXPECT_EQ(ui.boxes(), (Boxes { kDone, kDone }));
+    EXPECT_EQ(snapshot(qtemp), before);
+    EXPECT_FALSE(form.lastRunSucceeded());
+
+    // In host mode the declined replacement is a cancelled import.
+    FakeInteraction host;
+    host.choiceAnswer = { false, false };
+    host.fileAnswers = { centre };
+    shell::MainForm hosted(host, settings(), shell::MainForm::Seams {});
+    hosted.start({ "exportar", "1" });
+    hosted.runModeWord();
+    EXPECT_EQ(host.choices.size(), 1u);
+    EXPECT_TRUE(host.boxes().empty());
+    EXPECT_EQ(snapshot(qtemp), before);
+    EXPECT_EQ(hosted.resultCode(), -1);
+    EXPECT_TRUE(host.closed());
+}
+
+// What the window shows after each direction: how the run ended first, then what it
+// wrote, the subject lines and the warnings at a glance, every line in the details.
+TEST_F(MainFormFlow, TheReportsSayWhatTheRunsDid)
+{
+    const fs::path full = qtemp / "saga" / "full.xml";
+    fs::copy_file(test::fixture("centre/one-line.xml"), full);
+    shell::MainForm form(ui, settings(), shell::MainForm::Seams {});
+    form.start({});
+    ui.fileAnswers = { full, full };
+    form.importCentre();
+    const std::vector<std::string> importSummary = form.lastSummary();
+    form.exportSolution();
+    ASSERT_EQ(ui.reports.size(), 2u);
+
+    const shell::Report& imported = ui.reports[0];
+    EXPECT_TRUE(imported.text.starts_with("Proceso finalizado\nTablas importadas (registros): ASIGNOMT "))
+        << imported.text;
+    EXPECT_NE(imported.text.find("\nLíneas de asignaturas: "), std::string::npos) << imported.text;
+    std::string everyLine;
+    for (const std::string& line : importSummary)
+        everyLine += (everyLine.empty() ? "" : "\n") + line;
+    EXPECT_EQ(imported.details, everyLine);
+
+    const shell::Report& exported = ui.reports[1];
+    const std::string where = (qtemp / "saga" / "SolucioHorari.xml").string();
+    EXPECT_TRUE(exported.text.starts_with("Proceso finalizado\nSolucioHorari.xml: 0 sesiones\n" + where))
+        << exported.text;
 }
 
 TEST_F(MainFormFlow, CancelBeforeAnyChoiceSaysThereIsNoFile)
@@ -348,7 +437,7 @@ TEST_F(MainFormFlow, BusyCursorOnlyWhileTheBuildersWork)
     form.importCentre();
     // The dialogs of the builders and the final box all show the normal cursor.
     const std::vector<std::string> expected = { "choose", "busy:on", "busy:off", "levels", "busy:on",
-        "busy:off", "question", "busy:on", "busy:off", kDone };
+        "busy:off", "question", "busy:on", "busy:off", "choice", "busy:on", "busy:off", kDone };
     EXPECT_EQ(ui.events, expected);
 }
 

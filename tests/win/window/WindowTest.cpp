@@ -32,9 +32,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -478,6 +480,72 @@ HWND finalBox(const Program& program)
     return waitFor([&] { return topLevel(program.id(), kBoxCaption.c_str(), kDialogClass); }, 30000);
 }
 
+// A box captioned "Tramazel" other than `previous` (which may still be closing).
+HWND nextBox(const Program& program, HWND previous)
+{
+    return waitFor(
+        [&]() -> HWND {
+            HWND box = topLevel(program.id(), kBoxCaption.c_str(), kDialogClass);
+            return box == previous ? nullptr : box;
+        },
+        30000);
+}
+
+// When TRAMAZEL_DIALOG_SHOTS names a folder, the picture of the screen where `window`
+// is goes there as NAME.bmp, for a person to look at.
+void keepShot(HWND window, const char* name)
+{
+    const char* folder = std::getenv("TRAMAZEL_DIALOG_SHOTS");
+    if (!folder || !*folder || !window)
+        return;
+    pump(500);
+    RECT r {};
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info {};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD rowBytes = static_cast<DWORD>((width * 3 + 3) & ~3);
+    info.biSizeImage = rowBytes * static_cast<DWORD>(height);
+    std::vector<char> pixels(info.biSizeImage);
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+        reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file {};
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    std::ofstream out(fs::path(folder) / (std::string(name) + ".bmp"), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+    out.write(reinterpret_cast<const char*>(&info), sizeof(info));
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+// Opens a task dialog's expanded information: its one button that is neither of
+// `known` captions.
+void openDetails(HWND box, std::initializer_list<std::wstring> known)
+{
+    for (HWND button : children(box, L"Button")) {
+        const std::wstring caption = textOf(button);
+        if (std::find(known.begin(), known.end(), caption) == known.end())
+            press(button);
+    }
+    pump(300);
+}
+
 // ---------------------------------------------------------------------------------
 
 void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
@@ -619,12 +687,37 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
     check(IsWindowVisible(box), "the question stays");
     pressIn(box, IDOK);
 
-    HWND done = finalBox(program);
-    check(done && boxText(done).find(wide(shell::kDoneMessage)) == 0, "\"Proceso finalizado\"");
-    if (!done)
+    // The look before replacing: a first import, so the counts; the default button
+    // replaces the tables.
+    namespace review = shell::replace_tables_question;
+    HWND replace = finalBox(program);
+    check(replace && boxText(replace).find(L"Se van a crear las tablas de Zelvano:") != std::wstring::npos,
+        "the review before replacing: " + (replace ? utf8(boxText(replace)) : std::string()));
+    if (!replace)
         return;
     if (questionHelp)
         check(!IsWindow(questionHelp), "the question's help went with it");
+    HWND accept = child(replace, L"Button", wide(review::kAcceptCaption).c_str());
+    check(accept != nullptr, "the button \"Reemplazar las tablas\"");
+    check(child(replace, L"Button", wide(review::kDontAskAgainCaption).c_str()) != nullptr,
+        "the check box \"No volver a preguntar\"");
+    keepShot(replace, "review");
+    openDetails(replace,
+        { wide(review::kAcceptCaption), wide(review::kRejectCaption), wide(review::kDontAskAgainCaption) });
+    keepShot(replace, "review_details");
+    if (accept)
+        press(accept);
+
+    HWND done = nextBox(program, replace);
+    const std::wstring doneText = done ? boxText(done) : std::wstring();
+    check(doneText.find(wide(shell::kDoneMessage)) != std::wstring::npos
+            && doneText.find(L"Tablas importadas (registros): ASIGNOMT 302") != std::wstring::npos,
+        "\"Proceso finalizado\" and the tables: " + utf8(doneText));
+    if (!done)
+        return;
+    keepShot(done, "report");
+    openDetails(done, { L"OK" });
+    keepShot(done, "report_details");
     pressIn(done, IDOK);
     pump(300);
 
@@ -888,8 +981,11 @@ void contextHelpRequests(const fs::path& exe, const fs::path& centre)
             && isContextRequest(requests[0], shell::subject_lines_question::kHelpContext, box),
         "F1 on the question asks once for its context, over it:" + describe(requests));
     check(namedGroupsOnly() != before, "NamedGroupsOnly follows the check box");
-    if (done)
-        pressIn(done, IDOK);
+    if (done) {
+        pressIn(done, IDOK); // the look before replacing: its default
+        if (HWND report = nextBox(program, done))
+            pressIn(report, IDOK);
+    }
     pump(300);
     press(child(main, L"Button", wide(main_layout::kCloseButton.caption).c_str()));
     check(program.waitExit(10000) == 0, "\"Salir\" ends the program");
