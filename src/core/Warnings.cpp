@@ -51,25 +51,29 @@ std::size_t Warnings::count(std::string_view description) const
     return it == m_kinds.end() ? 0 : it->count;
 }
 
+std::string Warnings::line(const Kind& k)
+{
+    std::string line = k.description + ": " + std::to_string(k.count);
+    if (!k.examples.empty()) {
+        line += " (p. ej. ";
+        for (std::size_t i = 0; i < k.examples.size(); ++i) {
+            if (i)
+                line += ", ";
+            line += k.examples[i];
+        }
+        if (k.count > k.examples.size())
+            line += ", …";
+        line += ")";
+    }
+    return line;
+}
+
 std::vector<std::string> Warnings::lines() const
 {
     std::vector<std::string> out;
     out.reserve(m_kinds.size());
-    for (const Kind& k : m_kinds) {
-        std::string line = k.description + ": " + std::to_string(k.count);
-        if (!k.examples.empty()) {
-            line += " (p. ej. ";
-            for (std::size_t i = 0; i < k.examples.size(); ++i) {
-                if (i)
-                    line += ", ";
-                line += k.examples[i];
-            }
-            if (k.count > k.examples.size())
-                line += ", …";
-            line += ")";
-        }
-        out.push_back(std::move(line));
-    }
+    for (const Kind& k : m_kinds)
+        out.push_back(line(k));
     return out;
 }
 

@@ -37,6 +37,8 @@ public:
 
     /// One line per kind: "<description>: <count> (p. ej. a, b, c…)".
     std::vector<std::string> lines() const;
+    /// The line of one kind, as lines() gives it.
+    static std::string line(const Kind& kind);
     /// The same lines as a summary prints them, each after "Aviso: ".
     std::vector<std::string> summaryLines() const;
 

@@ -265,6 +265,9 @@ TEST(CliEndToEnd, FailuresExitWithOneAndTouchNothing)
         { "import " + q(centre) + " --levels " + q(badLevels), "Línea 1 del archivo de niveles" },
         { "import " + q(dir / "missing.xml"), "No existe archivo" },
         { "export " + q(dir / "nowhere" / "x.xml"), "No existe archivo" },
+        { "export " + q(dir.path()),
+            "no se encuentra la tabla «SOLUC» en la carpeta «" + qtemp.string()
+                + "». Calcule primero el horario en Zelvano" },
         { "show NOSUCH", "NOSUCH" },
     };
     for (const Case& c : cases) {

@@ -30,6 +30,20 @@ LanguageDriver languageDriverOf(std::uint8_t id, std::string_view level7Name = {
 /// (box drawing, Greek letters) read as '?'.
 std::string toAnsi(CodePage page, std::string_view stored);
 
+/// Starts a character of a key (toAnsiKey) that cp1252 lacks: U+0081, a control no
+/// code holds.
+inline constexpr char kForeignCharacterMark = '\x81';
+
+/// `stored` as a key that lookups compare: toAnsi(), except that a character cp1252
+/// lacks becomes kForeignCharacterMark followed by its UTF-8 bytes instead of '?'.
+/// Codes that differ only in such characters ("╬AB", "╦AB") so stay apart, match the
+/// same characters in a table of another OEM page, and never match a code holding '?'.
+/// The text of a cp1252 table is its own key.
+std::string toAnsiKey(CodePage page, std::string_view stored);
+
+/// A key of toAnsiKey() (or a cp1252 text) as UTF-8, for messages.
+std::string keyToUtf8(std::string_view key);
+
 /// Rewrites `size` cp1252 bytes at `bytes` in place as bytes of `page`; characters
 /// `page` lacks become '?'.
 void fromAnsi(CodePage page, char* bytes, std::size_t size) noexcept;

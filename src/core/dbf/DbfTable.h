@@ -122,6 +122,10 @@ public:
     /// character field of a cp1252 table). The view stays valid until the handle
     /// moves, changes or closes, or reads the same field again.
     std::string_view textView(std::size_t field) const;
+    /// What textView(field) gives as a key to compare (toAnsiKey): the same, except in
+    /// a table of an OEM code page, where characters cp1252 lacks keep their identity
+    /// instead of all reading as '?'. Valid as long as textView()'s view.
+    std::string_view keyView(std::size_t field) const;
     std::int64_t integer(std::size_t field) const; ///< the whole part, cut toward zero
     std::int64_t integer(std::string_view field) const { return integer(fieldIndex(field)); }
     double number(std::size_t field) const;

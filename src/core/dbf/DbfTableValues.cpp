@@ -88,6 +88,23 @@ std::string_view DbfTable::textView(std::size_t field) const
     return d.textCopies[field] = text(field);
 }
 
+std::string_view DbfTable::keyView(std::size_t field) const
+{
+    Impl& d = opened(m_impl, field);
+    const FieldInfo& f = d.fields()[field];
+    // The export reads four keys of every SOLUC row: the common case costs what
+    // textView() costs.
+    if (d.plainText[field])
+        return detail::trimmedText(d.record.data() + 1 + f.offset, static_cast<std::size_t>(f.width));
+    const CodePage page = d.header.driver().codePage;
+    if (d.encoding(field) != Encoding::Text || page == CodePage::Windows1252)
+        return textView(field);
+    const std::string_view raw(d.record.data() + 1 + f.offset, static_cast<std::size_t>(f.width));
+    if (d.textCopies.size() < d.fields().size())
+        d.textCopies.resize(d.fields().size());
+    return d.textCopies[field] = toAnsiKey(page, codec::trimRight(raw));
+}
+
 double DbfTable::number(std::size_t field) const
 {
     Impl& d = opened(m_impl, field);

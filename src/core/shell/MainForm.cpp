@@ -6,6 +6,7 @@
 #include "centre_import/ImportReview.h"
 #include "centre_import/TableTransaction.h"
 #include "shell/ErrorBox.h"
+#include "shell/ExportQuestion.h"
 #include "shell/HostCommandLine.h"
 #include "shell/HostIni.h"
 #include "shell/Interaction.h"
@@ -20,6 +21,7 @@
 #include "xml/XmlDocument.h"
 
 #include <exception>
+#include <system_error>
 #include <utility>
 
 namespace tramazel::shell {
@@ -266,10 +268,26 @@ void MainForm::exportSolution()
 {
     State& s = *m_state;
     s.run(kResultExportWithoutFile, [&] {
-        s.chooseFile();
+        // A cancelled dialog exports beside the last file chosen: a solution file there
+        // may be one the user keeps, so it is replaced only when they say so.
+        if (!s.chooseFile() && !s.chosenFile.empty()) {
+            std::error_code ec;
+            const auto existing = solution_export::solutionFileForTarget(s.chosenFile);
+            if (existing && fs::exists(*existing, ec)
+                && !s.ui.confirmDestructive(overwriteSolutionQuestion(text::pathToUtf8(*existing)))) {
+                s.endWithoutRun(kResultExportWithoutFile);
+                return;
+            }
+        }
+        // Sessions left without their day and hour, or without a code SOLUC names, are
+        // shown before anything is written; declining ends the run as cancelled.
+        const auto confirm = [&s](const solution_export::ExportSummary& planned) {
+            const auto question = exportQuestion(planned);
+            return !question || s.ui.choose(*question).accepted;
+        };
         // The chosen file only names the folder of the solution file.
         const auto result
-            = solution_export::exportSolutionToTarget(s.settings.qtempDir, s.chosenFile, s.seams.io);
+            = solution_export::exportSolutionToTarget(s.settings.qtempDir, s.chosenFile, s.seams.io, confirm);
         if (!result) {
             s.reportNoFile(kResultExportWithoutFile);
             return;

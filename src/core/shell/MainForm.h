@@ -76,6 +76,11 @@ public:
     /// (its tables are rebuilt); declining changes nothing.
     void importCentre();
     /// The right button: asks for a file and writes the solution file in its folder.
+    /// When the dialog is cancelled after a file was chosen earlier and a solution file
+    /// is already in that file's folder, asks first whether to replace it. Before
+    /// writing, when sessions would lose their day and hour or a code found no match,
+    /// asks whether to save all the same (exportQuestion). Declining either writes
+    /// nothing and ends as a cancelled dialog.
     void exportSolution();
 
     /// The last file chosen in either direction's dialog (a cancelled dialog keeps it).

@@ -24,4 +24,12 @@ inline std::string reimportQuestion(std::string_view fileName)
     return "¿Volver a importar «" + std::string(fileName) + "»? Las tablas de Zelvano se reconstruirán.";
 }
 
+/// The question before the export writes over the solution file of the last chosen
+/// file's folder after its file dialog was cancelled; `file` is the solution file's
+/// whole path (UTF-8).
+inline std::string overwriteSolutionQuestion(std::string_view file)
+{
+    return "¿Sustituir «" + std::string(file) + "»? El archivo que hay ahora se perderá.";
+}
+
 } // namespace tramazel::shell

@@ -69,9 +69,11 @@ public:
             return;
         }
         // Keys read as numbers or converted from another code page: each is decoded,
-        // and a key that cannot be read fails the export whatever SOLUC holds.
+        // and a key that cannot be read fails the export whatever SOLUC holds. A
+        // converted key keeps the characters cp1252 lacks (DbfTable::keyView), so that
+        // two codes differing only in those stay two.
         for (table.first(); !table.eof(); table.next()) {
-            const std::string key = table.text(keyField);
+            const std::string key(table.keyView(keyField));
             if ((m_all || m_missing.mayHold(keyHead(key))) && keepsFound(key))
                 store(key, read(table));
         }

@@ -171,6 +171,23 @@ struct ExportTables {
     }
 };
 
+/// SOLUC, the solution Zelvano computes: missing, it was never computed here (or the
+/// directory is not Zelvano's), which the message says rather than only naming a file.
+DbfTable openSoluc(const std::filesystem::path& qtempDir, const platform::IoHooks* io)
+{
+    try {
+        return DbfTable::open(qtempDir, zelvano::soluc::kTable, dbf::Access::ExclusiveRead, io);
+    } catch (const Error& e) {
+        if (e.code() != ErrorCode::FileNotFound)
+            throw;
+        throw Error(ErrorCode::FileNotFound,
+            "No hay solución que exportar: no se encuentra la tabla «" + std::string(zelvano::soluc::kTable)
+                + "» en la carpeta «" + text::pathToUtf8(qtempDir)
+                + "». Calcule primero el horario en Zelvano y vuelva a exportar.",
+            e.detail());
+    }
+}
+
 /// Opens the tables one after the other in a fixed order, so that of several missing
 /// or locked tables the error is always that of the same one: SOLUC, PROFT, AULAT,
 /// ASIGNOMT, GRUPOST, DIASHORAST.
@@ -181,7 +198,7 @@ ExportTables openTables(const std::filesystem::path& qtempDir, const platform::I
         return DbfTable::open(qtempDir, table, dbf::Access::ExclusiveRead, io);
     };
     // The elements of a braced list are evaluated in their order.
-    return ExportTables { open(z::soluc::kTable), open(z::proft::kTable), open(z::aulat::kTable),
+    return ExportTables { openSoluc(qtempDir, io), open(z::proft::kTable), open(z::aulat::kTable),
         open(z::asignomt::kTable), open(z::grupost::kTable), open(z::diashorast::kTable) };
 }
 
@@ -262,7 +279,7 @@ void collectKeys(SolucLookups& lookups, DbfTable& soluc, const std::array<std::s
     const auto wantIn = [&](auto& lookup, std::size_t i) {
         if (lookup.wantsAll())
             return;
-        lookup.want(soluc.textView(fields[i]));
+        lookup.want(soluc.keyView(fields[i]));
         if (lookup.wanted() >= tableRows[i])
             lookup.wantAll();
     };
@@ -353,10 +370,10 @@ void fillLookups(SolucLookups& lookups, ExportTables& tables, const NumberField&
 
 // Counts every lookup that found nothing; the examples are distinct codes, so one
 // code missing from hundreds of sessions does not hide the others.
-void noteMiss(ExportSummary& summary, std::string_view kind, std::string_view cp1252Code)
+void noteMiss(ExportSummary& summary, std::string_view kind, std::string_view key)
 {
     Warnings& misses = summary.lookupsNotFound;
-    const std::string code = text::cp1252ToUtf8(cp1252Code);
+    const std::string code = dbf::keyToUtf8(key);
     for (const Warnings::Kind& k : misses.kinds()) {
         if (k.description == kind
             && std::find(k.examples.begin(), k.examples.end(), code) != k.examples.end()) {
@@ -367,10 +384,19 @@ void noteMiss(ExportSummary& summary, std::string_view kind, std::string_view cp
     misses.add(kind, code);
 }
 
+/// Stands for the XML writer in a pass that looks every session up and writes nothing.
+struct NoOutput {
+    void startElement(std::string_view) noexcept { }
+    void attribute(std::string_view, std::string_view) noexcept { }
+    void endElement() noexcept { }
+};
+
 /// Writes one SESSIO element per SOLUC row with a day, as its row is read: nothing
-/// grows with SOLUC but the examples of codes not found.
-void writeSessions(DbfTable& soluc, const SolucFields& fields, const SolucLookups& lookups,
-    xml::XmlStreamWriter& out, ExportSummary& summary)
+/// grows with SOLUC but the examples of codes not found. `out` is an
+/// xml::XmlStreamWriter, or NoOutput for a pass that only counts.
+template <typename Output>
+void writeSessions(DbfTable& soluc, const SolucFields& fields, const SolucLookups& lookups, Output& out,
+    ExportSummary& summary)
 {
     out.startElement(gestib::kHorari);
     out.startElement(gestib::kSessions);
@@ -385,7 +411,7 @@ void writeSessions(DbfTable& soluc, const SolucFields& fields, const SolucLookup
         const std::string_view tarea = soluc.textView(fields.tarea);
         const bool activity = !text::trimControls(tarea).empty();
 
-        const std::string_view prof = soluc.textView(fields.prof);
+        const std::string_view prof = soluc.keyView(fields.prof);
         const std::string* placa = lookups.teachers.find(prof);
         if (!placa && !prof.empty())
             noteMiss(summary, warning::kTeacherNotFound, prof);
@@ -394,7 +420,7 @@ void writeSessions(DbfTable& soluc, const SolucFields& fields, const SolucLookup
         // out rather than made and thrown away, so they never count as misses.
         const GroupValues* group = nullptr;
         if (!activity) {
-            const std::string_view grupo = soluc.textView(fields.grupo);
+            const std::string_view grupo = soluc.keyView(fields.grupo);
             group = lookups.groups.find(grupo);
             if (!group && !grupo.empty())
                 noteMiss(summary, warning::kGroupNotFound, grupo);
@@ -414,11 +440,11 @@ void writeSessions(DbfTable& soluc, const SolucFields& fields, const SolucLookup
         const std::string* aula = nullptr;
         const std::string* materia = nullptr;
         if (!activity) {
-            const std::string_view room = soluc.textView(fields.aula);
+            const std::string_view room = soluc.keyView(fields.aula);
             aula = lookups.rooms.find(room);
             if (!aula && !room.empty())
                 noteMiss(summary, warning::kRoomNotFound, room);
-            const std::string_view asig = soluc.textView(fields.asig);
+            const std::string_view asig = soluc.keyView(fields.asig);
             materia = lookups.subjects.find(asig);
             if (!materia && !asig.empty())
                 noteMiss(summary, warning::kSubjectNotFound, asig);
@@ -442,33 +468,87 @@ void writeSessions(DbfTable& soluc, const SolucFields& fields, const SolucLookup
 
 } // namespace
 
+std::size_t ExportSummary::sessionsWithoutSlot() const
+{
+    return lookupsNotFound.count(warning::kSlotNotFound);
+}
+
+std::vector<const Warnings::Kind*> ExportSummary::incompleteSessions() const
+{
+    std::vector<const Warnings::Kind*> kinds;
+    for (const Warnings::Kind& k : lookupsNotFound.kinds()) {
+        for (const std::string_view lost : { warning::kSlotNotFound, warning::kTeacherNotFound,
+                 warning::kGroupNotFound, warning::kRoomNotFound, warning::kSubjectNotFound }) {
+            if (k.description == lost)
+                kinds.push_back(&k);
+        }
+    }
+    return kinds;
+}
+
 std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile)
 {
     return chosenFile.parent_path() / kSolutionFileName;
 }
 
+/// The tables of an export held open, its SOLUC fields found and its lookups filled.
+struct PreparedExport::Impl {
+    Impl(const std::filesystem::path& qtempDir, const platform::IoHooks* hooks)
+        : io(hooks)
+        , tables(openTables(qtempDir, hooks))
+        , fields(tables.soluc)
+    {
+    }
+
+    const platform::IoHooks* io;
+    ExportTables tables;
+    SolucFields fields;
+    SolucLookups lookups;
+    ExportSummary hazards; // what the tables themselves warn of, before any session
+};
+
+PreparedExport::PreparedExport(const std::filesystem::path& qtempDir, const platform::IoHooks* io)
+{
+    // Each table is found with one listing of the folder, not one per table.
+    dbf::FolderListingScope listingScope;
+    m_impl = std::make_unique<Impl>(qtempDir, io);
+    Impl& d = *m_impl;
+    noteTableHazards(d.tables, d.hazards);
+    planLookups(d.lookups, d.tables, d.fields);
+    fillLookups(d.lookups, d.tables, d.fields.hora);
+}
+
+PreparedExport::~PreparedExport() = default;
+
+ExportSummary PreparedExport::check()
+{
+    Impl& d = *m_impl;
+    ExportSummary summary = d.hazards;
+    NoOutput out;
+    bringIntoCache(
+        d.lookups.teachers, d.lookups.groups, d.lookups.rooms, d.lookups.subjects, d.lookups.slots);
+    writeSessions(d.tables.soluc, d.fields, d.lookups, out, summary);
+    return summary;
+}
+
+ExportSummary PreparedExport::write(const std::filesystem::path& outputFile)
+{
+    Impl& d = *m_impl;
+    ExportSummary summary = d.hazards;
+    bringIntoCache(
+        d.lookups.teachers, d.lookups.groups, d.lookups.rooms, d.lookups.subjects, d.lookups.slots);
+    // On an error the writer removes what it wrote.
+    xml::XmlStreamWriter out(outputFile, d.io);
+    writeSessions(d.tables.soluc, d.fields, d.lookups, out, summary);
+    d.tables.close();
+    out.commit();
+    return summary;
+}
+
 ExportSummary exportSolution(const std::filesystem::path& qtempDir, const std::filesystem::path& outputFile,
     const platform::IoHooks* io)
 {
-    ExportSummary summary;
-    // Each table is found with one listing of the folder, not one per table.
-    dbf::FolderListingScope listingScope;
-
-    ExportTables tables = openTables(qtempDir, io);
-    noteTableHazards(tables, summary);
-    const SolucFields fields(tables.soluc);
-
-    SolucLookups lookups;
-    planLookups(lookups, tables, fields);
-    fillLookups(lookups, tables, fields.hora);
-    bringIntoCache(lookups.teachers, lookups.groups, lookups.rooms, lookups.subjects, lookups.slots);
-
-    // On an error the writer removes what it wrote.
-    xml::XmlStreamWriter out(outputFile, io);
-    writeSessions(tables.soluc, fields, lookups, out, summary);
-    tables.close();
-    out.commit();
-    return summary;
+    return PreparedExport(qtempDir, io).write(outputFile);
 }
 
 } // namespace tramazel::solution_export

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,11 +25,43 @@ struct ExportSummary {
     /// by kind: teacher, group, slot, room, subject; and tables whose language driver
     /// is unknown (read as ANSI)
     Warnings lookupsNotFound;
+
+    /// Sessions written without day, hour and length: their slot is not in DIASHORAST
+    /// (or their HORA is no number).
+    std::size_t sessionsWithoutSlot() const;
+    /// The kinds of lookupsNotFound that leave sessions incomplete, in the order met: a
+    /// slot, or a teacher, group, room or subject code SOLUC names, not found.
+    std::vector<const Warnings::Kind*> incompleteSessions() const;
 };
 
 /// Where the solution file of a run goes: the folder of the file the user chose (the
 /// chosen file itself is never opened) followed by kSolutionFileName.
 std::filesystem::path solutionFileFor(const std::filesystem::path& chosenFile);
+
+/// An export whose tables are open and whose lookups are read, not yet written: for
+/// a front end that looks at what it will write before writing anything. The tables
+/// stay held for exclusive reading until write() or destruction, so that what is
+/// written is what check() counted.
+class PreparedExport {
+public:
+    /// Opens the tables of `qtempDir` (SOLUC, PROFT, AULAT, ASIGNOMT, GRUPOST,
+    /// DIASHORAST, in this order) and reads the lookups, through `io` when given (it
+    /// must outlive the object). Throws what exportSolution() throws for them.
+    PreparedExport(const std::filesystem::path& qtempDir, const platform::IoHooks* io = nullptr);
+    ~PreparedExport();
+    PreparedExport(const PreparedExport&) = delete;
+    PreparedExport& operator=(const PreparedExport&) = delete;
+
+    /// Looks every session up as write() will, writing nothing: the summary write()
+    /// gives. May run any number of times before write().
+    ExportSummary check();
+    /// Writes `outputFile` as exportSolution() does and closes the tables; once.
+    ExportSummary write(const std::filesystem::path& outputFile);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
 
 /// Writes the solution file from SOLUC and the lookup tables of `qtempDir` as
 /// `outputFile`, one session as each row is read, through a temporary file renamed
@@ -48,16 +82,28 @@ struct TargetExport {
     std::vector<std::string> summary() const;
 };
 
-/// Exports the solution of `qtempDir` into `target`: a folder, or a file whose folder
-/// receives kSolutionFileName (the file itself is never opened): an existing file, or
-/// a new name ending in ".xml" in an existing folder. Returns nothing, having touched
-/// nothing, when `target` is empty or none of these. Otherwise holds the timetable
+/// The solution file an export into `target` writes: `target`/kSolutionFileName when
+/// `target` is a folder; kSolutionFileName in the folder of `target` when that is a
+/// file (never opened itself), an existing one or a new name ending in ".xml" in an
+/// existing folder. Nothing when `target` is empty or none of these.
+std::optional<std::filesystem::path> solutionFileForTarget(const std::filesystem::path& target);
+
+/// Asked before an export writes, with the summary the export will give (counted by a
+/// pass that wrote nothing): false leaves everything as it was.
+using WriteConfirmation = std::function<bool(const ExportSummary&)>;
+
+/// Exports the solution of `qtempDir` into `target`, to the file
+/// solutionFileForTarget() names. Returns nothing, having touched nothing, when it
+/// names none. Otherwise holds the timetable
 /// directory for reading while it runs (centre_import::TableTransaction::lockForReading,
 /// which finishes or rolls back an interrupted centre import first; while an import
 /// runs: TableLocked), removes the temporary files an export killed while writing left
 /// beside the solution file (platform::removeStaleTemporaryFiles), then runs
-/// exportSolution(), whose errors it throws.
+/// exportSolution(), whose errors it throws. With `confirm`, the export is prepared and
+/// checked first (PreparedExport) and written only when `confirm` answers true; false
+/// throws ErrorCode::Cancelled, nothing written.
 std::optional<TargetExport> exportSolutionToTarget(const std::filesystem::path& qtempDir,
-    const std::filesystem::path& target, const platform::IoHooks* io = nullptr);
+    const std::filesystem::path& target, const platform::IoHooks* io = nullptr,
+    const WriteConfirmation& confirm = {});
 
 } // namespace tramazel::solution_export

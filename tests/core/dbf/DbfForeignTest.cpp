@@ -3,12 +3,15 @@
 
 #include "dbf/DbfTable.h"
 #include "platform/Platform.h"
+#include "text/Cp1252.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 using namespace tramazel;
 using namespace tramazel::dbf;
@@ -414,4 +417,60 @@ TEST(DbfForeign, TextsOfAnotherCodePageAreNeverReadAsStored)
         "AB");
     auto t = DbfTable::open(dir.path(), "SOLUC", Access::Shared);
     EXPECT_FALSE(t.readsAsStored(t.fieldIndex("COD")));
+}
+
+// A key keeps a character cp1252 lacks as itself, where text() can only give '?': the
+// lookups of the export compare keys, so "╬AB" and "╦AB" must not both be "?AB".
+TEST(DbfForeign, KeysKeepTheCharactersAnsiLacks)
+{
+    TempDir dir;
+    writeTableWithDriver(dir.path(), 0x37,
+        "\xCE"
+        "AB\xA5");
+    auto t = DbfTable::open(dir.path(), "SOLUC", Access::Shared);
+    const std::size_t cod = t.fieldIndex("COD");
+    t.first();
+    EXPECT_EQ(t.text(cod), "?AB\xD1");
+    EXPECT_EQ(t.keyView(cod),
+        std::string(1, kForeignCharacterMark)
+            + "\xE2\x95\xAC"
+              "AB\xD1");
+    EXPECT_EQ(keyToUtf8(t.keyView(cod)),
+        "\xE2\x95\xAC"
+        "AB\xC3\x91");
+    t.close();
+
+    // Through every byte of both pages: a character cp1252 has is its cp1252 byte, one
+    // it lacks its own character, each a different key.
+    for (const CodePage page : { CodePage::Oem437, CodePage::Oem850 }) {
+        std::vector<std::string> keys;
+        for (unsigned b = 0x80; b <= 0xFF; ++b) {
+            const std::string stored(1, static_cast<char>(b));
+            const std::string ansi = toAnsi(page, stored);
+            const std::string key = toAnsiKey(page, stored);
+            SCOPED_TRACE(b);
+            if (ansi != "?") {
+                EXPECT_EQ(key, ansi);
+            } else {
+                std::size_t replaced = 0;
+                text::utf8ToCp1252(keyToUtf8(key), &replaced);
+                EXPECT_EQ(replaced, 1u) << "cp1252 has the character after all";
+            }
+            keys.push_back(key);
+        }
+        std::sort(keys.begin(), keys.end());
+        EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
+    }
+
+    // An ANSI table's key is its text, a control U+0081 included.
+    TempDir ansiDir;
+    writeTableWithDriver(ansiDir.path(), 0x57,
+        "\x81\xCE"
+        "AB");
+    auto ansi = DbfTable::open(ansiDir.path(), "SOLUC", Access::Shared);
+    ansi.first();
+    EXPECT_EQ(ansi.keyView(cod), ansi.text(cod));
+    EXPECT_EQ(keyToUtf8(ansi.keyView(cod)),
+        "\xC2\x81\xC3\x8E"
+        "AB");
 }

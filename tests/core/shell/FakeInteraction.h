@@ -22,7 +22,10 @@ public:
     bool windowGoneAtLevels = false; ///< the course-level grid ends the run as a vanished host does
     bool confirmAnswer = true; ///< the answer to the question before a destructive run
     std::vector<std::string> confirmTexts;
-    std::vector<std::string> events; ///< "choose", "confirm", "info:…", "error:…", "busy:on", "close", …
+    bool choiceAnswer = true; ///< the answer to every Choice: its accept button, or not
+    std::vector<shell::Choice> choices; ///< every Choice asked, in order
+    std::vector<std::string>
+        events; ///< "choose", "confirm", "choice", "info:…", "error:…", "busy:on", "close", …
     std::vector<shell::FileDialogOptions> dialogs;
     std::vector<shell::Report> reports; ///< every report box, whole
     std::vector<shell::Choice> choices; ///< every two-button choice, whole
@@ -70,6 +73,12 @@ public:
         noteBox("confirm");
         confirmTexts.emplace_back(text);
         return confirmAnswer;
+    }
+    shell::ChoiceAnswer choose(const shell::Choice& choice) override
+    {
+        noteBox("choice");
+        choices.push_back(choice);
+        return { choiceAnswer, false };
     }
     void setBusy(bool on) override
     {

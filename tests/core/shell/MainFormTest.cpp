@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/MainForm.h"
+#include "ExportTables.h"
 #include "FakeBuilders.h"
 #include "FakeInteraction.h"
 #include "LockingProgram.h"
@@ -25,6 +26,7 @@ using tramazel::test::snapshot;
 using tramazel::test::TempDir;
 using tramazel::test::writeFile;
 namespace fs = std::filesystem;
+namespace exporting = tramazel::test::exporting;
 
 namespace {
 
@@ -596,4 +598,141 @@ TEST_F(MainFormFlow, ATableTakenAfterTheDialogStopsTheRunBeforeTheGrid)
         EXPECT_TRUE(event != "levels" && event != "question") << ::testing::PrintToString(ui.events);
     EXPECT_EQ(snapshot(qtemp), before);
 #endif
+}
+
+namespace {
+
+// A solution of two sessions (teacher ANA, day 1, hours 1 and 2) over a centre whose
+// DIASHORAST holds `slots` and whose PROFT holds `teachers`.
+void writeSolution(const fs::path& qtemp, std::vector<std::string> slots, std::vector<std::string> teachers)
+{
+    exporting::Centre centre;
+    for (const std::string& teacher : teachers)
+        centre.proft.push_back({ teacher, "P-" + teacher });
+    centre.grupost = { { "1A", "G1A", "ESO1" } };
+    centre.aulat = { { "A1", "AULA1" } };
+    centre.subjects = { { "MA", "MAT1" } };
+    for (const std::string& slot : slots)
+        centre.diashorast.push_back({ slot, "1", "08:00", "55" });
+    exporting::writeCentre(qtemp, centre);
+    exporting::writeSoluc(qtemp,
+        { { 1, 1, "ANA", "1A", "A1", "MA", "" }, { 1, 2, "ANA", "1A", "A1", "MA", "" },
+            { 1, 3, "PEP", "1A", "A1", "MA", "" } });
+}
+
+const std::string kOldSolution = "<HORARI>kept</HORARI>\n";
+
+} // namespace
+
+// Sessions that would lose their day and hour, or a code, are shown before anything is
+// written; declining writes nothing and leaves the old solution file as it was.
+TEST_F(MainFormFlow, IncompleteSessionsAreShownBeforeTheExportWrites)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> slots;
+        std::vector<std::string> teachers;
+        bool accept;
+        std::optional<bool> acceptIsDefault; // nothing: no question
+        std::vector<std::string> textParts; // what the question says
+        bool written;
+    };
+    const Case cases[] = {
+        { "empty DIASHORAST, declined", {}, { "ANA", "PEP" }, false, false,
+            { "Ninguna de las 3 sesiones tendría día ni hora",
+                "franja no encontrada en DIASHORAST: 3 (p. ej. 11, 12, 13)", "¿Guardar de todos modos?" },
+            false },
+        { "empty DIASHORAST, saved all the same", {}, { "ANA", "PEP" }, true, false,
+            { "Ninguna de las 3 sesiones" }, true },
+        { "one slot missing", { "11", "12" }, { "ANA", "PEP" }, true, true,
+            { "1 sesión de 3 quedaría sin día ni hora", "franja no encontrada en DIASHORAST: 1 (p. ej. 13)" },
+            true },
+        { "a teacher not in PROFT, declined", { "11", "12", "13" }, { "ANA" }, false, true,
+            { "Hay códigos de SOLUC sin correspondencia", "profesor no encontrado en PROFT: 1 (p. ej. PEP)" },
+            false },
+        { "every session complete", { "11", "12", "13" }, { "ANA", "PEP" }, false, std::nullopt, {}, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeSolution(qtemp, c.slots, c.teachers);
+        const fs::path solution = qtemp / "saga" / "SolucioHorari.xml";
+        writeFile(solution, kOldSolution);
+        const auto before = snapshot(qtemp / "saga");
+        FakeInteraction person;
+        person.choiceAnswer = c.accept;
+        person.fileAnswers = { centre };
+        shell::MainForm form(person, settings(), seams());
+        form.start({});
+        form.exportSolution();
+
+        ASSERT_EQ(person.choices.size(), c.acceptIsDefault ? 1u : 0u);
+        if (c.acceptIsDefault) {
+            const shell::Choice& choice = person.choices[0];
+            EXPECT_EQ(choice.acceptIsDefault, *c.acceptIsDefault);
+            EXPECT_EQ(choice.acceptCaption, "Guardar");
+            EXPECT_EQ(choice.rejectCaption, "Cancelar");
+            for (const std::string& part : c.textParts)
+                EXPECT_NE(choice.text.find(part), std::string::npos) << part << " in:\n" << choice.text;
+        }
+        if (c.written) {
+            EXPECT_EQ(person.boxes(), Boxes { exportDone(qtemp / "saga") });
+            EXPECT_NE(readFile(solution), kOldSolution);
+            EXPECT_TRUE(form.lastRunSucceeded());
+        } else {
+            EXPECT_TRUE(person.boxes().empty());
+            EXPECT_EQ(snapshot(qtemp / "saga"), before);
+            EXPECT_FALSE(form.lastRunSucceeded());
+        }
+        EXPECT_FALSE(person.closed());
+        // The tables are released either way: the next run may open them.
+        EXPECT_NO_THROW(dbf::DbfTable::open(qtemp, zelvano::soluc::kTable, dbf::Access::Exclusive).close());
+    }
+}
+
+TEST_F(MainFormFlow, DecliningToSaveInHostModeEndsAsACancelledExport)
+{
+    writeSolution(qtemp, {}, { "ANA", "PEP" });
+    const auto before = snapshot(qtemp / "saga");
+    ui.choiceAnswer = false;
+    ui.fileAnswers = { centre };
+    shell::MainForm form(ui, settings(), seams());
+    form.start({ "importar", "1" });
+    form.runModeWord();
+    EXPECT_EQ(ui.choices.size(), 1u);
+    EXPECT_TRUE(ui.boxes().empty());
+    EXPECT_EQ(snapshot(qtemp / "saga"), before);
+    EXPECT_EQ(form.resultCode(), 0);
+    EXPECT_TRUE(ui.closed());
+    EXPECT_TRUE(form.closing());
+    EXPECT_EQ(iniText(), ini(0));
+}
+
+// A cancelled export dialog writes beside the last file chosen: a solution file there
+// is replaced only when the user says so.
+TEST_F(MainFormFlow, CancellingTheExportDialogAsksBeforeReplacingASolutionFile)
+{
+    writeSolution(qtemp, { "11", "12", "13" }, { "ANA", "PEP" });
+    const fs::path solution = qtemp / "saga" / "SolucioHorari.xml";
+    for (const bool confirm : { false, true }) {
+        SCOPED_TRACE(confirm ? "replaced" : "kept");
+        FakeInteraction person;
+        shell::MainForm form(person, settings(), seams());
+        form.start({});
+        person.fileAnswers = { centre };
+        form.exportSolution();
+        ASSERT_EQ(person.boxes(), Boxes { exportDone(qtemp / "saga") });
+        ASSERT_TRUE(person.confirmTexts.empty()); // a file chosen in the dialog: no question
+        writeFile(solution, kOldSolution);
+
+        person.events.clear();
+        person.confirmAnswer = confirm;
+        form.exportSolution(); // the dialog is cancelled
+        EXPECT_EQ(person.confirmTexts,
+            std::vector<std::string> {
+                "¿Sustituir «" + text::pathToUtf8(solution) + "»? El archivo que hay ahora se perderá." });
+        EXPECT_EQ(person.boxes(), confirm ? Boxes { exportDone(qtemp / "saga") } : Boxes {});
+        EXPECT_EQ(readFile(solution) == kOldSolution, !confirm);
+        EXPECT_EQ(form.lastRunSucceeded(), confirm);
+        EXPECT_EQ(form.resultCode(), 1);
+    }
 }

@@ -476,6 +476,65 @@ TEST(SolutionExport, SolucInAnotherCodePageFindsItsCodes)
     }
 }
 
+// Codes of tables in an OEM code page that differ only in characters cp1252 lacks
+// ("╬AB", "╦AB") stay two codes: each session goes to its own teacher, a "?AB" matches
+// neither, and a code not found is shown with its own characters.
+TEST(SolutionExport, CodesDifferingOnlyInCharactersAnsiLacksStayApart)
+{
+    const auto setDriver = [](const fs::path& table, std::uint8_t driver) {
+        std::string bytes = readFile(table);
+        bytes[29] = static_cast<char>(driver);
+        writeFile(table, bytes);
+    };
+    struct Case {
+        const char* name;
+        std::uint8_t proftDriver;
+        std::uint8_t solucDriver;
+    };
+    // 0xCE, 0xCB and 0xCA are "╬", "╦" and "╩" in both OEM pages.
+    const Case cases[] = {
+        { "both tables in OEM 850", 0x37, 0x37 },
+        { "PROFT in OEM 850, SOLUC in OEM 437", 0x37, 0x1B },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Centre centre = standardCentre();
+        centre.proft = { { "\xCE"
+                           "AB",
+                             "77" },
+            { "\xCB"
+              "AB",
+                "78" } };
+        Workspace ws(centre);
+        writeSoluc(ws.qtemp.path(),
+            { { 1, 1,
+                  "\xCB"
+                  "AB",
+                  "1A", "A1", "MA", "" },
+                { 1, 1,
+                    "\xCE"
+                    "AB",
+                    "1A", "A1", "MA", "" },
+                { 1, 1, "?AB", "1A", "A1", "MA", "" },
+                { 1, 1,
+                    "\xCA"
+                    "AB",
+                    "1A", "A1", "MA", "" } });
+        setDriver(ws.qtemp / "PROFT.DBF", c.proftDriver);
+        setDriver(ws.qtemp / "SOLUC.DBF", c.solucDriver);
+
+        const ExportSummary s = exportSolution(ws.qtemp.path(), ws.output);
+        const auto sessions = readSessions(ws.output);
+        ASSERT_EQ(sessions.size(), 4u);
+        EXPECT_EQ(sessions[0][0], "78");
+        EXPECT_EQ(sessions[1][0], "77");
+        EXPECT_EQ(sessions[2][0], "");
+        EXPECT_EQ(sessions[3][0], "");
+        EXPECT_EQ(s.lookupsNotFound.lines(),
+            std::vector<std::string> { std::string(warning::kTeacherNotFound) + ": 2 (p. ej. ?AB, ╩AB)" });
+    }
+}
+
 // The same rows stored by several dBASE writers, with DIA and HORA as N, F, level-7
 // I and O, FoxPro I and B, and text: each must give the same sessions, and the
 // deleted row none.
