@@ -22,8 +22,6 @@ public:
     bool windowGoneAtLevels = false; ///< the course-level grid ends the run as a vanished host does
     bool confirmAnswer = true; ///< the answer to the question before a destructive run
     std::vector<std::string> confirmTexts;
-    bool choiceAnswer = true; ///< the answer to every Choice: its accept button, or not
-    std::vector<shell::Choice> choices; ///< every Choice asked, in order
     std::vector<std::string>
         events; ///< "choose", "confirm", "choice", "info:…", "error:…", "busy:on", "close", …
     std::vector<shell::FileDialogOptions> dialogs;
@@ -73,12 +71,6 @@ public:
         noteBox("confirm");
         confirmTexts.emplace_back(text);
         return confirmAnswer;
-    }
-    shell::ChoiceAnswer choose(const shell::Choice& choice) override
-    {
-        noteBox("choice");
-        choices.push_back(choice);
-        return { choiceAnswer, false };
     }
     void setBusy(bool on) override
     {

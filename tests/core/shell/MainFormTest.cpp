@@ -659,7 +659,7 @@ TEST_F(MainFormFlow, IncompleteSessionsAreShownBeforeTheExportWrites)
         writeFile(solution, kOldSolution);
         const auto before = snapshot(qtemp / "saga");
         FakeInteraction person;
-        person.choiceAnswer = c.accept;
+        person.choiceAnswer = { c.accept, false };
         person.fileAnswers = { centre };
         shell::MainForm form(person, settings(), seams());
         form.start({});
@@ -675,7 +675,7 @@ TEST_F(MainFormFlow, IncompleteSessionsAreShownBeforeTheExportWrites)
                 EXPECT_NE(choice.text.find(part), std::string::npos) << part << " in:\n" << choice.text;
         }
         if (c.written) {
-            EXPECT_EQ(person.boxes(), Boxes { exportDone(qtemp / "saga") });
+            EXPECT_EQ(person.boxes(), Boxes { kDone });
             EXPECT_NE(readFile(solution), kOldSolution);
             EXPECT_TRUE(form.lastRunSucceeded());
         } else {
@@ -693,7 +693,7 @@ TEST_F(MainFormFlow, DecliningToSaveInHostModeEndsAsACancelledExport)
 {
     writeSolution(qtemp, {}, { "ANA", "PEP" });
     const auto before = snapshot(qtemp / "saga");
-    ui.choiceAnswer = false;
+    ui.choiceAnswer = { false, false };
     ui.fileAnswers = { centre };
     shell::MainForm form(ui, settings(), seams());
     form.start({ "importar", "1" });
@@ -720,7 +720,7 @@ TEST_F(MainFormFlow, CancellingTheExportDialogAsksBeforeReplacingASolutionFile)
         form.start({});
         person.fileAnswers = { centre };
         form.exportSolution();
-        ASSERT_EQ(person.boxes(), Boxes { exportDone(qtemp / "saga") });
+        ASSERT_EQ(person.boxes(), Boxes { kDone });
         ASSERT_TRUE(person.confirmTexts.empty()); // a file chosen in the dialog: no question
         writeFile(solution, kOldSolution);
 
@@ -730,7 +730,7 @@ TEST_F(MainFormFlow, CancellingTheExportDialogAsksBeforeReplacingASolutionFile)
         EXPECT_EQ(person.confirmTexts,
             std::vector<std::string> {
                 "¿Sustituir «" + text::pathToUtf8(solution) + "»? El archivo que hay ahora se perderá." });
-        EXPECT_EQ(person.boxes(), confirm ? Boxes { exportDone(qtemp / "saga") } : Boxes {});
+        EXPECT_EQ(person.boxes(), confirm ? Boxes { kDone } : Boxes {});
         EXPECT_EQ(readFile(solution) == kOldSolution, !confirm);
         EXPECT_EQ(form.lastRunSucceeded(), confirm);
         EXPECT_EQ(form.resultCode(), 1);
