@@ -3,6 +3,7 @@
 
 #include "platform/Utf16.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -216,6 +217,96 @@ void centreOnScreen(HWND window)
     const int x = area.left + (area.right - area.left - width) / 2;
     const int y = area.top + (area.bottom - area.top - height) / 2;
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void centreOver(HWND window, HWND anchor)
+{
+    RECT frame {};
+    RECT over {};
+    GetWindowRect(window, &frame);
+    GetWindowRect(anchor, &over);
+    MONITORINFO monitor {};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoW(MonitorFromWindow(anchor, MONITOR_DEFAULTTONEAREST), &monitor))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    const RECT& area = monitor.rcWork;
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    int x = over.left + (over.right - over.left - width) / 2;
+    int y = over.top + (over.bottom - over.top - height) / 2;
+    // Wholly on the screen; a box larger than the screen keeps its top left corner in view.
+    x = std::max(static_cast<int>(area.left), std::min(x, static_cast<int>(area.right) - width));
+    y = std::max(static_cast<int>(area.top), std::min(y, static_cast<int>(area.bottom) - height));
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+namespace {
+
+struct DialogCentring {
+    HHOOK hook = nullptr;
+    HWND anchor = nullptr;
+};
+
+thread_local DialogCentring t_centring;
+
+// The window procedure a box had before centringProc took its place.
+constexpr const wchar_t* kDefaultProcProperty = L"TramazelBoxProc";
+
+// Stands in for a box's window procedure until the box has laid itself out (its
+// WM_INITDIALOG, which may come after the system first activates it), then centres it
+// and steps aside.
+LRESULT CALLBACK centringProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto previous = reinterpret_cast<WNDPROC>(GetPropW(window, kDefaultProcProperty));
+    if (!previous)
+        return DefDlgProcW(window, message, wParam, lParam);
+    if (message != WM_INITDIALOG && message != WM_NCDESTROY)
+        return CallWindowProcW(previous, window, message, wParam, lParam);
+    const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+    RemovePropW(window, kDefaultProcProperty);
+    HWND anchor = t_centring.anchor;
+    if (message == WM_INITDIALOG && anchor && anchor != window && IsWindow(anchor) && IsWindowVisible(anchor)
+        && !IsIconic(anchor))
+        centreOver(window, anchor);
+    return result;
+}
+
+LRESULT CALLBACK centringHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        auto window = reinterpret_cast<HWND>(wParam);
+        const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+        wchar_t className[16] {};
+        GetClassNameW(window, className, 16);
+        // Every dialog box has the system's dialog class, whatever made it; the
+        // dialogs inside another (the file dialog's parts) are children.
+        if (lstrcmpW(className, L"#32770") == 0 && !(create->lpcs->style & WS_CHILD)) {
+            const LONG_PTR previous
+                = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&centringProc));
+            SetPropW(window, kDefaultProcProperty, reinterpret_cast<HANDLE>(previous));
+        }
+    }
+    return CallNextHookEx(t_centring.hook, code, wParam, lParam);
+}
+
+} // namespace
+
+void centreDialogsOver(HWND anchor)
+{
+    t_centring.anchor = anchor;
+    if (anchor && !t_centring.hook)
+        t_centring.hook = SetWindowsHookExW(WH_CBT, centringHook, nullptr, GetCurrentThreadId());
+    if (!anchor && t_centring.hook) {
+        UnhookWindowsHookEx(t_centring.hook);
+        t_centring.hook = nullptr;
+    }
+}
+
+bool runningUnderWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 SIZE windowSizeForClient(DWORD style, DWORD exStyle, int clientWidth, int clientHeight)
