@@ -219,25 +219,33 @@ void centreOnScreen(HWND window)
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void centreOver(HWND window, HWND anchor)
+namespace {
+
+// Where a window of `size` goes to be centred over `anchor`, wholly on the screen (a
+// window larger than the screen keeps its top left corner in view).
+POINT centredPlace(SIZE size, HWND anchor)
 {
-    RECT frame {};
     RECT over {};
-    GetWindowRect(window, &frame);
     GetWindowRect(anchor, &over);
     MONITORINFO monitor {};
     monitor.cbSize = sizeof(monitor);
     if (!GetMonitorInfoW(MonitorFromWindow(anchor, MONITOR_DEFAULTTONEAREST), &monitor))
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
     const RECT& area = monitor.rcWork;
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    int x = over.left + (over.right - over.left - width) / 2;
-    int y = over.top + (over.bottom - over.top - height) / 2;
-    // Wholly on the screen; a box larger than the screen keeps its top left corner in view.
-    x = std::max(static_cast<int>(area.left), std::min(x, static_cast<int>(area.right) - width));
-    y = std::max(static_cast<int>(area.top), std::min(y, static_cast<int>(area.bottom) - height));
-    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int x = over.left + (over.right - over.left - size.cx) / 2;
+    const int y = over.top + (over.bottom - over.top - size.cy) / 2;
+    return POINT { std::max(static_cast<int>(area.left), std::min(x, static_cast<int>(area.right - size.cx))),
+        std::max(static_cast<int>(area.top), std::min(y, static_cast<int>(area.bottom - size.cy))) };
+}
+
+} // namespace
+
+void centreOver(HWND window, HWND anchor)
+{
+    RECT frame {};
+    GetWindowRect(window, &frame);
+    const POINT place = centredPlace(SIZE { frame.right - frame.left, frame.bottom - frame.top }, anchor);
+    SetWindowPos(window, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 namespace {
@@ -252,24 +260,35 @@ thread_local DialogCentring t_centring;
 // The window procedure a box had before centringProc took its place.
 constexpr const wchar_t* kDefaultProcProperty = L"TramazelBoxProc";
 
-// Stands in for a box's window procedure until the box has laid itself out (its
-// WM_INITDIALOG, which may come after the system first activates it), then centres it
-// and steps aside.
+// Stands in for a box's window procedure until the box first shows, after it has
+// laid itself out (its WM_INITDIALOG; the system may activate it earlier), and puts
+// it centred over the anchor within that showing, so that it never appears anywhere
+// else first. Then it steps aside.
 LRESULT CALLBACK centringProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto previous = reinterpret_cast<WNDPROC>(GetPropW(window, kDefaultProcProperty));
     if (!previous)
         return DefDlgProcW(window, message, wParam, lParam);
-    if (message != WM_INITDIALOG && message != WM_NCDESTROY)
+    auto* place = reinterpret_cast<WINDOWPOS*>(lParam);
+    const bool showing = message == WM_WINDOWPOSCHANGING && (place->flags & SWP_SHOWWINDOW);
+    if (!showing && message != WM_NCDESTROY)
         return CallWindowProcW(previous, window, message, wParam, lParam);
-    const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
     RemovePropW(window, kDefaultProcProperty);
     HWND anchor = t_centring.anchor;
-    if (message == WM_INITDIALOG && anchor && anchor != window && IsWindow(anchor) && IsWindowVisible(anchor)
-        && !IsIconic(anchor))
-        centreOver(window, anchor);
-    return result;
+    if (showing && anchor && anchor != window && IsWindow(anchor) && IsWindowVisible(anchor)
+        && !IsIconic(anchor)) {
+        RECT frame {};
+        GetWindowRect(window, &frame);
+        const SIZE size = (place->flags & SWP_NOSIZE)
+            ? SIZE { frame.right - frame.left, frame.bottom - frame.top }
+            : SIZE { place->cx, place->cy };
+        const POINT centred = centredPlace(size, anchor);
+        place->x = centred.x;
+        place->y = centred.y;
+        place->flags &= ~static_cast<UINT>(SWP_NOMOVE);
+    }
+    return CallWindowProcW(previous, window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK centringHook(int code, WPARAM wParam, LPARAM lParam)
