@@ -914,7 +914,7 @@ void hostWindowDestroyed(const fs::path& exe, Placement placement)
 
 // The host's window goes while the import asks something: the import stops, the
 // timetable directory stays as it was, the program ends with "nothing done" (-1).
-enum class OpenPrompt { CourseLevels, Question };
+enum class OpenPrompt { FileDialog, CourseLevels, Question };
 
 void hostGoneDuringPrompt(const fs::path& exe, const fs::path& centre, Placement placement, OpenPrompt prompt)
 {
@@ -928,8 +928,12 @@ void hostGoneDuringPrompt(const fs::path& exe, const fs::path& centre, Placement
     start(program, exe, L"exportar " + host.handleText());
     check(waitFor([&] { return converterIn(host, program, placement); }) != nullptr,
         "the converter's window in the host");
-    HWND grid = openCourseLevels(program, centre);
-    if (!grid)
+    if (prompt == OpenPrompt::FileDialog) {
+        if (!waitFor([&] { return topLevel(program.id(), L"Archivo XML", kDialogClass); }))
+            return check(false, "the file dialog");
+    }
+    HWND grid = prompt == OpenPrompt::FileDialog ? nullptr : openCourseLevels(program, centre);
+    if (prompt != OpenPrompt::FileDialog && !grid)
         return;
     if (prompt == OpenPrompt::Question) {
         PostMessageW(grid, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -1178,6 +1182,8 @@ int run(const fs::path& exeDir, const fs::path& centre, const std::string& only)
             [&] { hostWindowDestroyed(exe, Placement::Child); } },
         { "host mode, the host window destroyed (pop-up)",
             [&] { hostWindowDestroyed(exe, Placement::Popup); } },
+        { "host mode, the host window gone during the file dialog (pop-up)",
+            [&] { hostGoneDuringPrompt(exe, centre, Placement::Popup, OpenPrompt::FileDialog); } },
         { "host mode, the host window gone during the course levels (pop-up)",
             [&] { hostGoneDuringPrompt(exe, centre, Placement::Popup, OpenPrompt::CourseLevels); } },
         { "host mode, the host window gone during the question (pop-up)",
