@@ -68,6 +68,7 @@ private:
     Cell m_cell; // the cell being edited, or last edited
     bool m_editing = false; // the editor stands on m_cell
     bool m_done = false;
+    bool m_cancelled = false; // destroyed from outside, or the program is ending
     std::exception_ptr m_failure;
 };
 
@@ -185,10 +186,11 @@ void CourseLevelsWindow::run()
     while (!m_done) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got <= 0) {
-            // The program is ending: the loop above ours must see the request too.
+            // The program is ending: the loop above ours must see the request too,
+            // and the run that asked for the levels must not carry on.
             if (got == 0)
                 PostQuitMessage(static_cast<int>(message.wParam));
-            finish();
+            m_cancelled = true;
             break;
         }
         if (handleKey(message))
@@ -199,11 +201,15 @@ void CourseLevelsWindow::run()
         }
     }
     // The owner comes back before this window goes, so that it gets the activation.
-    EnableWindow(m_owner, TRUE);
-    DestroyWindow(m_window);
+    if (IsWindow(m_owner))
+        EnableWindow(m_owner, TRUE);
+    if (m_window)
+        DestroyWindow(m_window);
     m_window = nullptr;
     if (m_failure)
         std::rethrow_exception(m_failure);
+    if (m_cancelled)
+        throw Error(ErrorCode::Cancelled, "La ventana de cursos se ha cerrado sin terminar.");
 }
 
 LRESULT CALLBACK CourseLevelsWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -246,6 +252,15 @@ LRESULT CourseLevelsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         // The close box, like "Continuar": what was typed counts.
         finish();
+        return 0;
+    case WM_DESTROY:
+        // Destroyed by someone else (its owner went): what was typed does not count.
+        if (!m_done) {
+            m_cancelled = true;
+            m_done = true;
+        }
+        m_editing = false;
+        m_window = nullptr;
         return 0;
     case WM_HELP:
         // F1 on any control of the window comes up to here. Answered here, it goes no
@@ -435,6 +450,14 @@ void CourseLevelsWindow::fail(std::exception_ptr failure)
 }
 
 } // namespace
+
+void cancelCourseLevelsWindow(HWND window)
+{
+    wchar_t className[32] {};
+    GetClassNameW(window, className, 32);
+    if (lstrcmpW(className, kWindowClass) == 0)
+        DestroyWindow(window);
+}
 
 void runCourseLevelsWindow(HWND owner, centre_import::CourseLevelGrid& grid, const ContextHelp& help)
 {

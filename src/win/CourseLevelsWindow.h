@@ -17,7 +17,13 @@ namespace tramazel::win {
 /// closes the window. Every value typed is set in the grid (and so posted to
 /// CURSOST) as its cell is left, also one still being typed when the window closes.
 /// An error of the table is thrown once the window has closed. F1 in the window asks
-/// `help` for the window's help context.
+/// `help` for the window's help context. When the window is destroyed from outside
+/// (with its owner) or the program is asked to end while it is open, throws
+/// Error(ErrorCode::Cancelled): the values typed must not be kept.
 void runCourseLevelsWindow(HWND owner, centre_import::CourseLevelGrid& grid, const ContextHelp& help);
+
+/// Destroys `window` when it is a course-level window (which then ends as cancelled);
+/// any other window is left alone.
+void cancelCourseLevelsWindow(HWND window);
 
 } // namespace tramazel::win

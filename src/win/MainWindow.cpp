@@ -3,6 +3,7 @@
 
 #include "WinUtil.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tramazel::win {
@@ -19,6 +20,26 @@ constexpr int kHelpButtonId = 104;
 // Sent to itself once the window shows: runs the mode word from the message loop.
 constexpr UINT kRunModeWord = WM_APP + 1;
 
+// The pop-up over the host looks at the host's window this often (ms): the host
+// belongs to another process, whose moves send this one no message.
+constexpr UINT_PTR kFollowHostTimer = 1;
+constexpr UINT kFollowHostInterval = 30;
+
+// Host mode's placement: a child where the system draws a child of another process,
+// else (Wine) a pop-up; the environment can choose.
+MainWindow::HostPlacement hostPlacement()
+{
+    wchar_t value[16] {};
+    const DWORD length = GetEnvironmentVariableW(L"TRAMAZEL_HOST_WINDOW", value, 16);
+    if (length > 0 && length < 16) {
+        if (lstrcmpiW(value, L"child") == 0)
+            return MainWindow::HostPlacement::Child;
+        if (lstrcmpiW(value, L"popup") == 0)
+            return MainWindow::HostPlacement::Popup;
+    }
+    return runningUnderWine() ? MainWindow::HostPlacement::Popup : MainWindow::HostPlacement::Child;
+}
+
 // The origin of what sits on `panel`, in the window's client area at 96 dpi.
 POINT originOf(const shell::PanelSpec& panel)
 {
@@ -29,6 +50,19 @@ void fillPanel(HDC dc, const shell::PanelSpec& panel)
 {
     fillGradient(dc, scaledRect(panel.place), colourOf(panel.gradient.top), colourOf(panel.gradient.middle),
         colourOf(panel.gradient.bottom));
+}
+
+// The program's icon (resource 1) at the size of the title bar (ICON_SMALL) or of
+// Alt+Tab (ICON_BIG); shared, loaded once.
+HICON programIcon(WPARAM which)
+{
+    auto load = [](int width, int height) {
+        return static_cast<HICON>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, width, height, LR_SHARED));
+    };
+    static const HICON big = load(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    static const HICON small = load(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
+    return which == ICON_BIG ? big : small;
 }
 
 constexpr DWORD kTopLevelStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS;
@@ -46,6 +80,7 @@ MainWindow::MainWindow(shell::MainForm::Settings settings, std::filesystem::path
 
 MainWindow::~MainWindow()
 {
+    centreDialogsOver(nullptr);
     m_ui.setMainWindow(nullptr);
     if (m_window)
         DestroyWindow(m_window);
@@ -65,6 +100,8 @@ void MainWindow::create()
         cls.hInstance = GetModuleHandleW(nullptr);
         cls.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         cls.lpszClassName = windowClass;
+        cls.hIcon = programIcon(ICON_BIG);
+        cls.hIconSm = programIcon(ICON_SMALL);
         return RegisterClassExW(&cls);
     }();
     (void)registered;
@@ -78,6 +115,7 @@ void MainWindow::create()
         return;
     setClientSize(m_window, width, height);
     m_ui.setMainWindow(m_window);
+    centreDialogsOver(m_window);
 }
 
 HFONT MainWindow::font(shell::FontRole role)
@@ -126,10 +164,14 @@ int MainWindow::run(const std::vector<std::string>& params)
     // Window creation decides host mode; a bad handle has shown its error box.
     if (const auto handle = m_form->start(params)) {
         HWND host = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(*handle));
-        if (IsWindow(host))
-            embedIn(host);
+        if (IsWindow(host)) {
+            if (hostPlacement() == HostPlacement::Popup)
+                floatOver(host);
+            else
+                embedIn(host);
+        }
     }
-    if (!m_embedded) {
+    if (m_placement == HostPlacement::None) {
         centreOnScreen(m_window);
         ShowWindow(m_window, SW_SHOW);
     }
@@ -148,22 +190,95 @@ int MainWindow::run(const std::vector<std::string>& params)
     return 0;
 }
 
-void MainWindow::embedIn(HWND host)
+namespace {
+
+// No caption and no frame, and `kind` (WS_CHILD or WS_POPUP) instead of the other.
+void dropFrame(HWND window, DWORD kind)
 {
-    // A child has no caption and no frame; the style changes before the parent does.
-    LONG_PTR style = GetWindowLongPtrW(m_window, GWL_STYLE);
-    style &= ~static_cast<LONG_PTR>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_DLGFRAME
+    LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+    style &= ~static_cast<LONG_PTR>(WS_CHILD | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_DLGFRAME
         | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
-    style |= WS_CHILD | WS_CLIPSIBLINGS;
-    SetWindowLongPtrW(m_window, GWL_STYLE, style);
-    LONG_PTR exStyle = GetWindowLongPtrW(m_window, GWL_EXSTYLE);
+    style |= static_cast<LONG_PTR>(kind) | WS_CLIPSIBLINGS;
+    SetWindowLongPtrW(window, GWL_STYLE, style);
+    LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
     exStyle &= ~static_cast<LONG_PTR>(
         WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE | WS_EX_STATICEDGE);
-    SetWindowLongPtrW(m_window, GWL_EXSTYLE, exStyle);
+    SetWindowLongPtrW(window, GWL_EXSTYLE, exStyle);
+}
+
+} // namespace
+
+void MainWindow::embedIn(HWND host)
+{
+    // The style changes before the parent does.
+    dropFrame(m_window, WS_CHILD);
     SetParent(m_window, host);
     SetWindowPos(m_window, HWND_TOP, 0, 0, scaled(layout::kClientSize.width),
         scaled(layout::kClientSize.height), SWP_FRAMECHANGED | SWP_SHOWWINDOW);
-    m_embedded = true;
+    m_placement = HostPlacement::Child;
+    m_host = host;
+}
+
+void MainWindow::floatOver(HWND host)
+{
+    // Owned by the host's top-level window, the pop-up stays above it, hides when it
+    // is minimised, and the host gets the activation back when the pop-up goes.
+    dropFrame(m_window, WS_POPUP);
+    SetWindowLongPtrW(m_window, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(GetAncestor(host, GA_ROOT)));
+    SetWindowPos(m_window, nullptr, 0, 0, scaled(layout::kClientSize.width),
+        scaled(layout::kClientSize.height), SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    m_placement = HostPlacement::Popup;
+    m_host = host;
+    followHost();
+    SetTimer(m_window, kFollowHostTimer, kFollowHostInterval, nullptr);
+    if (IsWindowVisible(m_window))
+        SetForegroundWindow(m_window);
+}
+
+void MainWindow::followHost()
+{
+    if (!m_window)
+        return;
+    if (!IsWindow(m_host)) {
+        // The host's window is gone, and this window goes with it, as a child would.
+        DestroyWindow(m_window);
+        return;
+    }
+    const bool shown = IsWindowVisible(m_host) && !IsIconic(GetAncestor(m_host, GA_ROOT));
+    if (!shown) {
+        if (IsWindowVisible(m_window))
+            ShowWindow(m_window, SW_HIDE);
+        return;
+    }
+    POINT origin {};
+    ClientToScreen(m_host, &origin);
+    RECT client {};
+    GetClientRect(m_host, &client);
+    const int width = scaled(layout::kClientSize.width);
+    const int height = scaled(layout::kClientSize.height);
+    // As a child would be, the part outside the host's client area is cut off.
+    const SIZE clip { std::min(width, static_cast<int>(client.right)),
+        std::min(height, static_cast<int>(client.bottom)) };
+    if (clip.cx != m_hostClip.cx || clip.cy != m_hostClip.cy) {
+        m_hostClip = clip;
+        const bool whole = clip.cx == width && clip.cy == height;
+        SetWindowRgn(m_window, whole ? nullptr : CreateRectRgn(0, 0, clip.cx, clip.cy), TRUE);
+    }
+    const bool moved = origin.x != m_hostOrigin.x || origin.y != m_hostOrigin.y;
+    if (moved || !IsWindowVisible(m_window)) {
+        m_hostOrigin = origin;
+        SetWindowPos(m_window, nullptr, origin.x, origin.y, 0, 0,
+            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+}
+
+template <typename Action> void MainWindow::runAction(Action&& action)
+{
+    ++m_actionDepth;
+    action();
+    --m_actionDepth;
+    if (m_actionDepth == 0 && m_finishPending)
+        finish();
 }
 
 LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -212,10 +327,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (HIWORD(wParam) == BN_CLICKED) {
             switch (LOWORD(wParam)) {
             case kImportButtonId:
-                m_form->importCentre();
+                runAction([this] { m_form->importCentre(); });
                 return 0;
             case kExportButtonId:
-                m_form->exportSolution();
+                runAction([this] { m_form->exportSolution(); });
                 return 0;
             case kCloseButtonId:
                 close();
@@ -234,8 +349,14 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         showContextHelp();
         return TRUE;
     case kRunModeWord:
-        m_form->runModeWord();
+        runAction([this] { m_form->runModeWord(); });
         return 0;
+    case WM_TIMER:
+        if (wParam == kFollowHostTimer) {
+            followHost();
+            return 0;
+        }
+        break;
     case WM_CLOSE:
         close();
         return 0;
@@ -295,22 +416,34 @@ void MainWindow::close()
 
 void MainWindow::destroyed()
 {
-    // Destroyed without a close: the host window went, taking this one with it. The
-    // result code is written all the same.
+    if (m_placement == HostPlacement::Popup)
+        KillTimer(m_window, kFollowHostTimer);
+    m_window = nullptr;
+    // Destroyed without a close: the host window went, taking this one with it. A
+    // prompt still open ends, and the run that asked stops and changes nothing.
+    m_ui.mainWindowGone();
+    if (m_actionDepth > 0) {
+        m_finishPending = true; // once the run is back, with its result code
+        return;
+    }
+    finish();
+}
+
+void MainWindow::finish()
+{
+    m_finishPending = false;
+    // The result code is written all the same.
     if (!m_closed) {
         m_closed = true;
-        m_ui.setMainWindow(nullptr);
         m_form->closing();
     }
-    m_ui.setMainWindow(nullptr);
-    m_window = nullptr;
     PostQuitMessage(0);
 }
 
 HWND MainWindow::helpOwner() const
 {
     // Inside a foreign window this window cannot own other windows.
-    return m_embedded ? nullptr : m_window;
+    return m_placement == HostPlacement::Child ? nullptr : m_window;
 }
 
 void MainWindow::showHelpContents()

@@ -2,6 +2,7 @@
 #include "WinInteraction.h"
 
 #include "CourseLevelsWindow.h"
+#include "Error.h"
 #include "WinUtil.h"
 #include "shell/ProgramTexts.h"
 #include "shell/WindowLayouts.h"
@@ -83,9 +84,9 @@ int runTaskDialog(TASKDIALOGCONFIG& config, HWND owner, const std::wstring& text
 }
 
 // The import's question is a message box that a CBT hook on this thread catches
-// while it is being activated, before it shows: it gets its own answer to F1 and,
-// when asked for, the subject lines' check box, which the hook reads again before
-// the box is destroyed.
+// as it is created: it gets its own answer to F1 and, when asked for, the subject
+// lines' check box, added once the box has laid itself out (the system may activate
+// the box before that), which the hook reads again before the box is destroyed.
 struct QuestionBox {
     static constexpr int checkBoxId = 0x5A17;
 
@@ -100,11 +101,19 @@ struct QuestionBox {
 
 thread_local QuestionBox* t_question = nullptr;
 
+void addCheckBox(QuestionBox& state, HWND box);
+
 LRESULT CALLBACK questionBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     QuestionBox* state = t_question;
     if (!state || state->box != window || !state->boxDefault)
         return DefDlgProcW(window, message, wParam, lParam);
+    if (message == WM_INITDIALOG) {
+        const LRESULT result = CallWindowProcW(state->boxDefault, window, message, wParam, lParam);
+        if (state->withCheckBox)
+            addCheckBox(*state, window);
+        return result;
+    }
     if (message == WM_HELP) {
         // F1 on any control of the box comes up to here. Answered here, it goes no
         // further: a message box passes it on to its owner, the main window, whose
@@ -116,6 +125,34 @@ LRESULT CALLBACK questionBoxProc(HWND window, UINT message, WPARAM wParam, LPARA
     return CallWindowProcW(state->boxDefault, window, message, wParam, lParam);
 }
 
+// The place of `control` in the client area of `box`.
+RECT placeInBox(HWND control, HWND box)
+{
+    RECT place {};
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+// The height `text` needs in `font` wrapped at `width` pixels, as a static control
+// draws it.
+int wrappedHeight(HWND control, HFONT font, const std::wstring& text, int width)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
+    RECT need { 0, 0, width, 0 };
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
+        DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    if (oldFont)
+        SelectObject(dc, oldFont);
+    ReleaseDC(control, dc);
+    return need.bottom - need.top;
+}
+
+// The check box goes between the message and the buttons. The box is laid out again
+// from what it holds, not from where the system put things: it widens for the check
+// box's caption, the message gets that width and the height its whole text needs at
+// it, and the check box and the buttons follow below the message and the icon.
 void addCheckBox(QuestionBox& state, HWND box)
 {
     auto font = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0));
@@ -129,6 +166,7 @@ void addCheckBox(QuestionBox& state, HWND box)
     ReleaseDC(box, dc);
 
     const int margin = scaled(12);
+    const int gap = scaled(8);
     const int boxGlyph = GetSystemMetrics(SM_CXMENUCHECK) + scaled(6);
     const int checkWidth = boxGlyph + textSize.cx + scaled(4);
     const int checkHeight = std::max<int>(textSize.cy, GetSystemMetrics(SM_CYMENUCHECK)) + scaled(4);
@@ -136,21 +174,44 @@ void addCheckBox(QuestionBox& state, HWND box)
     RECT client {};
     GetClientRect(box, &client);
     const int widen = std::max(0, checkWidth + 2 * margin - static_cast<int>(client.right));
-    const int lower = checkHeight + scaled(8);
 
-    // The buttons sit at the bottom: they move down (and along, to stay centred when
-    // the box widens); everything above them stays.
+    // The message: the static control with text; the icon: the one with SS_ICON.
+    int contentBottom = 0;
     int buttonsTop = client.bottom;
+    std::vector<HWND> buttons;
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        // A box may keep the controls it does not use, hidden (Wine keeps every kind
+        // of button): they take no room. The box itself is not shown yet.
+        if (!(GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE))
+            continue;
         wchar_t className[16] {};
         GetClassNameW(child, className, 16);
-        if (lstrcmpiW(className, L"Button") != 0)
+        RECT place = placeInBox(child, box);
+        if (lstrcmpiW(className, L"Button") == 0) {
+            buttons.push_back(child);
+            buttonsTop = std::min(buttonsTop, static_cast<int>(place.top));
             continue;
-        RECT place {};
-        GetWindowRect(child, &place);
-        MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&place), 2);
-        buttonsTop = std::min(buttonsTop, static_cast<int>(place.top));
-        SetWindowPos(child, nullptr, place.left + widen / 2, place.top + lower, 0, 0,
+        }
+        if (lstrcmpiW(className, L"Static") != 0)
+            continue;
+        const std::wstring text = windowText(child);
+        const bool icon = (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+        if (!icon && !text.empty()) {
+            const int width = static_cast<int>(place.right - place.left) + widen;
+            auto textFont = reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0));
+            const int height = wrappedHeight(child, textFont ? textFont : font, text, width);
+            SetWindowPos(child, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            place.bottom = place.top + height;
+        }
+        contentBottom = std::max(contentBottom, static_cast<int>(place.bottom));
+    }
+    const int checkTop = contentBottom + gap;
+    const int lower = checkTop + checkHeight + gap - buttonsTop;
+
+    // The buttons move down (and along, to stay centred when the box widens).
+    for (HWND button : buttons) {
+        const RECT place = placeInBox(button, box);
+        SetWindowPos(button, nullptr, place.left + widen / 2, place.top + lower, 0, 0,
             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     RECT frame {};
@@ -159,9 +220,9 @@ void addCheckBox(QuestionBox& state, HWND box)
         frame.right - frame.left + widen, frame.bottom - frame.top + lower, SWP_NOZORDER | SWP_NOACTIVATE);
 
     state.checkBox = CreateWindowExW(0, L"BUTTON", caption.c_str(),
-        WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, margin, buttonsTop, checkWidth, checkHeight,
-        box, reinterpret_cast<HMENU>(static_cast<INT_PTR>(QuestionBox::checkBoxId)),
-        GetModuleHandleW(nullptr), nullptr);
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, margin, checkTop, checkWidth, checkHeight, box,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(QuestionBox::checkBoxId)), GetModuleHandleW(nullptr),
+        nullptr);
     if (state.checkBox) {
         if (font)
             SendMessageW(state.checkBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -172,16 +233,15 @@ void addCheckBox(QuestionBox& state, HWND box)
 LRESULT CALLBACK questionHook(int code, WPARAM wParam, LPARAM lParam)
 {
     QuestionBox* state = t_question;
-    if (state && code == HCBT_ACTIVATE && !state->box) {
+    if (state && code == HCBT_CREATEWND && !state->box) {
         auto window = reinterpret_cast<HWND>(wParam);
+        const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
         wchar_t className[16] {};
         GetClassNameW(window, className, 16);
-        if (lstrcmpW(className, L"#32770") == 0) {
+        if (lstrcmpW(className, L"#32770") == 0 && !(create->lpcs->style & WS_CHILD)) {
             state->box = window;
             state->boxDefault = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&questionBoxProc)));
-            if (state->withCheckBox)
-                addCheckBox(*state, window);
         }
     } else if (state && code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == state->box) {
         if (state->checkBox)
@@ -216,10 +276,34 @@ WinInteraction::~WinInteraction()
     setBusy(false);
 }
 
-std::optional<std::filesystem::path> WinInteraction::chooseFile(const shell::FileDialogOptions& options)
+void WinInteraction::mainWindowGone()
+{
+    m_mainWindow = nullptr;
+    // Owned dialogs went with the window; a box the system gave another owner (a
+    // child window's boxes belong to its top-level ancestor, the host's) ends here.
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM) -> BOOL {
+            wchar_t className[16] {};
+            GetClassNameW(window, className, 16);
+            if (lstrcmpW(className, L"#32770") == 0)
+                EndDialog(window, IDCANCEL);
+            else
+                cancelCourseLevelsWindow(window);
+            return TRUE;
+        },
+        0);
+}
+
+void WinInteraction::stopWhenWindowGone() const
 {
     if (windowGone())
-        return std::nullopt;
+        throw Error(ErrorCode::Cancelled, "La ventana de Zelvano se ha cerrado: no se ha cambiado nada.");
+}
+
+std::optional<std::filesystem::path> WinInteraction::chooseFile(const shell::FileDialogOptions& options)
+{
+    stopWhenWindowGone();
     const std::wstring title = wide(options.title);
     const std::wstring pattern = wide(options.filter);
     // One entry that shows and selects the pattern: "name\0pattern\0\0".
@@ -243,7 +327,9 @@ std::optional<std::filesystem::path> WinInteraction::chooseFile(const shell::Fil
     dialog.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
         | OFN_ENABLESIZING;
-    if (!GetOpenFileNameW(&dialog))
+    const BOOL chosen = GetOpenFileNameW(&dialog);
+    stopWhenWindowGone();
+    if (!chosen)
         return std::nullopt;
     return std::filesystem::path(std::wstring(file.data()));
 }
@@ -308,11 +394,11 @@ void WinInteraction::showError(std::string_view text)
 
 bool WinInteraction::confirmDestructive(std::string_view text)
 {
-    if (windowGone())
-        return false;
-    return MessageBoxW(m_mainWindow, wideLines(text).c_str(), applicationTitle().c_str(),
-               MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2)
-        == IDOK;
+    stopWhenWindowGone();
+    const int answer = MessageBoxW(m_mainWindow, wideLines(text).c_str(), applicationTitle().c_str(),
+        MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2);
+    stopWhenWindowGone();
+    return answer == IDOK;
 }
 
 void WinInteraction::closeMainWindow()
@@ -325,29 +411,31 @@ void WinInteraction::closeMainWindow()
 
 void WinInteraction::editCourseLevels(centre_import::CourseLevelGrid& grid)
 {
-    if (windowGone())
-        return;
+    stopWhenWindowGone();
     runCourseLevelsWindow(m_mainWindow, grid, m_contextHelp);
+    stopWhenWindowGone();
 }
 
 bool WinInteraction::askQuestion(std::string_view caption, std::string_view text)
 {
-    if (windowGone())
-        return false;
+    stopWhenWindowGone();
     QuestionBox state;
     state.help = &m_contextHelp;
-    return runQuestion(m_mainWindow, caption, text, state);
+    const bool ok = runQuestion(m_mainWindow, caption, text, state);
+    stopWhenWindowGone();
+    return ok;
 }
 
 centre_import::SubjectLines WinInteraction::askSubjectLines(std::string_view caption, std::string_view text)
 {
-    if (windowGone())
-        return centre_import::SubjectLines::None;
+    stopWhenWindowGone();
     QuestionBox state;
     state.help = &m_contextHelp;
     state.withCheckBox = true;
     state.checked = readNamedGroupsOnly();
     const bool ok = runQuestion(m_mainWindow, caption, text, state);
+    // Closed by the window's going, the box gave no answer: nothing to remember.
+    stopWhenWindowGone();
     writeNamedGroupsOnly(state.checked);
     if (!ok)
         return centre_import::SubjectLines::None;

@@ -17,9 +17,13 @@ public:
     WinInteraction(const WinInteraction&) = delete;
     WinInteraction& operator=(const WinInteraction&) = delete;
 
-    /// The main window: the owner of every dialog. Null once it is gone; the prompts
-    /// then answer at once (cancel, no line) without showing anything.
+    /// The main window: the owner of every dialog.
     void setMainWindow(HWND window) noexcept { m_mainWindow = window; }
+    /// The main window has been destroyed (in host mode: the host's window went,
+    /// taking it along). Every dialog still open on this thread closes as cancelled,
+    /// and every prompt, open or to come, throws Error(ErrorCode::Cancelled): a run
+    /// must stop and change nothing, never carry on with answers nobody gave.
+    void mainWindowGone();
     /// What F1 in the course-level window and in the import's question asks for:
     /// their help contexts (shell/WindowLayouts.h), owned by the window itself.
     void setContextHelp(ContextHelp help) { m_contextHelp = std::move(help); }
@@ -59,6 +63,8 @@ public:
 
 private:
     bool windowGone() const noexcept { return m_mainWindow == nullptr || !IsWindow(m_mainWindow); }
+    /// Throws Error(ErrorCode::Cancelled) when the main window is gone.
+    void stopWhenWindowGone() const;
 
     HWND m_mainWindow = nullptr;
     ContextHelp m_contextHelp;

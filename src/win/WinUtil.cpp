@@ -3,6 +3,7 @@
 
 #include "platform/Utf16.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -216,6 +217,115 @@ void centreOnScreen(HWND window)
     const int x = area.left + (area.right - area.left - width) / 2;
     const int y = area.top + (area.bottom - area.top - height) / 2;
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+namespace {
+
+// Where a window of `size` goes to be centred over `anchor`, wholly on the screen (a
+// window larger than the screen keeps its top left corner in view).
+POINT centredPlace(SIZE size, HWND anchor)
+{
+    RECT over {};
+    GetWindowRect(anchor, &over);
+    MONITORINFO monitor {};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoW(MonitorFromWindow(anchor, MONITOR_DEFAULTTONEAREST), &monitor))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    const RECT& area = monitor.rcWork;
+    const int x = over.left + (over.right - over.left - size.cx) / 2;
+    const int y = over.top + (over.bottom - over.top - size.cy) / 2;
+    return POINT { std::max(static_cast<int>(area.left), std::min(x, static_cast<int>(area.right - size.cx))),
+        std::max(static_cast<int>(area.top), std::min(y, static_cast<int>(area.bottom - size.cy))) };
+}
+
+} // namespace
+
+void centreOver(HWND window, HWND anchor)
+{
+    RECT frame {};
+    GetWindowRect(window, &frame);
+    const POINT place = centredPlace(SIZE { frame.right - frame.left, frame.bottom - frame.top }, anchor);
+    SetWindowPos(window, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+namespace {
+
+struct DialogCentring {
+    HHOOK hook = nullptr;
+    HWND anchor = nullptr;
+};
+
+thread_local DialogCentring t_centring;
+
+// The window procedure a box had before centringProc took its place.
+constexpr const wchar_t* kDefaultProcProperty = L"TramazelBoxProc";
+
+// Stands in for a box's window procedure until the box first shows, after it has
+// laid itself out (its WM_INITDIALOG; the system may activate it earlier), and puts
+// it centred over the anchor within that showing, so that it never appears anywhere
+// else first. Then it steps aside.
+LRESULT CALLBACK centringProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto previous = reinterpret_cast<WNDPROC>(GetPropW(window, kDefaultProcProperty));
+    if (!previous)
+        return DefDlgProcW(window, message, wParam, lParam);
+    auto* place = reinterpret_cast<WINDOWPOS*>(lParam);
+    const bool showing = message == WM_WINDOWPOSCHANGING && (place->flags & SWP_SHOWWINDOW);
+    if (!showing && message != WM_NCDESTROY)
+        return CallWindowProcW(previous, window, message, wParam, lParam);
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+    RemovePropW(window, kDefaultProcProperty);
+    HWND anchor = t_centring.anchor;
+    if (showing && anchor && anchor != window && IsWindow(anchor) && IsWindowVisible(anchor)
+        && !IsIconic(anchor)) {
+        RECT frame {};
+        GetWindowRect(window, &frame);
+        const SIZE size = (place->flags & SWP_NOSIZE)
+            ? SIZE { frame.right - frame.left, frame.bottom - frame.top }
+            : SIZE { place->cx, place->cy };
+        const POINT centred = centredPlace(size, anchor);
+        place->x = centred.x;
+        place->y = centred.y;
+        place->flags &= ~static_cast<UINT>(SWP_NOMOVE);
+    }
+    return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK centringHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        auto window = reinterpret_cast<HWND>(wParam);
+        const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+        wchar_t className[16] {};
+        GetClassNameW(window, className, 16);
+        // Every dialog box has the system's dialog class, whatever made it; the
+        // dialogs inside another (the file dialog's parts) are children.
+        if (lstrcmpW(className, L"#32770") == 0 && !(create->lpcs->style & WS_CHILD)) {
+            const LONG_PTR previous
+                = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&centringProc));
+            SetPropW(window, kDefaultProcProperty, reinterpret_cast<HANDLE>(previous));
+        }
+    }
+    return CallNextHookEx(t_centring.hook, code, wParam, lParam);
+}
+
+} // namespace
+
+void centreDialogsOver(HWND anchor)
+{
+    t_centring.anchor = anchor;
+    if (anchor && !t_centring.hook)
+        t_centring.hook = SetWindowsHookExW(WH_CBT, centringHook, nullptr, GetCurrentThreadId());
+    if (!anchor && t_centring.hook) {
+        UnhookWindowsHookEx(t_centring.hook);
+        t_centring.hook = nullptr;
+    }
+}
+
+bool runningUnderWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 SIZE windowSizeForClient(DWORD style, DWORD exStyle, int clientWidth, int clientHeight)

@@ -51,6 +51,19 @@ void fillGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF middle, COLOR
 
 /// The window centred on the work area of the monitor it is on (or the nearest).
 void centreOnScreen(HWND window);
+/// The window centred over `anchor`, kept inside the work area of anchor's monitor.
+void centreOver(HWND window, HWND anchor);
+
+/// From now on every dialog box this thread opens (message boxes, the file dialog,
+/// the task dialogs and whatever box comes later) first appears centred over
+/// `anchor` while that window is visible, instead of where the system puts it (the
+/// middle of the screen). Null stops it. A thread CBT hook: nothing that opens a box
+/// needs to know.
+void centreDialogsOver(HWND anchor);
+
+/// True when the program runs under Wine, which does not draw a window that belongs
+/// to another process inside that process's window.
+bool runningUnderWine();
 
 /// The outer size of a window of `style`/`exStyle` whose client area is
 /// `clientWidth` × `clientHeight`.

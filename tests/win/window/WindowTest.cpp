@@ -5,6 +5,7 @@
 //
 //   tramazel-window-test run <folder of tramazel.exe> <centre file> [<part of a case's name>]
 //   tramazel-window-test pose <folder of tramazel.exe> <place file> <done file> [<centre file>]
+//   tramazel-window-test pose-host <folder of tramazel.exe> <place file> <done file>
 //
 // "run" runs every case (or those whose name contains the part given) and exits
 // with 1 when one failed. "pose" shows the main window, or with a centre file the
@@ -12,12 +13,16 @@
 // on the screen ("left top width height": the main window's client area, the
 // course-level window's frame) to the place file, then a line "x y red green blue
 // what" for each point of the main window whose colour its panels decide, and waits
-// for the done file to appear.
+// for the done file to appear. "pose-host" does the same for the main window in host
+// mode, inside a window of its own playing Zelvano's, then closes it and checks the
+// result code in Zelvano.ini.
 //
 // What the windows show and where is compared with the program's own description
 // of them (shell/WindowLayouts.h, centre_import::CourseLevelGrid).
+#include "Version.h"
 #include "ZelvanoTables.h"
 #include "centre_import/CourseLevelGrid.h"
+#include "centre_import/DirectoryLock.h"
 #include "dbf/DbfTable.h"
 #include "platform/Console.h"
 #include "platform/Platform.h"
@@ -329,7 +334,103 @@ struct HostWindow {
         return text;
     }
     HWND converter() const { return FindWindowExW(window, nullptr, kMainClass, nullptr); }
+    // Where the host's client area is on the screen.
+    POINT clientOrigin() const
+    {
+        POINT origin {};
+        ClientToScreen(window, &origin);
+        return origin;
+    }
 };
+
+// How the converter places itself in the host's window: what the program decides
+// for this system (under Wine a pop-up over the host), or what the environment
+// variable TRAMAZEL_HOST_WINDOW, inherited by the program, makes it.
+enum class Placement { Child, Popup };
+
+struct PlacementSetting {
+    explicit PlacementSetting(Placement placement)
+    {
+        SetEnvironmentVariableW(L"TRAMAZEL_HOST_WINDOW", placement == Placement::Child ? L"child" : L"popup");
+    }
+    ~PlacementSetting() { SetEnvironmentVariableW(L"TRAMAZEL_HOST_WINDOW", nullptr); }
+    PlacementSetting(const PlacementSetting&) = delete;
+    PlacementSetting& operator=(const PlacementSetting&) = delete;
+};
+
+const char* nameOf(Placement placement)
+{
+    return placement == Placement::Child ? "child" : "pop-up";
+}
+
+// The converter's window in the host's, placed as `placement` says, or null.
+HWND converterIn(const HostWindow& host, const Program& program, Placement placement)
+{
+    if (placement == Placement::Child)
+        return host.converter();
+    HWND popup = topLevel(program.id(), nullptr, kMainClass);
+    return popup && GetWindow(popup, GW_OWNER) == host.window ? popup : nullptr;
+}
+
+POINT clientOriginOf(HWND window)
+{
+    POINT origin {};
+    ClientToScreen(window, &origin);
+    return origin;
+}
+
+// The converter in the host's window: a child at 0,0 of the host, or a pop-up the
+// host owns exactly over its client area; no caption or frame, the layout's size.
+void checkPlacement(HWND converter, const HostWindow& host, Placement placement)
+{
+    const LONG_PTR style = GetWindowLongPtrW(converter, GWL_STYLE);
+    check(!(style & WS_CAPTION) && !(style & WS_THICKFRAME), "no caption or frame");
+    if (placement == Placement::Child) {
+        check(
+            GetParent(converter) == host.window && IsChild(host.window, converter), "GetParent and IsChild");
+        check(style & WS_CHILD, "WS_CHILD");
+        const RECT r = placeIn(converter, host.window);
+        check(r.left == 0 && r.top == 0, "at 0,0 of the host");
+    } else {
+        check(!(style & WS_CHILD) && (style & WS_POPUP), "WS_POPUP, not a child");
+        check(GetWindow(converter, GW_OWNER) == host.window, "owned by the host's window");
+        const POINT origin = clientOriginOf(converter);
+        const POINT hostOrigin = host.clientOrigin();
+        check(origin.x == hostOrigin.x && origin.y == hostOrigin.y,
+            "over the host's client area: at " + std::to_string(origin.x) + "," + std::to_string(origin.y)
+                + ", the host's client area at " + std::to_string(hostOrigin.x) + ","
+                + std::to_string(hostOrigin.y));
+    }
+    const SIZE size = clientSize(converter);
+    check(size.cx == main_layout::kClientSize.width && size.cy == main_layout::kClientSize.height,
+        "the client size inside the host");
+}
+
+// A box centred over `window` (within a pixel or two of rounding).
+void checkCentredOver(HWND box, HWND window, const std::string& what)
+{
+    RECT b {};
+    RECT w {};
+    GetWindowRect(box, &b);
+    GetWindowRect(window, &w);
+    const LONG dx = (b.left + b.right) / 2 - (w.left + w.right) / 2;
+    const LONG dy = (b.top + b.bottom) / 2 - (w.top + w.bottom) / 2;
+    check(dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2,
+        what + " centred over the window: off by " + std::to_string(dx) + "," + std::to_string(dy));
+}
+
+// Every file of the timetable directory with its bytes, but the directory's lock
+// file, which the first run makes and none removes.
+std::vector<std::pair<std::string, std::string>> snapshot(const fs::path& folder)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
+        if (entry.is_regular_file() && entry.path().filename() != centre_import::kLockFileName)
+            files.emplace_back(utf8(entry.path().wstring()), readFile(entry.path()));
+    std::sort(files.begin(), files.end());
+    return files;
+}
 
 // The place, in the client area, of a control the layout puts at `place` on `panel`.
 RECT expectedPlace(const shell::Rect& place, const shell::PanelSpec* panel = nullptr)
@@ -546,6 +647,47 @@ void openDetails(HWND box, std::initializer_list<std::wstring> known)
     pump(300);
 }
 
+// The question's whole text shows above its check box: the text's control is as high
+// as its text needs at its width in the message font, and the check box and the
+// buttons follow below it, inside the box.
+void checkQuestionLayout(HWND box, HWND checkBox)
+{
+    HWND message = nullptr;
+    for (HWND s : children(box, L"Static"))
+        if (textOf(s).find(L"\u00bfQuiere") == 0)
+            message = s;
+    check(message != nullptr, "the question's text");
+    if (!message || !checkBox)
+        return;
+    const RECT text = placeIn(message, box);
+    const RECT tick = placeIn(checkBox, box);
+    NONCLIENTMETRICSW metrics {};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    const std::wstring body = textOf(message);
+    RECT need { 0, 0, text.right - text.left, 0 };
+    DrawTextW(dc, body.c_str(), static_cast<int>(body.size()), &need,
+        DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    check(text.bottom - text.top >= need.bottom,
+        "the text's control holds its whole text: " + std::to_string(text.bottom - text.top) + " px of "
+            + std::to_string(need.bottom));
+    check(text.bottom <= tick.top, "the check box below the text: " + describe(text) + " " + describe(tick));
+    for (int id : { IDOK, IDCANCEL }) {
+        if (HWND button = GetDlgItem(box, id))
+            check(placeIn(button, box).top >= tick.bottom,
+                "the buttons below the check box: " + describe(placeIn(button, box)) + " " + describe(tick)
+                    + " " + describe(text));
+    }
+    const SIZE client = clientSize(box);
+    check(tick.right <= client.cx && text.right <= client.cx, "text and check box inside the box");
+}
+
 // ---------------------------------------------------------------------------------
 
 void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
@@ -607,6 +749,9 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
     if (!importButton)
         return;
     check(SendMessageW(importButton, BM_GETIMAGE, IMAGE_ICON, 0) != 0, "the check-mark glyph");
+    // Away from the middle of the screen, where the system would put a box, so that
+    // the boxes of the run show they open over the window.
+    SetWindowPos(main, nullptr, 8, 8, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     // Enter presses the focused button: the import button has the focus at start.
     check(focusOf(program) == importButton, "the focus starts on the import button");
@@ -678,6 +823,8 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
     if (namedGroups)
         check(SendMessageW(namedGroups, BM_GETCHECK, 0, 0) == BST_UNCHECKED, "the check box starts clear");
     check(GetDlgItem(box, IDOK) && GetDlgItem(box, IDCANCEL), "OK and Cancel");
+    checkQuestionLayout(box, namedGroups);
+    checkCentredOver(box, main, "the question");
 
     // F1 shows the help over the question, which stays; answering it closes the
     // help with it.
@@ -695,6 +842,7 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
         "the review before replacing: " + (replace ? utf8(boxText(replace)) : std::string()));
     if (!replace)
         return;
+    checkCentredOver(done, main, "\"Proceso finalizado\"");
     if (questionHelp)
         check(!IsWindow(questionHelp), "the question's help went with it");
     HWND accept = child(replace, L"Button", wide(review::kAcceptCaption).c_str());
@@ -779,19 +927,12 @@ void hostModeCancelledDialog(const fs::path& exe)
     HostWindow host;
     Program program;
     start(program, exe, L"ExPortar " + host.handleText());
-    HWND embedded = waitFor([&] { return host.converter(); });
-    check(embedded != nullptr, "the converter's window is a child of the host");
-    if (embedded) {
-        const LONG_PTR style = GetWindowLongPtrW(embedded, GWL_STYLE);
-        check(GetParent(embedded) == host.window && IsChild(host.window, embedded), "GetParent and IsChild");
-        check(
-            (style & WS_CHILD) && !(style & WS_CAPTION) && !(style & WS_THICKFRAME), "WS_CHILD, no caption");
-        const RECT r = placeIn(embedded, host.window);
-        check(r.left == 0 && r.top == 0, "at 0,0 of the host");
-        const SIZE size = clientSize(embedded);
-        check(size.cx == main_layout::kClientSize.width && size.cy == main_layout::kClientSize.height,
-            "the client size inside the host");
-    }
+    // Under Wine the converter floats over the host: a child of another process's
+    // window is never drawn there.
+    HWND embedded = waitFor([&] { return converterIn(host, program, Placement::Popup); });
+    check(embedded != nullptr, "the converter's window is a pop-up over the host");
+    if (embedded)
+        checkPlacement(embedded, host, Placement::Popup);
     HWND files = waitFor([&] { return topLevel(program.id(), L"Archivo XML", kDialogClass); });
     check(files != nullptr, "the mode word (any letter case) opens the import's file dialog");
     if (!files)
@@ -799,6 +940,8 @@ void hostModeCancelledDialog(const fs::path& exe)
     pressIn(files, IDCANCEL);
     HWND box = waitFor([&] { return topLevel(program.id(), kBoxCaption.c_str(), kDialogClass); });
     check(box && boxText(box) == wide(shell::kNoFileMessage), "\"No existe archivo\"");
+    if (box && embedded)
+        checkCentredOver(box, embedded, "\"No existe archivo\"");
     if (box)
         pressIn(box, IDOK);
     check(program.waitExit(10000) == 0, "the converter closes itself");
@@ -806,18 +949,20 @@ void hostModeCancelledDialog(const fs::path& exe)
     check(IsWindow(host.window), "the host window stays");
 }
 
-void hostWindowDestroyed(const fs::path& exe)
+void hostWindowDestroyed(const fs::path& exe, Placement placement)
 {
     const fs::path ini = exe.parent_path() / "Zelvano.ini";
     fs::remove(ini);
+    PlacementSetting setting(placement);
     HostWindow host;
     Program program;
     // A mode word that runs nothing: the window embeds and waits.
     start(program, exe, L"ninguna " + host.handleText());
-    HWND embedded = waitFor([&] { return host.converter(); });
-    check(embedded != nullptr, "the converter's window is a child of the host");
+    HWND embedded = waitFor([&] { return converterIn(host, program, placement); });
+    check(embedded != nullptr, std::string("the converter's window in the host, as a ") + nameOf(placement));
     if (!embedded)
         return;
+    checkPlacement(embedded, host, placement);
     pump(500);
     // Keyboard focus inside the embedded window, and Tab moving through its buttons.
     HWND focus = focusOf(program);
@@ -828,14 +973,84 @@ void hostWindowDestroyed(const fs::path& exe)
         HWND next = focusOf(program);
         check(next && next != focus && IsChild(embedded, next), "Tab moves the focus inside the window");
     }
-    check(topLevel(program.id(), nullptr) == nullptr, "no window of the converter outside the host");
+    if (placement == Placement::Child) {
+        check(topLevel(program.id(), nullptr) == nullptr, "no window of the converter outside the host");
+    } else {
+        // The pop-up follows the host's window as it moves.
+        const POINT start = clientOriginOf(embedded);
+        SetWindowPos(host.window, nullptr, 120, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        const POINT target = host.clientOrigin();
+        check(target.x != start.x || target.y != start.y, "the host moves");
+        const auto moved = std::chrono::steady_clock::now();
+        const bool followed = waitFor(
+            [&] {
+                const POINT origin = clientOriginOf(embedded);
+                return origin.x == target.x && origin.y == target.y;
+            },
+            3000);
+        const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - moved);
+        check(followed, "the pop-up follows the host's window to its new place");
+        std::cout << "     the pop-up followed the host in " << static_cast<int>(ms.count()) << " ms"
+                  << std::endl;
+        checkPlacement(embedded, host, placement);
+    }
     const auto before = std::chrono::steady_clock::now();
     DestroyWindow(host.window);
     const long code = program.waitExit(10000);
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
     check(code == 0, "the converter ends");
-    check(seconds < 5.0, "within seconds (" + std::to_string(seconds) + " s)");
+    std::cout << "     the process ended " << static_cast<int>(seconds * 1000)
+              << " ms after the host's window" << std::endl;
+    check(seconds < 1.0, "within a few tenths of a second (" + std::to_string(seconds) + " s)");
     check(iniHolds(ini, "0"), "Zelvano.ini holds 0: " + readFile(ini));
+}
+
+// The host's window goes while the import asks something: the import stops, the
+// timetable directory stays as it was, the program ends with "nothing done" (-1).
+enum class OpenPrompt { FileDialog, CourseLevels, Question };
+
+void hostGoneDuringPrompt(const fs::path& exe, const fs::path& centre, Placement placement, OpenPrompt prompt)
+{
+    freshTimetableDirectory();
+    const auto tablesBefore = snapshot(kQtemp);
+    const fs::path ini = exe.parent_path() / "Zelvano.ini";
+    fs::remove(ini);
+    PlacementSetting setting(placement);
+    HostWindow host;
+    Program program;
+    start(program, exe, L"exportar " + host.handleText());
+    check(waitFor([&] { return converterIn(host, program, placement); }) != nullptr,
+        "the converter's window in the host");
+    if (prompt == OpenPrompt::FileDialog) {
+        if (!waitFor([&] { return topLevel(program.id(), L"Archivo XML", kDialogClass); }))
+            return check(false, "the file dialog");
+    }
+    HWND grid = prompt == OpenPrompt::FileDialog ? nullptr : openCourseLevels(program, centre);
+    if (prompt != OpenPrompt::FileDialog && !grid)
+        return;
+    if (prompt == OpenPrompt::Question) {
+        PostMessageW(grid, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (!question(program))
+            return check(false, "the subject-lines question");
+    }
+    const auto before = std::chrono::steady_clock::now();
+    DestroyWindow(host.window);
+    const long code = program.waitExit(10000);
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+    std::cout << "     the process ended " << static_cast<int>(seconds * 1000)
+              << " ms after the host's window" << std::endl;
+    check(code == 0, "the converter ends, code " + std::to_string(code));
+    check(seconds < 1.0, "within a few tenths of a second (" + std::to_string(seconds) + " s)");
+    check(iniHolds(ini, "-1"), "Zelvano.ini holds -1 (nothing done): " + readFile(ini));
+    const auto tablesAfter = snapshot(kQtemp);
+    std::string changed;
+    for (const auto& file : tablesAfter)
+        if (std::find(tablesBefore.begin(), tablesBefore.end(), file) == tablesBefore.end())
+            changed += " " + file.first;
+    for (const auto& file : tablesBefore)
+        if (std::find(tablesAfter.begin(), tablesAfter.end(), file) == tablesAfter.end())
+            changed += " -" + file.first;
+    check(changed.empty(), "the timetable directory is as it was; changed:" + changed);
 }
 
 void badHandle(const fs::path& exe)
@@ -991,6 +1206,65 @@ void contextHelpRequests(const fs::path& exe, const fs::path& centre)
     check(program.waitExit(10000) == 0, "\"Salir\" ends the program");
 }
 
+// The icon and version resources of tramazel.exe, read as Explorer reads them.
+void iconAndVersion(const fs::path& exe)
+{
+    HMODULE module
+        = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    check(module != nullptr, "tramazel.exe loads as a resource file");
+    if (!module)
+        return;
+    // The first icon group (GRPICONDIR: 6 bytes, then 14 per image whose first byte
+    // is the width, 0 for 256).
+    std::vector<int> sizes;
+    if (HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON)) {
+        const auto* bytes = static_cast<const std::uint8_t*>(LockResource(LoadResource(module, group)));
+        const DWORD length = SizeofResource(module, group);
+        const int count = length >= 6 ? bytes[4] | (bytes[5] << 8) : 0;
+        for (int i = 0; i < count && 6u + 14u * static_cast<unsigned>(i + 1) <= length; ++i) {
+            const int width = bytes[6 + 14 * i];
+            sizes.push_back(width == 0 ? 256 : width);
+        }
+    }
+    std::sort(sizes.begin(), sizes.end());
+    check(sizes == std::vector<int> { 16, 32, 48, 256 }, "an icon of 16, 32, 48 and 256 pixels");
+    for (int side : { 16, 32, 48, 256 }) {
+        HANDLE icon = LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0);
+        check(icon != nullptr, "the icon loads at " + std::to_string(side) + " px");
+        if (icon)
+            DestroyIcon(static_cast<HICON>(icon));
+    }
+    FreeLibrary(module);
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    std::vector<std::uint8_t> info(size);
+    check(size > 0 && GetFileVersionInfoW(exe.c_str(), 0, size, info.data()), "a version resource");
+    if (size == 0)
+        return;
+    auto value = [&](const wchar_t* name) {
+        void* text = nullptr;
+        UINT length = 0;
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\0c0a04b0\\") + name;
+        if (!VerQueryValueW(info.data(), path.c_str(), &text, &length) || !text)
+            return std::wstring();
+        return std::wstring(static_cast<const wchar_t*>(text));
+    };
+    const struct {
+        const wchar_t* name;
+        std::wstring expected;
+    } fields[] = {
+        { L"ProductName", L"Tramazel" },
+        { L"FileDescription", L"Tramazel" },
+        { L"OriginalFilename", L"tramazel.exe" },
+        { L"InternalName", L"tramazel.exe" },
+        { L"ProductVersion", wide(kVersion) },
+    };
+    for (const auto& field : fields)
+        check(value(field.name) == field.expected,
+            utf8(field.name) + " is \"" + utf8(value(field.name)) + "\"");
+}
+
 int run(const fs::path& exeDir, const fs::path& centre, const std::string& only)
 {
     const fs::path exe = exeDir / "tramazel.exe";
@@ -1000,7 +1274,19 @@ int run(const fs::path& exeDir, const fs::path& centre, const std::string& only)
     } cases[] = {
         { "stand-alone window, import through the dialogs", [&] { standaloneWindowAndImport(exe, centre); } },
         { "host mode, the dialog cancelled", [&] { hostModeCancelledDialog(exe); } },
-        { "host mode, the host window destroyed", [&] { hostWindowDestroyed(exe); } },
+        { "host mode, the host window destroyed (child)",
+            [&] { hostWindowDestroyed(exe, Placement::Child); } },
+        { "host mode, the host window destroyed (pop-up)",
+            [&] { hostWindowDestroyed(exe, Placement::Popup); } },
+        { "host mode, the host window gone during the file dialog (pop-up)",
+            [&] { hostGoneDuringPrompt(exe, centre, Placement::Popup, OpenPrompt::FileDialog); } },
+        { "host mode, the host window gone during the course levels (pop-up)",
+            [&] { hostGoneDuringPrompt(exe, centre, Placement::Popup, OpenPrompt::CourseLevels); } },
+        { "host mode, the host window gone during the question (pop-up)",
+            [&] { hostGoneDuringPrompt(exe, centre, Placement::Popup, OpenPrompt::Question); } },
+        { "host mode, the host window gone during the question (child)",
+            [&] { hostGoneDuringPrompt(exe, centre, Placement::Child, OpenPrompt::Question); } },
+        { "the program's icon and version", [&] { iconAndVersion(exe); } },
         { "a handle that is not hexadecimal", [&] { badHandle(exe); } },
         { "help", [&] { help(exe); } },
         { "F1's help contexts, recorded", [&] { contextHelpRequests(exe, centre); } },
@@ -1085,6 +1371,42 @@ int pose(const fs::path& exeDir, const fs::path& placeFile, const fs::path& done
     return program.waitExit(10000) == 0 && g_failures == 0 ? 0 : 1;
 }
 
+// The converter in a host's window for a screenshot: the place file gets the host's
+// client area on the screen with the size of the converter's, and the colours its
+// panels give there (not the host's grey). Once the screen is taken, "Salir" ends the
+// converter, which must leave its result code (0: the mode word ran nothing) in
+// Zelvano.ini.
+int poseHost(const fs::path& exeDir, const fs::path& placeFile, const fs::path& doneFile)
+{
+    g_case = "screenshot in the host";
+    const fs::path ini = exeDir / "Zelvano.ini";
+    fs::remove(ini);
+    HostWindow host;
+    Program program;
+    start(program, exeDir / "tramazel.exe", L"ninguna " + host.handleText());
+    HWND converter = waitFor([&] {
+        HWND inside = host.converter();
+        return inside ? inside : converterIn(host, program, Placement::Popup);
+    });
+    if (!converter) {
+        check(false, "the converter appears in the host");
+        return 1;
+    }
+    pump(1500);
+    {
+        std::ofstream out(placeFile);
+        const POINT origin = host.clientOrigin();
+        out << origin.x << ' ' << origin.y << ' ' << main_layout::kClientSize.width << ' '
+            << main_layout::kClientSize.height << '\n';
+        writeColourSamples(out);
+    }
+    waitFor([&] { return fs::exists(doneFile); }, 60000);
+    press(child(converter, L"Button", wide(main_layout::kCloseButton.caption).c_str()));
+    check(program.waitExit(10000) == 0, "\"Salir\" ends the converter");
+    check(iniHolds(ini, "0"), "Zelvano.ini holds 0: " + readFile(ini));
+    return g_failures == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -1096,6 +1418,9 @@ int main(int argc, char** argv)
         return run(path(1), path(2), args.size() == 4 ? args[3] : std::string());
     if ((args.size() == 4 || args.size() == 5) && args[0] == "pose")
         return pose(path(1), path(2), path(3), args.size() == 5 ? path(4) : fs::path());
-    std::cerr << "usage: tramazel-window-test run EXEDIR CENTRE | pose EXEDIR PLACEFILE DONEFILE [CENTRE]\n";
+    if (args.size() == 4 && args[0] == "pose-host")
+        return poseHost(path(1), path(2), path(3));
+    std::cerr << "usage: tramazel-window-test run EXEDIR CENTRE | pose EXEDIR PLACEFILE DONEFILE [CENTRE]"
+                 " | pose-host EXEDIR PLACEFILE DONEFILE\n";
     return 2;
 }
