@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The import's review of changes alone: the timetable directory's tables compared
 // with newly built ones, on generated pairs of table sets of N records per table
-// (ASIGNOMT, PROFT and ASIGT, so 3N records on each side).
+// (ASIGNOMT, PROFT, MATIB and ASIGT, so 4N records on each side). As in a generated
+// centre, many MATIB records share each ABREV (N / 300 per code here).
 //
 //   BM_ReviewUnchanged   both sets hold the same records (a second import of the same file)
 //   BM_ReviewChanged     1 in 100 records changed, 1 in 100 removed, 1 in 100 added,
@@ -40,6 +41,7 @@ void writeTables(const fs::path& dir, int n, Variant variant)
 
     DbfTable subjects = DbfTable::create(dir, z::asignomt::kTable, z::asignomt::fields());
     DbfTable teachers = DbfTable::create(dir, z::proft::kTable, z::proft::fields());
+    DbfTable matib = DbfTable::create(dir, z::matib::kTable, z::matib::fields());
     DbfTable lines = DbfTable::create(dir, z::asigt::kTable, z::asigt::fields());
     for (int i = 0; i < n + added; ++i) {
         const bool isNew = i >= n;
@@ -61,11 +63,17 @@ void writeTables(const fs::path& dir, int n, Variant variant)
 
         teachers.append();
         teachers.setText(z::proft::kAbrev, "P" + std::to_string(i % 1000));
-        teachers.setText(z::proft::kNombre, "Professora Número " + codi + suffix);
+        teachers.setText(z::proft::kNombre, "Professora Numero " + codi + suffix);
         teachers.setText(z::proft::kDepart, "Departament de llengües");
         teachers.setInteger(z::proft::kDni, 40'000'000 + i);
         teachers.setText(z::proft::kCodi, "3" + codi);
         teachers.post();
+
+        matib.append();
+        matib.setText(z::matib::kAbrev, (isNew ? "N" : "M") + std::to_string(i % 300));
+        matib.setText(z::matib::kAbrev8, "MAT" + std::to_string(i % 300));
+        matib.setText(z::matib::kNombre, "Matematiques " + codi + suffix);
+        matib.post();
 
         // Pairs repeat: several lines share a subject and group, matched in order.
         lines.append();
@@ -103,7 +111,7 @@ void runReview(benchmark::State& state, Variant staged)
     const fs::path& stagingDir = tableSets(n, staged);
     const fs::path liveDir = stagingDir.parent_path() / "live";
     const std::vector<std::string> tables { std::string(z::asignomt::kTable), std::string(z::proft::kTable),
-        std::string(z::asigt::kTable) };
+        std::string(z::matib::kTable), std::string(z::asigt::kTable) };
     std::size_t differences = 0;
     for (auto _ : state) {
         ImportReview review = ImportReview::compare(liveDir, stagingDir, tables);
@@ -113,7 +121,7 @@ void runReview(benchmark::State& state, Variant staged)
         benchmark::DoNotOptimize(review);
     }
     state.counters["differences"] = static_cast<double>(differences);
-    state.SetItemsProcessed(state.iterations() * 3 * n);
+    state.SetItemsProcessed(state.iterations() * 4 * n);
 }
 
 void BM_ReviewUnchanged(benchmark::State& state)
