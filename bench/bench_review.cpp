@@ -64,7 +64,7 @@ void writeTables(const fs::path& dir, int n, Variant variant)
         teachers.append();
         teachers.setText(z::proft::kAbrev, "P" + std::to_string(i % 1000));
         teachers.setText(z::proft::kNombre, "Professora Numero " + codi + suffix);
-        teachers.setText(z::proft::kDepart, "Departament de llengües");
+        teachers.setText(z::proft::kDepart, "Departament de llengues");
         teachers.setInteger(z::proft::kDni, 40'000'000 + i);
         teachers.setText(z::proft::kCodi, "3" + codi);
         teachers.post();
