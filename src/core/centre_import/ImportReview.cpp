@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -90,33 +92,34 @@ std::optional<FieldPlan> planFor(const dbf::DbfTable& table, const std::vector<s
     return plan;
 }
 
-std::string keyOf(const dbf::DbfTable& table, const FieldPlan& plan)
+// Records compare by a hash of their contents, so no table's contents are kept in
+// memory, and keys are found by a hash of their bytes. These hashes never leave the
+// run, so the standard library's serves (and takes several bytes at a step, where a
+// byte-by-byte hash cost more than reading the tables).
+static_assert(sizeof(std::size_t) == sizeof(std::uint64_t), "a contents hash needs 64 bits");
+std::uint64_t hashOf(std::string_view bytes) noexcept
 {
-    std::string key;
+    return std::hash<std::string_view> {}(bytes);
+}
+
+// The current record's key, in `key` (reused from record to record: no allocation
+// once it has grown to the longest key).
+void readKey(const dbf::DbfTable& table, const FieldPlan& plan, std::string& key)
+{
+    key.clear();
     for (std::size_t i = 0; i < plan.key.size(); ++i) {
         if (i)
             key.push_back(kKeySeparator);
         key.append(table.textView(plan.key[i]));
     }
-    return key;
 }
 
-// FNV-1a over every value and a separator after each: records compare by hash, so no
-// table's contents are kept in memory.
+// Every value's hash folded in its place (a field the table lacks reads as empty).
 std::uint64_t contentsHash(const dbf::DbfTable& table, const FieldPlan& plan)
 {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
-    auto mix = [&hash](unsigned char byte) {
-        hash ^= byte;
-        hash *= 0x100000001b3ULL;
-    };
-    for (const auto& field : plan.contents) {
-        if (field) {
-            for (const char c : table.textView(*field))
-                mix(static_cast<unsigned char>(c));
-        }
-        mix(static_cast<unsigned char>(kKeySeparator));
-    }
+    std::uint64_t hash = 0;
+    for (const auto& field : plan.contents)
+        hash = hash * 0x9e3779b97f4a7c15ULL + hashOf(field ? table.textView(*field) : std::string_view());
     return hash;
 }
 
@@ -140,55 +143,128 @@ std::string nameOf(const dbf::DbfTable& table, const FieldPlan& plan, std::strin
     return name;
 }
 
-void keepExample(std::vector<std::string>& names, std::string_view cp1252)
+// Names are made only for the records a list shows: a big table's thousands of
+// changes cost no text each.
+bool wantsExample(const std::vector<std::string>& names)
 {
-    if (names.size() < ImportReview::kExamplesPerList)
-        names.push_back(text::cp1252ToUtf8(cp1252));
+    return names.size() < ImportReview::kExamplesPerList;
 }
 
-// The records of the directory's table, by key; several per key are chained in
-// stored order.
-struct OldRecords {
+// The records of the directory's table in stored order (a record's place among the
+// table's live records is its index), found by key. Each distinct key is kept once,
+// in one buffer, and found through an open-addressing table of its chain; a key's
+// records are chained in stored order, and a chain remembers the first record not yet
+// matched, so matching costs the same however many records share a key. Names are
+// not kept: the few shown are read again at the end.
+class OldRecords {
+public:
     struct Record {
         std::uint64_t hash = 0;
-        std::string name;
         std::uint32_t next = kNoRecord;
         bool matched = false;
     };
-    struct Chain {
-        std::uint32_t first = kNoRecord;
-        std::uint32_t last = kNoRecord;
-    };
-    std::vector<Record> records;
-    std::unordered_map<std::string, Chain> byKey;
 
-    void add(std::string key, std::uint64_t hash, std::string name)
+    explicit OldRecords(std::size_t expected)
     {
-        const auto index = static_cast<std::uint32_t>(records.size());
-        records.push_back({ hash, std::move(name), kNoRecord, false });
-        Chain& chain = byKey[std::move(key)];
-        if (chain.last == kNoRecord)
-            chain.first = index;
-        else
-            records[chain.last].next = index;
-        chain.last = index;
+        m_records.reserve(expected);
+        m_chains.reserve(expected);
+        m_slots.assign(std::bit_ceil(std::max<std::size_t>(16, 2 * expected)), kNoRecord);
+    }
+
+    void add(std::string_view key, std::uint64_t hash)
+    {
+        const auto index = static_cast<std::uint32_t>(m_records.size());
+        m_records.push_back({ hash, kNoRecord, false });
+        const std::uint64_t keyHash = hashOf(key);
+        std::uint32_t& slot = slotFor(key, keyHash);
+        if (slot != kNoRecord) {
+            Chain& chain = m_chains[slot];
+            m_records[chain.last].next = index;
+            chain.last = index;
+            return;
+        }
+        slot = static_cast<std::uint32_t>(m_chains.size());
+        m_chains.push_back({ keyHash, m_keys.size(), key.size(), index, index });
+        m_keys.append(key);
+        // Half full at most, so a search meets an empty slot soon.
+        if (2 * m_chains.size() > m_slots.size())
+            grow();
     }
 
     // The first record of `key` not matched yet, marked matched now; null when none.
-    Record* take(const std::string& key)
+    const Record* take(std::string_view key)
     {
-        const auto found = byKey.find(key);
-        if (found == byKey.end())
+        const std::uint32_t slot = slotFor(key, hashOf(key));
+        if (slot == kNoRecord)
             return nullptr;
-        for (std::uint32_t i = found->second.first; i != kNoRecord; i = records[i].next) {
-            if (!records[i].matched) {
-                records[i].matched = true;
-                return &records[i];
-            }
-        }
-        return nullptr;
+        Chain& chain = m_chains[slot];
+        if (chain.pending == kNoRecord)
+            return nullptr;
+        Record& record = m_records[chain.pending];
+        record.matched = true;
+        chain.pending = record.next;
+        return &record;
     }
+
+    const std::vector<Record>& records() const noexcept { return m_records; }
+
+private:
+    struct Chain {
+        std::uint64_t keyHash = 0;
+        std::size_t keyOffset = 0; ///< in m_keys
+        std::size_t keyLength = 0;
+        std::uint32_t last = kNoRecord;
+        std::uint32_t pending = kNoRecord; ///< the first record not matched yet
+    };
+
+    std::string_view keyOf(const Chain& chain) const noexcept
+    {
+        return std::string_view(m_keys).substr(chain.keyOffset, chain.keyLength);
+    }
+
+    // The slot holding the chain of `key`, or the empty slot where it would go.
+    std::uint32_t& slotFor(std::string_view key, std::uint64_t keyHash)
+    {
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = keyHash & mask;; i = (i + 1) & mask) {
+            std::uint32_t& slot = m_slots[i];
+            if (slot == kNoRecord || (m_chains[slot].keyHash == keyHash && keyOf(m_chains[slot]) == key))
+                return slot;
+        }
+    }
+
+    void grow()
+    {
+        m_slots.assign(2 * m_slots.size(), kNoRecord);
+        for (std::size_t i = 0; i < m_chains.size(); ++i)
+            slotFor(keyOf(m_chains[i]), m_chains[i].keyHash) = static_cast<std::uint32_t>(i);
+    }
+
+    std::vector<Record> m_records;
+    std::vector<Chain> m_chains;
+    std::string m_keys;
+    std::vector<std::uint32_t> m_slots; ///< chain indexes; kNoRecord for an empty slot
 };
+
+// The names of the records at `places` (ascending places among the table's live
+// records), read again: a pass that skips the records before each without decoding them.
+std::vector<std::string> namesAt(
+    dbf::DbfTable& table, const FieldPlan& plan, const std::vector<std::uint32_t>& places)
+{
+    std::vector<std::string> names;
+    std::uint32_t place = 0; // of the next live record the pass looks at
+    std::uint32_t wanted = 0;
+    auto isWanted = [&place, &wanted](const char*) { return place++ == wanted; };
+    std::string key;
+    for (const std::uint32_t p : places) {
+        wanted = p;
+        if (!table.skimTo(names.empty(), isWanted))
+            break;
+        readKey(table, plan, key);
+        names.push_back(text::cp1252ToUtf8(nameOf(table, plan, key)));
+    }
+    return names;
+}
 
 std::vector<std::string> fieldNamesOf(const dbf::DbfTable& table)
 {
@@ -239,45 +315,60 @@ ImportReview::TableChanges compareTable(
     if (!newPlan || (live && !oldPlan))
         changes.unreadable = changes.existed;
 
-    OldRecords old;
+    OldRecords old(live && !changes.unreadable ? live->recordCount() : 0);
+    std::string key;
     if (live) {
         try {
             for (live->first(); !live->eof(); live->next()) {
                 ++changes.before;
                 if (changes.unreadable)
                     continue;
-                std::string key = keyOf(*live, *oldPlan);
-                std::string recordName = nameOf(*live, *oldPlan, key);
-                old.add(std::move(key), contentsHash(*live, *oldPlan), std::move(recordName));
+                readKey(*live, *oldPlan, key);
+                old.add(key, contentsHash(*live, *oldPlan));
             }
         } catch (const Error&) {
             // A table damaged past its header is replaced whole, as one that does not open.
             changes.unreadable = true;
-            old = OldRecords {};
+            old = OldRecords(0);
         }
     }
 
-    std::string key;
     for (staged.first(); !staged.eof(); staged.next()) {
         ++changes.after;
         if (!changes.existed || changes.unreadable)
             continue;
-        key = keyOf(staged, *newPlan);
+        readKey(staged, *newPlan, key);
         const OldRecords::Record* match = old.take(key);
         if (!match) {
             ++changes.added;
-            keepExample(changes.addedNames, nameOf(staged, *newPlan, key));
+            if (wantsExample(changes.addedNames))
+                changes.addedNames.push_back(text::cp1252ToUtf8(nameOf(staged, *newPlan, key)));
         } else if (match->hash != contentsHash(staged, *newPlan)) {
             ++changes.changed;
-            keepExample(changes.changedNames, nameOf(staged, *newPlan, key));
+            if (wantsExample(changes.changedNames))
+                changes.changedNames.push_back(text::cp1252ToUtf8(nameOf(staged, *newPlan, key)));
         }
     }
-    if (changes.existed && !changes.unreadable) {
-        for (const OldRecords::Record& record : old.records) {
-            if (!record.matched) {
-                ++changes.removed;
-                keepExample(changes.removedNames, record.name);
-            }
+    if (!changes.existed || changes.unreadable)
+        return changes;
+
+    std::vector<std::uint32_t> removedPlaces;
+    for (std::size_t i = 0; i < old.records().size(); ++i) {
+        if (!old.records()[i].matched) {
+            ++changes.removed;
+            if (removedPlaces.size() < ImportReview::kExamplesPerList)
+                removedPlaces.push_back(static_cast<std::uint32_t>(i));
+        }
+    }
+    if (!removedPlaces.empty()) {
+        try {
+            changes.removedNames = namesAt(*live, *oldPlan, removedPlaces);
+        } catch (const Error&) {
+            // Read whole a moment ago; failing now, it is treated as one that failed then.
+            changes.unreadable = true;
+            changes.added = changes.removed = changes.changed = 0;
+            changes.addedNames.clear();
+            changes.changedNames.clear();
         }
     }
     return changes;

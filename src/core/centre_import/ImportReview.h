@@ -45,7 +45,8 @@ public:
 
     /// Compares each table of `tables` (upper-case names) staged in `stagingDir` with the table of the
     /// same name in `liveDir` (absent or unreadable ones are noted as such), reading
-    /// each file once. Files are read through `io` when given. Throws Error when a
+    /// each file once (a directory's table with records removed is skimmed again up to
+    /// the last one named). Files are read through `io` when given. Throws Error when a
     /// staged table cannot be read.
     static ImportReview compare(const std::filesystem::path& liveDir, const std::filesystem::path& stagingDir,
         std::span<const std::string> tables, const platform::IoHooks* io = nullptr);

@@ -138,6 +138,48 @@ TEST(ImportReview, SubjectLinesAreMatchedBySubjectAndGroup)
     EXPECT_EQ(review.detailedLines(), detailed);
 }
 
+// Records removed are named as stored, counting live records only: deleted records
+// (which a directory's table may hold) are neither compared nor named. Many records
+// of one code are matched in stored order however long their run.
+TEST(ImportReview, RemovedRecordsAreNamedPastDeletedOnesAndLongRunsOfOneCode)
+{
+    std::vector<Teacher> before { { "300", "Rosa Vich", "MAT" } }; // deleted below
+    std::vector<Teacher> after;
+    for (int i = 1; i <= 40; ++i) {
+        const Teacher copy { "200", "Dup " + std::to_string(i), "MAT" };
+        before.push_back(copy);
+        if (i <= 38)
+            after.push_back(i == 5 ? Teacher { "200", "Dup 5", "FIS" } : copy);
+    }
+    const std::size_t marcRoig = before.size() + 1; // deleted too
+    before.insert(before.end(),
+        { { "101", "Ana Pons", "MAT" }, { "301", "Marc Roig", "MAT" }, { "102", "Joan Mas", "FIS" },
+            { "103", "Pep Coll", "HIS" } });
+    after.push_back({ "102", "Joan Mas", "FIS" });
+
+    TempDir live;
+    TempDir staged;
+    writeTeachers(live.path(), before);
+    writeTeachers(staged.path(), after);
+    const fs::path file = live.path() / "PROFT.DBF";
+    std::string bytes = tramazel::test::readFile(file);
+    const std::size_t headerLength = static_cast<unsigned char>(bytes[8])
+        | static_cast<std::size_t>(static_cast<unsigned char>(bytes[9])) << 8;
+    const std::size_t recordLength = static_cast<unsigned char>(bytes[10])
+        | static_cast<std::size_t>(static_cast<unsigned char>(bytes[11])) << 8;
+    for (const std::size_t deleted : { std::size_t { 0 }, marcRoig })
+        bytes[headerLength + deleted * recordLength] = '*';
+    writeFile(file, bytes);
+
+    const std::vector<std::string> tables { "PROFT" };
+    const ImportReview review = ImportReview::compare(live.path(), staged.path(), tables);
+    const ImportReview::TableChanges& t = review.tables().at(0);
+    EXPECT_EQ(t.before, 43u);
+    EXPECT_EQ((std::array { t.added, t.removed, t.changed }), (std::array<std::size_t, 3> { 0, 4, 1 }));
+    EXPECT_EQ(t.removedNames, (Names { "Dup 39", "Dup 40", "Ana Pons" }));
+    EXPECT_EQ(t.changedNames, Names { "Dup 5" });
+}
+
 // No table yet: counts only. A table the engine cannot read is replaced whole. A
 // table made from the centre file that held records and gets none is said first.
 TEST(ImportReview, NewUnreadableAndEmptiedTables)
