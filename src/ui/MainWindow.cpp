@@ -142,8 +142,10 @@ void MainWindow::buildWidgets()
     w.closeButton = makeButton(layout::kCloseButton, w.footerPanel);
     w.helpButton = makeButton(layout::kHelpButton, w.footerPanel);
 
-    connect(w.importButton, &QPushButton::clicked, this, [this] { m_form->importCentre(); });
-    connect(w.exportButton, &QPushButton::clicked, this, [this] { m_form->exportSolution(); });
+    connect(w.importButton, &QPushButton::clicked, this,
+        [this] { runAction([this] { m_form->importCentre(); }); });
+    connect(w.exportButton, &QPushButton::clicked, this,
+        [this] { runAction([this] { m_form->exportSolution(); }); });
     connect(w.closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(w.helpButton, &QPushButton::clicked, this, &MainWindow::showHelpContents);
 }
@@ -195,7 +197,20 @@ void MainWindow::requestContextHelp()
 void MainWindow::hostWindowDestroyed()
 {
     m_hostGone = true;
+    // With a dialog open a run is under way: its prompt ends it as cancelled (the
+    // tables stay as they were), and the window closes once the run has returned.
+    if (m_qtInteraction && m_qtInteraction->cancelPrompts() && m_runDepth > 0)
+        return;
     close();
+}
+
+void MainWindow::runAction(const std::function<void()>& action)
+{
+    ++m_runDepth;
+    action();
+    --m_runDepth;
+    if (m_hostGone && m_runDepth == 0)
+        close();
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -206,7 +221,7 @@ void MainWindow::showEvent(QShowEvent* event)
     m_shownOnce = true;
     // The mode word runs once the window has painted, so that its dialogs open
     // over the window rather than over an empty host.
-    QTimer::singleShot(0, this, [this] { m_form->runModeWord(); });
+    QTimer::singleShot(0, this, [this] { runAction([this] { m_form->runModeWord(); }); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

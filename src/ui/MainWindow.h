@@ -89,6 +89,8 @@ private:
     void buildWidgets();
     void requestContextHelp();
     QWidget* helpParent();
+    /// Runs one of the form's actions; a host gone meanwhile closes the window after it.
+    void runAction(const std::function<void()>& action);
 
     std::unique_ptr<QtInteraction> m_qtInteraction;
     std::unique_ptr<shell::MainForm> m_form;
@@ -96,6 +98,7 @@ private:
     bool m_shownOnce = false;
     bool m_hostGone = false;
     bool m_closed = false;
+    int m_runDepth = 0;
     Widgets m_widgets;
 };
 

@@ -3,6 +3,7 @@
 // ./scripts/test), driven as a person would: the import of the sample centre file,
 // then the import button again with its file dialog cancelled. Skipped without a
 // display.
+#include "HostEmbedding.h"
 #include "MainWindow.h"
 #include "QtInteraction.h"
 #include "TestSupport.h"
@@ -17,8 +18,11 @@
 #include <QScreen>
 #include <QTest>
 
+#include <xcb/xcb.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace tramazel::test {
@@ -226,6 +230,98 @@ TEST_F(RealWindowTest, EveryBoxPaintsOverTheMainWindow)
         EXPECT_TRUE(inside) << "the box lies over the main window";
         EXPECT_GT(share, 0.5);
     }
+}
+
+// A host of our own on a connection of its own, as another program's window is:
+// the window's destruction reaches the program only through the X server.
+class ForeignHost {
+public:
+    ForeignHost()
+        : m_conn(xcb_connect(nullptr, nullptr))
+    {
+        if (xcb_connection_has_error(m_conn))
+            return;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        m_id = xcb_generate_id(m_conn);
+        const std::uint32_t background[] = { 0x404040 };
+        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_id, screen->root, 60, 60, 800, 400, 0,
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, background);
+        xcb_map_window(m_conn, m_id);
+        sync();
+    }
+    ~ForeignHost() { xcb_disconnect(m_conn); }
+
+    std::uint32_t id() const { return m_id; }
+    std::string handle() const
+    {
+        char text[16];
+        std::snprintf(text, sizeof text, "%X", m_id);
+        return text;
+    }
+    void destroy()
+    {
+        xcb_destroy_window(m_conn, m_id);
+        sync();
+    }
+
+private:
+    // A round trip: the server has done everything asked before it answers.
+    void sync() { std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr)); }
+
+    xcb_connection_t* m_conn;
+    xcb_window_t m_id = 0;
+};
+
+// The host closes while the course grid is open (host mode, "exportar"): the import
+// stops, every table stays byte for byte as it was, the INI says -1 (nothing done)
+// and the window closes.
+TEST_F(RealWindowTest, HostClosedWhileTheGridIsOpenChangesNothing)
+{
+    // Tables of an earlier import, which the run must not replace.
+    {
+        shell::MainForm::Settings settings;
+        settings.qtempDir = m_qtemp;
+        settings.iniFile = m_dir / "first.ini";
+        MainWindow window(settings);
+        window.start({});
+        ModalDriver driver(20000);
+        driver.then([this](QWidget& d) { chooseCentre(d, m_centre); });
+        driver.then([](QWidget& grid) { static_cast<QDialog&>(grid).accept(); });
+        driver.then([](QWidget& box) { press(box, QMessageBox::Ok); });
+        driver.then([](QWidget& box) { press(box, QMessageBox::Ok); });
+        window.form().importCentre();
+        ASSERT_EQ(driver.pending(), 0u);
+        ASSERT_TRUE(window.form().lastRunSucceeded());
+    }
+    const auto before = snapshot(m_qtemp);
+
+    ForeignHost host;
+    ASSERT_NE(host.id(), 0u);
+    shell::MainForm::Settings settings;
+    settings.qtempDir = m_qtemp;
+    settings.iniFile = m_dir / "Zelvano.ini";
+    MainWindow window(settings);
+    bool closed = false;
+    QObject::connect(&window, &MainWindow::closed, [&closed] { closed = true; });
+    const auto handle = window.start({ "Exportar", host.handle() });
+    ASSERT_TRUE(handle.has_value());
+    auto embedding = app::HostEmbedding::embed(window, *handle);
+    ASSERT_NE(embedding, nullptr);
+    window.qtInteraction()->setDialogPlacer([&embedding](QWidget& d) { embedding->placeDialog(d); });
+
+    ModalDriver driver(20000);
+    bool gridSeen = false;
+    driver.then([this](QWidget& d) { chooseCentre(d, m_centre); });
+    driver.then([&](QWidget& grid) {
+        gridSeen = grid.windowTitle() == qtString(shell::course_levels_window::kCaption);
+        host.destroy();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closed; }, 30000)) << "the window outlived its host";
+    EXPECT_TRUE(gridSeen);
+    EXPECT_EQ(driver.pending(), 0u);
+    EXPECT_TRUE(driver.unexpected().empty()) << "no box after the host went";
+    EXPECT_TRUE(snapshot(m_qtemp) == before) << "the timetable directory changed";
+    EXPECT_EQ(readFile(m_dir / "Zelvano.ini"), "[Transformadores]\r\nTransformado=-1\r\n");
 }
 
 } // namespace
