@@ -52,27 +52,30 @@ QString helpFile()
     return system().applicationHelpFile;
 }
 
-void showContents(QWidget* parent)
+QString showContents(QWidget* parent)
 {
     System& s = system();
     s.manager.setOwner(parent);
     s.manager.setHelpFile(s.applicationHelpFile);
     s.manager.showTableOfContents();
+    return s.viewer ? s.viewer->takeProblem() : QString();
 }
 
-void showContext(int context, QWidget* parent)
+QString showContext(int context, QWidget* parent)
 {
     System& s = system();
     s.manager.setOwner(parent);
     s.manager.showContext(context, s.applicationHelpFile);
+    return s.viewer ? s.viewer->takeProblem() : QString();
 }
 
-void showKeyword(const QString& keyword, QWidget* parent)
+QString showKeyword(const QString& keyword, QWidget* parent)
 {
     System& s = system();
     s.manager.setOwner(parent);
     s.manager.setHelpFile(s.applicationHelpFile);
     s.manager.showKeyword(keyword);
+    return s.viewer ? s.viewer->takeProblem() : QString();
 }
 
 OpenHelpWindows* openHelpWindows()

@@ -3,6 +3,7 @@
 
 #include "ChmBrowser.h"
 #include "ChmFile.h"
+#include "shell/ProgramTexts.h"
 
 #include <QAction>
 #include <QDir>
@@ -130,8 +131,8 @@ HelpWindow::HelpWindow(const QString& chmPath, QWidget* parent)
 
     if (!m_chm) {
         setWindowTitle(QStringLiteral("Ayuda"));
-        setMessage(QStringLiteral("No se puede leer el archivo de ayuda «%1».")
-                       .arg(QDir::toNativeSeparators(chmPath)));
+        setMessage(QString::fromStdString(
+            shell::helpFileUnreadableMessage(QDir::toNativeSeparators(chmPath).toStdString())));
         return;
     }
     setWindowTitle(m_chm->title().isEmpty() ? QStringLiteral("Ayuda") : m_chm->title());
@@ -282,8 +283,8 @@ void HelpWindow::showContext(std::uint32_t context)
             showDefaultTopic();
         // A file whose topics do not decompress has no context map either.
         if (m_chm->isDamaged())
-            setMessage(QStringLiteral("El archivo de ayuda «%1» está dañado.")
-                           .arg(QDir::toNativeSeparators(m_chmPath)));
+            setMessage(QString::fromStdString(
+                shell::helpFileDamagedMessage(QDir::toNativeSeparators(m_chmPath).toStdString())));
         else
             setMessage(
                 QStringLiteral("El archivo de ayuda no tiene ningún tema para el contexto %1.").arg(context));

@@ -93,12 +93,12 @@ MainWindow::MainWindow(shell::MainForm::Settings settings, shell::Interaction* i
     : QWidget(parent,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
-    , m_help { [](QWidget* w) {
+    , m_help { [this](QWidget* w) {
                   help::setHelpFile(
                       QString::fromUtf8(shell::kHelpFileName.data(), qsizetype(shell::kHelpFileName.size())));
-                  help::showContents(w);
+                  reportHelpProblem(help::showContents(w));
               },
-        [](int context, QWidget* w) { help::showContext(context, w); } }
+        [this](int context, QWidget* w) { reportHelpProblem(help::showContext(context, w)); } }
 {
     if (!interaction) {
         m_qtInteraction = std::make_unique<QtInteraction>(this);
@@ -109,6 +109,7 @@ MainWindow::MainWindow(shell::MainForm::Settings settings, shell::Interaction* i
         });
         interaction = m_qtInteraction.get();
     }
+    m_interaction = interaction;
     m_form = std::make_unique<shell::MainForm>(*interaction, std::move(settings));
 
     setObjectName(toQString(layout::kName));
@@ -192,6 +193,13 @@ void MainWindow::requestContextHelp()
 {
     if (m_help.showContext)
         m_help.showContext(layout::kHelpContext, helpParent());
+}
+
+void MainWindow::reportHelpProblem(const QString& problem)
+{
+    // Help that cannot be shown says why, in the program's error box.
+    if (!problem.isEmpty() && m_interaction)
+        m_interaction->showError(problem.toStdString());
 }
 
 void MainWindow::hostWindowDestroyed()

@@ -89,10 +89,12 @@ private:
     void buildWidgets();
     void requestContextHelp();
     QWidget* helpParent();
+    void reportHelpProblem(const QString& problem);
     /// Runs one of the form's actions; a host gone meanwhile closes the window after it.
     void runAction(const std::function<void()>& action);
 
     std::unique_ptr<QtInteraction> m_qtInteraction;
+    shell::Interaction* m_interaction = nullptr;
     std::unique_ptr<shell::MainForm> m_form;
     HelpActions m_help;
     bool m_shownOnce = false;

@@ -394,15 +394,34 @@ TEST(HelpSystem, MainWindowsRequestsShowOurHelpFile)
         ASSERT_EQ(help::openHelpWindows()->windows().size(), 1);
         EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/principal.htm"));
 
-        // Not a compiled help file, or none at all: the requests do nothing.
+        // Not a compiled help file, or none at all: the requests do nothing. A help
+        // file that is missing or cannot be read opens nothing and each request says
+        // why, with the file and where it was looked for.
         help::shutDown();
         help::registerViewer();
-        for (const QString& file : { QStringLiteral("IB.hlp"), QString(), QStringLiteral("falta.chm") }) {
-            help::setHelpFile(file);
-            help::showContents(&window);
-            help::showContext(1, &window);
-            help::showKeyword(QStringLiteral("nivel"), &window);
-            EXPECT_TRUE(help::openHelpWindows()->windows().isEmpty()) << file.toStdString();
+        test::TempDir elsewhere;
+        std::filesystem::create_directories(elsewhere / "Carpeta.chm");
+        const QString folder = QString::fromStdString((elsewhere / "Carpeta.chm").string());
+        const QString bin = QCoreApplication::applicationDirPath();
+        const struct {
+            QString file;
+            QString problem;
+        } cases[] = {
+            { QStringLiteral("IB.hlp"), QString() },
+            { QString(), QString() },
+            { QStringLiteral("falta.chm"),
+                QStringLiteral("No se encuentra el archivo de ayuda «falta.chm».\nSe ha buscado en:\n%1\n%2")
+                    .arg(bin + QStringLiteral("/falta.chm"),
+                        QDir::cleanPath(bin + QStringLiteral("/../share/tramazel/falta.chm"))) },
+            { folder, QStringLiteral("No se puede leer el archivo de ayuda «%1».").arg(folder) },
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.file.toStdString());
+            help::setHelpFile(c.file);
+            EXPECT_EQ(help::showContents(&window), c.problem);
+            EXPECT_EQ(help::showContext(1, &window), c.problem);
+            EXPECT_EQ(help::showKeyword(QStringLiteral("nivel"), &window), c.problem);
+            EXPECT_TRUE(help::openHelpWindows()->windows().isEmpty());
         }
 
         help::setHelpFile(QStringLiteral("IB.chm"));
