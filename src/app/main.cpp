@@ -78,6 +78,10 @@ int main(int argc, char* argv[])
         if (embedding) {
             auto* host = embedding.get();
             window.qtInteraction()->setDialogPlacer([host](QWidget& dialog) { host->placeDialog(dialog); });
+            // Help opens beside the window where it really is on the screen.
+            help::setOwnerFrameLocator([host, &window](const QWidget& owner) {
+                return &owner == &window ? host->frameOnScreen() : owner.frameGeometry();
+            });
         } else {
             qWarning("Host window 0x%x cannot be used (%s): showing a window of our own", *handle,
                 qPrintable(why));
@@ -89,6 +93,7 @@ int main(int argc, char* argv[])
     }
 
     const int code = app.exec();
+    help::setOwnerFrameLocator(nullptr);
     help::shutDown();
     return code;
 }

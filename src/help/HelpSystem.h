@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
+
+class QRect;
 class QString;
 class QWidget;
 
@@ -33,6 +36,12 @@ QString helpFile();
 
 /// The index of the help file opened at `keyword`; returns as showContents() does.
 QString showKeyword(const QString& keyword, QWidget* parent = nullptr);
+
+/// How the help finds the frame on the screen of the window that asks for it, for
+/// placing the help beside it (host mode: the main window lives inside another
+/// program's window, where only the X server knows its place). Null: the window's
+/// frame geometry.
+void setOwnerFrameLocator(std::function<QRect(const QWidget&)> locator);
 
 class OpenHelpWindows;
 /// The help windows open now; null before registerViewer() and after shutDown().

@@ -54,6 +54,17 @@ HelpWindow::HelpWindow(const QString& chmPath, QWidget* parent)
         = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("Adelante"));
     QAction* home
         = toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), QStringLiteral("Inicio"));
+    // Always a way out, with or without a window manager's frame: the button, Escape
+    // and the usual close key.
+    auto* spacer = new QWidget(toolBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolBar->addWidget(spacer);
+    QAction* close
+        = toolBar->addAction(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Cerrar"));
+    close->setObjectName(QStringLiteral("close"));
+    close->setShortcuts({ QKeySequence(Qt::Key_Escape), QKeySequence::Close });
+    close->setShortcutContext(Qt::WindowShortcut);
+    connect(close, &QAction::triggered, this, &QWidget::close);
     m_back->setShortcut(QKeySequence::Back);
     m_forward->setShortcut(QKeySequence::Forward);
     m_back->setEnabled(false);

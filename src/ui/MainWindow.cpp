@@ -178,9 +178,9 @@ void MainWindow::centreOnScreen()
 
 QWidget* MainWindow::helpParent()
 {
-    // Inside a foreign window this window cannot parent other windows.
-    const QWindow* handle = windowHandle();
-    return handle && handle->parent() ? nullptr : this;
+    // Help windows are nobody's children; the window only tells where to put them,
+    // even inside a foreign window (the help system finds its place on the screen).
+    return this;
 }
 
 void MainWindow::showHelpContents()

@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QSettings>
+#include <QShortcut>
 #include <QSpacerItem>
 #include <QTreeView>
 #include <QWidget>
@@ -190,6 +191,16 @@ std::optional<std::filesystem::path> QtInteraction::chooseFile(const shell::File
     if (!options.initialDir.empty())
         dialog.setDirectory(fromPath(options.initialDir));
     sizeFileColumns(dialog);
+    if (options.helpContext != 0) {
+        // The file dialog's own widgets take the keys they do not know before the
+        // dialog sees them; a shortcut of the dialog's window comes first.
+        auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), &dialog);
+        f1->setContext(Qt::WindowShortcut);
+        QObject::connect(f1, &QShortcut::activated, &dialog, [this, &dialog, context = options.helpContext] {
+            if (m_contextHelp)
+                m_contextHelp(context, &dialog);
+        });
+    }
     if (runModal(dialog) != QDialog::Accepted)
         return std::nullopt;
     const QStringList files = dialog.selectedFiles();

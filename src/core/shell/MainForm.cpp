@@ -11,6 +11,7 @@
 #include "shell/MissingFile.h"
 #include "shell/ProgramTexts.h"
 #include "shell/TimetableDirectory.h"
+#include "shell/WindowLayouts.h"
 #include "solution_export/SolutionExport.h"
 #include "text/Ascii.h"
 #include "text/PathText.h"
@@ -53,17 +54,18 @@ struct MainForm::State {
     std::vector<std::string> summary;
     bool lastOk = false;
 
-    FileDialogOptions dialogOptions() const
+    FileDialogOptions dialogOptions(int helpContext) const
     {
-        return FileDialogOptions { "Archivo XML", "*.xml", "xml", fileDialogDirectory(settings.qtempDir) };
+        return FileDialogOptions { "Archivo XML", "*.xml", "xml", fileDialogDirectory(settings.qtempDir),
+            helpContext };
     }
 
     // Step 1 of both directions: a confirmed choice replaces the chosen file, a
     // cancelled dialog keeps the last file chosen by either direction. Returns true
     // when the dialog was confirmed.
-    bool chooseFile()
+    bool chooseFile(int helpContext)
     {
-        auto chosen = ui.chooseFile(dialogOptions());
+        auto chosen = ui.chooseFile(dialogOptions(helpContext));
         if (!chosen)
             return false;
         chosenFile = std::move(*chosen);
@@ -201,7 +203,7 @@ void MainForm::importCentre()
     s.run(kResultImportWithoutFile, [&] {
         // Cancelling the dialog must not rebuild the tables unasked: they may hold
         // levels, lines and days typed since the last import.
-        if (!s.chooseFile() && !s.chosenFile.empty()) {
+        if (!s.chooseFile(help_context::kImportFile) && !s.chosenFile.empty()) {
             if (!s.ui.confirmDestructive(reimportQuestion(text::pathToUtf8(s.chosenFile.filename())))) {
                 s.endWithoutRun(kResultImportWithoutFile);
                 return;
@@ -224,7 +226,7 @@ void MainForm::exportSolution()
 {
     State& s = *m_state;
     s.run(kResultExportWithoutFile, [&] {
-        s.chooseFile();
+        s.chooseFile(help_context::kExportFile);
         // The chosen file only names the folder of the solution file.
         const auto result
             = solution_export::exportSolutionToTarget(s.settings.qtempDir, s.chosenFile, s.seams.io);
