@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
@@ -61,6 +62,11 @@ int main(int argc, char* argv[])
     help::registerViewer();
     help::setHelpFile(QString::fromUtf8(shell::kHelpFileName.data(), qsizetype(shell::kHelpFileName.size())));
     QApplication::setApplicationName(ui::QtInteraction::applicationTitle);
+    // The icon the package installs (hicolor theme, as the desktop entry names it),
+    // on every window; the desktop entry's name ties the windows to that entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tramazel"));
+    if (const QIcon icon = QIcon::fromTheme(QStringLiteral("tramazel")); !icon.isNull())
+        QApplication::setWindowIcon(icon);
     // Closing the main window ends the program, even with a help window still open.
     QApplication::setQuitOnLastWindowClosed(false);
 
