@@ -146,14 +146,12 @@ bool HostEmbedding::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void HostEmbedding::placeDialog(QWidget& dialog)
+QRect HostEmbedding::frameOnScreen() const
 {
-    dialog.winId();
-    if (QWindow* handle = dialog.windowHandle(); handle && !m_hostGone)
-        handle->setTransientParent(m_hostWindow);
-    if (!m_window || m_hostGone)
-        return;
-
+    if (!m_window)
+        return QRect();
+    if (m_hostGone)
+        return m_window->geometry();
     // Qt places the embedded window at the host's origin; only the server knows
     // where it is on the screen.
     auto* conn = static_cast<xcb_connection_t*>(m_connection);
@@ -162,10 +160,22 @@ void HostEmbedding::placeDialog(QWidget& dialog)
         xcb_translate_coordinates(conn, static_cast<xcb_window_t>(m_window->winId()), m_root, 0, 0),
         &where.error);
     if (!where.ok())
+        return m_window->geometry();
+    return QRect(QPoint(where.reply->dst_x, where.reply->dst_y), m_window->size());
+}
+
+void HostEmbedding::placeDialog(QWidget& dialog)
+{
+    dialog.winId();
+    if (QWindow* handle = dialog.windowHandle(); handle && !m_hostGone)
+        handle->setTransientParent(m_hostWindow);
+    if (!m_window || m_hostGone)
         return;
+
+    const QRect window = frameOnScreen();
     dialog.adjustSize();
-    int x = where.reply->dst_x + (m_window->width() - dialog.width()) / 2;
-    int y = where.reply->dst_y + (m_window->height() - dialog.height()) / 2;
+    int x = window.x() + (window.width() - dialog.width()) / 2;
+    int y = window.y() + (window.height() - dialog.height()) / 2;
     // A dialog taller than the window must not start above the screen's top.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

@@ -4,6 +4,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 
 #include <cstdint>
@@ -36,6 +37,10 @@ public:
 
     /// Gives a dialog the host as transient parent and centres it over the window.
     void placeDialog(QWidget& dialog);
+
+    /// The embedded window's place on the screen, as the X server has it (Qt places
+    /// it at the host's origin); its local geometry when the server cannot say.
+    QRect frameOnScreen() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

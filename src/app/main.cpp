@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
@@ -61,6 +62,11 @@ int main(int argc, char* argv[])
     help::registerViewer();
     help::setHelpFile(QString::fromUtf8(shell::kHelpFileName.data(), qsizetype(shell::kHelpFileName.size())));
     QApplication::setApplicationName(ui::QtInteraction::applicationTitle);
+    // The icon the package installs (hicolor theme, as the desktop entry names it),
+    // on every window; the desktop entry's name ties the windows to that entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tramazel"));
+    if (const QIcon icon = QIcon::fromTheme(QStringLiteral("tramazel")); !icon.isNull())
+        QApplication::setWindowIcon(icon);
     // Closing the main window ends the program, even with a help window still open.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -78,6 +84,10 @@ int main(int argc, char* argv[])
         if (embedding) {
             auto* host = embedding.get();
             window.qtInteraction()->setDialogPlacer([host](QWidget& dialog) { host->placeDialog(dialog); });
+            // Help opens beside the window where it really is on the screen.
+            help::setOwnerFrameLocator([host, &window](const QWidget& owner) {
+                return &owner == &window ? host->frameOnScreen() : owner.frameGeometry();
+            });
         } else {
             qWarning("Host window 0x%x cannot be used (%s): showing a window of our own", *handle,
                 qPrintable(why));
@@ -89,6 +99,7 @@ int main(int argc, char* argv[])
     }
 
     const int code = app.exec();
+    help::setOwnerFrameLocator(nullptr);
     help::shutDown();
     return code;
 }

@@ -2,10 +2,16 @@
 #include "ChmHelpViewer.h"
 
 #include "HelpManager.h"
+#include "shell/ProgramTexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tramazel::help {
 
@@ -49,25 +55,73 @@ ChmHelpViewer::ChmHelpViewer(std::shared_ptr<HtmlHelp> htmlHelp, std::function<Q
         m_executableDir = [] { return QCoreApplication::applicationDirPath(); };
 }
 
-QString ChmHelpViewer::resolvedHelpFile() const
+namespace {
+
+QString requestedFile(const HelpManager* manager, const std::function<QString()>& applicationHelpFile)
 {
     QString file;
-    if (m_manager)
-        file = m_manager->helpFile();
-    if (file.isEmpty() && m_applicationHelpFile)
-        file = m_applicationHelpFile();
-    if (!file.isEmpty() && !hasDirectoryPart(file)) {
-        QString dir = m_executableDir();
-        if (!dir.isEmpty() && !isSeparator(dir.back()))
-            dir += QLatin1Char('/');
-        // Beside the executable first; an installed program keeps its data in
-        // share/tramazel beside its bin folder.
-        const QString installed = dir + QStringLiteral("../share/tramazel/") + file;
-        if (!QFileInfo::exists(dir + file) && QFileInfo::exists(installed))
-            return QDir::cleanPath(installed);
-        file.prepend(dir);
-    }
+    if (manager)
+        file = manager->helpFile();
+    if (file.isEmpty() && applicationHelpFile)
+        file = applicationHelpFile();
     return file;
+}
+
+std::string utf8(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), std::size_t(bytes.size()));
+}
+
+} // namespace
+
+QStringList ChmHelpViewer::placesLookedIn() const
+{
+    const QString file = requestedFile(m_manager, m_applicationHelpFile);
+    if (file.isEmpty() || hasDirectoryPart(file))
+        return file.isEmpty() ? QStringList() : QStringList { file };
+    QString dir = m_executableDir();
+    if (!dir.isEmpty() && !isSeparator(dir.back()))
+        dir += QLatin1Char('/');
+    // Beside the executable first; an installed program keeps its data in
+    // share/tramazel beside its bin folder.
+    return { dir + file, QDir::cleanPath(dir + QStringLiteral("../share/tramazel/") + file) };
+}
+
+QString ChmHelpViewer::resolvedHelpFile() const
+{
+    const QStringList places = placesLookedIn();
+    if (places.isEmpty())
+        return QString();
+    for (const QString& place : places) {
+        if (QFileInfo::exists(place))
+            return place;
+    }
+    return places.front();
+}
+
+QString ChmHelpViewer::takeProblem()
+{
+    return std::exchange(m_problem, QString());
+}
+
+bool ChmHelpViewer::reachable(const QString& file)
+{
+    if (!QFileInfo::exists(file)) {
+        std::vector<std::string> places;
+        for (const QString& place : placesLookedIn())
+            places.push_back(utf8(QDir::toNativeSeparators(place)));
+        m_problem
+            = QString::fromStdString(shell::helpFileMissingMessage(utf8(QFileInfo(file).fileName()), places));
+        return false;
+    }
+    QFile probe(file);
+    if (!QFileInfo(file).isFile() || !probe.open(QIODevice::ReadOnly)) {
+        m_problem
+            = QString::fromStdString(shell::helpFileUnreadableMessage(utf8(QDir::toNativeSeparators(file))));
+        return false;
+    }
+    return true;
 }
 
 bool ChmHelpViewer::isHelpFile(const QString& name)
@@ -91,14 +145,14 @@ QStringList ChmHelpViewer::helpStrings(const QString& keyword) const
 void ChmHelpViewer::showTableOfContents()
 {
     const QString file = resolvedHelpFile();
-    if (isHelpFile(file))
+    if (isHelpFile(file) && reachable(file))
         htmlHelp(file, HtmlHelpCommand::DisplayToc);
 }
 
 void ChmHelpViewer::showHelp(const QString& helpString)
 {
     const QString file = resolvedHelpFile();
-    if (!isHelpFile(file))
+    if (!isHelpFile(file) || !reachable(file))
         return;
     QString keyword = helpString;
     if (const qsizetype colon = keyword.indexOf(QLatin1Char(':')); colon >= 0)
@@ -125,7 +179,7 @@ bool ChmHelpViewer::understandsTopic(const QString&) const
 void ChmHelpViewer::displayTopic(const QString& topic)
 {
     const QString file = resolvedHelpFile();
-    if (!isHelpFile(file))
+    if (!isHelpFile(file) || !reachable(file))
         return;
     // The extension is that of the file name, not of a "#place" inside the topic.
     const qsizetype hash = topic.indexOf(QLatin1Char('#'));
@@ -148,7 +202,7 @@ bool ChmHelpViewer::understandsContext(int, const QString& helpFile) const
 void ChmHelpViewer::displayHelpByContext(int context, const QString&)
 {
     const QString file = resolvedHelpFile();
-    if (isHelpFile(file))
+    if (isHelpFile(file) && reachable(file))
         htmlHelp(file, HtmlHelpCommand::HelpContext, { QString(), std::uint32_t(context) });
 }
 

@@ -54,17 +54,28 @@ public:
     /// True when `name` ends in ".chm" in any letter case (a "." in a directory
     /// part does not count).
     static bool isHelpFile(const QString& name);
+    /// Where the help file is looked for, in order: for a bare name the executable's
+    /// directory, then the installed "../share/tramazel"; else the file as given.
+    QStringList placesLookedIn() const;
+
+    /// What kept the last request from being shown (the help file missing or
+    /// unreadable), as the text for the user; empty when nothing did. Cleared by
+    /// the call.
+    QString takeProblem();
 
     static QString defaultTopicExtension() { return QStringLiteral(".htm"); }
 
 private:
     void htmlHelp(const QString& file, HtmlHelpCommand command, const HtmlHelpData& data = {});
+    /// True when `file` can be opened; else records why not for takeProblem().
+    bool reachable(const QString& file);
 
     int m_viewerId = 0;
     std::shared_ptr<HtmlHelp> m_htmlHelp;
     HelpManager* m_manager = nullptr;
     std::function<QString()> m_applicationHelpFile;
     std::function<QString()> m_executableDir;
+    QString m_problem;
 };
 
 } // namespace tramazel::help

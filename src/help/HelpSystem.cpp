@@ -18,6 +18,7 @@ struct System {
     std::shared_ptr<ChmHelpViewer> viewer;
     int viewerId = 0;
     QString applicationHelpFile;
+    std::function<QRect(const QWidget&)> locator;
 };
 
 System& system()
@@ -34,12 +35,21 @@ void registerViewer()
     if (s.viewer)
         return;
     s.windows = std::make_shared<OpenHelpWindows>();
+    s.windows->setOwnerFrameLocator(s.locator);
     s.viewer = std::make_shared<ChmHelpViewer>(s.windows, [] { return system().applicationHelpFile; });
     s.viewerId = s.manager.registerViewer(s.viewer);
     s.manager.setSelector(s.viewer);
     // Help windows must not outlive the application object, whoever forgets shutDown().
     if (QCoreApplication* app = QCoreApplication::instance())
         QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { shutDown(); });
+}
+
+void setOwnerFrameLocator(std::function<QRect(const QWidget&)> locator)
+{
+    System& s = system();
+    s.locator = std::move(locator);
+    if (s.windows)
+        s.windows->setOwnerFrameLocator(s.locator);
 }
 
 void setHelpFile(const QString& file)
@@ -52,27 +62,30 @@ QString helpFile()
     return system().applicationHelpFile;
 }
 
-void showContents(QWidget* parent)
+QString showContents(QWidget* parent)
 {
     System& s = system();
     s.manager.setOwner(parent);
     s.manager.setHelpFile(s.applicationHelpFile);
     s.manager.showTableOfContents();
+    return s.viewer ? s.viewer->takeProblem() : QString();
 }
 
-void showContext(int context, QWidget* parent)
+QString showContext(int context, QWidget* parent)
 {
     System& s = system();
     s.manager.setOwner(parent);
     s.manager.showContext(context, s.applicationHelpFile);
+    return s.viewer ? s.viewer->takeProblem() : QString();
 }
 
-void showKeyword(const QString& keyword, QWidget* parent)
+QString showKeyword(const QString& keyword, QWidget* parent)
 {
     System& s = system();
     s.manager.setOwner(parent);
     s.manager.setHelpFile(s.applicationHelpFile);
     s.manager.showKeyword(keyword);
+    return s.viewer ? s.viewer->takeProblem() : QString();
 }
 
 OpenHelpWindows* openHelpWindows()

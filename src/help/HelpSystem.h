@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
+
+class QRect;
 class QString;
 class QWidget;
 
@@ -17,10 +20,13 @@ void registerViewer();
 void setHelpFile(const QString& file);
 
 /// The contents command (the main window's help button): shows the table of contents.
-void showContents(QWidget* parent = nullptr);
+/// Returns what kept the help from showing (its file missing or unreadable: the text
+/// for the user's error box), or nothing.
+QString showContents(QWidget* parent = nullptr);
 
-/// Help context `context` of the help file (shell::help_context: F1 on a window).
-void showContext(int context, QWidget* parent = nullptr);
+/// Help context `context` of the help file (shell::help_context: F1 on a window);
+/// returns as showContents() does.
+QString showContext(int context, QWidget* parent = nullptr);
 
 /// Closes every help window opened; call at exit.
 void shutDown();
@@ -28,8 +34,14 @@ void shutDown();
 /// The application's help file as last set.
 QString helpFile();
 
-/// The index of the help file opened at `keyword`.
-void showKeyword(const QString& keyword, QWidget* parent = nullptr);
+/// The index of the help file opened at `keyword`; returns as showContents() does.
+QString showKeyword(const QString& keyword, QWidget* parent = nullptr);
+
+/// How the help finds the frame on the screen of the window that asks for it, for
+/// placing the help beside it (host mode: the main window lives inside another
+/// program's window, where only the X server knows its place). Null: the window's
+/// frame geometry.
+void setOwnerFrameLocator(std::function<QRect(const QWidget&)> locator);
 
 class OpenHelpWindows;
 /// The help windows open now; null before registerViewer() and after shutDown().

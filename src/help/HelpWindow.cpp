@@ -3,6 +3,7 @@
 
 #include "ChmBrowser.h"
 #include "ChmFile.h"
+#include "shell/ProgramTexts.h"
 
 #include <QAction>
 #include <QDir>
@@ -53,6 +54,17 @@ HelpWindow::HelpWindow(const QString& chmPath, QWidget* parent)
         = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("Adelante"));
     QAction* home
         = toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), QStringLiteral("Inicio"));
+    // Always a way out, with or without a window manager's frame: the button, Escape
+    // and the usual close key.
+    auto* spacer = new QWidget(toolBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolBar->addWidget(spacer);
+    QAction* close
+        = toolBar->addAction(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Cerrar"));
+    close->setObjectName(QStringLiteral("close"));
+    close->setShortcuts({ QKeySequence(Qt::Key_Escape), QKeySequence::Close });
+    close->setShortcutContext(Qt::WindowShortcut);
+    connect(close, &QAction::triggered, this, &QWidget::close);
     m_back->setShortcut(QKeySequence::Back);
     m_forward->setShortcut(QKeySequence::Forward);
     m_back->setEnabled(false);
@@ -130,8 +142,8 @@ HelpWindow::HelpWindow(const QString& chmPath, QWidget* parent)
 
     if (!m_chm) {
         setWindowTitle(QStringLiteral("Ayuda"));
-        setMessage(QStringLiteral("No se puede leer el archivo de ayuda «%1».")
-                       .arg(QDir::toNativeSeparators(chmPath)));
+        setMessage(QString::fromStdString(
+            shell::helpFileUnreadableMessage(QDir::toNativeSeparators(chmPath).toStdString())));
         return;
     }
     setWindowTitle(m_chm->title().isEmpty() ? QStringLiteral("Ayuda") : m_chm->title());
@@ -282,8 +294,8 @@ void HelpWindow::showContext(std::uint32_t context)
             showDefaultTopic();
         // A file whose topics do not decompress has no context map either.
         if (m_chm->isDamaged())
-            setMessage(QStringLiteral("El archivo de ayuda «%1» está dañado.")
-                           .arg(QDir::toNativeSeparators(m_chmPath)));
+            setMessage(QString::fromStdString(
+                shell::helpFileDamagedMessage(QDir::toNativeSeparators(m_chmPath).toStdString())));
         else
             setMessage(
                 QStringLiteral("El archivo de ayuda no tiene ningún tema para el contexto %1.").arg(context));

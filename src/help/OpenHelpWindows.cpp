@@ -23,7 +23,7 @@ constexpr int overlapOffset = 48;
 
 } // namespace
 
-QRect helpWindowPlace(const QRect& owner, const QRect& available)
+QRect helpWindowPlace(const QRect& owner, const QRect& available, bool keepOwnerVisible)
 {
     const int height = std::min(preferredHeight, available.height());
     if (owner.isEmpty()) {
@@ -34,15 +34,31 @@ QRect helpWindowPlace(const QRect& owner, const QRect& available)
     const int top = std::clamp(owner.top(), available.top(), available.bottom() + 1 - height);
     const int roomRight = available.right() - owner.right() - gap;
     const int roomLeft = owner.left() - available.left() - gap;
-    if (std::max(roomRight, roomLeft) >= readableWidth) {
-        if (roomRight >= roomLeft) {
-            const int width = std::min(preferredWidth, roomRight);
-            return QRect(owner.right() + 1 + gap, top, width, height);
-        }
-        const int width = std::min(preferredWidth, roomLeft);
-        return QRect(owner.left() - gap - width, top, width, height);
-    }
+    auto beside = [&](int room, bool right) {
+        const int width = std::min(preferredWidth, room);
+        return right ? QRect(owner.right() + 1 + gap, top, width, height)
+                     : QRect(owner.left() - gap - width, top, width, height);
+    };
+    if (std::max(roomRight, roomLeft) >= readableWidth)
+        return beside(std::max(roomRight, roomLeft), roomRight >= roomLeft);
     const int width = std::min(preferredWidth, available.width());
+    if (keepOwnerVisible) {
+        // A dialog waiting for an answer stays in sight: the help takes the largest
+        // free band beside, below or above it, even if that is cramped.
+        const int roomBelow = available.bottom() - owner.bottom() - gap;
+        const int roomAbove = owner.top() - available.top() - gap;
+        const qint64 sideArea = qint64(std::max(std::max(roomRight, roomLeft), 0)) * height;
+        const int vertical = std::max(roomBelow, roomAbove);
+        const qint64 verticalArea = qint64(std::max(vertical, 0)) * width;
+        if (verticalArea > 0 && verticalArea >= sideArea) {
+            const int bandHeight = std::min(preferredHeight, vertical);
+            const int left = std::clamp(owner.left(), available.left(), available.right() + 1 - width);
+            const int y = roomBelow >= roomAbove ? owner.bottom() + 1 + gap : owner.top() - gap - bandHeight;
+            return QRect(left, y, width, bandHeight);
+        }
+        if (sideArea > 0)
+            return beside(std::max(roomRight, roomLeft), roomRight >= roomLeft);
+    }
     const int left
         = std::clamp(owner.left() + overlapOffset, available.left(), available.right() + 1 - width);
     const int overTop
@@ -72,26 +88,43 @@ void OpenHelpWindows::closeAll()
         delete window.data();
 }
 
+namespace {
+
+// A window waiting for an answer (a dialog that asked for its help topic).
+bool awaitsAnswer(const QWidget* window)
+{
+    return window && (window->isModal() || window->windowModality() != Qt::NonModal);
+}
+
+} // namespace
+
 HelpWindow* OpenHelpWindows::windowFor(const QString& chmPath, QWidget* owner)
 {
+    const QWidget* top = owner ? owner->window() : nullptr;
+    const QRect ownerFrame = top ? (m_locator ? m_locator(*top) : top->frameGeometry()) : QRect();
     const QString key = QFileInfo(chmPath).absoluteFilePath();
     m_windows.removeAll(nullptr);
-    for (const QPointer<HelpWindow>& window : std::as_const(m_windows)) {
-        if (QFileInfo(window->chmPath()).absoluteFilePath() == key)
-            return window.data();
+    HelpWindow* window = nullptr;
+    for (const QPointer<HelpWindow>& open : std::as_const(m_windows)) {
+        if (QFileInfo(open->chmPath()).absoluteFilePath() == key)
+            window = open.data();
     }
-    auto* window = new HelpWindow(chmPath);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    // Closing the main window ends the program even while help is open.
-    window->setAttribute(Qt::WA_QuitOnClose, false);
-    m_windows << window;
-    const QWidget* top = owner ? owner->window() : nullptr;
+    // A window already open stays where the user left it, unless it hides the
+    // dialog that asks for help now.
+    if (window && !(awaitsAnswer(top) && window->frameGeometry().intersects(ownerFrame)))
+        return window;
+    if (!window) {
+        window = new HelpWindow(chmPath);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        // Closing the main window ends the program even while help is open.
+        window->setAttribute(Qt::WA_QuitOnClose, false);
+        m_windows << window;
+    }
     const QScreen* screen = top && top->screen() ? top->screen() : QGuiApplication::primaryScreen();
     if (screen) {
-        const QRect place
-            = helpWindowPlace(top ? top->frameGeometry() : QRect(), screen->availableGeometry());
+        const QRect place = helpWindowPlace(ownerFrame, screen->availableGeometry(), awaitsAnswer(top));
         // The place is the frame's; the owner's frame tells what the title bar and
-        // borders take.
+        // borders take (nothing when there is no window manager).
         const QSize frame = top ? top->frameGeometry().size() - top->size() : QSize();
         window->resize(place.size() - frame);
         window->move(place.topLeft());

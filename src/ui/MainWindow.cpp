@@ -93,12 +93,12 @@ MainWindow::MainWindow(shell::MainForm::Settings settings, shell::Interaction* i
     : QWidget(parent,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
-    , m_help { [](QWidget* w) {
+    , m_help { [this](QWidget* w) {
                   help::setHelpFile(
                       QString::fromUtf8(shell::kHelpFileName.data(), qsizetype(shell::kHelpFileName.size())));
-                  help::showContents(w);
+                  reportHelpProblem(help::showContents(w));
               },
-        [](int context, QWidget* w) { help::showContext(context, w); } }
+        [this](int context, QWidget* w) { reportHelpProblem(help::showContext(context, w)); } }
 {
     if (!interaction) {
         m_qtInteraction = std::make_unique<QtInteraction>(this);
@@ -109,6 +109,7 @@ MainWindow::MainWindow(shell::MainForm::Settings settings, shell::Interaction* i
         });
         interaction = m_qtInteraction.get();
     }
+    m_interaction = interaction;
     m_form = std::make_unique<shell::MainForm>(*interaction, std::move(settings));
 
     setObjectName(toQString(layout::kName));
@@ -142,8 +143,10 @@ void MainWindow::buildWidgets()
     w.closeButton = makeButton(layout::kCloseButton, w.footerPanel);
     w.helpButton = makeButton(layout::kHelpButton, w.footerPanel);
 
-    connect(w.importButton, &QPushButton::clicked, this, [this] { m_form->importCentre(); });
-    connect(w.exportButton, &QPushButton::clicked, this, [this] { m_form->exportSolution(); });
+    connect(w.importButton, &QPushButton::clicked, this,
+        [this] { runAction([this] { m_form->importCentre(); }); });
+    connect(w.exportButton, &QPushButton::clicked, this,
+        [this] { runAction([this] { m_form->exportSolution(); }); });
     connect(w.closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(w.helpButton, &QPushButton::clicked, this, &MainWindow::showHelpContents);
 }
@@ -175,9 +178,9 @@ void MainWindow::centreOnScreen()
 
 QWidget* MainWindow::helpParent()
 {
-    // Inside a foreign window this window cannot parent other windows.
-    const QWindow* handle = windowHandle();
-    return handle && handle->parent() ? nullptr : this;
+    // Help windows are nobody's children; the window only tells where to put them,
+    // even inside a foreign window (the help system finds its place on the screen).
+    return this;
 }
 
 void MainWindow::showHelpContents()
@@ -192,10 +195,30 @@ void MainWindow::requestContextHelp()
         m_help.showContext(layout::kHelpContext, helpParent());
 }
 
+void MainWindow::reportHelpProblem(const QString& problem)
+{
+    // Help that cannot be shown says why, in the program's error box.
+    if (!problem.isEmpty() && m_interaction)
+        m_interaction->showError(problem.toStdString());
+}
+
 void MainWindow::hostWindowDestroyed()
 {
     m_hostGone = true;
+    // With a dialog open a run is under way: its prompt ends it as cancelled (the
+    // tables stay as they were), and the window closes once the run has returned.
+    if (m_qtInteraction && m_qtInteraction->cancelPrompts() && m_runDepth > 0)
+        return;
     close();
+}
+
+void MainWindow::runAction(const std::function<void()>& action)
+{
+    ++m_runDepth;
+    action();
+    --m_runDepth;
+    if (m_hostGone && m_runDepth == 0)
+        close();
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -206,7 +229,7 @@ void MainWindow::showEvent(QShowEvent* event)
     m_shownOnce = true;
     // The mode word runs once the window has painted, so that its dialogs open
     // over the window rather than over an empty host.
-    QTimer::singleShot(0, this, [this] { m_form->runModeWord(); });
+    QTimer::singleShot(0, this, [this] { runAction([this] { m_form->runModeWord(); }); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

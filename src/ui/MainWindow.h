@@ -89,13 +89,18 @@ private:
     void buildWidgets();
     void requestContextHelp();
     QWidget* helpParent();
+    void reportHelpProblem(const QString& problem);
+    /// Runs one of the form's actions; a host gone meanwhile closes the window after it.
+    void runAction(const std::function<void()>& action);
 
     std::unique_ptr<QtInteraction> m_qtInteraction;
+    shell::Interaction* m_interaction = nullptr;
     std::unique_ptr<shell::MainForm> m_form;
     HelpActions m_help;
     bool m_shownOnce = false;
     bool m_hostGone = false;
     bool m_closed = false;
+    int m_runDepth = 0;
     Widgets m_widgets;
 };
 

@@ -4,6 +4,7 @@
 #include "CourseLevelsDialog.h"
 #include "QtLayout.h"
 
+#include "Error.h"
 #include "shell/ProgramTexts.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QShortcut>
 #include <QSpacerItem>
 #include <QTreeView>
 #include <QWidget>
@@ -136,15 +138,38 @@ void QtInteraction::setContextHelp(std::function<void(int, QWidget*)> help)
     m_contextHelp = std::move(help);
 }
 
-int QtInteraction::runModal(QDialog& dialog)
+int QtInteraction::runModal(QDialog& dialog, Modal kind)
 {
+    auto throwIfCancelled = [this, kind] {
+        if (m_cancelled && kind == Modal::Prompt)
+            throw Error(ErrorCode::Cancelled, "La ventana que abrió el programa se ha cerrado.");
+    };
+    throwIfCancelled();
+    if (m_cancelled)
+        return QDialog::Rejected;
     if (m_placer)
         m_placer(dialog);
     // Modal to the main window alone: a help window, a top-level window of its own,
     // keeps answering while the dialog is open.
     if (dialog.parentWidget() || m_placer)
         dialog.setWindowModality(Qt::WindowModal);
-    return dialog.exec();
+    // The shell asks one thing at a time; the one open is what a cancellation closes.
+    const QPointer<QDialog> outer = m_openDialog;
+    m_openDialog = &dialog;
+    const int result = dialog.exec();
+    m_openDialog = outer;
+    throwIfCancelled();
+    return result;
+}
+
+bool QtInteraction::cancelPrompts()
+{
+    m_cancelled = true;
+    if (!m_openDialog)
+        return false;
+    // The answer no longer matters: runModal throws once exec() returns.
+    m_openDialog->reject();
+    return true;
 }
 
 void QtInteraction::addContextHelp(QDialog& dialog, int context)
@@ -172,6 +197,16 @@ std::optional<std::filesystem::path> QtInteraction::chooseFile(const shell::File
     if (!options.initialDir.empty())
         dialog.setDirectory(fromPath(options.initialDir));
     sizeFileColumns(dialog);
+    if (options.helpContext != 0) {
+        // The file dialog's own widgets take the keys they do not know before the
+        // dialog sees them; a shortcut of the dialog's window comes first.
+        auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), &dialog);
+        f1->setContext(Qt::WindowShortcut);
+        QObject::connect(f1, &QShortcut::activated, &dialog, [this, &dialog, context = options.helpContext] {
+            if (m_contextHelp)
+                m_contextHelp(context, &dialog);
+        });
+    }
     if (runModal(dialog) != QDialog::Accepted)
         return std::nullopt;
     const QStringList files = dialog.selectedFiles();
@@ -186,7 +221,7 @@ void QtInteraction::showInformation(std::string_view text)
     // add an icon, and this box has none.
     QMessageBox box(QMessageBox::NoIcon, applicationTitle, toQString(text), QMessageBox::Ok, dialogParent());
     keepCaptionVisible(box);
-    runModal(box);
+    runModal(box, Modal::Notice);
 }
 
 void QtInteraction::showError(std::string_view text)
@@ -194,7 +229,7 @@ void QtInteraction::showError(std::string_view text)
     QMessageBox box(
         QMessageBox::Critical, applicationTitle, toQString(text), QMessageBox::Ok, dialogParent());
     keepCaptionVisible(box);
-    runModal(box);
+    runModal(box, Modal::Notice);
 }
 
 bool QtInteraction::confirmDestructive(std::string_view text)

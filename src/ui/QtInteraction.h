@@ -62,9 +62,21 @@ public:
     /// True while this object's hourglass is shown.
     bool busy() const noexcept { return m_busy; }
 
+    /// Nobody is left to answer (the host window is gone): the dialog open now
+    /// closes, and that prompt and every later one throw Error(ErrorCode::Cancelled),
+    /// so the run stops and changes nothing; boxes that only inform are not shown.
+    /// True when a dialog was open.
+    bool cancelPrompts();
+    /// True once cancelPrompts() was called.
+    bool cancelled() const noexcept { return m_cancelled; }
+
 private:
+    /// What a modal dialog is to the run: a prompt's answer decides whether the run
+    /// goes on; a notice only tells.
+    enum class Modal { Prompt, Notice };
+
     QWidget* dialogParent() const;
-    int runModal(QDialog& dialog);
+    int runModal(QDialog& dialog, Modal kind = Modal::Prompt);
     void addContextHelp(QDialog& dialog, int context);
     void prepareQuestion(QMessageBox& box);
 
@@ -72,6 +84,8 @@ private:
     bool m_busy = false;
     std::function<void(QWidget&)> m_placer;
     std::function<void(int, QWidget*)> m_contextHelp;
+    QPointer<QDialog> m_openDialog;
+    bool m_cancelled = false;
 };
 
 } // namespace tramazel::ui

@@ -23,9 +23,10 @@ public:
     HtmlHelp(const HtmlHelp&) = delete;
     HtmlHelp& operator=(const HtmlHelp&) = delete;
 
-    /// The help window with the table of contents.
+    /// The help window with the table of contents. A help file missing or unreadable
+    /// is said in an error box naming it.
     void showContents(HWND owner);
-    /// The topic of help context `context`.
+    /// The topic of help context `context` (a missing file is said as above).
     void showContext(HWND owner, int context);
     /// Closes every help window the program opened.
     void closeAll();
@@ -34,6 +35,9 @@ public:
     bool available() const noexcept { return m_entry != nullptr; }
 
 private:
+    /// True when the help file can be opened; else says why in an error box over `owner`.
+    bool reachable(HWND owner) const;
+
     using Entry = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
     std::filesystem::path m_file;

@@ -9,6 +9,7 @@
 
 #include <ostream>
 
+#include <QDir>
 #include <QString>
 
 // Readable QString values in failure messages.
@@ -40,7 +41,13 @@ public:
     std::vector<Call> calls;
 };
 
-const QString exeDir = QStringLiteral("/opt/tramazel/bin");
+// The rigs' executable directory: a real one holding an IB.chm, as the viewer opens
+// the file before it hands a request over (the recorder never reads it).
+const QString exeDir = [] {
+    static test::TempDir dir;
+    test::writeFile(dir / "IB.chm", "chm");
+    return QString::fromStdString(dir.path().string());
+}();
 
 struct Rig {
     explicit Rig(QString appFile = QStringLiteral("IB.chm"))
@@ -248,6 +255,44 @@ TEST(ChmHelpViewer, WithoutHtmlHelpKeepsTheRequestsItIsChosenFor)
 
     viewer->shutDown();
     EXPECT_EQ(viewer->helpManager(), nullptr);
+}
+
+// A help file that is not there, or cannot be read, is not handed over: the viewer
+// says why, naming the file and every place it looked, once.
+TEST(ChmHelpViewer, MissingOrUnreadableFileIsSaid)
+{
+    Rig missing(QStringLiteral("Falta.chm"));
+    missing.manager.showTableOfContents();
+    const QString lookedIn
+        = exeDir + "/Falta.chm\n" + QDir::cleanPath(exeDir + QStringLiteral("/../share/tramazel/Falta.chm"));
+    EXPECT_EQ(missing.viewer->takeProblem(),
+        QStringLiteral("No se encuentra el archivo de ayuda «Falta.chm».\nSe ha buscado en:\n") + lookedIn);
+    EXPECT_TRUE(missing.viewer->takeProblem().isEmpty()) << "said once";
+    missing.manager.showContext(2, QStringLiteral("Falta.chm"));
+    EXPECT_TRUE(missing.viewer->takeProblem().startsWith(QStringLiteral("No se encuentra")));
+    EXPECT_TRUE(missing.recorder->calls.empty());
+
+    // A path given whole is the only place looked in; a folder is no readable file.
+    test::TempDir dir;
+    fs::create_directories(dir / "Carpeta.chm");
+    const QString folder = QString::fromStdString((dir / "Carpeta.chm").string());
+    Rig unreadable(folder);
+    unreadable.manager.showTableOfContents();
+    EXPECT_EQ(unreadable.viewer->takeProblem(),
+        QStringLiteral("No se puede leer el archivo de ayuda «%1».").arg(folder));
+    const QString absent = QString::fromStdString((dir / "Otra.chm").string());
+    Rig given(absent);
+    given.manager.showTableOfContents();
+    EXPECT_EQ(given.viewer->takeProblem(),
+        QStringLiteral("No se encuentra el archivo de ayuda «Otra.chm».\nSe ha buscado en:\n") + absent);
+    EXPECT_TRUE(unreadable.recorder->calls.empty());
+    EXPECT_TRUE(given.recorder->calls.empty());
+
+    // A request that is served leaves nothing to say.
+    Rig ok;
+    ok.manager.showTableOfContents();
+    EXPECT_EQ(ok.recorder->calls.size(), 1u);
+    EXPECT_TRUE(ok.viewer->takeProblem().isEmpty());
 }
 
 TEST(ChmHelpViewer, SelectsItsOwnEntries)

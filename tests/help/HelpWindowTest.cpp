@@ -315,32 +315,49 @@ TEST_F(HelpWindows, CloseAllClosesEveryWindow)
 }
 
 // Beside the main window when the screen has room for the help at a readable width,
-// else over it, offset; never bigger than the screen nor outside it.
+// else over it, offset; never bigger than the screen nor outside it. A dialog waiting
+// for an answer is never covered while the screen has room around it.
 TEST(HelpSystem, HelpWindowsOpenBesideTheirOwner)
 {
     const QRect wide(0, 0, 1920, 1050);
     const QRect small(0, 0, 1024, 740);
+    const QRect square(0, 0, 1280, 1024);
     struct Case {
         const char* name;
         QRect owner;
         QRect available;
+        bool keepOwnerVisible;
         QRect expected;
     };
     const Case cases[] = {
-        { "room on the right", QRect(100, 200, 632, 266), wide, QRect(740, 200, 1000, 680) },
-        { "room on the left only", QRect(1200, 300, 632, 266), wide, QRect(192, 300, 1000, 680) },
-        { "right side narrower than the help", QRect(600, 100, 632, 266), wide, QRect(1240, 100, 680, 680) },
-        { "no readable room: over it, offset", QRect(196, 237, 632, 266), small, QRect(24, 60, 1000, 680) },
-        { "owner low on the screen: moved up", QRect(100, 900, 632, 266), wide, QRect(740, 370, 1000, 680) },
-        { "screen smaller than the help", QRect(10, 10, 300, 200), QRect(0, 0, 800, 600),
+        { "room on the right", QRect(100, 200, 632, 266), wide, false, QRect(740, 200, 1000, 680) },
+        { "room on the left only", QRect(1200, 300, 632, 266), wide, false, QRect(192, 300, 1000, 680) },
+        { "right side narrower than the help", QRect(600, 100, 632, 266), wide, false,
+            QRect(1240, 100, 680, 680) },
+        { "no readable room: over it, offset", QRect(196, 237, 632, 266), small, false,
+            QRect(24, 60, 1000, 680) },
+        { "owner low on the screen: moved up", QRect(100, 900, 632, 266), wide, false,
+            QRect(740, 370, 1000, 680) },
+        { "screen smaller than the help", QRect(10, 10, 300, 200), QRect(0, 0, 800, 600), false,
             QRect(0, 0, 800, 600) },
-        { "no owner: centred", QRect(), wide, QRect(460, 185, 1000, 680) },
+        { "no owner: centred", QRect(), wide, false, QRect(460, 185, 1000, 680) },
+        { "dialog with readable room: beside it", QRect(100, 200, 760, 440), wide, true,
+            QRect(868, 200, 1000, 680) },
+        { "dialog in the middle: below it", QRect(260, 292, 760, 440), square, true,
+            QRect(260, 740, 1000, 284) },
+        { "the same window not waiting: over it", QRect(260, 292, 760, 440), square, false,
+            QRect(280, 292 + 48, 1000, 680) },
+        { "tall dialog: beside it, narrow", QRect(300, 0, 500, 1024), square, true, QRect(808, 0, 472, 680) },
+        { "dialog filling the screen: over it all the same", square, square, true, QRect(48, 48, 1000, 680) },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QRect place = helpWindowPlace(c.owner, c.available);
+        const QRect place = helpWindowPlace(c.owner, c.available, c.keepOwnerVisible);
         EXPECT_EQ(place, c.expected);
         EXPECT_TRUE(c.available.contains(place));
+        if (c.keepOwnerVisible && c.owner != c.available) {
+            EXPECT_FALSE(place.intersects(c.owner));
+        }
     }
 }
 
@@ -394,15 +411,34 @@ TEST(HelpSystem, MainWindowsRequestsShowOurHelpFile)
         ASSERT_EQ(help::openHelpWindows()->windows().size(), 1);
         EXPECT_EQ(sourceOf(w), QStringLiteral("chm:/principal.htm"));
 
-        // Not a compiled help file, or none at all: the requests do nothing.
+        // Not a compiled help file, or none at all: the requests do nothing. A help
+        // file that is missing or cannot be read opens nothing and each request says
+        // why, with the file and where it was looked for.
         help::shutDown();
         help::registerViewer();
-        for (const QString& file : { QStringLiteral("IB.hlp"), QString(), QStringLiteral("falta.chm") }) {
-            help::setHelpFile(file);
-            help::showContents(&window);
-            help::showContext(1, &window);
-            help::showKeyword(QStringLiteral("nivel"), &window);
-            EXPECT_TRUE(help::openHelpWindows()->windows().isEmpty()) << file.toStdString();
+        test::TempDir elsewhere;
+        std::filesystem::create_directories(elsewhere / "Carpeta.chm");
+        const QString folder = QString::fromStdString((elsewhere / "Carpeta.chm").string());
+        const QString bin = QCoreApplication::applicationDirPath();
+        const struct {
+            QString file;
+            QString problem;
+        } cases[] = {
+            { QStringLiteral("IB.hlp"), QString() },
+            { QString(), QString() },
+            { QStringLiteral("falta.chm"),
+                QStringLiteral("No se encuentra el archivo de ayuda «falta.chm».\nSe ha buscado en:\n%1\n%2")
+                    .arg(bin + QStringLiteral("/falta.chm"),
+                        QDir::cleanPath(bin + QStringLiteral("/../share/tramazel/falta.chm"))) },
+            { folder, QStringLiteral("No se puede leer el archivo de ayuda «%1».").arg(folder) },
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.file.toStdString());
+            help::setHelpFile(c.file);
+            EXPECT_EQ(help::showContents(&window), c.problem);
+            EXPECT_EQ(help::showContext(1, &window), c.problem);
+            EXPECT_EQ(help::showKeyword(QStringLiteral("nivel"), &window), c.problem);
+            EXPECT_TRUE(help::openHelpWindows()->windows().isEmpty());
         }
 
         help::setHelpFile(QStringLiteral("IB.chm"));

@@ -376,6 +376,26 @@ TEST_F(HostEmbeddingTest, CancelledImportReportsMinusOneAndCloses)
     m_x.destroy(host);
 }
 
+// The host goes while the import's file dialog is open: the run ends as nothing
+// done (-1), the directory stays as it was, and the program ends.
+TEST_F(HostEmbeddingTest, HostGoneDuringTheFileDialogEndsAsNothingDone)
+{
+    fs::create_directories(m_dir / "qtemp" / "saga");
+    writeFile(m_dir / "qtemp" / "saga" / "centre.xml", "<CENTRE/>");
+    const auto before = snapshot(m_dir / "qtemp");
+    const xcb_window_t host = m_x.createHost(800, 400);
+    Converter converter(m_dir, { "Exportar", hex(host) });
+
+    ASSERT_TRUE(waitFor([&] { return m_x.topLevel("Archivo XML").has_value(); }))
+        << "the file dialog never came up";
+    m_x.destroy(host);
+    ASSERT_TRUE(waitFor([&] { return !converter.running(); })) << "the converter outlived its host";
+    EXPECT_TRUE(converter.exitedNormally());
+    EXPECT_EQ(converter.iniValue(), "-1");
+    EXPECT_FALSE(m_x.topLevel("Archivo XML").has_value());
+    EXPECT_TRUE(snapshot(m_dir / "qtemp") == before) << "the timetable directory changed";
+}
+
 TEST_F(HostEmbeddingTest, UnusableHandleGivesANormalWindowAndKeepsHostMode)
 {
     Converter converter(m_dir, { "ninguno", hex(m_x.deadId()) });

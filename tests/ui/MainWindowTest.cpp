@@ -157,10 +157,12 @@ TEST_F(MainWindowTest, ButtonsRunTheShellHandlers)
     EXPECT_EQ(options.filter, "*.xml");
     EXPECT_EQ(options.defaultExtension, "xml");
     EXPECT_EQ(options.initialDir, m_dir / "QTEMP" / "saga");
+    EXPECT_EQ(options.helpContext, shell::help_context::kImportFile);
     EXPECT_EQ(m_ui.informations, std::vector<std::string> { "No existe archivo" });
 
     QTest::mouseClick(window->widgets().exportButton, Qt::LeftButton);
-    EXPECT_EQ(m_ui.fileRequests.size(), 2u);
+    ASSERT_EQ(m_ui.fileRequests.size(), 2u);
+    EXPECT_EQ(m_ui.fileRequests[1].helpContext, shell::help_context::kExportFile);
     EXPECT_EQ(m_ui.informations.size(), 2u);
     EXPECT_TRUE(window->isVisible()) << "interactive use never closes after a run";
     EXPECT_EQ(m_ui.closeRequests, 0);

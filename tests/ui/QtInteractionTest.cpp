@@ -119,8 +119,8 @@ TEST_F(QtInteractionTest, InformationAndErrorBoxesCarryTheProgramTitle)
     }
 }
 
-// F1 on the lines question and on the course grid asks for their own help topics,
-// with the dialog as the owner of the help window.
+// F1 on the lines question, on the course grid and in the file dialog asks for their
+// own help topics, with the dialog as the owner of the help window.
 TEST_F(QtInteractionTest, F1OnTheDialogsAsksForTheirOwnHelp)
 {
     std::vector<std::pair<int, QWidget*>> asked;
@@ -157,8 +157,25 @@ TEST_F(QtInteractionTest, F1OnTheDialogsAsksForTheirOwnHelp)
     m_ui.editCourseLevels(lines);
     EXPECT_EQ(driver.pending(), 0u);
     EXPECT_EQ(gridModality, Qt::WindowModal);
+
+    // The file dialog: the topic that says which file to choose, F1 typed where the
+    // focus starts (the file name).
+    QWidget* files = nullptr;
+    driver.then([&](QWidget& dialog) {
+        files = &dialog;
+        dialog.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        QWidget* focus = dialog.focusWidget() ? dialog.focusWidget() : &dialog;
+        QTest::keyClick(focus, Qt::Key_F1);
+        static_cast<QDialog&>(dialog).reject();
+    });
+    shell::FileDialogOptions options { "Archivo XML", "*.xml", "xml", dir.path(),
+        shell::help_context::kImportFile };
+    EXPECT_FALSE(m_ui.chooseFile(options).has_value());
+    EXPECT_EQ(driver.pending(), 0u);
+
     const std::vector<std::pair<int, QWidget*>> expected { { shell::help_context::kSubjectLines, question },
-        { shell::help_context::kCourseLevels, grid } };
+        { shell::help_context::kCourseLevels, grid }, { shell::help_context::kImportFile, files } };
     EXPECT_EQ(asked, expected);
 }
 

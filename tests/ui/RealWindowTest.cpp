@@ -3,7 +3,12 @@
 // ./scripts/test), driven as a person would: the import of the sample centre file,
 // then the import button again with its file dialog cancelled. Skipped without a
 // display.
+#include "ChmBrowser.h"
+#include "HelpSystem.h"
+#include "HelpWindow.h"
+#include "HostEmbedding.h"
 #include "MainWindow.h"
+#include "OpenHelpWindows.h"
 #include "QtInteraction.h"
 #include "TestSupport.h"
 #include "UiTestSupport.h"
@@ -19,8 +24,11 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <xcb/xcb.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace tramazel::test {
@@ -305,6 +313,187 @@ TEST_F(RealWindowTest, EveryBoxPaintsOverTheMainWindow)
         EXPECT_TRUE(inside) << "the box lies over the main window";
         EXPECT_GT(share, 0.5);
     }
+}
+
+// A host of our own on a connection of its own, as another program's window is:
+// the window's destruction reaches the program only through the X server.
+class ForeignHost {
+public:
+    ForeignHost()
+        : m_conn(xcb_connect(nullptr, nullptr))
+    {
+        if (xcb_connection_has_error(m_conn))
+            return;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        m_id = xcb_generate_id(m_conn);
+        const std::uint32_t background[] = { 0x404040 };
+        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_id, screen->root, 60, 60, 800, 400, 0,
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, background);
+        xcb_map_window(m_conn, m_id);
+        sync();
+    }
+    ~ForeignHost() { xcb_disconnect(m_conn); }
+
+    std::uint32_t id() const { return m_id; }
+    std::string handle() const
+    {
+        char text[16];
+        std::snprintf(text, sizeof text, "%X", m_id);
+        return text;
+    }
+    void destroy()
+    {
+        xcb_destroy_window(m_conn, m_id);
+        sync();
+    }
+
+private:
+    // A round trip: the server has done everything asked before it answers.
+    void sync() { std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr)); }
+
+    xcb_connection_t* m_conn;
+    xcb_window_t m_id = 0;
+};
+
+// The host closes while the course grid is open (host mode, "exportar"): the import
+// stops, every table stays byte for byte as it was, the INI says -1 (nothing done)
+// and the window closes.
+TEST_F(RealWindowTest, HostClosedWhileTheGridIsOpenChangesNothing)
+{
+    // Tables of an earlier import, which the run must not replace.
+    {
+        shell::MainForm::Settings settings;
+        settings.qtempDir = m_qtemp;
+        settings.iniFile = m_dir / "first.ini";
+        MainWindow window(settings);
+        window.start({});
+        ModalDriver driver(20000);
+        driver.then([this](QWidget& d) { chooseCentre(d, m_centre); });
+        driver.then([](QWidget& grid) { static_cast<QDialog&>(grid).accept(); });
+        driver.then([](QWidget& box) { press(box, QMessageBox::Ok); });
+        driver.then([](QWidget& box) { press(box, QMessageBox::Ok); });
+        window.form().importCentre();
+        ASSERT_EQ(driver.pending(), 0u);
+        ASSERT_TRUE(window.form().lastRunSucceeded());
+    }
+    const auto before = snapshot(m_qtemp);
+
+    ForeignHost host;
+    ASSERT_NE(host.id(), 0u);
+    shell::MainForm::Settings settings;
+    settings.qtempDir = m_qtemp;
+    settings.iniFile = m_dir / "Zelvano.ini";
+    MainWindow window(settings);
+    bool closed = false;
+    QObject::connect(&window, &MainWindow::closed, [&closed] { closed = true; });
+    const auto handle = window.start({ "Exportar", host.handle() });
+    ASSERT_TRUE(handle.has_value());
+    auto embedding = app::HostEmbedding::embed(window, *handle);
+    ASSERT_NE(embedding, nullptr);
+    window.qtInteraction()->setDialogPlacer([&embedding](QWidget& d) { embedding->placeDialog(d); });
+
+    ModalDriver driver(20000);
+    bool gridSeen = false;
+    driver.then([this](QWidget& d) { chooseCentre(d, m_centre); });
+    driver.then([&](QWidget& grid) {
+        gridSeen = grid.windowTitle() == qtString(shell::course_levels_window::kCaption);
+        host.destroy();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closed; }, 30000)) << "the window outlived its host";
+    EXPECT_TRUE(gridSeen);
+    EXPECT_EQ(driver.pending(), 0u);
+    EXPECT_TRUE(driver.unexpected().empty()) << "no box after the host went";
+    EXPECT_TRUE(snapshot(m_qtemp) == before) << "the timetable directory changed";
+    EXPECT_EQ(readFile(m_dir / "Zelvano.ini"), "[Transformadores]\r\nTransformado=-1\r\n");
+}
+
+// The keycode of `keysym` in the server's keyboard map (0: none).
+xcb_keycode_t keycodeOf(xcb_connection_t* conn, xcb_keysym_t keysym)
+{
+    const xcb_setup_t* setup = xcb_get_setup(conn);
+    const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+    auto* map = xcb_get_keyboard_mapping_reply(
+        conn, xcb_get_keyboard_mapping(conn, setup->min_keycode, count), nullptr);
+    xcb_keycode_t found = 0;
+    if (map) {
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
+        for (int i = 0; i < xcb_get_keyboard_mapping_keysyms_length(map) && !found; ++i) {
+            if (syms[i] == keysym)
+                found = static_cast<xcb_keycode_t>(setup->min_keycode + i / map->keysyms_per_keycode);
+        }
+        std::free(map);
+    }
+    return found;
+}
+
+// F1 in the import's file dialog with no window manager: the help window opens on
+// the file-choice topic without covering the dialog, inside the screen, and Escape
+// typed to it through the X server closes it.
+TEST_F(RealWindowTest, HelpFromTheFileDialogLeavesItInSightAndEscapeClosesIt)
+{
+    help::registerViewer();
+    help::setHelpFile(QStringLiteral("IB.chm")); // beside the test program, as beside the program
+    shell::MainForm::Settings settings;
+    settings.qtempDir = m_qtemp;
+    settings.iniFile = m_dir / "Zelvano.ini";
+    MainWindow window(settings);
+    window.start({});
+    window.centreOnScreen();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QPointer<help::HelpWindow> helpWindow;
+    QRect dialogFrame;
+    QRect helpFrame;
+    QString topic;
+    bool closedByEscape = false;
+    ModalDriver driver(20000);
+    driver.then([&](QWidget& dialog) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        dialogFrame = dialog.frameGeometry();
+        dialog.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        QTest::keyClick(dialog.focusWidget() ? dialog.focusWidget() : &dialog, Qt::Key_F1);
+        const QList<help::HelpWindow*> open = help::openHelpWindows()->windows();
+        if (open.size() == 1)
+            helpWindow = open.first();
+        if (helpWindow && QTest::qWaitForWindowExposed(helpWindow)) {
+            helpFrame = helpWindow->frameGeometry();
+            topic = helpWindow->browser()->source().toString();
+            keepPicture(*helpWindow, "help_beside_file_dialog");
+            // A key a person types: from the server to the window that has the focus.
+            xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
+            const xcb_keycode_t escape = keycodeOf(conn, 0xff1b);
+            const bool active
+                = QTest::qWaitFor([&] { return QApplication::activeWindow() == helpWindow; }, 5000);
+            EXPECT_TRUE(active) << "the help window opened without the keyboard";
+            for (const std::uint8_t type : { std::uint8_t(XCB_KEY_PRESS), std::uint8_t(XCB_KEY_RELEASE) }) {
+                xcb_key_press_event_t key {};
+                key.response_type = type;
+                key.detail = escape;
+                key.root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+                key.event = static_cast<xcb_window_t>(helpWindow->winId());
+                key.same_screen = 1;
+                xcb_send_event(conn, 0, key.event, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE,
+                    reinterpret_cast<const char*>(&key));
+            }
+            xcb_flush(conn);
+            closedByEscape
+                = QTest::qWaitFor([&] { return helpWindow.isNull() || !helpWindow->isVisible(); }, 5000);
+            xcb_disconnect(conn);
+        }
+        static_cast<QDialog&>(dialog).reject();
+    });
+    driver.then([](QWidget& box) { press(box, QMessageBox::Ok); }); // "No existe archivo"
+    window.form().importCentre();
+    EXPECT_EQ(driver.pending(), 0u);
+    ASSERT_FALSE(dialogFrame.isEmpty());
+    ASSERT_FALSE(helpFrame.isEmpty()) << "F1 opened no help window";
+    EXPECT_EQ(topic, QStringLiteral("chm:/importar_centro.htm"));
+    EXPECT_FALSE(helpFrame.intersects(dialogFrame)) << "the help covers the dialog that asked for it";
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(helpFrame));
+    EXPECT_TRUE(closedByEscape) << "Escape left the help window open";
+    help::shutDown();
 }
 
 } // namespace

@@ -139,11 +139,23 @@ void writeHostResult(const fs::path& iniFile, int result)
 
     std::string content;
     std::error_code ec;
-    if (fs::exists(iniFile, ec)) {
-        // An existing file that cannot be read is never replaced: its other entries would be lost.
-        if (!fs::is_regular_file(iniFile, ec))
+    // An installed program's INI is a link to a file where users may write (the
+    // program's own folder is not theirs): the file linked to is updated and the link
+    // stays. One link only: a link found there is refused rather than followed.
+    fs::path file = iniFile;
+    if (fs::is_symlink(iniFile, ec)) {
+        fs::path target = fs::read_symlink(iniFile, ec);
+        if (ec)
             throw failure;
-        std::ifstream in(iniFile, std::ios::binary);
+        file = target.is_absolute() ? target : iniFile.parent_path() / target;
+        if (fs::is_symlink(file, ec))
+            throw failure;
+    }
+    if (fs::exists(file, ec)) {
+        // An existing file that cannot be read is never replaced: its other entries would be lost.
+        if (!fs::is_regular_file(file, ec))
+            throw failure;
+        std::ifstream in(file, std::ios::binary);
         if (!in)
             throw failure;
         try {
@@ -162,7 +174,7 @@ void writeHostResult(const fs::path& iniFile, int result)
     const std::string updated = setIniValue(content, kHostIniSection, kHostIniKey,
         std::string_view(digits, static_cast<std::size_t>(end - digits)));
 
-    fs::path temp = iniFile;
+    fs::path temp = file;
     temp += ".tramazel-new";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -174,7 +186,7 @@ void writeHostResult(const fs::path& iniFile, int result)
         }
     }
     try {
-        platform::replaceFile(temp, iniFile);
+        platform::replaceFile(temp, file);
     } catch (...) {
         fs::remove(temp, ec);
         throw failure;

@@ -25,8 +25,10 @@ std::string setIniValue(
 
 /// Writes `result` as decimal text under Transformadores / Transformado of `iniFile`,
 /// creating the file when it is missing. The new file is written beside the old one
-/// and replaces it in one step, so a failure never leaves it half written. Throws
-/// Error (FileIo) whose message names the file.
+/// and replaces it in one step, so a failure never leaves it half written. When
+/// `iniFile` is a symbolic link (an installed program's), the file it names is
+/// written and the link stays; a link to a link is refused. Throws Error (FileIo)
+/// whose message names `iniFile`.
 void writeHostResult(const std::filesystem::path& iniFile, int result);
 
 } // namespace tramazel::shell

@@ -16,6 +16,7 @@ struct FileDialogOptions {
     std::string filter; ///< "*.xml"
     std::string defaultExtension; ///< "xml"
     std::filesystem::path initialDir; ///< the timetable directory's "saga" folder
+    int helpContext = 0; ///< F1's topic (help_context::kImportFile, kExportFile); 0: none
 };
 
 /// A box that says what a run did: a few lines read at a glance, and the whole

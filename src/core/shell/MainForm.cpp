@@ -94,17 +94,18 @@ struct MainForm::State {
     std::vector<std::string> summary;
     bool lastOk = false;
 
-    FileDialogOptions dialogOptions() const
+    FileDialogOptions dialogOptions(int helpContext) const
     {
-        return FileDialogOptions { "Archivo XML", "*.xml", "xml", fileDialogDirectory(settings.qtempDir) };
+        return FileDialogOptions { "Archivo XML", "*.xml", "xml", fileDialogDirectory(settings.qtempDir),
+            helpContext };
     }
 
     // Step 1 of both directions: a confirmed choice replaces the chosen file, a
     // cancelled dialog keeps the last file chosen by either direction. Returns true
     // when the dialog was confirmed.
-    bool chooseFile()
+    bool chooseFile(int helpContext)
     {
-        auto chosen = ui.chooseFile(dialogOptions());
+        auto chosen = ui.chooseFile(dialogOptions(helpContext));
         if (!chosen)
             return false;
         chosenFile = std::move(*chosen);
@@ -244,7 +245,7 @@ void MainForm::importCentre()
             s.settings.qtempDir, centre_import::kImportTables, s.seams.io);
         // Cancelling the dialog must not rebuild the tables unasked: they may hold
         // levels, lines and days typed since the last import.
-        if (!s.chooseFile() && !s.chosenFile.empty()) {
+        if (!s.chooseFile(help_context::kImportFile) && !s.chosenFile.empty()) {
             if (!s.ui.confirmDestructive(reimportQuestion(text::pathToUtf8(s.chosenFile.filename())))) {
                 s.endWithoutRun(kResultImportWithoutFile);
                 return;
@@ -270,7 +271,7 @@ void MainForm::exportSolution()
     s.run(kResultExportWithoutFile, [&] {
         // A cancelled dialog exports beside the last file chosen: a solution file there
         // may be one the user keeps, so it is replaced only when they say so.
-        if (!s.chooseFile() && !s.chosenFile.empty()) {
+        if (!s.chooseFile(help_context::kExportFile) && !s.chosenFile.empty()) {
             std::error_code ec;
             const auto existing = solution_export::solutionFileForTarget(s.chosenFile);
             if (existing && fs::exists(*existing, ec)

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// Names and texts of the program that more than one front end uses, spelled once.
 /// The host INI file's name is kHostIniFileName (HostIni.h).
@@ -30,6 +31,30 @@ inline std::string reimportQuestion(std::string_view fileName)
 inline std::string overwriteSolutionQuestion(std::string_view file)
 {
     return "¿Sustituir «" + std::string(file) + "»? El archivo que hay ahora se perderá.";
+}
+
+/// The help was asked for and its file is nowhere: the file's name and every place
+/// it was looked for, one per line (UTF-8 paths, as the system writes them).
+inline std::string helpFileMissingMessage(std::string_view fileName, const std::vector<std::string>& lookedIn)
+{
+    std::string text = "No se encuentra el archivo de ayuda «" + std::string(fileName) + "».";
+    if (!lookedIn.empty())
+        text += "\nSe ha buscado en:";
+    for (const std::string& place : lookedIn)
+        text += "\n" + place;
+    return text;
+}
+
+/// The help file is there but cannot be read (permissions, not a help file).
+inline std::string helpFileUnreadableMessage(std::string_view path)
+{
+    return "No se puede leer el archivo de ayuda «" + std::string(path) + "».";
+}
+
+/// The help file opens but its content does not decompress.
+inline std::string helpFileDamagedMessage(std::string_view path)
+{
+    return "El archivo de ayuda «" + std::string(path) + "» está dañado.";
 }
 
 } // namespace tramazel::shell

@@ -108,6 +108,10 @@ namespace help_context {
 inline constexpr int kMainWindow = 1;
 inline constexpr int kCourseLevels = 2;
 inline constexpr int kSubjectLines = 3;
+/// The file dialog of the centre import and of the solution export: the topic that
+/// says which file to choose.
+inline constexpr int kImportFile = 4;
+inline constexpr int kExportFile = 5;
 } // namespace help_context
 
 /// The converter's one main window: a fixed-size dialog-style window, centred on the

@@ -83,3 +83,32 @@ TEST(HostIniFile, FailureReportsThePathAndLeavesTheFileAlone)
         EXPECT_EQ(test::snapshot(dir.path()), before);
     }
 }
+
+// An installed program's INI is a link, in a folder users cannot write, to a file in
+// one they can: the file is written (created the first time) and the link stays. A
+// link to a link is not followed.
+TEST(HostIniFile, LinkedFileIsWrittenAndTheLinkStays)
+{
+    TempDir dir;
+    const auto exeDir = dir / "lib";
+    const auto stateDir = dir / "state";
+    std::filesystem::create_directories(exeDir);
+    std::filesystem::create_directories(stateDir);
+    const auto ini = hostIniPath(exeDir);
+    std::filesystem::create_symlink(stateDir / "Zelvano.ini", ini);
+
+    writeHostResult(ini, -1);
+    EXPECT_TRUE(std::filesystem::is_symlink(ini));
+    EXPECT_EQ(readFile(stateDir / "Zelvano.ini"), "[Transformadores]\r\nTransformado=-1\r\n");
+    writeHostResult(ini, 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(ini));
+    EXPECT_EQ(readFile(stateDir / "Zelvano.ini"), "[Transformadores]\r\nTransformado=1\r\n");
+    EXPECT_EQ(test::snapshot(stateDir).size(), 1u) << "no temporary file left";
+
+    // Someone put a link where the file should be: refused, nothing written there.
+    std::filesystem::remove(stateDir / "Zelvano.ini");
+    writeFile(dir / "other.txt", "not an INI");
+    std::filesystem::create_symlink(dir / "other.txt", stateDir / "Zelvano.ini");
+    EXPECT_TRUE(test::expectError(ErrorCode::FileIo, [&] { writeHostResult(ini, 1); }));
+    EXPECT_EQ(readFile(dir / "other.txt"), "not an INI");
+}
