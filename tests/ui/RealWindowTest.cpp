@@ -370,7 +370,8 @@ TEST_F(RealWindowTest, HostClosedWhileTheGridIsOpenChangesNothing)
         ModalDriver driver(20000);
         driver.then([this](QWidget& d) { chooseCentre(d, m_centre); });
         driver.then([](QWidget& grid) { static_cast<QDialog&>(grid).accept(); });
-        driver.then([](QWidget& box) { press(box, QMessageBox::Ok); });
+        driver.then([](QWidget& box) { press(box, QMessageBox::Ok); }); // the lines
+        driver.then([](QWidget& box) { QTest::keyClick(&box, Qt::Key_Return); }); // the review
         driver.then([](QWidget& box) { press(box, QMessageBox::Ok); });
         window.form().importCentre();
         ASSERT_EQ(driver.pending(), 0u);

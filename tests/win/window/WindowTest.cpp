@@ -842,7 +842,7 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
         "the review before replacing: " + (replace ? utf8(boxText(replace)) : std::string()));
     if (!replace)
         return;
-    checkCentredOver(done, main, "\"Proceso finalizado\"");
+    checkCentredOver(replace, main, "the review before replacing");
     if (questionHelp)
         check(!IsWindow(questionHelp), "the question's help went with it");
     HWND accept = child(replace, L"Button", wide(review::kAcceptCaption).c_str());
@@ -863,6 +863,7 @@ void standaloneWindowAndImport(const fs::path& exe, const fs::path& centre)
         "\"Proceso finalizado\" and the tables: " + utf8(doneText));
     if (!done)
         return;
+    checkCentredOver(done, main, "\"Proceso finalizado\"");
     keepShot(done, "report");
     openDetails(done, { L"OK" });
     keepShot(done, "report_details");
