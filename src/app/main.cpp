@@ -9,6 +9,7 @@
 #include "shell/TimetableDirectory.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QIcon>
 #include <QLibraryInfo>
@@ -101,5 +102,12 @@ int main(int argc, char* argv[])
     const int code = app.exec();
     help::setOwnerFrameLocator(nullptr);
     help::shutDown();
+    // Text selected with the mouse (in the help, in a file name) makes the program the
+    // owner of X11's primary selection, and at exit Qt then hands its selections to the
+    // desktop's clipboard manager and waits for it, seconds (up to 5) while the host
+    // waits for the process. Nobody expects a mouse selection to outlive its window: it
+    // is given up first, so that only a text copied on purpose is handed over.
+    if (QClipboard* clipboard = QGuiApplication::clipboard(); clipboard && clipboard->ownsSelection())
+        clipboard->clear(QClipboard::Selection);
     return code;
 }
