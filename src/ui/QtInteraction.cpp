@@ -249,7 +249,7 @@ void QtInteraction::showReport(const shell::Report& report)
     if (!report.details.empty())
         box.setDetailedText(toQString(report.details));
     keepCaptionVisible(box);
-    runModal(box);
+    runModal(box, Modal::Notice);
 }
 
 shell::ChoiceAnswer QtInteraction::choose(const shell::Choice& choice)

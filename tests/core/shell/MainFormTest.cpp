@@ -522,7 +522,9 @@ TEST_F(MainFormFlow, WhatWouldStopTheImportIsSaidBeforeTheFileDialog)
     };
     platform::IoHooks readOnly;
     readOnly.folderWriteError = [](const fs::path&) { return EROFS; };
+#ifndef _WIN32
     std::optional<test::LockingProgram> other;
+#endif
     std::optional<centre_import::DirectoryLock> otherRun;
     const std::vector<Case> cases = {
         { "a read-only disk", [](const fs::path&) { return std::function<void()>([] {}); },
