@@ -301,6 +301,42 @@ void WinInteraction::stopWhenWindowGone() const
         throw Error(ErrorCode::Cancelled, "La ventana de Zelvano se ha cerrado: no se ha cambiado nada.");
 }
 
+namespace {
+
+// F1 in the file dialog: the common dialog's own F1 handling asks its owner for help
+// in a way that differs between Windows versions, so the key is taken as the thread
+// reads it, while the dialog is open, and the dialog's topic is asked for instead.
+struct FileDialogHelp {
+    HWND mainWindow = nullptr;
+    int context = 0;
+    const ContextHelp* help = nullptr;
+    HHOOK hook = nullptr;
+};
+thread_local FileDialogHelp* t_fileDialogHelp = nullptr;
+
+LRESULT CALLBACK fileDialogKeyHook(int code, WPARAM removed, LPARAM lParam)
+{
+    FileDialogHelp* state = t_fileDialogHelp;
+    if (code == HC_ACTION && removed == PM_REMOVE && state) {
+        auto* msg = reinterpret_cast<MSG*>(lParam);
+        // The system follows the key with WM_KEYF1, which would become WM_HELP and
+        // climb to the main window's own topic: that one is dropped too.
+        constexpr UINT kKeyF1 = 0x004D; // WM_KEYF1
+        const bool f1Down = msg->message == WM_KEYDOWN && msg->wParam == VK_F1;
+        if ((f1Down || msg->message == kKeyF1) && msg->hwnd) {
+            HWND dialog = GetAncestor(msg->hwnd, GA_ROOT);
+            if (dialog && dialog != state->mainWindow && state->help && *state->help) {
+                msg->message = WM_NULL; // the dialog never sees the key
+                if (f1Down)
+                    (*state->help)(dialog, state->context);
+            }
+        }
+    }
+    return CallNextHookEx(state ? state->hook : nullptr, code, removed, lParam);
+}
+
+} // namespace
+
 std::optional<std::filesystem::path> WinInteraction::chooseFile(const shell::FileDialogOptions& options)
 {
     stopWhenWindowGone();
@@ -327,7 +363,16 @@ std::optional<std::filesystem::path> WinInteraction::chooseFile(const shell::Fil
     dialog.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
         | OFN_ENABLESIZING;
+    FileDialogHelp help { m_mainWindow, options.helpContext, &m_contextHelp, nullptr };
+    if (options.helpContext != 0) {
+        help.hook = SetWindowsHookExW(WH_GETMESSAGE, fileDialogKeyHook, nullptr, GetCurrentThreadId());
+        t_fileDialogHelp = &help;
+    }
     const BOOL chosen = GetOpenFileNameW(&dialog);
+    if (help.hook) {
+        UnhookWindowsHookEx(help.hook);
+        t_fileDialogHelp = nullptr;
+    }
     stopWhenWindowGone();
     if (!chosen)
         return std::nullopt;

@@ -1157,6 +1157,15 @@ void contextHelpRequests(const fs::path& exe, const fs::path& centre)
     std::size_t seen = requests.size();
 
     press(importButton);
+    HWND files = waitFor([&] { return topLevel(program.id(), L"Archivo XML", kDialogClass); });
+    check(files != nullptr, "the file dialog \"Archivo XML\"");
+    if (!files)
+        return;
+    pressKey(files, VK_F1);
+    requests = newHelpRequests(folder, seen, 1);
+    check(requests.size() == 1 && isContextRequest(requests[0], shell::help_context::kImportFile, files),
+        "F1 in the import's file dialog asks once for the file-choice topic, over it:" + describe(requests));
+    seen += requests.size();
     HWND grid = openCourseLevels(program, centre);
     if (!grid)
         return;
